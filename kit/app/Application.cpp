@@ -1,0 +1,93 @@
+#include <Application.h>
+
+#include <Message.h>
+
+#include "MessageQueue.h"
+#include "SignalWatcher.h"
+
+#include <cstdio>
+
+BApplication* be_app = nullptr;
+BMessenger be_app_messenger;
+
+
+BApplication::BApplication(const char* signature)
+	:
+	BLooper(signature),
+	fSignature(signature != nullptr ? signature : "")
+{
+	// Diagnostic lines must appear at once and in order, also in a pipe.
+	setvbuf(stdout, nullptr, _IOLBF, 0);
+
+	be_app = this;
+	// Set once, before any other thread can read it; once the application is
+	// gone the messenger's sends fail by themselves.
+	be_app_messenger = BMessenger(this);
+	fSignalWatcher = std::make_unique<BPrivate::SignalWatcher>(
+		be_app_messenger);
+}
+
+
+BApplication::~BApplication()
+{
+	fSignalWatcher.reset();
+	_QuitOtherLoopers();
+	if (be_app == this)
+		be_app = nullptr;
+}
+
+
+thread_id
+BApplication::Run()
+{
+	AdoptCallingThread();
+	ReadyToRun();
+	task_looper();
+	_QuitOtherLoopers();
+	return Thread();
+}
+
+
+void
+BApplication::Quit()
+{
+	if (Thread() < 0 || find_thread(nullptr) == Thread()) {
+		// Before Run() this makes Run() return at once.
+		fTerminating = true;
+		return;
+	}
+	Queue()->Push(std::make_unique<BMessage>(BPrivate::kQuitLooperMessage),
+		nullptr, B_INFINITE_TIMEOUT);
+}
+
+
+void
+BApplication::ReadyToRun()
+{
+}
+
+
+void
+BApplication::MessageReceived(BMessage* message)
+{
+	BLooper::MessageReceived(message);
+}
+
+
+void
+BApplication::FinishLooper()
+{
+	// The application object belongs to whoever constructed it.
+}
+
+
+void
+BApplication::_QuitOtherLoopers()
+{
+	for (const RunningLooper& looper : _RunningLoopers(this)) {
+		looper.queue->Push(
+			std::make_unique<BMessage>(BPrivate::kQuitLooperMessage), nullptr,
+			B_INFINITE_TIMEOUT);
+		wait_for_thread(looper.thread, nullptr);
+	}
+}

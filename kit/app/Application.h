@@ -1,0 +1,42 @@
+#ifndef _APPLICATION_H
+#define _APPLICATION_H
+
+#include <Looper.h>
+#include <Messenger.h>
+
+#include <memory>
+#include <string>
+
+namespace BPrivate {
+class SignalWatcher;
+}
+
+// The application: its looper runs on the thread that calls Run(). When the
+// loop ends, every other looper (the windows) is asked to quit and its thread
+// is waited for, so that their destructors have finished when Run() returns.
+class BApplication : public BLooper {
+public:
+							BApplication(const char* signature);
+	virtual					~BApplication();
+
+	virtual	thread_id		Run();
+	virtual	void			Quit();
+	virtual	void			ReadyToRun();
+	virtual	void			MessageReceived(BMessage* message);
+
+			const char*		Signature() const { return fSignature.c_str(); }
+
+protected:
+	virtual	void			FinishLooper();
+
+private:
+			void			_QuitOtherLoopers();
+
+			std::string		fSignature;
+			std::unique_ptr<BPrivate::SignalWatcher> fSignalWatcher;
+};
+
+extern BApplication* be_app;
+extern BMessenger be_app_messenger;
+
+#endif

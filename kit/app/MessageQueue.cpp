@@ -1,0 +1,114 @@
+#include "MessageQueue.h"
+
+#include <Looper.h>
+#include <Message.h>
+
+#include <chrono>
+
+namespace BPrivate {
+
+MessageQueue::MessageQueue(size_t capacity)
+	:
+	fCapacity(capacity > 0 ? capacity : 1)
+{
+}
+
+
+status_t
+MessageQueue::Push(std::unique_ptr<BMessage> message, BHandler* target,
+	bigtime_t timeout)
+{
+	bool mayWait = BLooper::LooperForThread(find_thread(nullptr)) == nullptr;
+	std::function<void()> waker;
+	{
+		std::unique_lock<std::mutex> guard(fLock);
+		if (mayWait) {
+			auto roomOrClosed = [&] {
+				return fClosed || fEntries.size() < fCapacity;
+			};
+			if (timeout == B_INFINITE_TIMEOUT || timeout < 0)
+				fNotFull.wait(guard, roomOrClosed);
+			else if (!fNotFull.wait_for(guard,
+					std::chrono::microseconds(timeout), roomOrClosed))
+				return timeout == 0 ? B_WOULD_BLOCK : B_TIMED_OUT;
+		}
+		if (fClosed)
+			return B_BAD_PORT_ID;
+		fEntries.push_back(Entry{std::move(message), target});
+		waker = fWaker;
+	}
+	fNotEmpty.notify_one();
+	if (waker)
+		waker();
+	return B_OK;
+}
+
+
+bool
+MessageQueue::Pop(Entry& entry)
+{
+	std::unique_lock<std::mutex> guard(fLock);
+	fNotEmpty.wait(guard, [&] { return fClosed || !fEntries.empty(); });
+	if (fEntries.empty())
+		return false;
+	entry = std::move(fEntries.front());
+	fEntries.pop_front();
+	guard.unlock();
+	fNotFull.notify_one();
+	return true;
+}
+
+
+std::deque<MessageQueue::Entry>
+MessageQueue::TakeAll()
+{
+	std::deque<Entry> taken;
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		taken.swap(fEntries);
+	}
+	fNotFull.notify_all();
+	return taken;
+}
+
+
+void
+MessageQueue::Close()
+{
+	std::function<void()> waker;
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		fClosed = true;
+		waker = fWaker;
+	}
+	fNotEmpty.notify_all();
+	fNotFull.notify_all();
+	if (waker)
+		waker();
+}
+
+
+bool
+MessageQueue::IsClosed() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fClosed;
+}
+
+
+void
+MessageQueue::SetWaker(std::function<void()> waker)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fWaker = std::move(waker);
+}
+
+
+size_t
+MessageQueue::Count() const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fEntries.size();
+}
+
+}	// namespace BPrivate

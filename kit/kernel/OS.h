@@ -1,0 +1,48 @@
+#ifndef _OS_H
+#define _OS_H
+
+#include <SupportDefs.h>
+
+typedef int32 thread_id;
+typedef int32 team_id;
+typedef status_t (*thread_func)(void* data);
+
+#define B_INFINITE_TIMEOUT (9223372036854775807LL)
+
+// Thread priorities. Anything below B_NORMAL_PRIORITY runs with a raised nice
+// value (10 for B_LOW_PRIORITY), so that it yields to the program's loopers.
+enum {
+	B_IDLE_PRIORITY = 0,
+	B_LOWEST_ACTIVE_PRIORITY = 1,
+	B_LOW_PRIORITY = 5,
+	B_NORMAL_PRIORITY = 10,
+	B_DISPLAY_PRIORITY = 15,
+	B_URGENT_DISPLAY_PRIORITY = 20,
+	B_REAL_TIME_DISPLAY_PRIORITY = 100,
+};
+
+#define B_OS_NAME_LENGTH 32
+
+// Creates a thread that waits, suspended, until resume_thread(). The name is
+// given to the kernel (cut to the 15 characters Linux keeps). Returns the
+// thread's id (the kernel's thread id once it runs: ids are never reused while
+// the thread lives) or a negative status. A thread that was never resumed is
+// not reaped; every spawned thread should be resumed.
+thread_id spawn_thread(thread_func function, const char* name, int32 priority,
+	void* data);
+status_t resume_thread(thread_id thread);
+
+// Waits until the thread has ended and gives its return value. Only one
+// waiter per thread; a thread nobody waits for is reaped when it ends.
+status_t wait_for_thread(thread_id thread, status_t* returnValue);
+
+// The calling thread's id (the kernel's thread id), for a null name.
+thread_id find_thread(const char* name);
+
+// Suspends the calling thread for the given number of microseconds.
+status_t snooze(bigtime_t microseconds);
+
+// Microseconds on a monotonic clock.
+bigtime_t system_time();
+
+#endif

@@ -1,0 +1,222 @@
+#include <OS.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <pthread.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// One spawned thread. The record outlives the pthread while someone may still
+// resume it or wait for it.
+struct ThreadRecord {
+	thread_func function = nullptr;
+	void* data = nullptr;
+	std::string name;
+	int32 priority = B_NORMAL_PRIORITY;
+	pthread_t handle{};
+	thread_id id = -1;
+
+	std::mutex lock;
+	std::condition_variable changed;
+	bool idKnown = false;
+	bool resumed = false;
+	bool done = false;
+	bool waited = false;
+	status_t result = B_OK;
+};
+
+std::mutex sRegistryLock;
+std::map<thread_id, std::shared_ptr<ThreadRecord>> sRegistry;
+
+
+int
+nice_for_priority(int32 priority)
+{
+	if (priority >= B_NORMAL_PRIORITY)
+		return 0;
+	if (priority >= B_LOW_PRIORITY)
+		return 10;
+	return 19;
+}
+
+
+void*
+thread_entry(void* arg)
+{
+	std::shared_ptr<ThreadRecord> record
+		= *static_cast<std::shared_ptr<ThreadRecord>*>(arg);
+	delete static_cast<std::shared_ptr<ThreadRecord>*>(arg);
+
+	pid_t tid = (pid_t)syscall(SYS_gettid);
+	{
+		std::lock_guard<std::mutex> guard(record->lock);
+		record->id = tid;
+		record->idKnown = true;
+	}
+	record->changed.notify_all();
+
+	pthread_setname_np(pthread_self(), record->name.substr(0, 15).c_str());
+	int niceValue = nice_for_priority(record->priority);
+	if (niceValue > 0)
+		setpriority(PRIO_PROCESS, (id_t)tid, niceValue);
+
+	{
+		std::unique_lock<std::mutex> guard(record->lock);
+		record->changed.wait(guard, [&] { return record->resumed; });
+	}
+
+	status_t result = record->function(record->data);
+
+	bool reap;
+	{
+		std::lock_guard<std::mutex> guard(record->lock);
+		record->result = result;
+		record->done = true;
+		reap = !record->waited;
+	}
+	record->changed.notify_all();
+
+	if (reap) {
+		// Nobody waits: the thread cleans up after itself.
+		std::lock_guard<std::mutex> guard(sRegistryLock);
+		std::lock_guard<std::mutex> recordGuard(record->lock);
+		if (!record->waited) {
+			sRegistry.erase(record->id);
+			pthread_detach(record->handle);
+		}
+	}
+	return nullptr;
+}
+
+
+std::shared_ptr<ThreadRecord>
+lookup(thread_id thread)
+{
+	std::lock_guard<std::mutex> guard(sRegistryLock);
+	auto found = sRegistry.find(thread);
+	if (found == sRegistry.end())
+		return nullptr;
+	return found->second;
+}
+
+}	// namespace
+
+
+thread_id
+spawn_thread(thread_func function, const char* name, int32 priority,
+	void* data)
+{
+	if (function == nullptr)
+		return B_BAD_VALUE;
+
+	auto record = std::make_shared<ThreadRecord>();
+	record->function = function;
+	record->data = data;
+	record->name = name != nullptr ? name : "unnamed thread";
+	record->priority = priority;
+
+	// The registry lock is held until the record is filed, so that a thread
+	// that ends at once finds itself there.
+	std::lock_guard<std::mutex> registryGuard(sRegistryLock);
+	auto* arg = new std::shared_ptr<ThreadRecord>(record);
+	int error = pthread_create(&record->handle, nullptr, thread_entry, arg);
+	if (error != 0) {
+		delete arg;
+		return B_FROM_POSIX_ERROR(error);
+	}
+
+	std::unique_lock<std::mutex> guard(record->lock);
+	record->changed.wait(guard, [&] { return record->idKnown; });
+	sRegistry[record->id] = record;
+	return record->id;
+}
+
+
+status_t
+resume_thread(thread_id thread)
+{
+	std::shared_ptr<ThreadRecord> record = lookup(thread);
+	if (record == nullptr)
+		return B_BAD_THREAD_ID;
+	{
+		std::lock_guard<std::mutex> guard(record->lock);
+		record->resumed = true;
+	}
+	record->changed.notify_all();
+	return B_OK;
+}
+
+
+status_t
+wait_for_thread(thread_id thread, status_t* returnValue)
+{
+	std::shared_ptr<ThreadRecord> record;
+	{
+		std::lock_guard<std::mutex> registryGuard(sRegistryLock);
+		auto found = sRegistry.find(thread);
+		if (found == sRegistry.end())
+			return B_BAD_THREAD_ID;
+		record = found->second;
+		std::lock_guard<std::mutex> guard(record->lock);
+		if (record->waited)
+			return B_BAD_THREAD_ID;
+		record->waited = true;
+		if (!record->resumed) {
+			record->resumed = true;
+			record->changed.notify_all();
+		}
+	}
+
+	pthread_join(record->handle, nullptr);
+	{
+		std::lock_guard<std::mutex> guard(sRegistryLock);
+		sRegistry.erase(thread);
+	}
+	if (returnValue != nullptr)
+		*returnValue = record->result;
+	return B_OK;
+}
+
+
+thread_id
+find_thread(const char* name)
+{
+	// Only the calling thread can be asked for; looking threads up by name
+	// is not needed here.
+	if (name != nullptr)
+		return B_NAME_NOT_FOUND;
+	return (thread_id)syscall(SYS_gettid);
+}
+
+
+status_t
+snooze(bigtime_t microseconds)
+{
+	if (microseconds <= 0)
+		return B_OK;
+	struct timespec delay;
+	delay.tv_sec = microseconds / 1000000;
+	delay.tv_nsec = (microseconds % 1000000) * 1000;
+	while (nanosleep(&delay, &delay) != 0) {
+		if (errno != EINTR)
+			return B_FROM_POSIX_ERROR(errno);
+	}
+	return B_OK;
+}
+
+
+bigtime_t
+system_time()
+{
+	struct timespec now;
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	return (bigtime_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+}
