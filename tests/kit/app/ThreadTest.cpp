@@ -1,0 +1,77 @@
+#include <OS.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+std::atomic<bool> sRelease{false};
+std::atomic<thread_id> sSeenId{-1};
+
+status_t
+held_thread(void* data)
+{
+	sSeenId = find_thread(nullptr);
+	while (!sRelease)
+		snooze(1000);
+	return *static_cast<int*>(data);
+}
+
+std::string
+task_file(thread_id thread, const char* name)
+{
+	std::ifstream in("/proc/self/task/" + std::to_string(thread) + "/" + name);
+	std::string contents;
+	std::getline(in, contents);
+	return contents;
+}
+
+}	// namespace
+
+
+TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesNameAndPriority)
+{
+	int value = 17;
+	sRelease = false;
+	thread_id thread = spawn_thread(held_thread, "rdxR3", B_LOW_PRIORITY,
+		&value);
+	ASSERT_GT(thread, 0);
+	snooze(20000);
+	// Not resumed yet: the function has not run.
+	EXPECT_EQ(sSeenId.load(), -1);
+	EXPECT_EQ(task_file(thread, "comm"), "rdxR3");
+	errno = 0;
+	EXPECT_EQ(getpriority(PRIO_PROCESS, (id_t)thread), 10);
+
+	ASSERT_EQ(resume_thread(thread), B_OK);
+	sRelease = true;
+	status_t result = 0;
+	ASSERT_EQ(wait_for_thread(thread, &result), B_OK);
+	EXPECT_EQ(result, 17);
+	EXPECT_EQ(sSeenId.load(), thread);
+	EXPECT_EQ(wait_for_thread(thread, &result), B_BAD_THREAD_ID);
+	EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
+}
+
+
+TEST(Threads, SnoozeSleepsAtLeastTheTimeAsked)
+{
+	bigtime_t start = system_time();
+	snooze(30000);
+	EXPECT_GE(system_time() - start, 30000);
+	EXPECT_EQ(snooze(0), B_OK);
+}
+
+
+TEST(Threads, StatusTextsKnowBothKinds)
+{
+	EXPECT_STREQ(strerror((ssize_t)B_ENTRY_NOT_FOUND),
+		"No such file or directory");
+	EXPECT_STREQ(strerror((ssize_t)-EACCES), ::strerror(EACCES));
+	EXPECT_EQ((uint32)B_ENTRY_NOT_FOUND, 0x80006003u);
+}
