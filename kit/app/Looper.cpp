@@ -29,6 +29,7 @@ BLooper::BLooper(const char* name, int32 priority, int32 portCapacity)
 {
 	fHandlers.push_back(this);
 	BHandler::fLooper = this;
+	fQueue->SetOwner(this);
 	std::lock_guard<std::mutex> listGuard(sLooperListLock);
 	sLooperList.push_back(this);
 }
@@ -42,6 +43,7 @@ BLooper::~BLooper()
 			std::remove(sLooperList.begin(), sLooperList.end(), this),
 			sLooperList.end());
 	}
+	fQueue->MarkOwnerDead();
 	fQueue->Close();
 	std::lock_guard<std::recursive_mutex> guard(fLock);
 	for (BHandler* handler : fHandlers)
@@ -75,6 +77,7 @@ BLooper::_ThreadEntry(void* data)
 	BLooper* looper = static_cast<BLooper*>(data);
 	sThreadLooper = looper;
 	looper->task_looper();
+	looper->fQueue->MarkOwnerDead();
 	looper->FinishLooper();
 	sThreadLooper = nullptr;
 	return B_OK;
@@ -100,6 +103,7 @@ void
 BLooper::Quit()
 {
 	if (fThread < 0) {
+		fQueue->MarkOwnerDead();
 		delete this;
 		return;
 	}

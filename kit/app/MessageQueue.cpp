@@ -111,4 +111,45 @@ MessageQueue::Count() const
 	return fEntries.size();
 }
 
+
+
+void
+MessageQueue::SetOwner(BLooper* owner)
+{
+	std::lock_guard<std::mutex> guard(fOwnerLock);
+	fOwner = owner;
+}
+
+
+BLooper*
+MessageQueue::LockOwner()
+{
+	// The owner lock is held while the looper's lock is taken, and the
+	// looper's thread takes the owner lock (without holding its own lock)
+	// to declare itself dead; so a looper found alive here cannot be deleted
+	// until the caller unlocks it.
+	std::lock_guard<std::mutex> guard(fOwnerLock);
+	if (fOwner == nullptr)
+		return nullptr;
+	fOwner->Lock();
+	return fOwner;
+}
+
+
+void
+MessageQueue::MarkOwnerDead()
+{
+	BLooper* owner;
+	{
+		std::lock_guard<std::mutex> guard(fOwnerLock);
+		owner = fOwner;
+		fOwner = nullptr;
+	}
+	// Waits for whoever still works in the looper under its lock.
+	if (owner != nullptr) {
+		owner->Lock();
+		owner->Unlock();
+	}
+}
+
 }	// namespace BPrivate

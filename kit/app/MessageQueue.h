@@ -11,6 +11,7 @@
 #include <mutex>
 
 class BHandler;
+class BLooper;
 class BMessage;
 
 namespace BPrivate {
@@ -51,7 +52,19 @@ public:
 
 			size_t			Count() const;
 
+			// The looper the queue belongs to, locked, while the looper is
+			// alive; null once it has started to end its life. This is how
+			// another thread may call into a looper safely.
+			BLooper*		LockOwner();
+			void			SetOwner(BLooper* owner);
+			// Called on the looper's thread before the looper is deleted; no
+			// LockOwner() succeeds from then on.
+			void			MarkOwnerDead();
+
 private:
+			std::mutex		fOwnerLock;
+			BLooper*		fOwner = nullptr;
+
 	mutable	std::mutex		fLock;
 			std::condition_variable fNotEmpty;
 			std::condition_variable fNotFull;
