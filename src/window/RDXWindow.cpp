@@ -1,0 +1,508 @@
+#include "RDXWindow.h"
+
+#include "Labels.h"
+
+#include <Application.h>
+#include <Box.h>
+#include <Button.h>
+#include <CheckBox.h>
+#include <RadioButton.h>
+#include <StringView.h>
+#include <TextControl.h>
+#include <View.h>
+
+#include <Prefs.h>
+#include <RDXDefs.h>
+#include <RelayPath.h>
+#include <RelayStatus.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const rgb_color kBackgroundColor = {237, 242, 235, 0};
+
+
+// A program path as one shell word: unchanged when it needs no quoting.
+std::string
+ShellWord(const char* path)
+{
+	for (const char* c = path; *c != '\0'; c++) {
+		if (!isalnum((unsigned char)*c) && strchr("/._-+", *c) == nullptr)
+			return ShellQuote(path);
+	}
+	return path;
+}
+
+}	// namespace
+
+
+RDXWindow::RDXWindow(BRect frame)
+	:
+	BWindow(frame, "RDX-BeOSApp", B_TITLED_WINDOW, B_NOT_RESIZABLE,
+		B_CURRENT_WORKSPACE)
+{
+	BRect bounds = Bounds();
+	SetFlags(B_NOT_RESIZABLE | B_NOT_ZOOMABLE);
+
+	prefs = std::make_unique<Prefs>();
+	// Only the stored position counts; the size stays the caller's.
+	MoveTo(prefs->windowRect.left, prefs->windowRect.top);
+
+	backView = new BView(bounds, "bview", B_FOLLOW_ALL, B_WILL_DRAW);
+	backView->SetViewColor(kBackgroundColor);
+	backView->SetFontSize(11);
+	AddChild(backView);
+
+	bounds = Bounds();
+	Add_RDX_Gui(BRect(bounds.left + 10, bounds.top + 5, bounds.right - 10,
+		bounds.top + 95), backView);
+
+	ipControl->SetText(prefs->rdxIp);
+	useCheckBox->SetValue(prefs->rdxUse ? 1 : 0);
+	if (!prefs->rdxUse) {
+		openAllButton->SetEnabled(false);
+		ipControl->SetEnabled(false);
+	}
+
+	int tagButton = 0;
+	switch (prefs->tagsUseDoor) {
+		case 2: tagButton = 1; break;
+		case 3: tagButton = 2; break;
+		case 4: tagButton = 3; break;
+	}
+	relayButtons[tagButton]->SetValue(1);
+
+	char holdText[16];
+	snprintf(holdText, sizeof(holdText), "%ld Sec", (long)prefs->openInSecs);
+	closeAfterControl->SetText(holdText);
+
+	printf("-- StartUp --\n");
+	if (prefs->rdxUse)
+		Own_Thread(1, true, prefs->rdxIp, 1);
+}
+
+
+RDXWindow::~RDXWindow()
+{
+	if (prefs == nullptr)
+		return;
+	prefs->SaveWin();
+	// A relay this program opened must not stay open because the program
+	// ended during its hold time.
+	CloseOpenRelays(prefs->rdxIp);
+	prefs.reset();
+}
+
+
+void
+RDXWindow::Add_RDX_Gui(BRect rect, BView* parent)
+{
+	relayBox = new BBox(rect, "rdx", B_FOLLOW_LEFT | B_FOLLOW_TOP,
+		B_WILL_DRAW | B_NAVIGABLE_JUMP | B_FRAME_EVENTS, B_PLAIN_BORDER);
+	relayBox->SetLabel("Tessaron");
+	BRect b = relayBox->Bounds();
+
+	openAllButton = new BButton(BRect(b.right - 146, b.top + 55, b.right - 7,
+			b.top + 76), "rx_o", getLabel(LABEL_OPEN_ALL_RELAY),
+		new BMessage(RDX_MSG_OPEN_ALL), B_FOLLOW_TOP,
+		B_WILL_DRAW | B_NAVIGABLE);
+	openAllButton->ResizeTo(139, 22);
+
+	useCheckBox = new BCheckBox(BRect(b.left + 10, b.top + 12, b.right - 7,
+			b.top + 32), "rx_u", getLabel(LABEL_USE_RDX),
+		new BMessage(RDX_MSG_USE), B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+	useCheckBox->ResizeTo(useCheckBox->StringWidth(useCheckBox->Label()) + 25,
+		20);
+
+	ipControl = new BTextControl(BRect(b.left + 10, b.top + 57, b.right - 165,
+			b.top + 77), "RDX_ip", "IP:", RDX_DEFAULT_IP,
+		new BMessage(RDX_MSG_ADDRESS), B_FOLLOW_LEFT_RIGHT | B_FOLLOW_BOTTOM,
+		B_WILL_DRAW | B_NAVIGABLE);
+	ipControl->SetDivider(ipControl->StringWidth(ipControl->Label()) + 8);
+
+	closeAfterControl = new BTextControl(BRect(b.left + 150, b.top + 12,
+			b.right - 10, b.top + 37), "rxca",
+		getLabel(LABEL_RELAY_CLOSE_AFTER), "2", new BMessage(RDX_MSG_HOLD_TIME),
+		B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+	closeAfterControl->SetDivider(
+		closeAfterControl->StringWidth(closeAfterControl->Label()) + 8);
+
+	tagsLabel = new BStringView(BRect(b.left + 10, b.top + 31, b.right - 165,
+			b.top + 51), "ivD", getLabel(LABEL_TAGS_USE_RELAY),
+		B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW);
+	tagsLabel->ResizeTo(tagsLabel->StringWidth(tagsLabel->Text()) + 5, 20);
+	relayBox->AddChild(tagsLabel);
+
+	struct RadioSpec {
+		float left;
+		float right;
+		const char* name;
+		const char* label;
+		uint32 code;
+		float width;
+	};
+	const RadioSpec radios[4] = {
+		{10, 35, "rA", "1 ", RDX_MSG_RELAY_1, 31},
+		{33, 63, "rB", "2 ", RDX_MSG_RELAY_2, 31},
+		{64, 84, "rC", "3 ", RDX_MSG_RELAY_3, 31},
+		{85, 105, "rD", "4 ", RDX_MSG_RELAY_4, 32},
+	};
+	for (int i = 0; i < 4; i++) {
+		const RadioSpec& radio = radios[i];
+		relayButtons[i] = new BRadioButton(BRect(b.left + radio.left,
+				b.top + 12, b.left + radio.right, b.top + 32), radio.name,
+			radio.label, new BMessage(radio.code),
+			B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+		relayButtons[i]->ResizeTo(radio.width, 20);
+	}
+	for (int i = 0; i < 4; i++)
+		relayBox->AddChild(relayButtons[i]);
+
+	// One row: the first under the right-hand column, each next one 4 to the
+	// right of the one before.
+	relayButtons[0]->MoveTo(openAllButton->Frame().left,
+		tagsLabel->Frame().top + 2);
+	for (int i = 1; i < 4; i++) {
+		BRect previous = relayButtons[i - 1]->Frame();
+		relayButtons[i]->MoveTo(previous.right + 4, previous.top);
+	}
+
+	relayBox->AddChild(closeAfterControl);
+	closeAfterControl->SetTarget(Parent(), nullptr);
+	relayBox->AddChild(ipControl);
+	ipControl->SetTarget(Parent(), nullptr);
+	relayBox->AddChild(useCheckBox);
+	useCheckBox->SetTarget(Parent(), nullptr);
+	relayBox->AddChild(openAllButton);
+	openAllButton->SetTarget(Parent(), nullptr);
+
+	b = relayBox->Bounds();
+	browserButton = new BButton(BRect(b.left + 20, b.bottom + 10, b.left + 90,
+			b.bottom + 25), "ldevA", "Browser", new BMessage(RDX_MSG_MAIN_PAGE),
+		B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+	browserButton->ResizeTo(70, 19);
+	browserButton->SetTarget(this, nullptr);
+
+	ownerButton = new BButton(BRect(b.left + 110, b.bottom + 10, b.left + 190,
+			b.bottom + 25), "ldevB", "Owner", new BMessage(RDX_MSG_OWNER_PAGE),
+		B_FOLLOW_TOP, B_WILL_DRAW | B_NAVIGABLE);
+	ownerButton->ResizeTo(80, 19);
+	ownerButton->SetTarget(this, nullptr);
+
+	if (parent == nullptr) {
+		printf("no View target \n");
+		return;
+	}
+	parent->AddChild(relayBox);
+	parent->AddChild(browserButton);
+	parent->AddChild(ownerButton);
+}
+
+
+void
+RDXWindow::MessageReceived(BMessage* message)
+{
+	switch (message->what) {
+		case RDX_MSG_TAG:
+		{
+			if (!message->HasString(RDX_FIELD_TAG))
+				return;
+			// The application thread gets here without the window's lock;
+			// the settings are shared with the window's thread.
+			Lock();
+			if (prefs->rdxUse) {
+				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
+					prefs->openInSecs);
+			} else
+				printf("rdx ist aus\n");
+			Unlock();
+			return;
+		}
+
+		case RDX_MSG_NO_ANSWER:
+			Lock();
+			prefs->rdxUse = false;
+			prefs->Save();
+			Unlock();
+			_HandleCloseReport(message);
+			return;
+
+		case RDX_MSG_CLOSE:
+			_HandleCloseReport(message);
+			return;
+
+		case RDX_MSG_RELAY_1:
+		case RDX_MSG_RELAY_2:
+		case RDX_MSG_RELAY_3:
+		case RDX_MSG_RELAY_4:
+		case RDX_MSG_ADDRESS:
+		case RDX_MSG_OPEN_ALL:
+		case RDX_MSG_STATUS:
+		case RDX_MSG_USE:
+		case RDX_MSG_HOLD_TIME:
+			RdxOpenDoor(message);
+			return;
+
+		case RDX_MSG_RELOAD:
+			Lock();
+			prefs->LoadPrefs();
+			Unlock();
+			return;
+
+		case RDX_MSG_MAIN_PAGE:
+		case RDX_MSG_OWNER_PAGE:
+			OpenPage(message);
+			return;
+
+		case B_UNMAPPED_KEY_DOWN:
+			AddOptionalByWinKey(message);
+			return;
+
+		case '_KDN':
+		case B_KEY_DOWN:
+		case B_KEY_UP:
+		case B_MODIFIERS_CHANGED:
+		case B_MOUSE_DOWN:
+		case B_MOUSE_MOVED:
+		case B_MOUSE_UP:
+		case '_PBL':
+		case B_UNMAPPED_KEY_UP:
+			return;
+	}
+
+	printf("RDXWindow::MessageReceived\n");
+	message->PrintToStream();
+	BWindow::MessageReceived(message);
+}
+
+
+void
+RDXWindow::_HandleCloseReport(BMessage* message)
+{
+	Lock();
+	int32 relay = 0;
+	message->FindInt32(RDX_FIELD_RELAIS, &relay);
+	if (prefs->rdxUse)
+		Own_Thread(relay, false, prefs->rdxIp, 2);
+	else {
+		printf("rdx ist aus\n");
+		// A relay this program opened is closed after its hold time even
+		// when board use went off meanwhile, or the open was a test pulse
+		// while board use was off: otherwise the door would stay open.
+		if (message->what == RDX_MSG_CLOSE && RelayMark(relay) == 'o')
+			Own_Thread(relay, false, prefs->rdxIp, 2);
+	}
+	Unlock();
+	RdxOpenDoor(message);
+}
+
+
+void
+RDXWindow::AddOptionalByWinKey(BMessage* message)
+{
+	int32 modifiers = 0;
+	int32 key = 0;
+	message->FindInt32(RDX_FIELD_MODIFIERS, &modifiers);
+	message->FindInt32(RDX_FIELD_KEY, &key);
+
+	if ((modifiers & (B_LEFT_OPTION_KEY | B_CONTROL_KEY)) != 0)
+		printf(".. B_LEFT_OPTION_KEY || B_CONTROL_KEY\n");
+	if (key == 102)
+		printf("kkey==102 Win-LEFT\n");
+	else if (key == 103)
+		printf("kkey==103 Win-RIGHT\n");
+	else {
+		printf("use Left-Win-Key ");
+		printf("KState: %ld KKey %ld \n", (long)modifiers, (long)key);
+	}
+}
+
+
+void
+RDXWindow::FrameMoved(BPoint newPosition)
+{
+	if (prefs == nullptr)
+		return;
+	Lock();
+	prefs->windowRect = Frame();
+	Unlock();
+}
+
+
+void
+RDXWindow::FrameResized(float newWidth, float newHeight)
+{
+	backView->Invalidate();
+}
+
+
+bool
+RDXWindow::QuitRequested()
+{
+	BMessage quit(B_QUIT_REQUESTED);
+	be_app_messenger.SendMessage(&quit, nullptr, B_INFINITE_TIMEOUT);
+	return true;
+}
+
+
+void
+RDXWindow::RdxOpenDoor(BMessage* message)
+{
+	if (message == nullptr)
+		return;
+	Lock();
+	BString addressText(ipControl->Text());
+
+	switch (message->what) {
+		case RDX_MSG_NO_ANSWER:
+			prefs->rdxUse = false;
+			useCheckBox->SetValue(0);
+			openAllButton->SetEnabled(false);
+			ipControl->SetEnabled(false);
+			break;
+
+		case RDX_MSG_STATUS:
+		{
+			int32 openedRelay = 0;
+			message->FindInt32(RDX_FIELD_OPEN, &openedRelay);
+			const char* image;
+			if (message->FindString(RDX_FIELD_IMAGE, &image) == B_OK)
+				addressText = image;
+			const rgb_color color = prefs->rdxUse
+				? rgb_color{105, 220, 105, 0} : rgb_color{220, 105, 105, 0};
+			if (openedRelay != 0)
+				printf(" OPEN %ld|%s\n", (long)openedRelay, addressText.String());
+			if (openedRelay >= 1 && openedRelay <= 4) {
+				relayButtons[openedRelay - 1]->SetViewColor(color);
+				relayButtons[openedRelay - 1]->Invalidate();
+			}
+			// 'o' sorts before 'x': any relay marked open compares less.
+			openAllButton->SetEnabled(addressText.Compare("-xxxx") >= 0);
+			break;
+		}
+
+		case RDX_MSG_CLOSE:
+		{
+			BString image("-uuuu---");
+			const char* reported;
+			if (message->FindString(RDX_FIELD_IMAGE, &reported) == B_OK)
+				image = reported;
+			int32 relay = 0;
+			message->FindInt32(RDX_FIELD_RELAIS, &relay);
+			printf("CLOSE %ld|%s\n", (long)relay, image.String());
+			rgb_color background = backView->ViewColor();
+			if (relay >= 1 && relay <= 4) {
+				relayButtons[relay - 1]->SetViewColor(background);
+				relayButtons[relay - 1]->Invalidate();
+			}
+			break;
+		}
+
+		case RDX_MSG_OPEN_ALL:
+		{
+			WriteRelayStatus(RDX_RSTATUS_RESET);
+			int32 holdTime = prefs->openInSecs;
+			openAllButton->SetEnabled(false);
+			for (int32 relay = 1; relay <= 4; relay++) {
+				if (!prefs->rdxUse)
+					break;
+				Own_Thread(relay, true, addressText.String(), holdTime);
+			}
+			break;
+		}
+
+		case RDX_MSG_RELAY_1:
+		case RDX_MSG_RELAY_2:
+		case RDX_MSG_RELAY_3:
+		case RDX_MSG_RELAY_4:
+		{
+			int32 relay = (int32)(message->what & 0xff) - '0';
+			prefs->tagsUseDoor = relay;
+			prefs->Save();
+			// A test pulse, whether board use is on or not.
+			Own_Thread(relay, true, addressText.String(), 2);
+			break;
+		}
+
+		case RDX_MSG_HOLD_TIME:
+		{
+			long holdTime = strtol(closeAfterControl->Text(), nullptr, 10);
+			if (holdTime < 1 || holdTime > 11)
+				holdTime = 2;
+			char holdText[32];
+			snprintf(holdText, sizeof(holdText), "%ld Sec", holdTime);
+			closeAfterControl->SetText(holdText);
+			prefs->openInSecs = (int32)holdTime;
+			closeAfterControl->MakeFocus(false);
+			prefs->Save();
+			printf("open time= %ld\n", holdTime);
+			break;
+		}
+
+		case RDX_MSG_ADDRESS:
+			if (addressText.Length() >= (int32)sizeof(prefs->rdxIp)) {
+				// Cutting the address would aim the door at another host.
+				printf("address too long (%ld characters, at most %ld): "
+					"not saved\n", (long)addressText.Length(),
+					(long)sizeof(prefs->rdxIp) - 1);
+				ipControl->SetText(prefs->rdxIp);
+			} else
+				strlcpy(prefs->rdxIp, addressText.String(), sizeof(prefs->rdxIp));
+			ipControl->MakeFocus(false);
+			prefs->Save();
+			break;
+
+		case RDX_MSG_USE:
+		{
+			prefs->rdxUse = useCheckBox->Value() != 0;
+			bool enable = useCheckBox->Value() == 1;
+			openAllButton->SetEnabled(enable);
+			ipControl->SetEnabled(enable);
+			for (BRadioButton* button : relayButtons)
+				button->SetEnabled(enable);
+			prefs->Save();
+			break;
+		}
+	}
+
+	BMessage reload(RDX_MSG_RELOAD);
+	be_app_messenger.SendMessage(&reload, nullptr, B_INFINITE_TIMEOUT);
+	Unlock();
+}
+
+
+void
+RDXWindow::OpenPage(BMessage* message)
+{
+	BString commandLine(prefs->rdxIp);
+	if (message != nullptr && message->what == RDX_MSG_OWNER_PAGE)
+		commandLine.Append("/owner.htm");
+
+	char signature[B_MIME_TYPE_LENGTH];
+	BMimeType htmlType("text/html");
+	entry_ref appRef;
+	if (htmlType.GetPreferredApp(signature, B_OPEN) != B_OK) {
+		printf("[open] no web browser is set for text/html: nothing started\n");
+		return;
+	}
+	BMimeType appType(signature);
+	BPath appPath;
+	if (appType.GetAppHint(&appRef) != B_OK || appPath.SetTo(&appRef) != B_OK) {
+		printf("[open] the web browser '%s' was not found: nothing started\n",
+			signature);
+		return;
+	}
+
+	// The page address stays one quoted word whatever the address holds.
+	std::string page = std::string("http://") + commandLine.String();
+	BString line(ShellWord(appPath.Path()).c_str());
+	line << " " << ShellQuote(page.c_str()).c_str() << " &";
+	printf("[open]%s \n", line.String());
+	int status = system(line.String());
+	(void)status;
+}
