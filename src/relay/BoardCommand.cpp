@@ -1,0 +1,65 @@
+#include "BoardCommand.h"
+
+#include <cstdio>
+#include <cstring>
+
+
+std::string
+ShellQuote(const char* text)
+{
+	std::string quoted = "'";
+	for (const char* c = text; *c != '\0'; c++) {
+		if (*c == '\'')
+			quoted += "'\\''";
+		else
+			quoted += *c;
+	}
+	quoted += '\'';
+	return quoted;
+}
+
+
+status_t
+MakeBoardCommand(char (&command)[RDX_COMMAND_SIZE], const char* address,
+	int32 output, int32 level)
+{
+	command[0] = '\0';
+	if (address == nullptr)
+		address = "";
+	// Quoting keeps the shell out, but wget itself would still read a word
+	// that begins with '-' as one of its options. No host name begins so.
+	if (address[0] == '-')
+		return B_BAD_VALUE;
+
+	char query[32];
+	snprintf(query, sizeof(query), "/?%d=%d", (int)output, (int)level);
+	std::string url = ShellQuote((std::string(address) + query).c_str());
+
+	int length = snprintf(command, RDX_COMMAND_SIZE,
+		"wget -q --output-document=/tmp/rdx%d.tmp --delete-after --timeout=2 "
+		"--tries=1 %s", (int)output, url.c_str());
+	if (length < 0 || length >= RDX_COMMAND_SIZE) {
+		command[0] = '\0';
+		return B_NAME_TOO_LONG;
+	}
+	return B_OK;
+}
+
+
+void
+PrintCommandRefusal(int32 relay, status_t reason, const char* address)
+{
+	if (reason == B_BAD_VALUE) {
+		printf("%d | board address refused, it begins with '-': not sent \n",
+			(int)relay);
+		return;
+	}
+	if (reason == B_NAME_TOO_LONG) {
+		printf("%d | board address too long (%zu characters), the command "
+			"would not fit %d characters: not sent \n", (int)relay,
+			address != nullptr ? strlen(address) : (size_t)0,
+			RDX_COMMAND_SIZE - 1);
+		return;
+	}
+	printf("%d | board command not built: not sent \n", (int)relay);
+}

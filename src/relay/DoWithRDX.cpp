@@ -1,0 +1,87 @@
+#include "RelayPath.h"
+
+#include "BoardCommand.h"
+
+#include <Application.h>
+#include <Message.h>
+#include <OS.h>
+#include <RDXDefs.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+
+static void
+Post(BMessage& message)
+{
+	be_app_messenger.SendMessage(&message, nullptr, B_INFINITE_TIMEOUT);
+}
+
+
+status_t
+DoWithRDX(void* data)
+{
+	const char* address = RDX_DEFAULT_IP;
+	int32 relay = 3;
+	bool open = false;
+	int32 delay = 1;
+
+	if (data == nullptr) {
+		printf("BAD DATA-MESSAGE \n");
+		return 0;
+	}
+	std::unique_ptr<BMessage> request(static_cast<BMessage*>(data));
+	request->FindString(RDX_FIELD_IP, &address);
+	request->FindInt32(RDX_FIELD_REL, &relay);
+	request->FindBool(RDX_FIELD_ST, &open);
+	request->FindInt32(RDX_FIELD_DELAY, &delay);
+
+	int32 output = relay + 2;
+	int32 level = open ? 0 : 1;
+
+	if ((uint32)(relay - 1) > 3) {
+		printf("NO VALID RELAIS! {%d}\n", (int)relay);
+		return 1;
+	}
+
+	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
+	std::string image = CopyRelayStatus();
+
+	char command[RDX_COMMAND_SIZE];
+	status_t built = MakeBoardCommand(command, address, output, level);
+	int status = 0;
+	if (built == B_OK)
+		status = system(command);
+
+	snooze(5000);
+
+	if (built != B_OK) {
+		// Never run cut short or as an option: reported like a board that
+		// does not answer, so the window turns board use off.
+		PrintCommandRefusal(relay, built, address);
+		BMessage noAnswer(RDX_MSG_NO_ANSWER);
+		Post(noAnswer);
+	} else if (status != 0) {
+		printf("%d | ausschalten, da es nicht antwortet \n", status);
+		BMessage noAnswer(RDX_MSG_NO_ANSWER);
+		Post(noAnswer);
+	}
+
+	BMessage report(RDX_MSG_STATUS);
+	report.AddInt32(RDX_FIELD_RELAIS, relay);
+	report.AddString(RDX_FIELD_IMAGE, image.c_str());
+	if (open)
+		report.AddInt32(RDX_FIELD_OPEN, relay);
+	Post(report);
+
+	if (open) {
+		BMessage close(RDX_MSG_CLOSE);
+		close.AddInt32(RDX_FIELD_RELAIS, relay);
+		close.AddString(RDX_FIELD_IMAGE, image.c_str());
+		snooze((bigtime_t)delay * 1000000);
+		Post(close);
+	}
+	return 1;
+}

@@ -1,0 +1,82 @@
+#include "RelayPath.h"
+
+#include "FindProgram.h"
+
+#include <Message.h>
+#include <OS.h>
+#include <RDXDefs.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+// Written by the first call only; overlapping first calls store the same
+// result.
+static std::atomic<bool> wgetProbeDone{false};
+static std::atomic<bool> wgetAvailable{false};
+
+
+// The board requests run wget by name, so it is looked for where the shell
+// will look for it, and what is found there must open for reading.
+static bool
+ProbeWget()
+{
+	std::string path = FindProgram("wget");
+	if (path.empty())
+		return false;
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0)
+		return false;
+	close(fd);
+	return true;
+}
+
+
+void
+Own_Thread(int32 relay, bool open, const char* address, int32 delay)
+{
+	if (!wgetProbeDone.load()) {
+		wgetAvailable.store(ProbeWget());
+		wgetProbeDone.store(true);
+		printf("wget checked..\n");
+	}
+	if (!wgetAvailable.load()) {
+		printf("wget not availabel \n");
+		return;
+	}
+
+	if (RDX_RSTATUS[0].load() != '-') {
+		WriteRelayStatus(RDX_RSTATUS_RESET);
+		printf("init RDX_RSTATUS: '%s'\n", CopyRelayStatus().c_str());
+	}
+
+	char mark = RelayMark(relay);
+	if (open && mark == 'o') {
+		printf("%d schon auf! %s \n", (int)relay, CopyRelayStatus().c_str());
+		return;
+	}
+	if (!open && mark == 'x') {
+		printf("%d schon zu!  %s \n", (int)relay, CopyRelayStatus().c_str());
+		return;
+	}
+
+	BMessage* request = new BMessage(RDX_MSG_REQUEST);
+	// A missing address must not send the worker to its built-in default
+	// board: it goes on as an empty one, which simply fails.
+	request->AddString(RDX_FIELD_IP, address != nullptr ? address : "");
+	request->AddInt32(RDX_FIELD_REL, relay);
+	request->AddBool(RDX_FIELD_ST, open);
+	request->AddInt32(RDX_FIELD_DELAY, delay);
+
+	char name[B_OS_NAME_LENGTH];
+	snprintf(name, sizeof(name), "rdxR%d", (int)relay);
+
+	thread_id worker = spawn_thread(DoWithRDX, name, B_LOW_PRIORITY, request);
+	if (worker < 0) {
+		delete request;
+		printf("..thread-failure\n");
+		return;
+	}
+	resume_thread(worker);
+}

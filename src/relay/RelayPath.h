@@ -1,0 +1,25 @@
+#ifndef RELAY_PATH_H
+#define RELAY_PATH_H
+
+#include <SupportDefs.h>
+
+#include "RelayStatus.h"
+
+// Asks for relay 1 to 4 to be opened (the close is reported delay seconds
+// later with 'rx_c') or closed. Returns at once; a worker thread makes the
+// board request and reports to be_app_messenger with 'rx_k', 'rx_s' and
+// 'rx_c'. A request that repeats the relay's mark is refused with a line.
+void Own_Thread(int32 relay, bool open, const char* address, int32 delay);
+
+// The worker thread's entry. Takes ownership of the 'dwrx' request in data;
+// 0 for a null request, 1 otherwise.
+status_t DoWithRDX(void* data);
+
+// For the end of the program: sends the close request for every relay whose
+// mark is 'o', all at once, waits for them (each bounded by wget's own
+// time-out), marks them 'x' and prints one line per relay. Posts nothing,
+// since the application may already be gone. Returns how many relays it
+// closed.
+int32 CloseOpenRelays(const char* address);
+
+#endif

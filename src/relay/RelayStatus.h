@@ -1,0 +1,29 @@
+#ifndef RELAY_STATUS_H
+#define RELAY_STATUS_H
+
+#include <SupportDefs.h>
+
+#include <atomic>
+#include <string>
+
+// The relay status string: character 0 is '-' once the string is set up,
+// characters 1 to 4 are the marks of relays 1 to 4 ('o' open, 'x' closed),
+// 5 to 7 are '-', 8 ends the string. The dispatcher, every worker and the
+// panel's open-all action read and write it without a lock, one character at
+// a time, so each character is atomic on its own.
+extern std::atomic<char> RDX_RSTATUS[16];
+
+// What the string holds after it is set up or reset: every relay closed.
+#define RDX_RSTATUS_RESET "-xxxx---"
+
+// A plain copy of the string, up to its terminator (empty before set-up).
+std::string CopyRelayStatus();
+
+// Stores the text and its terminator, one character at a time. Used for the
+// set-up and for the open-all reset with RDX_RSTATUS_RESET.
+void WriteRelayStatus(const char* text);
+
+// The mark of relay 1 to 4, or 0 for any other number.
+char RelayMark(int32 relay);
+
+#endif
