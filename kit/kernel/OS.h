@@ -32,8 +32,10 @@ thread_id spawn_thread(thread_func function, const char* name, int32 priority,
 	void* data);
 status_t resume_thread(thread_id thread);
 
-// Waits until the thread has ended and gives its return value. Only one
-// waiter per thread; a thread nobody waits for is reaped when it ends.
+// Waits until the thread has ended and gives its return value, also when it
+// ended before the call. Only one waiter per thread; a thread nobody waits
+// for is reaped when it ends, and only the result of one of the last few
+// hundred such threads can still be collected.
 status_t wait_for_thread(thread_id thread, status_t* returnValue);
 
 // The calling thread's id (the kernel's thread id), for a null name.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,11 +31,38 @@ struct ThreadRecord {
 	bool resumed = false;
 	bool done = false;
 	bool waited = false;
+	// Ended before anyone waited: the pthread is detached and only the
+	// result is left for a late waiter.
+	bool detached = false;
 	status_t result = B_OK;
 };
 
 std::mutex sRegistryLock;
 std::map<thread_id, std::shared_ptr<ThreadRecord>> sRegistry;
+
+// A thread that ends before its owner gets to wait_for_thread() (a looper
+// told to quit usually does) must still be waitable, so the results of the
+// most recent of these threads are kept. Threads nobody ever waits for (the
+// short-lived workers) push the oldest results out, which keeps this bounded.
+const size_t kKeptResults = 256;
+std::deque<thread_id> sFinished;
+
+
+// Called with sRegistryLock held.
+void
+keep_result(thread_id thread)
+{
+	sFinished.push_back(thread);
+	if (sFinished.size() <= kKeptResults)
+		return;
+	thread_id oldest = sFinished.front();
+	sFinished.pop_front();
+	auto found = sRegistry.find(oldest);
+	// The kernel may have given the id to a newer thread meanwhile; only a
+	// result that nobody collected goes.
+	if (found != sRegistry.end() && found->second->detached)
+		sRegistry.erase(found);
+}
 
 
 int
@@ -85,12 +113,14 @@ thread_entry(void* arg)
 	record->changed.notify_all();
 
 	if (reap) {
-		// Nobody waits: the thread cleans up after itself.
+		// Nobody waits yet: the thread cleans up after itself and leaves
+		// its result for a waiter that comes later.
 		std::lock_guard<std::mutex> guard(sRegistryLock);
 		std::lock_guard<std::mutex> recordGuard(record->lock);
 		if (!record->waited) {
-			sRegistry.erase(record->id);
 			pthread_detach(record->handle);
+			record->detached = true;
+			keep_result(record->id);
 		}
 	}
 	return nullptr;
@@ -148,6 +178,8 @@ resume_thread(thread_id thread)
 		return B_BAD_THREAD_ID;
 	{
 		std::lock_guard<std::mutex> guard(record->lock);
+		if (record->done)
+			return B_BAD_THREAD_ID;
 		record->resumed = true;
 	}
 	record->changed.notify_all();
@@ -169,6 +201,12 @@ wait_for_thread(thread_id thread, status_t* returnValue)
 		if (record->waited)
 			return B_BAD_THREAD_ID;
 		record->waited = true;
+		if (record->detached) {
+			sRegistry.erase(found);
+			if (returnValue != nullptr)
+				*returnValue = record->result;
+			return B_OK;
+		}
 		if (!record->resumed) {
 			record->resumed = true;
 			record->changed.notify_all();

@@ -1,5 +1,7 @@
 #include <OS.h>
 
+#include <ChildProcess.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +24,19 @@ held_thread(void* data)
 		snooze(1000);
 	return *static_cast<int*>(data);
 }
+
+int
+thread_count()
+{
+	std::ifstream status("/proc/self/status");
+	std::string line;
+	while (std::getline(status, line)) {
+		if (line.rfind("Threads:", 0) == 0)
+			return std::stoi(line.substr(8));
+	}
+	return -1;
+}
+
 
 std::string
 task_file(thread_id thread, const char* name)
@@ -56,6 +72,51 @@ TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesNameAndPriority)
 	EXPECT_EQ(sSeenId.load(), thread);
 	EXPECT_EQ(wait_for_thread(thread, &result), B_BAD_THREAD_ID);
 	EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
+}
+
+
+TEST(Threads, ThreadThatEndedBeforeTheWaitStillGivesItsResult)
+{
+	// The usual way to stop a looper: tell it to quit, then wait for its
+	// thread, which by then may well have ended.
+	thread_id thread = spawn_thread([](void*) -> status_t { return 42; },
+		"rdxQuick", B_NORMAL_PRIORITY, nullptr);
+	ASSERT_GT(thread, 0);
+	ASSERT_EQ(resume_thread(thread), B_OK);
+	std::string task = "/proc/self/task/" + std::to_string(thread);
+	ASSERT_TRUE(wait_for([&] { return access(task.c_str(), F_OK) != 0; },
+		20));
+
+	EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
+	status_t result = 0;
+	ASSERT_EQ(wait_for_thread(thread, &result), B_OK);
+	EXPECT_EQ(result, 42);
+	EXPECT_EQ(wait_for_thread(thread, &result), B_BAD_THREAD_ID);
+}
+
+
+TEST(Threads, ResultsOfUnwaitedThreadsAreNotKeptForever)
+{
+	// Workers nobody waits for must not pile up: once many more have ended,
+	// the first one's result is gone.
+	auto quick = [](void*) -> status_t { return 0; };
+	int before = thread_count();
+	thread_id first = spawn_thread(quick, "rdxFirst", B_NORMAL_PRIORITY,
+		nullptr);
+	ASSERT_GT(first, 0);
+	ASSERT_EQ(resume_thread(first), B_OK);
+	std::string task = "/proc/self/task/" + std::to_string(first);
+	ASSERT_TRUE(wait_for([&] { return access(task.c_str(), F_OK) != 0; },
+		20));
+	for (int i = 0; i < 600; i++) {
+		thread_id worker = spawn_thread(quick, "rdxWorker",
+			B_NORMAL_PRIORITY, nullptr);
+		ASSERT_GT(worker, 0);
+		ASSERT_EQ(resume_thread(worker), B_OK);
+	}
+	// Lets the remaining workers end before looking.
+	ASSERT_TRUE(wait_for([&] { return thread_count() <= before; }, 20));
+	EXPECT_EQ(wait_for_thread(first, nullptr), B_BAD_THREAD_ID);
 }
 
 
