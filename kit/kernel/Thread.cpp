@@ -37,15 +37,18 @@ struct ThreadRecord {
 	status_t result = B_OK;
 };
 
+// Threads nobody waits for may still be ending while the process runs its
+// exit-time destructors, so the registry is never destroyed.
 std::mutex sRegistryLock;
-std::map<thread_id, std::shared_ptr<ThreadRecord>> sRegistry;
+std::map<thread_id, std::shared_ptr<ThreadRecord>>& sRegistry
+	= *new std::map<thread_id, std::shared_ptr<ThreadRecord>>;
 
 // A thread that ends before its owner gets to wait_for_thread() (a looper
 // told to quit usually does) must still be waitable, so the results of the
 // most recent of these threads are kept. Threads nobody ever waits for (the
 // short-lived workers) push the oldest results out, which keeps this bounded.
 const size_t kKeptResults = 256;
-std::deque<thread_id> sFinished;
+std::deque<thread_id>& sFinished = *new std::deque<thread_id>;
 
 
 // Called with sRegistryLock held.

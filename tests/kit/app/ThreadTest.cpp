@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -25,16 +26,11 @@ held_thread(void* data)
 	return *static_cast<int*>(data);
 }
 
-int
-thread_count()
+bool
+task_exists(thread_id thread)
 {
-	std::ifstream status("/proc/self/status");
-	std::string line;
-	while (std::getline(status, line)) {
-		if (line.rfind("Threads:", 0) == 0)
-			return std::stoi(line.substr(8));
-	}
-	return -1;
+	std::string task = "/proc/self/task/" + std::to_string(thread);
+	return access(task.c_str(), F_OK) == 0;
 }
 
 
@@ -83,9 +79,7 @@ TEST(Threads, ThreadThatEndedBeforeTheWaitStillGivesItsResult)
 		"rdxQuick", B_NORMAL_PRIORITY, nullptr);
 	ASSERT_GT(thread, 0);
 	ASSERT_EQ(resume_thread(thread), B_OK);
-	std::string task = "/proc/self/task/" + std::to_string(thread);
-	ASSERT_TRUE(wait_for([&] { return access(task.c_str(), F_OK) != 0; },
-		20));
+	ASSERT_TRUE(wait_for([&] { return !task_exists(thread); }, 20));
 
 	EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
 	status_t result = 0;
@@ -100,23 +94,21 @@ TEST(Threads, ResultsOfUnwaitedThreadsAreNotKeptForever)
 	// Workers nobody waits for must not pile up: once many more have ended,
 	// the first one's result is gone.
 	auto quick = [](void*) -> status_t { return 0; };
-	int before = thread_count();
-	thread_id first = spawn_thread(quick, "rdxFirst", B_NORMAL_PRIORITY,
-		nullptr);
-	ASSERT_GT(first, 0);
-	ASSERT_EQ(resume_thread(first), B_OK);
-	std::string task = "/proc/self/task/" + std::to_string(first);
-	ASSERT_TRUE(wait_for([&] { return access(task.c_str(), F_OK) != 0; },
-		20));
+	std::vector<thread_id> threads;
 	for (int i = 0; i < 600; i++) {
 		thread_id worker = spawn_thread(quick, "rdxWorker",
 			B_NORMAL_PRIORITY, nullptr);
 		ASSERT_GT(worker, 0);
 		ASSERT_EQ(resume_thread(worker), B_OK);
+		threads.push_back(worker);
+		if (i == 0) {
+			ASSERT_TRUE(wait_for([&] { return !task_exists(worker); }, 20));
+		}
 	}
-	// Lets the remaining workers end before looking.
-	ASSERT_TRUE(wait_for([&] { return thread_count() <= before; }, 20));
-	EXPECT_EQ(wait_for_thread(first, nullptr), B_BAD_THREAD_ID);
+	for (thread_id worker : threads)
+		ASSERT_TRUE(wait_for([&] { return !task_exists(worker); }, 20));
+	EXPECT_EQ(wait_for_thread(threads.front(), nullptr), B_BAD_THREAD_ID);
+	EXPECT_EQ(wait_for_thread(threads.back(), nullptr), B_OK);
 }
 
 
