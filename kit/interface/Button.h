@@ -1,0 +1,24 @@
+#ifndef _BUTTON_H
+#define _BUTTON_H
+
+#include <Control.h>
+
+// A push button: sends its message when the operator clicks it.
+class BButton : public BControl {
+public:
+							BButton(BRect frame, const char* name,
+								const char* label, BMessage* message,
+								uint32 resizingMode = B_FOLLOW_LEFT
+									| B_FOLLOW_TOP,
+								uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
+	virtual					~BButton();
+
+
+protected:
+	virtual	void			ApplyViewColor(rgb_color color);
+
+private:
+	static	void			_Clicked(Fl_Widget* widget, void* data);
+};
+
+#endif

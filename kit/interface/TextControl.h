@@ -1,0 +1,52 @@
+#ifndef _TEXT_CONTROL_H
+#define _TEXT_CONTROL_H
+
+#include <Control.h>
+
+#include <string>
+
+class Fl_Input;
+
+namespace BPrivate {
+class TextInput;
+}
+
+// A label and a one-line text field to its right, starting at the divider.
+// The message goes out when the operator presses Enter in the field, or
+// leaves the field (by a click elsewhere or the Tab key) after editing it;
+// never for text set from code.
+class BTextControl : public BControl {
+public:
+							BTextControl(BRect frame, const char* name,
+								const char* label, const char* text,
+								BMessage* message,
+								uint32 resizingMode = B_FOLLOW_LEFT
+									| B_FOLLOW_TOP,
+								uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
+	virtual					~BTextControl();
+
+			void			SetText(const char* text);
+			const char*		Text() const;
+
+	// The distance of the field from the control's left edge.
+			void			SetDivider(float position);
+			float			Divider() const { return fDivider; }
+
+
+	// The text field itself, for tests and special needs.
+			Fl_Input*		TextView() const;
+
+protected:
+	virtual	void			LayoutWidget();
+	virtual	Fl_Widget*		FocusWidget() const;
+
+private:
+	friend class BPrivate::TextInput;
+
+			void			_Edited();
+
+			BPrivate::TextInput* fInput;
+			float			fDivider;
+};
+
+#endif
