@@ -2,6 +2,7 @@
 
 #include <Message.h>
 
+#include "MessagePort.h"
 #include "MessageQueue.h"
 #include "SignalWatcher.h"
 
@@ -25,11 +26,14 @@ BApplication::BApplication(const char* signature)
 	be_app_messenger = BMessenger(this);
 	fSignalWatcher = std::make_unique<BPrivate::SignalWatcher>(
 		be_app_messenger);
+	fPort = std::make_unique<BPrivate::MessagePort>(fSignature.c_str(),
+		be_app_messenger);
 }
 
 
 BApplication::~BApplication()
 {
+	fPort.reset();
 	fSignalWatcher.reset();
 	_QuitOtherLoopers();
 	if (be_app == this)
@@ -43,6 +47,9 @@ BApplication::Run()
 	AdoptCallingThread();
 	ReadyToRun();
 	task_looper();
+	// Nobody takes messages any more: the port closes, and whoever posts
+	// from now on learns that the application does not run.
+	fPort.reset();
 	_QuitOtherLoopers();
 	return Thread();
 }

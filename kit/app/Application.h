@@ -8,12 +8,17 @@
 #include <string>
 
 namespace BPrivate {
+class MessagePort;
 class SignalWatcher;
 }
 
 // The application: its looper runs on the thread that calls Run(). When the
 // loop ends, every other looper (the windows) is asked to quit and its thread
 // is waited for, so that their destructors have finished when Run() returns.
+//
+// From its construction until its loop ends, the application holds the
+// message port of its signature, through which other programs post to it
+// (BMessenger with a signature, the rdx-send tool).
 class BApplication : public BLooper {
 public:
 							BApplication(const char* signature);
@@ -34,6 +39,7 @@ private:
 
 			std::string		fSignature;
 			std::unique_ptr<BPrivate::SignalWatcher> fSignalWatcher;
+			std::unique_ptr<BPrivate::MessagePort> fPort;
 };
 
 extern BApplication* be_app;

@@ -1,10 +1,24 @@
 #include <Messenger.h>
 
+#include <Application.h>
 #include <Handler.h>
 #include <Looper.h>
 #include <Message.h>
 
 #include "MessageQueue.h"
+#include "PortAddress.h"
+#include "PortClient.h"
+
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Finding out whether an application runs takes one local connect; this
+// only bounds a port whose application is too busy to take connections.
+const bigtime_t kConnectTimeout = 2 * 1000000LL;
+
+}	// namespace
 
 BMessenger::BMessenger()
 {
@@ -35,6 +49,29 @@ BMessenger::BMessenger(const BHandler* handler, const BLooper* looper,
 }
 
 
+BMessenger::BMessenger(const char* signature, team_id team, status_t* result)
+{
+	status_t status = B_OK;
+	std::string path;
+	if (signature == nullptr)
+		status = B_BAD_VALUE;
+	else if (be_app != nullptr && strcmp(be_app->Signature(), signature) == 0
+		&& (team < 0 || team == (team_id)getpid())) {
+		// The own application is reached through its queue: a round trip
+		// through its port would make it wait for itself.
+		fQueue = be_app->fQueue;
+	} else
+		status = BPrivate::PortAddress::PathFor(signature, &path);
+
+	if (status == B_OK && !path.empty()) {
+		fRemote = std::make_shared<BPrivate::PortClient>(path, team);
+		status = fRemote->Connect(kConnectTimeout);
+	}
+	if (result != nullptr)
+		*result = status;
+}
+
+
 BMessenger::~BMessenger()
 {
 }
@@ -43,6 +80,8 @@ BMessenger::~BMessenger()
 bool
 BMessenger::IsValid() const
 {
+	if (fRemote != nullptr)
+		return fRemote->IsReachable();
 	std::shared_ptr<BPrivate::MessageQueue> queue = fQueue.lock();
 	return queue != nullptr && !queue->IsClosed();
 }
@@ -62,6 +101,8 @@ BMessenger::SendMessage(BMessage* message, BHandler* replyTo,
 {
 	if (message == nullptr)
 		return B_BAD_VALUE;
+	if (fRemote != nullptr)
+		return fRemote->Send(*message, timeout);
 	std::shared_ptr<BPrivate::MessageQueue> queue = fQueue.lock();
 	if (queue == nullptr)
 		return B_BAD_PORT_ID;

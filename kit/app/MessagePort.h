@@ -1,0 +1,94 @@
+#ifndef _MESSAGE_PORT_H
+#define _MESSAGE_PORT_H
+
+#include <Messenger.h>
+#include <OS.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace BPrivate {
+
+class PortConnection;
+
+// The application's door for other processes: a Unix stream socket named
+// after the application's signature (see PortAddress), on which other
+// programs post messages as frames (see PortFrame). A thread of its own
+// waits on the socket and on every connection at once and posts each
+// message to the target, so that no sender, however slow or silent, holds
+// up the application or the other senders.
+//
+// The application's queue pushes back when it is full. The port never
+// waits for room: a message that does not fit stays with its connection,
+// which is not read further until the message is in, and connections take
+// turns when room appears. Its sender waits for the status byte meanwhile.
+class MessagePort {
+public:
+	struct Limits {
+		// Connections open at once; when a new one comes beyond this, the
+		// one that has been idle longest is closed, or the new one is
+		// refused when none is idle.
+		size_t		maxConnections = 64;
+		// A connection that stops in the middle of a frame for this long
+		// is closed.
+		bigtime_t	stallTimeout = 10 * 1000000LL;
+		// How often a message that found the queue full is tried again.
+		bigtime_t	retryInterval = 5 * 1000LL;
+	};
+
+	// Opens the port; every problem is printed as one line and leaves the
+	// port closed (InitCheck() says so), the application runs on without.
+							MessagePort(const char* signature,
+								const BMessenger& target,
+								const Limits& limits);
+							MessagePort(const char* signature,
+								const BMessenger& target);
+	// Stops the thread, closes every connection and removes the socket.
+							~MessagePort();
+
+							MessagePort(const MessagePort&) = delete;
+			MessagePort&	operator=(const MessagePort&) = delete;
+
+			status_t		InitCheck() const { return fInitStatus; }
+			const std::string& Path() const { return fPath; }
+
+			// Connections open right now.
+			size_t			CountConnections() const
+								{ return fConnectionCount; }
+
+private:
+			status_t		_Open(const char* signature);
+			status_t		_Bind();
+	static	status_t		_ThreadEntry(void* data);
+			void			_Serve();
+			// False when the process is out of file descriptors.
+			bool			_AcceptAll(bigtime_t now);
+			void			_Deliver();
+			void			_Drop(PortConnection& connection);
+			void			_RemoveClosed();
+			int				_PollTimeout(bigtime_t now) const;
+
+			BMessenger		fTarget;
+			Limits			fLimits;
+			std::string		fPath;
+			status_t		fInitStatus = B_NO_INIT;
+			int				fListenFD = -1;
+			int				fWakeFD = -1;
+			// Tells the socket file we made from one that replaced it.
+			dev_t			fSocketDevice = 0;
+			ino_t			fSocketNode = 0;
+			thread_id		fThread = -1;
+
+			// Only the port's thread touches these once it runs.
+			std::vector<std::unique_ptr<PortConnection>> fConnections;
+			// The connection whose turn it is to hand on its message.
+			size_t			fNextTurn = 0;
+			std::atomic<size_t> fConnectionCount{0};
+};
+
+}	// namespace BPrivate
+
+#endif

@@ -1,0 +1,192 @@
+#include "SendArguments.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const size_t kMaxNameLength = 255;
+
+}	// namespace
+
+
+SendArguments::SendArguments(const char* defaultSignature)
+	:
+	fSignature(defaultSignature)
+{
+}
+
+
+const char*
+SendArguments::Usage()
+{
+	return
+		"usage: rdx-send [--to SIGNATURE] CODE [FIELD ...]\n"
+		"Posts one message to a running application.\n"
+		"  CODE                  the message code, four characters (RFID)\n"
+		"  NAME=TEXT             a string field\n"
+		"  NAME:string=TEXT      a string field whose name holds ':'\n"
+		"  NAME:int32=N          a 32-bit integer field\n"
+		"  NAME:bool=true|false  a boolean field\n"
+		"  --to SIGNATURE        the application (default: "
+			"application/x-vnd-RDX-BeOS)\n"
+		"  --help                this text\n"
+		"A name given again adds another value of the same type.\n"
+		"Example, a tag read: rdx-send RFID _tagstr=04A1B2C3\n"
+		"Exit status: 0 delivered, 1 not delivered (no application runs),"
+			" 2 bad arguments.\n";
+}
+
+
+status_t
+SendArguments::Parse(const std::vector<std::string>& arguments)
+{
+	size_t index = 0;
+	bool haveCode = false;
+	for (; index < arguments.size(); index++) {
+		const std::string& argument = arguments[index];
+		if (argument == "--help" || argument == "-h") {
+			fHelp = true;
+			return B_OK;
+		}
+		if (argument == "--") {
+			index++;
+			break;
+		}
+		if (argument == "--to") {
+			if (index + 1 >= arguments.size())
+				return _Fail("--to needs a signature");
+			fSignature = arguments[++index];
+		} else if (argument.rfind("--to=", 0) == 0)
+			fSignature = argument.substr(5);
+		else if (argument.size() > 1 && argument[0] == '-'
+			&& argument.size() != 4)
+			return _Fail("unknown option \"" + argument + "\"");
+		else
+			break;
+		if (fSignature.empty())
+			return _Fail("the signature is empty");
+	}
+
+	if (index < arguments.size()) {
+		if (_ParseCode(arguments[index]) != B_OK)
+			return B_BAD_VALUE;
+		haveCode = true;
+		index++;
+	}
+	if (!haveCode)
+		return _Fail("the message code is missing");
+
+	for (; index < arguments.size(); index++) {
+		if (_ParseField(arguments[index]) != B_OK)
+			return B_BAD_VALUE;
+	}
+	if (fMessage.FlattenedSize() > (ssize_t)BMessage::kMaxFlattenedSize) {
+		return _Fail("the message is larger than "
+			+ std::to_string(BMessage::kMaxFlattenedSize) + " bytes");
+	}
+	return B_OK;
+}
+
+
+status_t
+SendArguments::_ParseCode(const std::string& text)
+{
+	if (text.size() != 4)
+		return _Fail("the code \"" + text + "\" is not four characters");
+	uint32 code = 0;
+	for (char c : text) {
+		if ((unsigned char)c < 0x20 || (unsigned char)c > 0x7e)
+			return _Fail("the code \"" + text + "\" is not four printable"
+				" characters");
+		code = (code << 8) | (uint8)c;
+	}
+	fMessage.what = code;
+	return B_OK;
+}
+
+
+status_t
+SendArguments::_ParseField(const std::string& text)
+{
+	size_t equals = text.find('=');
+	if (equals == std::string::npos)
+		return _Fail("the field \"" + text + "\" has no '='");
+	std::string left = text.substr(0, equals);
+	std::string value = text.substr(equals + 1);
+	std::string name = left;
+	std::string type = "string";
+	size_t colon = left.rfind(':');
+	if (colon != std::string::npos) {
+		name = left.substr(0, colon);
+		type = left.substr(colon + 1);
+	}
+	if (name.empty())
+		return _Fail("the field \"" + text + "\" has no name");
+	if (name.size() > kMaxNameLength) {
+		return _Fail("the field name \"" + name.substr(0, 20)
+			+ "...\" is longer than 255 characters");
+	}
+
+	type_code existing;
+	type_code wanted = type == "string" ? B_STRING_TYPE
+		: type == "int32" ? B_INT32_TYPE
+		: type == "bool" ? B_BOOL_TYPE : 0;
+	if (wanted == 0) {
+		return _Fail("the field \"" + name + "\" has the unknown type \""
+			+ type + "\" (string, int32 or bool)");
+	}
+	if (fMessage.GetInfo(name.c_str(), &existing) == B_OK
+		&& existing != wanted) {
+		return _Fail("the field \"" + name
+			+ "\" is given again with another type");
+	}
+
+	switch (wanted) {
+		case B_INT32_TYPE:
+		{
+			// Decimal only, with an optional sign, nothing around it.
+			const char* start = value.c_str();
+			bool digits = !value.empty();
+			for (size_t i = 0; i < value.size(); i++) {
+				char c = value[i];
+				if (!(c >= '0' && c <= '9')
+					&& !(i == 0 && (c == '-' || c == '+') && value.size() > 1))
+					digits = false;
+			}
+			if (!digits) {
+				return _Fail("the value of \"" + name + "\" is not a whole"
+					" number: \"" + value + "\"");
+			}
+			errno = 0;
+			char* end = nullptr;
+			long long number = strtoll(start, &end, 10);
+			if (errno == ERANGE || number < INT32_MIN || number > INT32_MAX) {
+				return _Fail("the value of \"" + name + "\" is out of the"
+					" int32 range: " + value);
+			}
+			fMessage.AddInt32(name.c_str(), (int32)number);
+			return B_OK;
+		}
+		case B_BOOL_TYPE:
+			if (value != "true" && value != "false") {
+				return _Fail("the value of \"" + name
+					+ "\" is not true or false: \"" + value + "\"");
+			}
+			fMessage.AddBool(name.c_str(), value == "true");
+			return B_OK;
+		default:
+			fMessage.AddString(name.c_str(), value.c_str());
+			return B_OK;
+	}
+}
+
+
+status_t
+SendArguments::_Fail(const std::string& error)
+{
+	fError = error;
+	return B_BAD_VALUE;
+}

@@ -1,0 +1,38 @@
+#ifndef SEND_ARGUMENTS_H
+#define SEND_ARGUMENTS_H
+
+#include <Message.h>
+
+#include <string>
+#include <vector>
+
+// The command line of rdx-send:
+//   [--to SIGNATURE] CODE [NAME=TEXT | NAME:string=TEXT | NAME:int32=N
+//   | NAME:bool=true|false ...]
+// Parsing never touches anything outside the arguments it is given.
+class SendArguments {
+public:
+							SendArguments(const char* defaultSignature);
+
+			// B_OK, or B_BAD_VALUE with Error() saying what is wrong.
+			status_t		Parse(const std::vector<std::string>& arguments);
+
+			bool			WantsHelp() const { return fHelp; }
+			const std::string& Signature() const { return fSignature; }
+			const BMessage&	Message() const { return fMessage; }
+			const std::string& Error() const { return fError; }
+
+	static	const char*		Usage();
+
+private:
+			status_t		_ParseCode(const std::string& text);
+			status_t		_ParseField(const std::string& text);
+			status_t		_Fail(const std::string& error);
+
+			std::string		fSignature;
+			BMessage		fMessage;
+			std::string		fError;
+			bool			fHelp = false;
+};
+
+#endif
