@@ -31,9 +31,15 @@ MakeBoardCommand(char (&command)[RDX_COMMAND_SIZE], const char* address,
 	if (address[0] == '-')
 		return B_BAD_VALUE;
 
+	// wget takes an address without a scheme for HTTP, except one in
+	// brackets: it reads "[::1]:80" as an FTP host "[" and fails. Such an
+	// IPv6 address gets the scheme it was meant to have.
+	std::string url = address[0] == '[' ? "http://" : "";
+	url += address;
 	char query[32];
 	snprintf(query, sizeof(query), "/?%d=%d", (int)output, (int)level);
-	std::string url = ShellQuote((std::string(address) + query).c_str());
+	url += query;
+	url = ShellQuote(url.c_str());
 
 	int length = snprintf(command, RDX_COMMAND_SIZE,
 		"wget -q --output-document=/tmp/rdx%d.tmp --delete-after --timeout=2 "

@@ -12,7 +12,8 @@
 //   wget -q --output-document=/tmp/rdxN.tmp --delete-after --timeout=2
 //   --tries=1 'ADDRESS/?N=L'
 // The address and the query are one shell word in single quotes, so that no
-// address can make the shell do anything but run wget with it.
+// address can make the shell do anything but run wget with it. An IPv6
+// address in brackets is given "http://", which wget needs to read it.
 //
 // Returns B_OK with the command in the buffer; B_BAD_VALUE for an address
 // that wget would take for an option (it begins with '-'); B_NAME_TOO_LONG

@@ -1,0 +1,89 @@
+// Closing what is still open when the program ends.
+
+#include "BoardSim.h"
+#include "RelayTestSupport.h"
+
+#include <RelayPath.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <thread>
+
+extern double test_now();
+
+class CloseOnQuit : public RelayTest {};
+
+
+TEST_F(CloseOnQuit, ClosesEveryOpenRelayAndPostsNothing)
+{
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	RDX_RSTATUS[2].store('o');
+	RDX_RSTATUS[4].store('o');
+
+	EXPECT_EQ(CloseOpenRelays(board.Address().c_str()), 2);
+	// It waited for the requests: they are in the board's log already.
+	std::vector<std::string> requests = board.Requests();
+	std::sort(requests.begin(), requests.end());
+	EXPECT_EQ(requests, (std::vector<std::string>{"GET /?4=1", "GET /?6=1"}));
+	EXPECT_EQ(CopyRelayStatus(), "-xxxx---");
+
+	std::string text = fOutput->Text();
+	EXPECT_EQ(count_of(text, "CLOSE 2 on quit\n"), 1);
+	EXPECT_EQ(count_of(text, "CLOSE 4 on quit\n"), 1);
+	EXPECT_EQ(count_of(text, "CLOSE 1 on quit"), 0);
+	EXPECT_EQ(text.find("did not answer"), std::string::npos);
+
+	// The application may be gone by now: nothing is posted to it.
+	std::this_thread::sleep_for(std::chrono::milliseconds(300));
+	EXPECT_TRUE(gApp->Reports().empty());
+
+	// Nothing open: nothing sent.
+	EXPECT_EQ(CloseOpenRelays(board.Address().c_str()), 0);
+	EXPECT_EQ(board.Requests().size(), 2u);
+}
+
+
+TEST_F(CloseOnQuit, IsBoundedWhenTheBoardDoesNotAnswer)
+{
+	// A board that would take far longer than wget waits.
+	BoardSim board({"--delay-ms", "30000"});
+	ASSERT_TRUE(board.IsListening());
+	WriteRelayStatus("-oooo---");
+
+	double start = test_now();
+	EXPECT_EQ(CloseOpenRelays(board.Address().c_str()), 4);
+	double took = test_now() - start;
+	// One request's time-out (2 s) for all four, as they run side by side;
+	// one after another would take 8 s or more.
+	EXPECT_LT(took, 7.0);
+	EXPECT_EQ(CopyRelayStatus(), "-xxxx---");
+	EXPECT_EQ(board.Requests().size(), 4u);
+	std::string text = fOutput->Text();
+	for (int relay = 1; relay <= 4; relay++) {
+		EXPECT_NE(text.find("CLOSE " + std::to_string(relay)
+			+ " on quit: "), std::string::npos) << text;
+	}
+	EXPECT_EQ(count_of(text, "| board did not answer \n"), 4);
+	EXPECT_TRUE(gApp->Reports().empty());
+}
+
+
+TEST_F(CloseOnQuit, UnsafeAddressRunsNothing)
+{
+	TempDir temp;
+	std::string marker = temp.Sub("quit");
+	RDX_RSTATUS[1].store('o');
+	EXPECT_EQ(CloseOpenRelays(("127.0.0.1:1;touch " + marker + " #").c_str()),
+		1);
+	struct stat info;
+	EXPECT_NE(stat(marker.c_str(), &info), 0);
+	EXPECT_EQ(RelayMark(1), 'x');
+
+	RDX_RSTATUS[3].store('o');
+	EXPECT_EQ(CloseOpenRelays("-oops"), 1);
+	EXPECT_NE(fOutput->Text().find(
+		"3 | board address refused, it begins with '-': not sent \n"),
+		std::string::npos);
+	EXPECT_EQ(RelayMark(3), 'x');
+}
