@@ -2,6 +2,8 @@
 
 #include <StorageDefs.h>
 
+#include "StorageErrors.h"
+
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -69,7 +71,7 @@ write_all(int fd, const std::string& data)
 		if (written < 0) {
 			if (errno == EINTR)
 				continue;
-			return B_FROM_POSIX_ERROR(errno);
+			return BPrivate::errno_status(errno);
 		}
 		done += (size_t)written;
 	}
@@ -152,17 +154,17 @@ AttributeStore::Load()
 
 	int fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
 	if (fd < 0)
-		return errno == ENOENT ? B_OK : B_FROM_POSIX_ERROR(errno);
+		return errno == ENOENT ? B_OK : BPrivate::errno_status(errno);
 
 	struct stat fileStat;
 	if (fstat(fd, &fileStat) != 0) {
-		status_t status = B_FROM_POSIX_ERROR(errno);
+		status_t status = BPrivate::errno_status(errno);
 		close(fd);
 		return status;
 	}
 	if (!S_ISREG(fileStat.st_mode)) {
 		close(fd);
-		return B_FROM_POSIX_ERROR(S_ISDIR(fileStat.st_mode) ? EISDIR : EINVAL);
+		return BPrivate::errno_status(S_ISDIR(fileStat.st_mode) ? EISDIR : EINVAL);
 	}
 
 	std::string data;
@@ -177,7 +179,7 @@ AttributeStore::Load()
 			if (count < 0 && errno == EINTR)
 				continue;
 			if (count < 0) {
-				status_t status = B_FROM_POSIX_ERROR(errno);
+				status_t status = BPrivate::errno_status(errno);
 				close(fd);
 				return status;
 			}
@@ -240,15 +242,15 @@ AttributeStore::Commit()
 	int fd = open(temporary.c_str(),
 		O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
 	if (fd < 0)
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 
 	status_t status = write_all(fd, Encode(fValues));
 	if (status == B_OK && fsync(fd) != 0)
-		status = B_FROM_POSIX_ERROR(errno);
+		status = BPrivate::errno_status(errno);
 	if (close(fd) != 0 && status == B_OK)
-		status = B_FROM_POSIX_ERROR(errno);
+		status = BPrivate::errno_status(errno);
 	if (status == B_OK && rename(temporary.c_str(), fPath.c_str()) != 0)
-		status = B_FROM_POSIX_ERROR(errno);
+		status = BPrivate::errno_status(errno);
 	if (status != B_OK) {
 		unlink(temporary.c_str());
 		return status;
@@ -281,7 +283,7 @@ AttributeStore::_KeepDamagedStore()
 		if (rename(fPath.c_str(), kept.c_str()) != 0) {
 			if (errno == ENOENT)
 				return B_OK;
-			return B_FROM_POSIX_ERROR(errno);
+			return BPrivate::errno_status(errno);
 		}
 		fprintf(stderr, "Damaged attribute store '%s' kept as '%s'.\n",
 			fPath.c_str(), kept.c_str());
@@ -326,6 +328,8 @@ AttributeStore::Decode(const std::string& data, ValueMap* values,
 		return B_BAD_DATA;
 	}
 
+	// Nothing of a damaged store reaches the caller.
+	ValueMap decoded;
 	uint32 count = read_uint32(data, kMagicSize);
 	size_t offset = kMagicSize + 4;
 	for (uint32 i = 0; i < count; i++) {
@@ -343,13 +347,14 @@ AttributeStore::Decode(const std::string& data, ValueMap* values,
 			return B_BAD_DATA;
 		}
 		std::string name = data.substr(offset, nameSize);
-		(*values)[name] = data.substr(offset + nameSize, valueSize);
+		decoded[name] = data.substr(offset + nameSize, valueSize);
 		offset += nameSize + valueSize;
 	}
 	if (offset != end) {
 		*problem = "bytes after the last entry";
 		return B_BAD_DATA;
 	}
+	values->swap(decoded);
 	return B_OK;
 }
 

@@ -1,5 +1,7 @@
 #include <Directory.h>
 
+#include "StorageErrors.h"
+
 #include <Entry.h>
 #include <File.h>
 #include <Path.h>
@@ -72,7 +74,7 @@ BDirectory::FindEntry(const char* path, BEntry* entry, bool traverse) const
 	struct stat entryStat;
 	if (fstatat(fFd, path, &entryStat, traverse ? 0 : AT_SYMLINK_NOFOLLOW)
 			!= 0) {
-		return errno == ENOENT ? B_ENTRY_NOT_FOUND : B_FROM_POSIX_ERROR(errno);
+		return errno == ENOENT ? B_ENTRY_NOT_FOUND : BPrivate::errno_status(errno);
 	}
 	return entry->SetTo(this, path, traverse);
 }
@@ -110,7 +112,7 @@ BDirectory::CreateDirectory(const char* path, BDirectory* directory)
 	if (fStatus != B_OK)
 		return fStatus;
 	if (mkdirat(fFd, path, 0777) != 0)
-		return errno == EEXIST ? B_FILE_EXISTS : B_FROM_POSIX_ERROR(errno);
+		return errno == EEXIST ? B_FILE_EXISTS : BPrivate::errno_status(errno);
 	if (directory == nullptr)
 		return B_OK;
 	BPath absolute(fPath.c_str(), path);

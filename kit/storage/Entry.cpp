@@ -1,5 +1,7 @@
 #include <Entry.h>
 
+#include "StorageErrors.h"
+
 #include <Directory.h>
 #include <Path.h>
 
@@ -16,7 +18,7 @@ entry_error(int error)
 {
 	if (error == ENOENT)
 		return B_ENTRY_NOT_FOUND;
-	return B_FROM_POSIX_ERROR(error);
+	return BPrivate::errno_status(error);
 }
 
 }	// namespace
@@ -174,7 +176,7 @@ BEntry::SetTo(const char* path, bool traverse)
 	if (stat(parent.Path(), &parentStat) != 0)
 		return fStatus = entry_error(errno);
 	if (!S_ISDIR(parentStat.st_mode))
-		return fStatus = B_FROM_POSIX_ERROR(ENOTDIR);
+		return fStatus = BPrivate::errno_status(ENOTDIR);
 
 	fPath = full;
 	return fStatus = B_OK;

@@ -1,5 +1,7 @@
 #include <File.h>
 
+#include "StorageErrors.h"
+
 #include <Directory.h>
 #include <Entry.h>
 #include <Path.h>
@@ -160,7 +162,7 @@ BFile::SetTo(const BDirectory* directory, const char* path, uint32 openMode)
 		error = EISDIR;
 	if (error != 0) {
 		Unset();
-		return fStatus = B_FROM_POSIX_ERROR(error);
+		return fStatus = BPrivate::errno_status(error);
 	}
 	fMode = openMode;
 	return B_OK;
@@ -202,7 +204,7 @@ BFile::Read(void* buffer, size_t size)
 		if (count >= 0)
 			return count;
 		if (errno != EINTR)
-			return B_FROM_POSIX_ERROR(errno);
+			return BPrivate::errno_status(errno);
 	}
 }
 
@@ -218,7 +220,7 @@ BFile::Write(const void* buffer, size_t size)
 		if (count < 0 && errno == EINTR)
 			continue;
 		if (count < 0)
-			return done > 0 ? (ssize_t)done : B_FROM_POSIX_ERROR(errno);
+			return done > 0 ? (ssize_t)done : BPrivate::errno_status(errno);
 		done += (size_t)count;
 	}
 	return (ssize_t)done;
@@ -235,7 +237,7 @@ BFile::ReadAt(off_t location, void* buffer, size_t size)
 		if (count >= 0)
 			return count;
 		if (errno != EINTR)
-			return B_FROM_POSIX_ERROR(errno);
+			return BPrivate::errno_status(errno);
 	}
 }
 
@@ -252,7 +254,7 @@ BFile::WriteAt(off_t location, const void* buffer, size_t size)
 		if (count < 0 && errno == EINTR)
 			continue;
 		if (count < 0)
-			return done > 0 ? (ssize_t)done : B_FROM_POSIX_ERROR(errno);
+			return done > 0 ? (ssize_t)done : BPrivate::errno_status(errno);
 		done += (size_t)count;
 	}
 	return (ssize_t)done;
@@ -268,7 +270,7 @@ BFile::GetSize(off_t* size) const
 		return fStatus;
 	struct stat fileStat;
 	if (fstat(fFd, &fileStat) != 0)
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 	*size = fileStat.st_size;
 	return B_OK;
 }

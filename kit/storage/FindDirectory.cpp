@@ -1,5 +1,7 @@
 #include <FindDirectory.h>
 
+#include "StorageErrors.h"
+
 #include <Path.h>
 
 #include <cstdlib>
@@ -28,7 +30,7 @@ home_directory(std::string* home)
 	int error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(),
 		&found);
 	if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/')
-		return error != 0 ? B_FROM_POSIX_ERROR(error) : B_ENTRY_NOT_FOUND;
+		return error != 0 ? BPrivate::errno_status(error) : B_ENTRY_NOT_FOUND;
 	*home = found->pw_dir;
 	return B_OK;
 }
@@ -41,10 +43,10 @@ make_directories(const std::string& path)
 	struct stat existing;
 	if (stat(path.c_str(), &existing) == 0) {
 		return S_ISDIR(existing.st_mode)
-			? B_OK : B_FROM_POSIX_ERROR(ENOTDIR);
+			? B_OK : BPrivate::errno_status(ENOTDIR);
 	}
 	if (errno != ENOENT)
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 
 	size_t slash = path.rfind('/');
 	if (slash != std::string::npos && slash > 0) {
@@ -53,7 +55,7 @@ make_directories(const std::string& path)
 			return status;
 	}
 	if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 	return B_OK;
 }
 

@@ -4,6 +4,7 @@
 #include <Path.h>
 
 #include "AttributeStore.h"
+#include "StorageErrors.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,9 +92,9 @@ read_xattr(int fd, const std::string& name, std::string* value)
 			return B_ENTRY_NOT_FOUND;
 		if (refuses_user_attributes(errno))
 			return B_NOT_SUPPORTED;
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 	}
-	return B_FROM_POSIX_ERROR(ERANGE);
+	return BPrivate::errno_status(ERANGE);
 }
 
 
@@ -104,7 +105,7 @@ write_xattr(int fd, const std::string& name, const std::string& value)
 		return B_OK;
 	if (refuses_user_attributes(errno))
 		return B_NOT_SUPPORTED;
-	return B_FROM_POSIX_ERROR(errno);
+	return BPrivate::errno_status(errno);
 }
 
 
@@ -117,7 +118,7 @@ remove_xattr(int fd, const std::string& name)
 		return B_ENTRY_NOT_FOUND;
 	if (refuses_user_attributes(errno))
 		return B_NOT_SUPPORTED;
-	return B_FROM_POSIX_ERROR(errno);
+	return BPrivate::errno_status(errno);
 }
 
 
@@ -238,7 +239,7 @@ BNode::_Open(int dirFd, const char* path, const std::string& displayPath,
 	int fd = openat(dirFd >= 0 ? dirFd : AT_FDCWD, path, flags | O_CLOEXEC,
 		0666);
 	if (fd < 0)
-		return fStatus = B_FROM_POSIX_ERROR(errno);
+		return fStatus = BPrivate::errno_status(errno);
 	fFd = fd;
 	fPath = displayPath;
 	return fStatus = B_OK;
@@ -294,7 +295,7 @@ BNode::WriteAttr(const char* name, type_code type, off_t pos,
 	if (pos < 0 || (buffer == nullptr && length > 0))
 		return B_BAD_VALUE;
 	if ((uint64)pos + length > AttributeStore::kMaxValueSize - kTypeSize)
-		return B_FROM_POSIX_ERROR(E2BIG);
+		return BPrivate::errno_status(E2BIG);
 
 	std::string xattrName = kUserNamespace + std::string(name);
 	const char* bytes = (const char*)buffer;
@@ -323,7 +324,7 @@ BNode::WriteAttr(const char* name, type_code type, off_t pos,
 
 	NodeLock lock(fFd);
 	if (!lock.IsLocked())
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 	AttributeStore store(fPath);
 	status = store.Load();
 	if (status != B_OK)
@@ -359,7 +360,7 @@ BNode::RemoveAttr(const char* name)
 
 	NodeLock lock(fFd);
 	if (!lock.IsLocked())
-		return B_FROM_POSIX_ERROR(errno);
+		return BPrivate::errno_status(errno);
 	AttributeStore store(fPath);
 	status = store.Load();
 	if (status != B_OK)

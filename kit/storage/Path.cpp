@@ -1,5 +1,7 @@
 #include <Path.h>
 
+#include "StorageErrors.h"
+
 #include <Entry.h>
 
 #include <unistd.h>
@@ -92,7 +94,7 @@ BPath::SetTo(const char* path, const char* leaf, bool normalize)
 	if (full[0] != '/') {
 		char cwd[B_PATH_NAME_LENGTH];
 		if (getcwd(cwd, sizeof(cwd)) == nullptr)
-			return fStatus = B_FROM_POSIX_ERROR(errno);
+			return fStatus = BPrivate::errno_status(errno);
 		full = std::string(cwd) + "/" + full;
 	}
 	trim_trailing_slashes(full);
