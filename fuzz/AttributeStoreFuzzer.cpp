@@ -4,10 +4,9 @@
 // byte is odd the fuzzer's bytes get a correct checksum appended and reach
 // the entries themselves.
 //
-// A rejected store must say why (what Decode() leaves in the map then is
-// not used: Load() throws it away); an accepted one must hold only entries
-// the writer could have written, and write back to a store that reads the
-// same.
+// A rejected store must say why and give no values at all, not the entries
+// before the damage; an accepted one must hold only entries the writer could
+// have written, and write back to a store that reads the same.
 
 #include "FuzzCheck.h"
 
@@ -57,6 +56,7 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	if (status != B_OK) {
 		FUZZ_CHECK(status == B_BAD_DATA);
 		FUZZ_CHECK(!problem.empty());
+		FUZZ_CHECK(values.empty());
 		return 0;
 	}
 
