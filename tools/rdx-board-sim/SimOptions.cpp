@@ -112,8 +112,13 @@ ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
 		} else if (option == "--allow-any-address") {
 			options->anyAddress = true;
 			takesValue = false;
+		} else if (option != "--listen" && option != "--port-file"
+			&& option != "--log" && option != "--delay-ms"
+			&& option != "--status") {
+			*error = "unknown option: " + option;
+			return false;
 		} else if (value == nullptr) {
-			*error = "missing value or unknown option: " + option;
+			*error = "missing value for " + option;
 			return false;
 		} else if (option == "--listen") {
 			if (!ParseListen(value, options)) {
@@ -135,9 +140,6 @@ ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
 				*error = std::string("bad --status (100 to 599): ") + value;
 				return false;
 			}
-		} else {
-			*error = "unknown option: " + option;
-			return false;
 		}
 		if (takesValue)
 			i++;

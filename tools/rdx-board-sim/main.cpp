@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -118,6 +119,12 @@ main(int argc, char** argv)
 		return httplib::Server::HandlerResponse::Unhandled;
 	});
 	AddBoardHandlers(*server, state, options);
+	// The library's default also sets SO_REUSEPORT, which would let a second
+	// board share a port that is taken and split the requests between them.
+	server->set_socket_options([](socket_t sock) {
+		int on = 1;
+		setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+	});
 
 	int port = options.port;
 	if (port == 0)
