@@ -108,3 +108,11 @@ BMessenger::SendMessage(BMessage* message, BHandler* replyTo,
 		return B_BAD_PORT_ID;
 	return queue->Push(std::make_unique<BMessage>(*message), fHandler, timeout);
 }
+
+
+bool
+BMessenger::LockTarget() const
+{
+	std::shared_ptr<BPrivate::MessageQueue> queue = fQueue.lock();
+	return queue != nullptr && queue->LockOwner() != nullptr;
+}

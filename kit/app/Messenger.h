@@ -42,6 +42,11 @@ public:
 
 			bool			IsValid() const;
 
+			// Locks the target looper if it is still alive and gives true;
+			// the caller unlocks it. A looper locked this way is not deleted
+			// until it is unlocked, so its objects may be used meanwhile.
+			bool			LockTarget() const;
+
 			status_t		SendMessage(uint32 what,
 								BHandler* replyTo = nullptr) const;
 			// To another application, B_OK means the message is in its

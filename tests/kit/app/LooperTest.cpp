@@ -201,3 +201,27 @@ TEST(Application, TermSignalAsksTheApplicationToQuit)
 	EXPECT_TRUE(app->received.empty());
 	delete app;
 }
+
+
+TEST(Looper, LockTargetHoldsOffTheLoopersEnd)
+{
+	std::atomic<bool> deleted{false};
+	RecordingLooper* looper = new RecordingLooper(&deleted);
+	thread_id thread = looper->Run();
+	BMessenger messenger(looper);
+
+	ASSERT_TRUE(messenger.LockTarget());
+	// Asked to quit while another thread holds it: it must not be deleted
+	// under that thread's feet.
+	std::thread quitter([&] {
+		BMessenger(looper).SendMessage(B_QUIT_REQUESTED);
+	});
+	quitter.join();
+	snooze(100000);
+	EXPECT_FALSE(deleted);
+	looper->Unlock();
+
+	ASSERT_EQ(wait_for_thread(thread, nullptr), B_OK);
+	EXPECT_TRUE(deleted);
+	EXPECT_FALSE(messenger.LockTarget());
+}
