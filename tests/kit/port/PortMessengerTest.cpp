@@ -146,8 +146,7 @@ TEST_F(PortMessenger, TimeOutBoundsTheWaitForABusyApplication)
 	// One message in the shut handler, one in the queue; the third finds
 	// no room and the time-out ends the wait.
 	ASSERT_EQ(messenger.SendMessage(&message, nullptr, 10 * 1000000LL), B_OK);
-	ASSERT_TRUE(wait_for(
-		[&] { return fCollector->CurrentMessage() != nullptr; }, 10));
+	ASSERT_TRUE(fReceived->WaitForEntered(1, 10));
 	ASSERT_EQ(messenger.SendMessage(&message, nullptr, 10 * 1000000LL), B_OK);
 	bigtime_t start = system_time();
 	EXPECT_EQ(messenger.SendMessage(&message, nullptr, 300 * 1000LL),

@@ -366,8 +366,7 @@ TEST_F(PortServer, FullQueueHoldsTheSenderAndShutdownDoesNotWait)
 		connection.Write(frame_for(BMessage('Fill')));
 		ASSERT_EQ(connection.ReadStatus(10), 'A') << "message " << i;
 		if (i == 0) {
-			ASSERT_TRUE(wait_for([&] {
-				return fCollector->CurrentMessage() != nullptr; }, 10));
+			ASSERT_TRUE(fReceived->WaitForEntered(1, 10));
 		}
 	}
 	connection.Write(frame_for(BMessage('Wait')));

@@ -3,6 +3,7 @@
 #include "PortFrame.h"
 
 #include <ChildProcess.h>
+#include <Messenger.h>
 
 #include <cerrno>
 #include <chrono>
@@ -78,6 +79,16 @@ Received::WaitForCount(size_t count, double seconds)
 }
 
 
+bool
+Received::WaitForEntered(size_t count, double seconds)
+{
+	std::unique_lock<std::mutex> guard(lock);
+	return changed.wait_for(guard,
+		std::chrono::milliseconds((long)(seconds * 1000)),
+		[&] { return entered >= count; });
+}
+
+
 void
 Received::SetGate(bool open)
 {
@@ -109,6 +120,8 @@ void
 Collector::MessageReceived(BMessage* message)
 {
 	std::unique_lock<std::mutex> guard(fReceived->lock);
+	fReceived->entered++;
+	fReceived->changed.notify_all();
 	fReceived->changed.wait(guard, [&] { return fReceived->gateOpen; });
 	fReceived->messages.push_back(*message);
 	guard.unlock();
@@ -130,7 +143,9 @@ Collector::Stop(Collector* collector, std::shared_ptr<Received> received)
 {
 	received->SetGate(true);
 	thread_id thread = collector->Thread();
-	collector->PostMessage(B_QUIT_REQUESTED);
+	// Through a messenger, which keeps the queue alive while it posts: the
+	// looper deletes itself, queue and all, as soon as it has the message.
+	BMessenger(collector).SendMessage(B_QUIT_REQUESTED);
 	wait_for_thread(thread, nullptr);
 }
 

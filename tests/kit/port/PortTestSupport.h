@@ -32,6 +32,10 @@ struct Received {
 			std::condition_variable changed;
 			std::vector<BMessage> messages;
 			bool			gateOpen = true;
+			// Messages the handler has begun, also those held at the gate.
+			size_t			entered = 0;
+
+			bool			WaitForEntered(size_t count, double seconds);
 
 			size_t			Count();
 			bool			WaitForCount(size_t count, double seconds);
