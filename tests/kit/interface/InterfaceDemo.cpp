@@ -179,7 +179,7 @@ RunCommand(const std::string& line)
 		in >> focus;
 		view->MakeFocus(focus != 0);
 	} else if (command == "print" && control != nullptr) {
-		printf("value %s %d\n", name.c_str(), (int)control->Value());
+		printf("state %s %d\n", name.c_str(), (int)control->Value());
 	} else if (command == "quit") {
 		sWindow->PostMessage(B_QUIT_REQUESTED);
 	}
