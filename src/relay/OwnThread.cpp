@@ -2,14 +2,13 @@
 
 #include "FindProgram.h"
 
+#include <File.h>
 #include <Message.h>
 #include <OS.h>
 #include <RDXDefs.h>
 
 #include <atomic>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 // Written by the first call only; overlapping first calls store the same
 // result.
@@ -25,11 +24,11 @@ ProbeWget()
 	std::string path = FindProgram("wget");
 	if (path.empty())
 		return false;
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0)
-		return false;
-	close(fd);
-	return true;
+	BFile file;
+	file.SetTo(path.c_str(), B_READ_ONLY);
+	bool readable = file.IsReadable();
+	file.Unset();
+	return readable;
 }
 
 
