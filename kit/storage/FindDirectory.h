@@ -15,8 +15,9 @@ typedef enum {
 } directory_which;
 
 // Sets the path to the directory asked for. With createIt the directory (and
-// any missing parent) is made, mode 0700, when it does not exist yet. The
-// volume is accepted for the platform's signature and ignored: there is one
+// any missing parent) is made, mode 0700, when it does not exist yet; when
+// that fails, the error is returned and the path still names the directory.
+// The volume is accepted for the platform's signature and ignored: there is one
 // tree.
 status_t find_directory(directory_which which, BPath* path,
 	bool createIt = false, BVolume* volume = nullptr);
