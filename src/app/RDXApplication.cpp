@@ -1,5 +1,6 @@
 #include "RDXApplication.h"
 
+#include <Message.h>
 #include <RDXDefs.h>
 #include <RDXWindow.h>
 

@@ -3,6 +3,7 @@
 #include "Labels.h"
 
 #include <Application.h>
+#include <Message.h>
 #include <Box.h>
 #include <Button.h>
 #include <CheckBox.h>
@@ -11,8 +12,14 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <Entry.h>
+#include <MimeType.h>
+#include <Path.h>
+#include <String.h>
+
 #include <Prefs.h>
 #include <RDXDefs.h>
+#include <BoardCommand.h>
 #include <RelayPath.h>
 #include <RelayStatus.h>
 
@@ -451,8 +458,10 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 					"not saved\n", (long)addressText.Length(),
 					(long)sizeof(prefs->rdxIp) - 1);
 				ipControl->SetText(prefs->rdxIp);
-			} else
-				strlcpy(prefs->rdxIp, addressText.String(), sizeof(prefs->rdxIp));
+			} else {
+				snprintf(prefs->rdxIp, sizeof(prefs->rdxIp), "%s",
+					addressText.String());
+			}
 			ipControl->MakeFocus(false);
 			prefs->Save();
 			break;
