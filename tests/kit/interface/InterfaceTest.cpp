@@ -482,3 +482,57 @@ TEST_F(DemoTest, QuittingTheApplicationEndsTheWindowFirst)
 }
 
 }	// namespace
+
+namespace {
+
+// Copies a file, keeping its mode.
+bool
+copy_file(const std::string& from, const std::string& to, mode_t mode)
+{
+	std::string data = read_file(from);
+	if (data.empty())
+		return false;
+	int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+	if (fd < 0)
+		return false;
+	bool written = write(fd, data.data(), data.size()) == (ssize_t)data.size();
+	close(fd);
+	return written;
+}
+
+
+TEST_F(DemoTest, InstalledProgramFindsTheCatalogueBesideItsPrefix)
+{
+	// A program installed in <prefix>/bin reads <prefix>/share/locale,
+	// wherever the prefix was moved. The labels are looked up before the
+	// window is made, so no display is needed.
+	TempDir prefix;
+	std::string messages = prefix.Sub("share/locale/de/LC_MESSAGES");
+	ASSERT_EQ(0, system(("mkdir -p '" + prefix.Sub("bin") + "' '" + messages
+		+ "'").c_str()));
+	ASSERT_TRUE(copy_file(INTERFACE_DEMO, prefix.Sub("bin/demo"), 0755));
+
+	ChildProcess::Options options = BaseOptions();
+	options.environment["LANGUAGE"] = "de";
+	options.unset.push_back("DISPLAY");
+	{
+		// No catalogue installed yet: the keys themselves.
+		ChildProcess demo({prefix.Sub("bin/demo")}, options);
+		int status = -1;
+		ASSERT_TRUE(demo.Wait(kWait, &status));
+		EXPECT_NE(std::string::npos, demo.Output().find("label: [Use RDX]\n"))
+			<< demo.Output();
+	}
+
+	ASSERT_TRUE(copy_file(RDX_BINARY_DIR "/locale/de/LC_MESSAGES/rdx.mo",
+		messages + "/rdx.mo", 0644));
+	ChildProcess demo({prefix.Sub("bin/demo")}, options);
+	int status = -1;
+	ASSERT_TRUE(demo.Wait(kWait, &status));
+	EXPECT_NE(std::string::npos,
+		demo.Output().find("label: [RDX benutzen]\n")) << demo.Output();
+	EXPECT_NE(std::string::npos,
+		demo.Output().find("label: [alle Relais \xc3\xb6" "ffnen]\n"));
+}
+
+}	// namespace
