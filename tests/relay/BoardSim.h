@@ -5,7 +5,7 @@
 // with a request log. Header-only, so that any test folder can include it
 // (it needs rdx_test_support and the rdx-board-sim target built first).
 //
-//	BoardSim board;                       // or BoardSim board({"--drop"});
+//	BoardSim board;                  // or BoardSim board({"--drop"});
 //	ASSERT_TRUE(board.IsListening());
 //	Own_Thread(3, true, board.Address().c_str(), 0);
 //	EXPECT_TRUE(board.WaitForRequest("GET /?5=0", 10));
@@ -28,8 +28,8 @@ public:
 	}
 
 	// Extra options (e.g. "--drop", "--status", "500", "--delay-ms", "3000")
-	// go after the ones that pick the port and the log. listen is the host
-	// part of --listen: "127.0.0.1" or "::1".
+	// go after the ones that pick the port and the log. host is where it
+	// listens: "127.0.0.1" or "::1"; the port is always a free one.
 	explicit BoardSim(const std::vector<std::string>& options = {},
 		const std::string& host = "127.0.0.1")
 		:
