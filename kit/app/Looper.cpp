@@ -111,7 +111,10 @@ BLooper::Quit()
 		fTerminating = true;
 		return;
 	}
-	fQueue->Push(std::make_unique<BMessage>(kQuitLooperMessage), nullptr,
+	// The looper may take the message and delete itself, queue and all,
+	// while the push still wakes it: keep the queue alive until then.
+	std::shared_ptr<BPrivate::MessageQueue> queue = fQueue;
+	queue->Push(std::make_unique<BMessage>(kQuitLooperMessage), nullptr,
 		B_INFINITE_TIMEOUT);
 }
 
@@ -164,7 +167,8 @@ BLooper::PostMessage(BMessage* message, BHandler* handler, BHandler* replyTo)
 		return B_BAD_VALUE;
 	if (handler != nullptr && handler->Looper() != this)
 		return B_MISMATCHED_VALUES;
-	return fQueue->Push(std::make_unique<BMessage>(*message), handler,
+	std::shared_ptr<BPrivate::MessageQueue> queue = fQueue;
+	return queue->Push(std::make_unique<BMessage>(*message), handler,
 		B_INFINITE_TIMEOUT);
 }
 

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
+
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -66,9 +70,22 @@ private:
 };
 
 
+// The application's message port lives in the runtime directory; each test
+// process gets its own, so that parallel tests do not meet there.
+const char*
+private_runtime_dir()
+{
+	static TempDir runtime("rdx-looper-runtime");
+	setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+	return runtime.Path().c_str();
+}
+
+
 class QuittingApp : public BApplication {
 public:
-	QuittingApp() : BApplication("application/x-vnd-RDX-looper-test") {}
+	QuittingApp()
+		: BApplication((private_runtime_dir(),
+			"application/x-vnd-RDX-looper-test")) {}
 	void MessageReceived(BMessage* message) override
 	{
 		received.push_back(message->what);
