@@ -1,0 +1,313 @@
+// The window at work in-process, against the board simulator and the real
+// wget: the start-up request, the panel's messages as its controls send
+// them, and the workers' reports as the application hands them on.
+
+#include "BoardSim.h"
+#include "WindowTestSupport.h"
+
+#include <Button.h>
+#include <CheckBox.h>
+#include <Message.h>
+#include <RadioButton.h>
+#include <RDXDefs.h>
+#include <TextControl.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+const rgb_color kGreen = {105, 220, 105, 0};
+const rgb_color kRed = {220, 105, 105, 0};
+const rgb_color kBackground = {237, 242, 235, 0};
+const char* const kRadioNames[4] = {"rA", "rB", "rC", "rD"};
+
+
+// A loopback port that nobody listens at: taken and given back.
+int
+UnusedPort()
+{
+	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	struct sockaddr_in address = {};
+	address.sin_family = AF_INET;
+	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t length = sizeof(address);
+	int port = 0;
+	if (bind(fd, (struct sockaddr*)&address, sizeof(address)) == 0
+		&& getsockname(fd, (struct sockaddr*)&address, &length) == 0) {
+		port = ntohs(address.sin_port);
+	}
+	close(fd);
+	return port;
+}
+
+
+// Seconds of the board log's time stamp.
+double
+Stamp(const std::string& line)
+{
+	return atof(line.c_str());
+}
+
+
+class PanelTest : public WindowTest {
+protected:
+	void SetUp() override
+	{
+		WindowTest::SetUp();
+		fBoard = std::make_unique<BoardSim>();
+		ASSERT_TRUE(fBoard->IsListening());
+	}
+
+	void TearDown() override
+	{
+		WindowTest::TearDown();
+		fBoard.reset();
+	}
+
+	seed::Values Settings(bool use, int32_t hold = 1, int32_t tagRelay = 1)
+	{
+		return {
+			{"rdx_ip", seed::Text(fBoard->Address())},
+			{"rdx_use", seed::Bool(use)},
+			{"OpenInSecs", seed::Int32(hold)},
+			{"TagsUseDoor", seed::Int32(tagRelay)},
+		};
+	}
+
+	// A view's colour, read under the window's lock.
+	rgb_color ColorOf(const char* name)
+	{
+		fWindow->Lock();
+		rgb_color color = Find<BView>(name)->ViewColor();
+		fWindow->Unlock();
+		return color;
+	}
+
+	bool WaitForColor(const char* name, rgb_color color, double seconds = 10)
+	{
+		return wait_for([&] { return ColorOf(name) == color; }, seconds);
+	}
+
+	bool Enabled(const char* name)
+	{
+		fWindow->Lock();
+		bool enabled = Find<BControl>(name)->IsEnabled();
+		fWindow->Unlock();
+		return enabled;
+	}
+
+	// Sets a control's value or text as the operator would and has the
+	// control's message delivered to the window.
+	void Operate(const char* name, uint32 code, int32 value)
+	{
+		fWindow->Lock();
+		Find<BControl>(name)->SetValue(value);
+		fWindow->Unlock();
+		BMessage message(code);
+		PostToWindow(&message);
+	}
+
+	void Edit(const char* name, uint32 code, const char* text)
+	{
+		fWindow->Lock();
+		Find<BTextControl>(name)->SetText(text);
+		fWindow->Unlock();
+		BMessage message(code);
+		PostToWindow(&message);
+	}
+
+	std::string TextOf(const char* name)
+	{
+		fWindow->Lock();
+		std::string text = Find<BTextControl>(name)->Text();
+		fWindow->Unlock();
+		return text;
+	}
+
+	std::unique_ptr<BoardSim> fBoard;
+};
+
+
+TEST_F(PanelTest, BoardUseOnOpensRelayOneForASecondAtStart)
+{
+	Build(Settings(true));
+	Show();
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=0", 10));
+	ASSERT_TRUE(fOutput->WaitFor(" OPEN 1|", 10)) << fOutput->Text();
+	// The line is printed before the request is made.
+	std::string text = fOutput->Text();
+	EXPECT_LT(text.find("-- StartUp --\n"), text.find(" OPEN 1|"));
+	EXPECT_TRUE(WaitForColor("rA", kGreen));
+
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 10));
+	ASSERT_TRUE(fOutput->WaitFor("CLOSE 1|", 10));
+	EXPECT_TRUE(WaitForColor("rA", kBackground));
+	std::vector<std::string> lines = fBoard->LogLines();
+	ASSERT_EQ(2u, lines.size());
+	EXPECT_GE(Stamp(lines[1]) - Stamp(lines[0]), 0.9) << "held for a second";
+	// All four closed again: open all is usable.
+	EXPECT_TRUE(wait_for([&] { return Enabled("rx_o"); }, 10));
+}
+
+
+TEST_F(PanelTest, BoardUseOffSendsNothingButATestPulseStillCloses)
+{
+	Build(Settings(false, 1, 3));
+	Show();
+	EXPECT_EQ(1, fOutput->Count("-- StartUp --\n"));
+
+	// The operator chooses relay 2: saved, and a 2-second pulse on it
+	// although board use is off.
+	Operate("rB", RDX_MSG_RELAY_2, 1);
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	EXPECT_TRUE(WaitForColor("rB", kRed));
+	EXPECT_EQ(seed::Int32(2), seed::Read(ConfigHome(), "TagsUseDoor"));
+
+	// The relay this program opened is closed again after the pulse.
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_TRUE(WaitForColor("rB", kBackground));
+	std::vector<std::string> lines = fBoard->LogLines();
+	ASSERT_EQ(2u, lines.size()) << "no start-up request with board use off";
+	EXPECT_EQ("GET /?4=0", fBoard->Requests()[0]);
+	EXPECT_GE(Stamp(lines[1]) - Stamp(lines[0]), 1.9);
+}
+
+
+TEST_F(PanelTest, SwitchingBoardUseOffDuringAHoldStillCloses)
+{
+	Build(Settings(false, 3, 4));
+	Show();
+	Operate("rx_u", RDX_MSG_USE, 1);
+	ASSERT_TRUE(wait_for([&] {
+		return seed::Read(ConfigHome(), "rdx_use") == seed::Bool(true);
+	}, 10));
+	BMessage tag(RDX_MSG_TAG);
+	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
+	PostToApp(&tag);
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	ASSERT_TRUE(WaitForColor("rD", kGreen));
+
+	Operate("rx_u", RDX_MSG_USE, 0);
+	ASSERT_TRUE(wait_for([&] {
+		return seed::Read(ConfigHome(), "rdx_use") == seed::Bool(false);
+	}, 10));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=1", 10));
+	EXPECT_TRUE(WaitForColor("rD", kBackground));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?6=1"));
+}
+
+
+TEST_F(PanelTest, BoardThatDoesNotAnswerTurnsThePanelOff)
+{
+	fBoard.reset();
+	int port = UnusedPort();
+	ASSERT_GT(port, 0);
+	Build({{"rdx_ip", seed::Text("127.0.0.1:" + std::to_string(port))},
+		{"rdx_use", seed::Bool(true)}});
+	Show();
+	ASSERT_TRUE(fOutput->WaitFor("ausschalten, da es nicht antwortet", 15))
+		<< fOutput->Text();
+	ASSERT_TRUE(WaitForColor("rA", kRed));
+	fWindow->Lock();
+	EXPECT_EQ(0, Find<BCheckBox>("rx_u")->Value());
+	EXPECT_FALSE(Find<BButton>("rx_o")->IsEnabled());
+	EXPECT_FALSE(Find<BTextControl>("RDX_ip")->IsEnabled());
+	// The rest keeps its state.
+	EXPECT_TRUE(Find<BTextControl>("rxca")->IsEnabled());
+	for (const char* name : kRadioNames)
+		EXPECT_TRUE(Find<BRadioButton>(name)->IsEnabled()) << name;
+	fWindow->Unlock();
+	EXPECT_EQ(seed::Bool(false), seed::Read(ConfigHome(), "rdx_use"));
+	EXPECT_TRUE(fOutput->WaitFor("rdx ist aus\n", 10));
+	// The relay it opened is still closed after its second (the board
+	// does not answer that either) and the button gets its colour back.
+	EXPECT_TRUE(WaitForColor("rA", kBackground));
+}
+
+
+TEST_F(PanelTest, HoldTimeFieldTakesOneToElevenSeconds)
+{
+	Build(Settings(false, 5));
+	Show();
+	struct Case {
+		const char*	typed;
+		int32_t		stored;
+	};
+	// Each bad value follows an accepted one, so that its 2 is stored anew.
+	const Case cases[] = {{"11", 11}, {"abc", 2}, {"7", 7}, {"12", 2},
+		{"11", 11}, {"0", 2}, {"3", 3}, {"-3", 2}, {"1", 1}};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.typed);
+		std::string line = "open time= " + std::to_string(test.stored) + "\n";
+		int before = fOutput->Count(line);
+		Edit("rxca", RDX_MSG_HOLD_TIME, test.typed);
+		ASSERT_TRUE(wait_for([&] { return fOutput->Count(line) > before; },
+			10)) << fOutput->Text();
+		EXPECT_EQ(std::to_string(test.stored) + " Sec", TextOf("rxca"));
+		EXPECT_EQ(seed::Int32(test.stored),
+			seed::Read(ConfigHome(), "OpenInSecs"));
+	}
+	EXPECT_EQ(0u, fBoard->Requests().size());
+}
+
+
+TEST_F(PanelTest, UseCheckBoxSwitchesSixControlsAndSendsNothing)
+{
+	Build(Settings(false));
+	Show();
+	Operate("rx_u", RDX_MSG_USE, 1);
+	ASSERT_TRUE(wait_for([&] {
+		return seed::Read(ConfigHome(), "rdx_use") == seed::Bool(true);
+	}, 10));
+	const char* const six[] = {"rx_o", "RDX_ip", "rA", "rB", "rC", "rD"};
+	for (const char* name : six)
+		EXPECT_TRUE(Enabled(name)) << name;
+
+	Operate("rx_u", RDX_MSG_USE, 0);
+	ASSERT_TRUE(wait_for([&] {
+		return seed::Read(ConfigHome(), "rdx_use") == seed::Bool(false);
+	}, 10));
+	for (const char* name : six)
+		EXPECT_FALSE(Enabled(name)) << name;
+	EXPECT_TRUE(Enabled("rxca"));
+	EXPECT_TRUE(Enabled("rx_u"));
+	EXPECT_EQ(0u, fBoard->Requests().size());
+}
+
+
+TEST_F(PanelTest, AddressFieldIsSavedAndUsedByTheNextTag)
+{
+	BoardSim second;
+	ASSERT_TRUE(second.IsListening());
+	Build(Settings(false, 1, 2));
+	Show();
+	Operate("rx_u", RDX_MSG_USE, 1);
+	Edit("RDX_ip", RDX_MSG_ADDRESS, second.Address().c_str());
+	ASSERT_TRUE(wait_for([&] {
+		return seed::Read(ConfigHome(), "rdx_ip")
+			== seed::Text(second.Address());
+	}, 10));
+
+	// A tag uses the saved address.
+	BMessage tag(RDX_MSG_TAG);
+	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
+	PostToApp(&tag);
+	ASSERT_TRUE(second.WaitForRequest("GET /?4=0", 10));
+	ASSERT_TRUE(second.WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(0u, fBoard->Requests().size());
+
+	// An address longer than the setting holds is refused, not cut.
+	std::string longAddress = "127.0.0.1:" + std::to_string(second.Port())
+		+ "/" + std::string(60, 'a');
+	int saves = fOutput->Count("Prefs -Save ok\n");
+	Edit("RDX_ip", RDX_MSG_ADDRESS, longAddress.c_str());
+	ASSERT_TRUE(wait_for([&] {
+		return fOutput->Count("Prefs -Save ok\n") > saves;
+	}, 10));
+	EXPECT_EQ(seed::Text(second.Address()), seed::Read(ConfigHome(), "rdx_ip"));
+	EXPECT_EQ(second.Address(), TextOf("RDX_ip"));
+}
+
+}	// namespace
