@@ -1,0 +1,96 @@
+#ifndef BENCH_FIGURES_H
+#define BENCH_FIGURES_H
+
+#include "Process.h"
+#include "Samples.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class BMessenger;
+class SettingsHome;
+
+struct BenchConfig {
+	std::string		rdx;
+	std::string		floor;
+	// Where the programs' outputs are kept for a look after the run.
+	std::string		logDirectory;
+	int				tags = 200;
+	int				startRuns = 12;
+	int				floodCount = 10000;
+	int				floodSenders = 4;
+	double			idleSeconds = 10;
+};
+
+// Tag to board: milliseconds from the write to the port (or the start of
+// the direct command) to the board's listener.
+struct TagResult {
+	bool			ok = false;
+	std::string		error;
+	Samples			app;
+	Samples			directWget;
+	Samples			plainGet;
+	// From the write to the port until the application has queued it.
+	Samples			portAck;
+};
+
+// Start-up: milliseconds from exec to the window's first paint.
+struct StartResult {
+	bool			ok = false;
+	std::string		error;
+	Samples			rdx;
+	Samples			floor;
+	Samples			rdxMapped;
+	Samples			floorMapped;
+	int				rdxWidth = 0;
+	int				rdxHeight = 0;
+};
+
+// Idle and memory, from one rdx and one floor window side by side.
+struct IdleResult {
+	bool			ok = false;
+	std::string		error;
+	double			seconds = 0;
+	int64_t			rdxCpuNs = 0;
+	int64_t			rdxProcCpuNs = 0;
+	int64_t			floorCpuNs = 0;
+	int64_t			rdxSwitches = 0;
+	int64_t			floorSwitches = 0;
+	// Per thread of rdx: switches and CPU during the idle time.
+	std::vector<Process::ThreadInfo> rdxThreads;
+	int64_t			rdxPeakRss = 0;
+	int64_t			floorPeakRss = 0;
+};
+
+struct FloodResult {
+	bool			ok = false;
+	std::string		error;
+	int				count = 0;
+	int				sendFailures = 0;
+	double			postedSeconds = 0;
+	double			handledSeconds = 0;
+	int64_t			peakBefore = 0;
+	int64_t			peakAfter = 0;
+	bool			finalAnswered = false;
+	double			finalMs = 0;
+};
+
+TagResult MeasureTagToBoard(const BenchConfig& config);
+StartResult MeasureStartUp(const BenchConfig& config);
+IdleResult MeasureIdle(const BenchConfig& config);
+FloodResult MeasureFlood(const BenchConfig& config);
+
+// Shared by the figures.
+
+// Points the benchmark's own messengers at this home's message ports and
+// waits until rdx takes connections.
+bool connect_to_rdx(const SettingsHome& home, BMessenger* messenger,
+	double seconds);
+// Waits until the file holds the text.
+bool wait_for_output(const std::string& file, const std::string& text,
+	double seconds);
+// rdx's window background.
+const uint8_t kBackground[3] = {237, 242, 235};
+
+#endif

@@ -1,0 +1,248 @@
+// rdx-bench: the benchmarks of rdx. Every figure is set against a floor
+// measured in the same run, because absolute times drift with the machine's
+// load. Runs only inside a network namespace with loopback alone (bench/run
+// arranges it) and sends to 127.0.0.1 only.
+
+#include "Figures.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Target {
+	std::string		name;
+	std::string		limit;
+	std::string		measured;
+	bool			met = false;
+};
+
+
+void
+usage()
+{
+	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
+		" [--tags N] [--runs N] [--flood N] [--idle SECONDS]"
+		" [--only tag,start,idle,flood]\n");
+}
+
+
+double
+mib(int64_t bytes)
+{
+	return bytes / (1024.0 * 1024.0);
+}
+
+
+void
+print_row(const char* name, const Samples& samples)
+{
+	printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", name, samples.Median(),
+		samples.Percentile(99), samples.Min(), samples.Max());
+}
+
+
+std::string
+format(const char* pattern, double a, double b = 0)
+{
+	char text[128];
+	snprintf(text, sizeof(text), pattern, a, b);
+	return text;
+}
+
+}	// namespace
+
+
+int
+main(int argc, char** argv)
+{
+	BenchConfig config;
+	std::set<std::string> only;
+	for (int i = 1; i < argc; i++) {
+		std::string option = argv[i];
+		if (i + 1 >= argc) {
+			usage();
+			return 2;
+		}
+		std::string value = argv[++i];
+		if (option == "--rdx")
+			config.rdx = value;
+		else if (option == "--floor")
+			config.floor = value;
+		else if (option == "--logs")
+			config.logDirectory = value;
+		else if (option == "--tags")
+			config.tags = atoi(value.c_str());
+		else if (option == "--runs")
+			config.startRuns = atoi(value.c_str());
+		else if (option == "--flood")
+			config.floodCount = atoi(value.c_str());
+		else if (option == "--idle")
+			config.idleSeconds = atof(value.c_str());
+		else if (option == "--only") {
+			for (size_t start = 0; start <= value.size();) {
+				size_t end = value.find(',', start);
+				if (end == std::string::npos)
+					end = value.size();
+				only.insert(value.substr(start, end - start));
+				start = end + 1;
+			}
+		} else {
+			usage();
+			return 2;
+		}
+	}
+	if (config.rdx.empty() || config.floor.empty()
+		|| config.logDirectory.empty() || config.tags < 1
+		|| config.startRuns < 1 || config.floodCount < 1
+		|| config.idleSeconds <= 0) {
+		usage();
+		return 2;
+	}
+	auto wanted = [&](const char* name) {
+		return only.empty() || only.count(name) > 0;
+	};
+
+	std::vector<Target> targets;
+	bool failed = false;
+	auto failure = [&](const char* figure, const std::string& error) {
+		printf("\n**%s: not measured: %s** (outputs in %s)\n", figure,
+			error.c_str(), config.logDirectory.c_str());
+		failed = true;
+	};
+
+	if (wanted("tag")) {
+		fprintf(stderr, "rdx-bench: tag to board, %d tags\n", config.tags);
+		TagResult tag = MeasureTagToBoard(config);
+		printf("\n### 1. Tag to board (%zu tags, hold time 0)\n\n",
+			tag.app.Count());
+		printf("Milliseconds from the start of the request to the board's "
+			"listener taking its first bytes.\n\n");
+		printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
+		print_row("rdx: tag written to its port → GET at the board",
+			tag.app);
+		print_row("floor: the same wget through system()", tag.directWget);
+		print_row("floor: plain GET on a socket", tag.plainGet);
+		print_row("(rdx: tag written → queued by the application)",
+			tag.portAck);
+		double ratio = tag.directWget.Median() > 0
+			? tag.app.Median() / tag.directWget.Median() : 0;
+		printf("\nRatio of medians rdx / direct wget: **%.3f**\n", ratio);
+		if (!tag.ok)
+			failure("Tag to board", tag.error);
+		targets.push_back({"tag to board p50", "≤ 1.15 × direct wget",
+			format("%.3f ×", ratio), tag.ok && ratio <= 1.15});
+		targets.push_back({"tag to board p99", "< 25 ms",
+			format("%.2f ms", tag.app.Percentile(99)),
+			tag.ok && tag.app.Percentile(99) < 25});
+	}
+
+	if (wanted("start")) {
+		fprintf(stderr, "rdx-bench: start-up, %d runs each\n",
+			config.startRuns);
+		StartResult start = MeasureStartUp(config);
+		printf("\n### 2. Start-up (%zu runs each, interleaved, board use off)"
+			"\n\n", start.rdx.Count());
+		printf("Milliseconds from exec to the window's first paint (a pixel "
+			"of the background 237,242,235 read back from the X server).\n\n");
+		printf("| Program | median | p99 | min | max |\n|---|---|---|---|---|\n");
+		print_row("rdx", start.rdx);
+		print_row("floor: minimal FLTK window", start.floor);
+		print_row("(rdx: exec → window mapped)", start.rdxMapped);
+		print_row("(floor: exec → window mapped)", start.floorMapped);
+		double ratio = start.floor.Median() > 0
+			? start.rdx.Median() / start.floor.Median() : 0;
+		printf("\nrdx's window: %d × %d. Ratio of medians rdx / floor: "
+			"**%.3f**\n", start.rdxWidth, start.rdxHeight, ratio);
+		if (!start.ok)
+			failure("Start-up", start.error);
+		targets.push_back({"start-up", "≤ 1.25 × minimal FLTK window",
+			format("%.3f ×", ratio), start.ok && ratio <= 1.25});
+	}
+
+	if (wanted("idle")) {
+		fprintf(stderr, "rdx-bench: idle, %.0f s\n", config.idleSeconds);
+		IdleResult idle = MeasureIdle(config);
+		printf("\n### 3. Idle (%.1f s, from 1 s after the first paint, "
+			"board use off)\n\n", idle.seconds);
+		printf("| Program | CPU ms | CPU ms (/proc ticks) | context switches |"
+			" per second |\n|---|---|---|---|---|\n");
+		printf("| rdx | %.3f | %.0f | %lld | %.2f |\n", idle.rdxCpuNs / 1e6,
+			idle.rdxProcCpuNs / 1e6, (long long)idle.rdxSwitches,
+			idle.seconds > 0 ? idle.rdxSwitches / idle.seconds : 0);
+		printf("| floor: minimal FLTK window | %.3f | | %lld | %.2f |\n",
+			idle.floorCpuNs / 1e6, (long long)idle.floorSwitches,
+			idle.seconds > 0 ? idle.floorSwitches / idle.seconds : 0);
+		printf("\nrdx by thread:\n\n| Thread | switches | CPU ms |\n"
+			"|---|---|---|\n");
+		for (const Process::ThreadInfo& thread : idle.rdxThreads) {
+			printf("| %s (%d) | %lld | %.3f |\n", thread.name.c_str(),
+				(int)thread.id, (long long)thread.switches,
+				thread.cpuNs / 1e6);
+		}
+		if (!idle.ok)
+			failure("Idle", idle.error);
+		targets.push_back({"idle CPU", "< 1 ms in 10 s",
+			format("%.3f ms", idle.rdxCpuNs / 1e6),
+			idle.ok && idle.rdxCpuNs < 1000000});
+		// A blocked program is woken by nothing; a stray wake-up or two in
+		// ten seconds is not a period.
+		targets.push_back({"idle wake-ups", "none periodic (≤ 0.2/s)",
+			format("%.2f /s", idle.seconds > 0
+				? idle.rdxSwitches / idle.seconds : 0),
+			idle.ok && idle.rdxSwitches <= 0.2 * idle.seconds});
+
+		double ratio = idle.floorPeakRss > 0
+			? (double)idle.rdxPeakRss / idle.floorPeakRss : 0;
+		printf("\n### 4. Memory (peak RSS, VmHWM, at the end of the idle "
+			"time)\n\n");
+		printf("| Program | VmHWM MiB |\n|---|---|\n");
+		printf("| rdx | %.2f |\n| floor: minimal FLTK window | %.2f |\n",
+			mib(idle.rdxPeakRss), mib(idle.floorPeakRss));
+		printf("\nRatio rdx / floor: **%.3f**\n", ratio);
+		targets.push_back({"peak RSS", "≤ 1.5 × minimal FLTK window",
+			format("%.3f ×", ratio), idle.ok && ratio <= 1.5});
+	}
+
+	if (wanted("flood")) {
+		fprintf(stderr, "rdx-bench: flood, %d tag reads\n",
+			config.floodCount);
+		FloodResult flood = MeasureFlood(config);
+		printf("\n### 5. Flood (%d tag reads from %d connections, board use "
+			"off: each is answered by \"rdx ist aus\")\n\n", flood.count,
+			config.floodSenders);
+		double growth = flood.peakBefore > 0
+			? (double)(flood.peakAfter - flood.peakBefore) / flood.peakBefore
+			: 0;
+		printf("| | |\n|---|---|\n");
+		printf("| all posted (every send taken by the port) | %.3f s |\n",
+			flood.postedSeconds);
+		printf("| all handled (10,000th line printed) | %.3f s (%.0f per s)"
+			" |\n", flood.handledSeconds, flood.handledSeconds > 0
+				? flood.count / flood.handledSeconds : 0);
+		printf("| sends refused | %d |\n", flood.sendFailures);
+		printf("| VmHWM before → after | %.2f → %.2f MiB (+%.1f%%) |\n",
+			mib(flood.peakBefore), mib(flood.peakAfter), growth * 100);
+		printf("| one more tag read afterwards | %s (%.2f ms) |\n",
+			flood.finalAnswered ? "answered" : "NOT answered", flood.finalMs);
+		if (!flood.ok)
+			failure("Flood", flood.error);
+		targets.push_back({"flood peak RSS growth", "< 50 %",
+			format("%.1f %%", growth * 100),
+			flood.ok && growth < 0.5 && flood.finalAnswered
+				&& flood.sendFailures == 0});
+	}
+
+	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"
+		"|---|---|---|---|\n");
+	for (const Target& target : targets) {
+		printf("| %s | %s | %s | %s |\n", target.name.c_str(),
+			target.limit.c_str(), target.measured.c_str(),
+			target.met ? "met" : "**missed**");
+	}
+	return failed ? 1 : 0;
+}
