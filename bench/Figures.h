@@ -17,6 +17,8 @@ struct BenchConfig {
 	// Where the programs' outputs are kept for a look after the run.
 	std::string		logDirectory;
 	int				tags = 200;
+	// Tags for the same figure while every core is kept busy; 0: none.
+	int				loadedTags = 100;
 	int				startRuns = 12;
 	int				floodCount = 10000;
 	int				floodSenders = 4;
@@ -76,7 +78,10 @@ struct FloodResult {
 	double			finalMs = 0;
 };
 
-TagResult MeasureTagToBoard(const BenchConfig& config);
+// busyThreads threads of normal priority spin while it is measured, so that
+// every path competes for the processor as on a busy machine.
+TagResult MeasureTagToBoard(const BenchConfig& config, int tags,
+	int busyThreads);
 StartResult MeasureStartUp(const BenchConfig& config);
 IdleResult MeasureIdle(const BenchConfig& config);
 FloodResult MeasureFlood(const BenchConfig& config);

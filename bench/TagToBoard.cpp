@@ -13,12 +13,15 @@
 #include <RDXDefs.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -78,11 +81,44 @@ wait_request(HttpListener& listener, size_t index, const char* target,
 	return true;
 }
 
+
+// Threads that keep the processor busy while they live: plain computation
+// at normal priority, as a build or a busy program on the same machine.
+class BusyLoad {
+public:
+							BusyLoad(int threads);
+							~BusyLoad();
+
+private:
+			std::atomic<bool> fStop{false};
+			std::vector<std::thread> fThreads;
+};
+
+
+BusyLoad::BusyLoad(int threads)
+{
+	for (int i = 0; i < threads; i++) {
+		fThreads.emplace_back([this] {
+			volatile uint64_t sum = 0;
+			while (!fStop.load(std::memory_order_relaxed))
+				sum = sum + 1;
+		});
+	}
+}
+
+
+BusyLoad::~BusyLoad()
+{
+	fStop = true;
+	for (std::thread& thread : fThreads)
+		thread.join();
+}
+
 }	// namespace
 
 
 TagResult
-MeasureTagToBoard(const BenchConfig& config)
+MeasureTagToBoard(const BenchConfig& config, int tags, int busyThreads)
 {
 	TagResult result;
 	HttpListener listener;
@@ -101,7 +137,8 @@ MeasureTagToBoard(const BenchConfig& config)
 	}
 
 	Process rdx({config.rdx}, home.Environment(),
-		config.logDirectory + "/tag-to-board.rdx.out");
+		config.logDirectory + (busyThreads > 0 ? "/tag-to-board-busy.rdx.out"
+			: "/tag-to-board.rdx.out"));
 	BMessenger messenger;
 	if (!connect_to_rdx(home, &messenger, 10)) {
 		result.error = "rdx did not open its message port";
@@ -126,7 +163,8 @@ MeasureTagToBoard(const BenchConfig& config)
 	BMessage tag(RDX_MSG_TAG);
 	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
 
-	for (int i = 0; i < config.tags; i++) {
+	BusyLoad load(busyThreads);
+	for (int i = 0; i < tags; i++) {
 		// Through rdx: port, application, window, dispatcher, worker, wget.
 		size_t next = listener.Count();
 		int64_t start = bench_now_ns();
@@ -173,7 +211,7 @@ MeasureTagToBoard(const BenchConfig& config)
 		bench_sleep_ms(kSettleMs);
 
 		if ((i + 1) % 50 == 0)
-			fprintf(stderr, "  tag to board: %d of %d\n", i + 1, config.tags);
+			fprintf(stderr, "  tag to board: %d of %d\n", i + 1, tags);
 	}
 
 	rdx.Stop(10);
