@@ -14,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
