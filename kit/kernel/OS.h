@@ -32,6 +32,14 @@ thread_id spawn_thread(thread_func function, const char* name, int32 priority,
 	void* data);
 status_t resume_thread(thread_id thread);
 
+// Gives a thread another priority; returns the old one, or a negative
+// status. A priority below B_NORMAL_PRIORITY is a raised nice value, which
+// an unprivileged program cannot take back: lowering always works, raising
+// again gives B_NOT_ALLOWED. Programs a thread starts inherit its nice
+// value, so a thread whose programs must not be slowed down starts them
+// before it lowers itself.
+status_t set_thread_priority(thread_id thread, int32 priority);
+
 // Waits until the thread has ended and gives its return value, also when it
 // ended before the call. Only one waiter per thread; a thread nobody waits
 // for is reaped when it ends, and only the result of one of the last few

@@ -191,6 +191,32 @@ resume_thread(thread_id thread)
 
 
 status_t
+set_thread_priority(thread_id thread, int32 priority)
+{
+	if (thread < 0)
+		return B_BAD_THREAD_ID;
+	std::shared_ptr<ThreadRecord> record = lookup(thread);
+	int32 old = B_NORMAL_PRIORITY;
+	if (record != nullptr) {
+		std::lock_guard<std::mutex> guard(record->lock);
+		old = record->priority;
+	}
+	if (setpriority(PRIO_PROCESS, (id_t)thread, nice_for_priority(priority))
+			!= 0) {
+		if (errno == ESRCH)
+			return B_BAD_THREAD_ID;
+		return errno == EACCES || errno == EPERM ? B_NOT_ALLOWED
+			: B_FROM_POSIX_ERROR(errno);
+	}
+	if (record != nullptr) {
+		std::lock_guard<std::mutex> guard(record->lock);
+		record->priority = priority;
+	}
+	return old;
+}
+
+
+status_t
 wait_for_thread(thread_id thread, status_t* returnValue)
 {
 	std::shared_ptr<ThreadRecord> record;

@@ -55,6 +55,10 @@ DoWithRDX(void* data)
 	if (built == B_OK)
 		status = system(command);
 
+	// The request ran at normal priority; the pause, the reports and the
+	// hold time yield to the application and the window.
+	set_thread_priority(find_thread(nullptr), B_LOW_PRIORITY);
+
 	snooze(5000);
 
 	if (built != B_OK) {

@@ -71,7 +71,12 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay)
 	char name[B_OS_NAME_LENGTH];
 	snprintf(name, sizeof(name), "rdxR%d", (int)relay);
 
-	thread_id worker = spawn_thread(DoWithRDX, name, B_LOW_PRIORITY, request);
+	// The worker starts at normal priority and lowers itself to
+	// B_LOW_PRIORITY once its board request is done: the shell and wget
+	// inherit the nice value of the thread that starts them, and on a busy
+	// machine a niced wget would open the door many times later.
+	thread_id worker = spawn_thread(DoWithRDX, name, B_NORMAL_PRIORITY,
+		request);
 	if (worker < 0) {
 		delete request;
 		printf("..thread-failure\n");

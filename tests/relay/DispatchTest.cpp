@@ -4,7 +4,12 @@
 #include "RelayTestSupport.h"
 
 #include <RDXDefs.h>
+#include <FindProgram.h>
 #include <RelayPath.h>
+
+#include "TempDir.h"
+
+#include <sys/stat.h>
 
 #include <netinet/in.h>
 #include <regex>
@@ -177,6 +182,38 @@ TEST_F(Dispatch, WorkerIsNamedAfterTheRelayAndRunsAtLowPriority)
 	int ownNice = NiceOf((pid_t)find_thread(nullptr));
 	EXPECT_GT(workerNice, ownNice);
 	EXPECT_EQ(workerNice, 10);
+	ASSERT_TRUE(gApp->WaitForReports(2, 20));
+}
+
+
+TEST_F(Dispatch, BoardRequestRunsAtNormalPriority)
+{
+	// wget inherits the nice value of the thread that starts it; a niced
+	// request would open the door late on a busy machine. A wget first on
+	// PATH records its nice value and hands over to the real one.
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	TempDir bin("rdx-nice-wget");
+	std::string record = bin.Sub("nice");
+	std::string realWget = FindProgram("wget");
+	ASSERT_FALSE(realWget.empty());
+	{
+		FILE* script = fopen(bin.Sub("wget").c_str(), "w");
+		ASSERT_NE(script, nullptr);
+		fprintf(script, "#!/bin/sh\nnice > '%s'\nexec '%s' \"$@\"\n",
+			record.c_str(), realWget.c_str());
+		fclose(script);
+		chmod(bin.Sub("wget").c_str(), 0755);
+	}
+	std::string oldPath = getenv("PATH") != nullptr ? getenv("PATH") : "";
+	setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
+
+	Own_Thread(2, true, board.Address().c_str(), 1);
+	bool reported = gApp->WaitForReports(1, 20);
+	setenv("PATH", oldPath.c_str(), 1);
+	ASSERT_TRUE(reported);
+	EXPECT_TRUE(board.WaitForRequest("GET /?4=0", 10));
+	EXPECT_EQ(read_file(record), "0\n");
 	ASSERT_TRUE(gApp->WaitForReports(2, 20));
 }
 
