@@ -3,8 +3,9 @@
 
 BUILD ?= build
 JOBS ?= 2
+FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build test run clean
+.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz run bench fuzz clean
 
 all: build
 
@@ -12,17 +13,40 @@ deps:
 	@scripts/deps
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDX_TESTS=ON
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-# The whole suite runs in a private network namespace with loopback only.
-test: build
+# The whole suite, in a private network namespace with loopback only; then
+# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded tests under ThreadSanitizer, and a short run of every fuzzer.
+test: test-plain test-asan test-tsan test-fuzz
+
+test-plain: build
 	scripts/netns-run ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300
+
+test-asan: deps
+	JOBS=$(JOBS) scripts/sanitize-test asan
+
+test-tsan: deps
+	JOBS=$(JOBS) scripts/sanitize-test tsan
+
+test-fuzz: deps
+	JOBS=$(JOBS) scripts/fuzz-run 15
+
+fuzz: deps
+	JOBS=$(JOBS) scripts/fuzz-run $(FUZZ_SECONDS)
 
 run: build
 	scripts/run-demo $(BUILD)
 
+# Release build; the benchmarks put themselves in a loopback-only namespace
+# with their own X server.
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRDX_TESTS=OFF
+	cmake --build build-bench -j$(JOBS)
+	bench/run build-bench
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-bench
