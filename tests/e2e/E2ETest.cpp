@@ -163,6 +163,7 @@ E2ETest::Start(const seed::Values& values,
 	fWindow = fTools.FindWindow(kTitle, 20);
 	ASSERT_NE(0UL, fWindow) << "no window; " << fRdx->Output()
 		<< fRdx->Errors();
+	fLastClick = {-1, -1};
 	ASSERT_TRUE(fRdx->WaitForOutput("-- StartUp --\n", 10));
 	ASSERT_TRUE(fTools.GetGeometry(fWindow, &fGeometry));
 }
@@ -194,6 +195,14 @@ E2ETest::Send(const std::vector<std::string>& arguments)
 void
 E2ETest::Click(WindowPoint point)
 {
+	// xdotool's synchronous move waits for the pointer to move, forever
+	// when it is already there: a second click on the same point moves it
+	// away first.
+	if (fLastClick.x == point.x && fLastClick.y == point.y) {
+		fTools.Run({"xdotool", "mousemove", "--window",
+			std::to_string(fWindow), "2", "2"});
+	}
+	fLastClick = point;
 	ASSERT_TRUE(fTools.Click(fWindow, point.x, point.y));
 }
 
@@ -205,8 +214,12 @@ E2ETest::Enter(WindowPoint field, const std::string& text)
 	ASSERT_TRUE(fTools.Key(fWindow, "ctrl+a"));
 	if (text.empty())
 		ASSERT_TRUE(fTools.Key(fWindow, "BackSpace"));
-	else
-		ASSERT_TRUE(fTools.Type(fWindow, text));
+	else {
+		// After "--", so that a text beginning with '-' is typed, not taken
+		// for an option.
+		ASSERT_TRUE(fTools.Run({"xdotool", "type", "--delay", "30", "--",
+			text}));
+	}
 	ASSERT_TRUE(fTools.Key(fWindow, "Return"));
 }
 
@@ -228,6 +241,13 @@ E2ETest::RadioPixels(const Screenshot& shot, int k, XTools::Color color)
 	int left = fGeometry.x + 244 + 35 * k;
 	int top = fGeometry.y + 38;
 	return shot.CountColor(left, top, k == 3 ? 32 : 31, 20, color);
+}
+
+
+XTools::Color
+E2ETest::RadioCorner(const Screenshot& shot, int k)
+{
+	return shot.At(fGeometry.x + 244 + 35 * k + 28, fGeometry.y + 38 + 2);
 }
 
 

@@ -85,6 +85,9 @@ protected:
 	// Pixels of radio button k that have the colour.
 			int				RadioPixels(const Screenshot& shot, int k,
 								XTools::Color color);
+	// The colour of radio button k near its top right corner, away from
+	// its round mark and its label.
+			XTools::Color	RadioCorner(const Screenshot& shot, int k);
 	// Waits until radio button k is mostly of the colour (and then true).
 			bool			WaitForRadioColor(int k, XTools::Color color,
 								double seconds = 15);
@@ -107,6 +110,7 @@ protected:
 			std::unique_ptr<ChildProcess> fRdx;
 			unsigned long	fWindow = 0;
 			XTools::Geometry fGeometry;
+			WindowPoint		fLastClick = {-1, -1};
 };
 
 #endif

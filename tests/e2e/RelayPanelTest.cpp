@@ -1,0 +1,324 @@
+// Tags, the relay panel and the board, end to end: rdx-send posts tags over
+// the real socket, the operator clicks and types with xdotool, the board
+// simulator logs what reaches it, and the screen shows the relay colours.
+
+#include "E2ETest.h"
+
+namespace {
+
+double
+Stamp(const std::string& line)
+{
+	return atof(line.c_str());
+}
+
+
+// The time stamp of the first logged request equal to the text.
+double
+StampOf(const BoardSim& board, const std::string& request, int nth = 1)
+{
+	for (const std::string& line : board.LogLines()) {
+		size_t blank = line.find(' ');
+		if (blank != std::string::npos && line.substr(blank + 1) == request
+			&& --nth == 0) {
+			return Stamp(line);
+		}
+	}
+	return -1;
+}
+
+
+class RelayPanelTest : public E2ETest {
+protected:
+	// With board use on, relay 1 opens for a second at start; waits until
+	// it has closed again and its report was shown.
+	void WaitForStartUpPulse()
+	{
+		ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+		ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
+	}
+};
+
+
+TEST_F(RelayPanelTest, TagOpensTheTagRelayAndClosesItAfterTheHoldTime)
+{
+	StartBoard();
+	Start(Settings(true, 2, 1));
+	WaitForStartUpPulse();
+
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=0", 10, 2));
+	EXPECT_TRUE(WaitForRadioColor(0, kGreen)) << "relay 1 shows open";
+	ASSERT_TRUE(WaitForCount(" OPEN 1|", 2));
+
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 10, 2));
+	EXPECT_TRUE(WaitForRadioColor(0, kBackground)) << "relay 1 shows closed";
+	EXPECT_TRUE(WaitForCount("CLOSE 1|", 2));
+	EXPECT_GE(StampOf(*fBoard, "GET /?3=1", 2)
+		- StampOf(*fBoard, "GET /?3=0", 2), 1.9);
+	// The other buttons were never coloured.
+	std::unique_ptr<Screenshot> shot = Shoot("tag-closed");
+	for (int k = 1; k < 4; k++)
+		EXPECT_EQ(0, RadioPixels(*shot, k, kGreen)) << k;
+	EXPECT_EQ(4u, fBoard->Requests().size());
+}
+
+
+TEST_F(RelayPanelTest, TagWithBoardUseOffOrWithoutTagStringSendsNothing)
+{
+	StartBoard();
+	Start(Settings(false));
+	// Without "_tagstr" nothing at all happens; the unknown message after
+	// it shows that it was handled.
+	ASSERT_EQ(0, Send({"RFID", "other=04A1B2C3"}));
+	ASSERT_EQ(0, Send({"mark"}));
+	ASSERT_TRUE(WaitForCount("RDXApp BMessage: what = mark", 1));
+	EXPECT_EQ(0, Count("rdx ist aus"));
+
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(WaitForCount("rdx ist aus\n", 1));
+	ASSERT_EQ(0, Send({"mark"}));
+	ASSERT_TRUE(WaitForCount("RDXApp BMessage: what = mark", 2));
+	EXPECT_EQ(1, Count("rdx ist aus\n"));
+	EXPECT_TRUE(fBoard->Requests().empty());
+}
+
+
+TEST_F(RelayPanelTest, TagWithoutTagStringSendsNothingWhileBoardUseIsOn)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID"}));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr:int32=5"}));
+	ASSERT_EQ(0, Send({"mark"}));
+	ASSERT_TRUE(WaitForCount("RDXApp BMessage: what = mark", 1));
+	// The same wait as a request would have needed to reach the board.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+	EXPECT_EQ(3u, fBoard->Requests().size());
+}
+
+
+// The board fails in both ways a board can: nobody listens, or it answers
+// with an error status.
+class BoardDownTest : public RelayPanelTest,
+	public ::testing::WithParamInterface<bool> {
+};
+
+
+TEST_P(BoardDownTest, BoardUseGoesOffInTheWindowAndTheFile)
+{
+	bool listening = GetParam();
+	seed::Values values;
+	if (listening) {
+		StartBoard({"--status", "500"});
+		values = Settings(true, 3, 1);
+	} else {
+		StartBoard();
+		values = Settings(true, 3, 1);
+		values[0].second = seed::Text("127.0.0.1:"
+			+ std::to_string(UnusedPort()));
+	}
+	Start(values);
+	ASSERT_TRUE(WaitForCount("ausschalten, da es nicht antwortet", 1, 20));
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	EXPECT_TRUE(WaitForRadioColor(0, kRed)) << "relay 1 shows the failure";
+	ASSERT_TRUE(WaitForCount("rdx ist aus\n", 1));
+
+	// The open relay is still closed after its second, then the button
+	// has its colour back.
+	if (listening)
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+	EXPECT_TRUE(WaitForCount("CLOSE 1|", 1));
+	EXPECT_TRUE(WaitForRadioColor(0, kBackground));
+	size_t requests = fBoard->Requests().size();
+
+	// Open all and the address are disabled: clicking and typing there
+	// does nothing.
+	Click(kOpenAllButton);
+	Enter(kAddressField, "127.0.0.1:9");
+	// The check box was cleared: a click sets it, and that is saved.
+	Click(kUseCheckBox);
+	EXPECT_TRUE(WaitForStored("rdx_use", seed::Bool(true)));
+	EXPECT_EQ(values[0].second, Stored("rdx_ip"));
+	EXPECT_EQ(requests, fBoard->Requests().size());
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+INSTANTIATE_TEST_SUITE_P(, BoardDownTest, ::testing::Values(false, true),
+	[](const ::testing::TestParamInfo<bool>& info) {
+		return std::string(info.param ? "ErrorStatus" : "NobodyListens");
+	});
+
+
+TEST_F(RelayPanelTest, NoAnswerReportSendsNoCloseOfItsOwn)
+{
+	StartBoard();
+	Start(Settings(true, 3, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+
+	// A no-answer report while relay 2 is held: board use goes off, and the
+	// relay is closed when its hold time is over, not before.
+	ASSERT_EQ(0, Send({"rx_k", "relais:int32=2"}));
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_GE(StampOf(*fBoard, "GET /?4=1") - StampOf(*fBoard, "GET /?4=0"),
+		2.9);
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=1"));
+	EXPECT_TRUE(WaitForRadioColor(1, kBackground));
+}
+
+
+TEST_F(RelayPanelTest, RadioButtonSavesTheTagRelayAndPulsesItForTwoSeconds)
+{
+	StartBoard();
+	Start(Settings(true, 1, 1));
+	WaitForStartUpPulse();
+	Click(RadioPoint(2));
+	ASSERT_TRUE(WaitForStored("TagsUseDoor", seed::Int32(3)));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=0", 10));
+	EXPECT_TRUE(WaitForRadioColor(2, kGreen));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=1", 10));
+	EXPECT_GE(StampOf(*fBoard, "GET /?5=1") - StampOf(*fBoard, "GET /?5=0"),
+		1.9);
+	EXPECT_TRUE(WaitForRadioColor(2, kBackground));
+
+	// A tag now opens relay 3.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?5=0", 10, 2));
+}
+
+
+TEST_F(RelayPanelTest, TestPulseWhileBoardUseIsOffIsClosedAgain)
+{
+	StartBoard();
+	Start(Settings(false, 1, 1));
+	Click(RadioPoint(1));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	EXPECT_TRUE(WaitForRadioColor(1, kRed)) << "opened while use is off";
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_TRUE(WaitForRadioColor(1, kBackground));
+	EXPECT_EQ(std::vector<std::string>({"GET /?4=0", "GET /?4=1"}),
+		fBoard->Requests());
+}
+
+
+TEST_F(RelayPanelTest, SwitchingBoardUseOffDuringAHoldStillCloses)
+{
+	StartBoard();
+	Start(Settings(true, 3, 4));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=1", 10));
+	ASSERT_TRUE(WaitForCount("CLOSE 4|", 1));
+	// The radio buttons are disabled now and drawn so; relay 4's button
+	// looks again like relay 3's, which was never coloured.
+	EXPECT_TRUE(wait_for([&] {
+		std::unique_ptr<Screenshot> shot = Shoot("use-off-during-hold");
+		XTools::Color plain = RadioCorner(*shot, 2);
+		return RadioPixels(*shot, 3, kGreen) == 0
+			&& RadioPixels(*shot, 3, plain) > 31 * 20 / 2;
+	}, 10));
+}
+
+
+TEST_F(RelayPanelTest, HoldTimeFieldByKeys)
+{
+	StartBoard();
+	Start(Settings(false, 5));
+	struct Case {
+		const char*	typed;
+		int32_t		stored;
+	};
+	// Each refused value follows an accepted one, so that its 2 is stored
+	// anew.
+	const Case cases[] = {{"11", 11}, {"abc", 2}, {"7", 7}, {"12", 2},
+		{"11", 11}, {"0", 2}, {"3", 3}, {"-3", 2}};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.typed);
+		std::string line = "open time= " + std::to_string(test.stored) + "\n";
+		int before = Count(line);
+		Enter(kHoldTimeField, test.typed);
+		ASSERT_TRUE(WaitForCount(line, before + 1)) << Output();
+		EXPECT_TRUE(WaitForStored("OpenInSecs", seed::Int32(test.stored)));
+	}
+	EXPECT_TRUE(fBoard->Requests().empty());
+}
+
+
+TEST_F(RelayPanelTest, AddressTypedIsSavedAndUsed)
+{
+	StartBoard();
+	BoardSim second;
+	ASSERT_TRUE(second.IsListening());
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	Enter(kAddressField, second.Address());
+	ASSERT_TRUE(WaitForStored("rdx_ip", seed::Text(second.Address())));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(second.WaitForRequest("GET /?4=0", 10));
+	EXPECT_TRUE(second.WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(0, fBoard->CountOf("GET /?4=0"));
+}
+
+
+TEST_F(RelayPanelTest, ClearingUseRdxDisablesTheRelayControls)
+{
+	StartBoard();
+	Start(Settings(true, 1, 1));
+	WaitForStartUpPulse();
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	size_t requests = fBoard->Requests().size();
+
+	// Disabled: a radio click neither saves nor pulses, open all sends
+	// nothing, the address takes no typing.
+	Click(RadioPoint(3));
+	Click(kOpenAllButton);
+	Enter(kAddressField, "127.0.0.1:9");
+	// The hold time stays usable, and its line shows that the clicks
+	// before it were handled.
+	Enter(kHoldTimeField, "4");
+	ASSERT_TRUE(WaitForCount("open time= 4\n", 1));
+	EXPECT_EQ(seed::Int32(1), Stored("TagsUseDoor"));
+	EXPECT_EQ(seed::Text(fBoard->Address()), Stored("rdx_ip"));
+	EXPECT_EQ(requests, fBoard->Requests().size());
+
+	// Set again: enabled, and nothing is sent for it.
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(true)));
+	Click(RadioPoint(3));
+	EXPECT_TRUE(WaitForStored("TagsUseDoor", seed::Int32(4)));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	EXPECT_EQ(requests + 1, fBoard->Requests().size());
+}
+
+
+TEST_F(RelayPanelTest, OpenAllOpensFourRelaysAndClosesThem)
+{
+	StartBoard();
+	Start(Settings(false, 1, 1));
+	// Board use on: open all becomes usable, and no request goes out.
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(true)));
+	Click(kOpenAllButton);
+	for (int output = 3; output <= 6; output++) {
+		std::string open = "GET /?" + std::to_string(output) + "=0";
+		std::string close = "GET /?" + std::to_string(output) + "=1";
+		EXPECT_TRUE(fBoard->WaitForRequest(open, 10)) << open;
+		EXPECT_TRUE(fBoard->WaitForRequest(close, 10)) << close;
+		EXPECT_GE(StampOf(*fBoard, close) - StampOf(*fBoard, open), 0.9);
+	}
+	EXPECT_EQ(8u, fBoard->Requests().size());
+	EXPECT_TRUE(WaitForCount("CLOSE 4|", 1));
+}
+
+}	// namespace
