@@ -2,15 +2,17 @@
 
 #include <Entry.h>
 
+#include "GioLibrary.h"
+
 #include <cstdlib>
 #include <cstring>
-#include <gio/gdesktopappinfo.h>
-#include <gio/gio.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+using BPrivate::GioLibrary;
 
 // Owns one reference of a GObject.
 template<typename Object>
@@ -20,7 +22,7 @@ public:
 	~ObjectReference()
 	{
 		if (fObject != nullptr)
-			g_object_unref(fObject);
+			GioLibrary::Get()->object_unref(fObject);
 	}
 	ObjectReference(const ObjectReference&) = delete;
 	ObjectReference& operator=(const ObjectReference&) = delete;
@@ -166,14 +168,17 @@ BMimeType::GetPreferredApp(char* signature, app_verb verb) const
 		return B_BAD_VALUE;
 	if (fStatus != B_OK)
 		return fStatus;
+	const GioLibrary* gio = GioLibrary::Get();
+	if (gio == nullptr)
+		return B_NOT_SUPPORTED;
 
 	ObjectReference<GAppInfo> info(
-		g_app_info_get_default_for_type(fType.c_str(), FALSE));
+		gio->app_info_get_default_for_type(fType.c_str(), FALSE));
 	if (info.Get() == nullptr)
 		return B_ENTRY_NOT_FOUND;
 	// An application made up on the fly (no desktop file) has no id, and so
 	// nothing by which it could be found again.
-	const char* id = g_app_info_get_id(info.Get());
+	const char* id = gio->app_info_get_id(info.Get());
 	if (id == nullptr || id[0] == '\0')
 		return B_ENTRY_NOT_FOUND;
 	if (strlen(id) >= B_MIME_TYPE_LENGTH)
@@ -190,15 +195,17 @@ BMimeType::GetAppHint(entry_ref* ref) const
 		return B_BAD_VALUE;
 	if (fStatus != B_OK)
 		return fStatus;
+	const GioLibrary* gio = GioLibrary::Get();
+	if (gio == nullptr)
+		return B_NOT_SUPPORTED;
 
-	ObjectReference<GDesktopAppInfo> info(
-		g_desktop_app_info_new(fType.c_str()));
+	ObjectReference<GAppInfo> info(gio->desktop_app_info_new(fType.c_str()));
 	if (info.Get() == nullptr)
 		return B_ENTRY_NOT_FOUND;
 
 	std::string path;
 	status_t status = resolve_program(
-		g_app_info_get_executable(G_APP_INFO(info.Get())), &path);
+		gio->app_info_get_executable(info.Get()), &path);
 	if (status != B_OK)
 		return status;
 
