@@ -412,7 +412,12 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 
 		case RDX_MSG_OPEN_ALL:
 		{
-			WriteRelayStatus(RDX_RSTATUS_RESET);
+			// With board use off nothing is sent, so a relay that is held
+			// open must keep its mark: its close after the hold time, and
+			// the close when the program quits, are made for the relays
+			// marked open. The reset is for a request that follows.
+			if (prefs->rdxUse || RDX_RSTATUS[0].load() != '-')
+				WriteRelayStatus(RDX_RSTATUS_RESET);
 			int32 holdTime = prefs->openInSecs;
 			openAllButton->SetEnabled(false);
 			for (int32 relay = 1; relay <= 4; relay++) {
