@@ -322,3 +322,42 @@ TEST_F(RelayPanelTest, OpenAllOpensFourRelaysAndClosesThem)
 }
 
 }	// namespace
+
+namespace {
+
+// An open-all that arrives while board use is off sends nothing; relay 2,
+// still open on the board, must be closed when its hold time is over, or
+// when the program quits before that.
+class OpenAllWhileOffTest : public RelayPanelTest,
+	public ::testing::WithParamInterface<bool> {
+};
+
+
+TEST_P(OpenAllWhileOffTest, HeldRelayIsStillClosed)
+{
+	bool quitEarly = GetParam();
+	StartBoard();
+	Start(Settings(true, 3, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	ASSERT_EQ(0, Send({"rx_o"}));
+	if (quitEarly) {
+		ASSERT_EQ(0, Send({"mark"}));
+		ASSERT_TRUE(WaitForCount("RDXApp BMessage: what = mark", 1));
+		EXPECT_EQ(0, CloseAndWait());
+		EXPECT_EQ(1, fBoard->CountOf("GET /?4=1")) << "closed at quit";
+	} else
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(4u, fBoard->Requests().size());
+}
+
+
+INSTANTIATE_TEST_SUITE_P(, OpenAllWhileOffTest, ::testing::Values(false, true),
+	[](const ::testing::TestParamInfo<bool>& info) {
+		return std::string(info.param ? "QuitDuringTheHold" : "AfterTheHold");
+	});
+
+}	// namespace
