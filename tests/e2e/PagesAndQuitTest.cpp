@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 namespace {
@@ -178,6 +181,39 @@ INSTANTIATE_TEST_SUITE_P(, QuitWhileHeldTest, ::testing::Values(false, true),
 
 const char* const kShellCaseNames[] = {"Semicolon", "DollarParenthesis",
 	"Backquotes", "Quote"};
+
+
+TEST_F(E2ETest, QuitWhileTheBoardDoesNotAnswerEndsAfterTheRequestTimeOut)
+{
+	// A board that takes connections and never answers: a socket that
+	// listens and never accepts.
+	int board = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	ASSERT_GE(board, 0);
+	struct sockaddr_in address = {};
+	address.sin_family = AF_INET;
+	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t length = sizeof(address);
+	ASSERT_EQ(0, bind(board, (struct sockaddr*)&address, sizeof(address)));
+	ASSERT_EQ(0, listen(board, 16));
+	ASSERT_EQ(0, getsockname(board, (struct sockaddr*)&address, &length));
+	std::string silent = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+	Start({{"rdx_ip", seed::Text(silent)}, {"rdx_use", seed::Bool(false)},
+		{"prefs_window_rect", seed::Rect(40, 30, 440, 155)}});
+	// A test pulse on relay 2: its request waits for the board.
+	Click(RadioPoint(1));
+	ASSERT_TRUE(WaitForStored("TagsUseDoor", seed::Int32(2)));
+	// Quitting closes relay 2; the close waits at most for the request's
+	// own time-out, and the program still ends cleanly.
+	EXPECT_EQ(0, CloseAndWait());
+	std::string output = Output();
+	EXPECT_NE(std::string::npos, output.find("CLOSE 2 on quit")) << output;
+	EXPECT_NE(std::string::npos, output.find("board did not answer"))
+		<< output;
+	ASSERT_GE(output.size(), 11u);
+	EXPECT_EQ("\n-RDX end-\n", output.substr(output.size() - 11));
+	close(board);
+}
 
 
 // Addresses typed into the field that a shell would take as commands. The
