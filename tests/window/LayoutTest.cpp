@@ -189,9 +189,9 @@ TEST_F(LayoutTest, ControlsAreFilledFromTheSettings)
 		{0, "0 Sec"}, {11, "11 Sec"}, {-7, "-7 Sec"}};
 	for (const auto& [seconds, text] : holds) {
 		Build(With(With(kUseOff, "OpenInSecs", seed::Int32(seconds)),
-			"rdx_ip", seed::Text("board.example:8080")));
+			"rdx_ip", seed::Text("127.0.0.1:65000")));
 		EXPECT_STREQ(text, Find<BTextControl>("rxca")->Text());
-		EXPECT_STREQ("board.example:8080", Find<BTextControl>("RDX_ip")->Text());
+		EXPECT_STREQ("127.0.0.1:65000", Find<BTextControl>("RDX_ip")->Text());
 		EndWindow();
 	}
 }
