@@ -129,8 +129,9 @@ TEST_P(BoardDownTest, BoardUseGoesOffInTheWindowAndTheFile)
 
 	// The open relay is still closed after its second, then the button
 	// has its colour back.
-	if (listening)
+	if (listening) {
 		EXPECT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+	}
 	EXPECT_TRUE(WaitForCount("CLOSE 1|", 1));
 	EXPECT_TRUE(WaitForRadioColor(0, kBackground));
 	size_t requests = fBoard->Requests().size();

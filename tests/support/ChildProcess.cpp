@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -126,6 +127,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
 
 	fPid = fork();
 	if (fPid == 0) {
+		// Dies with the test: a test killed at its time-out must not leave
+		// its programs running.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
 		dup2(in, 0);
 		dup2(out, 1);
 		dup2(err, 2);

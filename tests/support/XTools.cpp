@@ -158,6 +158,10 @@ XTools::GetGeometry(unsigned long window, Geometry* geometry) const
 bool
 XTools::Click(unsigned long window, int x, int y) const
 {
+	// "mousemove --sync" waits for the pointer to move, forever when it is
+	// already there: step off the target first.
+	Run({"xdotool", "mousemove", "--window", std::to_string(window),
+		std::to_string(x + 7), std::to_string(y + 7)});
 	return Run({"xdotool", "mousemove", "--sync", "--window",
 		std::to_string(window), std::to_string(x), std::to_string(y),
 		"click", "1"});
@@ -181,7 +185,8 @@ XTools::Key(unsigned long window, const std::string& keys) const
 bool
 XTools::Type(unsigned long window, const std::string& text) const
 {
-	return Run({"xdotool", "type", "--delay", "30", text});
+	// "--": a text that begins with '-' is not an option.
+	return Run({"xdotool", "type", "--delay", "30", "--", text});
 }
 
 

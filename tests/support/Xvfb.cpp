@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +36,9 @@ Xvfb::Xvfb(int width, int height)
 		return;
 	}
 	if (pid == 0) {
+		// Dies with the test: a test killed at its time-out must not leave
+		// its programs running.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
 		// The write end must survive exec; it is the only fd Xvfb gets.
 		int writeFd = dup(fds[1]);
 		std::string fdText = std::to_string(writeFd);
