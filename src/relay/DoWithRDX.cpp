@@ -38,10 +38,12 @@ DoWithRDX(void* data)
 	request->FindBool(RDX_FIELD_ST, &open);
 	request->FindInt32(RDX_FIELD_DELAY, &delay);
 
-	int32 output = relay + 2;
+	// Any int32 can arrive here (a close report carries the relay another
+	// program may have posted): no arithmetic on it may overflow.
+	int32 output = (int32)((uint32)relay + 2u);
 	int32 level = open ? 0 : 1;
 
-	if ((uint32)(relay - 1) > 3) {
+	if ((uint32)relay - 1u > 3u) {
 		printf("NO VALID RELAIS! {%d}\n", (int)relay);
 		return 1;
 	}

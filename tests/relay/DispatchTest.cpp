@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <netinet/in.h>
+#include <cstdint>
 #include <regex>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -223,7 +224,9 @@ TEST_F(Dispatch, InvalidRelaysAreRefusedByTheWorker)
 	BoardSim board;
 	ASSERT_TRUE(board.IsListening());
 
-	for (int32 relay : {0, 5, -1}) {
+	// The extremes would overflow any arithmetic on the relay number (the
+	// sanitizer build catches that).
+	for (int32 relay : {0, 5, -1, INT32_MIN, INT32_MAX}) {
 		Own_Thread(relay, true, board.Address().c_str(), 0);
 		std::string line = "NO VALID RELAIS! {" + std::to_string(relay)
 			+ "}\n";
