@@ -139,11 +139,19 @@ MessageQueue::LockOwner()
 void
 MessageQueue::MarkOwnerDead()
 {
+	// A looper's thread declares it dead before it ends it, and the
+	// destructor does so again. A window's destructor runs with the
+	// toolkit's lock held, which is the window's own lock, while
+	// LockOwner() takes that lock with the owner lock held: so the second
+	// call must not take the owner lock again.
+	if (fOwnerDead.load(std::memory_order_acquire))
+		return;
 	BLooper* owner;
 	{
 		std::lock_guard<std::mutex> guard(fOwnerLock);
 		owner = fOwner;
 		fOwner = nullptr;
+		fOwnerDead.store(true, std::memory_order_release);
 	}
 	// Waits for whoever still works in the looper under its lock.
 	if (owner != nullptr) {

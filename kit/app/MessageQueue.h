@@ -4,6 +4,7 @@
 #include <OS.h>
 #include <SupportDefs.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -64,6 +65,7 @@ public:
 private:
 			std::mutex		fOwnerLock;
 			BLooper*		fOwner = nullptr;
+			std::atomic<bool> fOwnerDead{false};
 
 	mutable	std::mutex		fLock;
 			std::condition_variable fNotEmpty;
