@@ -1,0 +1,96 @@
+#ifndef TEST_RDX_PROGRAM_H
+#define TEST_RDX_PROGRAM_H
+
+// The rdx program as the operator starts it, on this test program's own X
+// server, with a home and settings directory of its own that are seeded
+// (board address on loopback) before it starts; driven with rdx-send over
+// its real socket and with real clicks and keys.
+
+#include "ChildProcess.h"
+#include "SettingsSeed.h"
+#include "TempDir.h"
+#include "XTools.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The X server of this test process, started when first asked for.
+const std::string& TestDisplay();
+
+struct WindowPoint {
+	int		x;
+	int		y;
+};
+
+extern const WindowPoint kUseCheckBox;
+extern const WindowPoint kAddressField;
+
+class RdxProgram {
+public:
+	// Where the settings live: extended attributes of the settings file, or
+	// the store beside it (for file systems that refuse the attributes).
+	enum Storage { kAttributes, kStore };
+
+							RdxProgram(Storage storage = kAttributes);
+							~RdxProgram();
+
+			std::string		ConfigHome() const { return fHome->Sub("config"); }
+			std::string		SettingsDirectory() const
+								{ return ConfigHome() + "/RDX"; }
+			std::string		SocketPath() const;
+
+	// Stores the settings the program will find.
+			bool			Seed(const seed::Values& values);
+			std::optional<std::string> Stored(const std::string& name) const;
+			bool			WaitForStored(const std::string& name,
+								const std::string& value,
+								double seconds = 15) const;
+
+	// Starts rdx; the board address must have been seeded. Waits for the
+	// window and the start-up line.
+			testing::AssertionResult Start();
+			bool			Running() { return fRdx != nullptr
+								&& fRdx->Running(); }
+			pid_t			Pid() const { return fRdx->Pid(); }
+
+			std::string		Output() const;
+			std::string		Errors() const;
+			int				Count(const std::string& text) const
+								{ return count_of(Output(), text); }
+			int				CountErrors(const std::string& text) const
+								{ return count_of(Errors(), text); }
+			bool			WaitForCount(const std::string& text, int count,
+								double seconds = 15) const;
+
+	// rdx-send with the arguments; its exit status, -1 when it hung.
+			int				Send(const std::vector<std::string>& arguments);
+	// Posts a message of its own and waits until the application has
+	// printed it, so that whatever reached it before has been handled.
+			bool			Sync();
+
+			bool			Click(WindowPoint point);
+	// Clicks into a text field, replaces its text by typing it and presses
+	// Return.
+			bool			Enter(WindowPoint field, const std::string& text);
+
+	// Closes the window as a window manager does; the exit status, or -1.
+			int				CloseAndWait();
+
+	// What it printed, for a failed test.
+			std::string		Transcript() const;
+
+private:
+			Storage			fStorage;
+			std::unique_ptr<TempDir> fHome;
+			XTools			fTools;
+			std::unique_ptr<ChildProcess> fRdx;
+			unsigned long	fWindow = 0;
+			WindowPoint		fLastClick = {-1, -1};
+			int				fSyncs = 0;
+};
+
+#endif
