@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -50,6 +51,9 @@ void RunInMountNamespace();
 std::string MountFileSystem(const std::string& type,
 	const std::string& directory, const std::string& options = "");
 std::string BindReadOnly(const std::string& directory);
+
+// What the function wrote to the descriptor (1 or 2) while it ran.
+std::string CapturedOutput(int fd, const std::function<void()>& function);
 
 // This test program's own path.
 std::string SelfPath();

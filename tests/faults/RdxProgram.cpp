@@ -19,6 +19,7 @@ const char* const kTitle = "RDX-BeOSApp";
 
 const WindowPoint kUseCheckBox = {28, 27};
 const WindowPoint kAddressField = {150, 72};
+const WindowPoint kHoldTimeField = {340, 29};
 
 
 const std::string&

@@ -28,6 +28,7 @@ struct WindowPoint {
 
 extern const WindowPoint kUseCheckBox;
 extern const WindowPoint kAddressField;
+extern const WindowPoint kHoldTimeField;
 
 class RdxProgram {
 public:
