@@ -1,6 +1,7 @@
 #include "RelayPath.h"
 
 #include "BoardCommand.h"
+#include "BoundedCommand.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@ CloseOpenRelays(const char* address)
 		int32	relay = 0;
 		char	command[RDX_COMMAND_SIZE];
 		int		status = 0;
+		bool	timedOut = false;
 	};
 	// Reserved up front: the threads below hold references into it.
 	std::vector<Close> closes;
@@ -41,7 +43,10 @@ CloseOpenRelays(const char* address)
 	// All at once, so that the wait is one request's time-out, not four.
 	std::vector<std::thread> threads;
 	for (Close& close : closes)
-		threads.emplace_back([&close] { close.status = system(close.command); });
+		threads.emplace_back([&close] {
+			close.status = RunBoundedCommand(close.command, RDX_COMMAND_LIMIT,
+				&close.timedOut);
+		});
 	for (std::thread& thread : threads)
 		thread.join();
 

@@ -1,6 +1,7 @@
 #include "RelayPath.h"
 
 #include "BoardCommand.h"
+#include "BoundedCommand.h"
 
 #include <Application.h>
 #include <Message.h>
@@ -54,8 +55,9 @@ DoWithRDX(void* data)
 	char command[RDX_COMMAND_SIZE];
 	status_t built = MakeBoardCommand(command, address, output, level);
 	int status = 0;
+	bool timedOut = false;
 	if (built == B_OK)
-		status = system(command);
+		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
 
 	// The request ran at normal priority; the pause, the reports and the
 	// hold time yield to the application and the window.
@@ -70,6 +72,10 @@ DoWithRDX(void* data)
 		BMessage noAnswer(RDX_MSG_NO_ANSWER);
 		Post(noAnswer);
 	} else if (status != 0) {
+		if (timedOut) {
+			printf("relay %d: board request stopped after %d seconds\n",
+				(int)relay, (int)(RDX_COMMAND_LIMIT / 1000000));
+		}
 		printf("%d | ausschalten, da es nicht antwortet \n", status);
 		BMessage noAnswer(RDX_MSG_NO_ANSWER);
 		Post(noAnswer);

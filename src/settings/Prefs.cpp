@@ -51,6 +51,23 @@ printable(const BPath& path)
 	return path.Path() != nullptr ? path.Path() : "";
 }
 
+
+// The settings file, for reading and writing. One that can only be read (a
+// read-only file system or file) still holds what was saved: it is opened
+// for reading, and every change then fails with its own line.
+std::unique_ptr<BFile>
+open_settings(const BPath& path)
+{
+	auto file = std::make_unique<BFile>(path.Path(), kOpenMode);
+	if (file->InitCheck() == B_OK)
+		return file;
+	auto readOnly = std::make_unique<BFile>(path.Path(), B_READ_ONLY);
+	if (readOnly->InitCheck() != B_OK)
+		return file;
+	printf("[read only: changes to the settings are not saved]\n");
+	return readOnly;
+}
+
 }	// namespace
 
 
@@ -71,7 +88,7 @@ Prefs::Prefs()
 
 	BPath path = settings_file_path();
 	InitCheck();
-	settingsFile = std::make_unique<BFile>(path.Path(), kOpenMode);
+	settingsFile = open_settings(path);
 	LoadPrefs();
 
 	if (prefsError) {
@@ -80,7 +97,7 @@ Prefs::Prefs()
 		settingsFile->Unset();
 		settingsFile.reset();
 		InitCheck();
-		settingsFile = std::make_unique<BFile>(path.Path(), kOpenMode);
+		settingsFile = open_settings(path);
 		Save();
 		LoadPrefs();
 	}
@@ -144,19 +161,25 @@ Prefs::LoadPrefs()
 	int32 defaultRelay = 1;
 	int32 defaultSeconds = 1;
 
-	bool ok = GetRect("prefs_window_rect", &windowRect, &defaultRect)
-		&& GetBool("window_by_begin", &windowByBegin, &defaultByBegin);
-	if (ok) {
-		copy_text(logoPath, kDefaultLogoPath, sizeof(logoPath));
-		ok = GetStr("logo_vant", logoPath, logoPath, sizeof(logoPath));
+	// Every key is read, also after one has failed: the keys are
+	// independent, and stopping would leave the ones after it (the board
+	// address among them) at built-in defaults, which the rebuild would then
+	// save over what the operator had stored.
+	bool ok = GetRect("prefs_window_rect", &windowRect, &defaultRect);
+	if (!ok && settingsFile->InitCheck() != B_OK) {
+		// Nothing can be read from a file that did not open: one line says
+		// so, as for the first key.
+		prefsError = true;
+		return false;
 	}
-	if (ok) {
-		copy_text(rdxIp, RDX_DEFAULT_IP, sizeof(rdxIp));
-		ok = GetStr("rdx_ip", rdxIp, rdxIp, sizeof(rdxIp));
-	}
-	ok = ok && GetBool("rdx_use", &rdxUse, &defaultUse)
-		&& GetInt("TagsUseDoor", &tagsUseDoor, &defaultRelay)
-		&& GetInt("OpenInSecs", &openInSecs, &defaultSeconds);
+	ok = GetBool("window_by_begin", &windowByBegin, &defaultByBegin) && ok;
+	copy_text(logoPath, kDefaultLogoPath, sizeof(logoPath));
+	ok = GetStr("logo_vant", logoPath, logoPath, sizeof(logoPath)) && ok;
+	copy_text(rdxIp, RDX_DEFAULT_IP, sizeof(rdxIp));
+	ok = GetStr("rdx_ip", rdxIp, rdxIp, sizeof(rdxIp)) && ok;
+	ok = GetBool("rdx_use", &rdxUse, &defaultUse) && ok;
+	ok = GetInt("TagsUseDoor", &tagsUseDoor, &defaultRelay) && ok;
+	ok = GetInt("OpenInSecs", &openInSecs, &defaultSeconds) && ok;
 	if (!ok)
 		prefsError = true;
 	return ok;

@@ -411,6 +411,8 @@ TEST_P(SettingsTest, LoadFailingPartWayRebuildsTheFile)
 	Construct(&prefs);
 	prefs->windowRect = BRect(11, 12, 311, 212);
 	prefs->tagsUseDoor = 4;
+	prefs->rdxUse = false;
+	strcpy(prefs->rdxIp, "127.0.0.1:8080");
 	captured_output([&] { prefs->Save(); });
 	prefs.reset();
 	// Too short to hold even a type code: not an attribute that any writer
@@ -429,17 +431,21 @@ TEST_P(SettingsTest, LoadFailingPartWayRebuildsTheFile)
 	EXPECT_TRUE(prefs->prefsError);
 	EXPECT_EQ(prefs->windowRect.left, 11);
 	EXPECT_EQ(prefs->windowRect.bottom, 212);
+	// The unreadable key keeps the value it had before the load.
 	EXPECT_TRUE(prefs->windowByBegin);
-	EXPECT_TRUE(prefs->rdxUse);
 	EXPECT_STREQ(prefs->logoPath, "/boot/home/logoimage");
-	EXPECT_STREQ(prefs->rdxIp, RDX_DEFAULT_IP);
-	// The key the failed load never reached got its load default.
+	// The keys after the unreadable one are still loaded, so the rebuild
+	// saves what was stored instead of built-in defaults over it.
+	EXPECT_FALSE(prefs->rdxUse);
+	EXPECT_STREQ(prefs->rdxIp, "127.0.0.1:8080");
+	// The missing key got its default.
 	EXPECT_EQ(prefs->tagsUseDoor, 1);
 	EXPECT_EQ(prefs->openInSecs, 1);
 
 	EXPECT_EQ(Raw("window_by_begin"), stored_value("BOOL", std::string(1, '\1')));
 	EXPECT_EQ(Raw("TagsUseDoor"), stored_value("LONG", int32_bytes(1)));
-	EXPECT_EQ(Raw("rdx_ip"), stored_value("CSTR", text_bytes(RDX_DEFAULT_IP, true)));
+	EXPECT_EQ(Raw("rdx_use"), stored_value("BOOL", std::string(1, '\0')));
+	EXPECT_EQ(Raw("rdx_ip"), stored_value("CSTR", text_bytes("127.0.0.1:8080", true)));
 }
 
 
