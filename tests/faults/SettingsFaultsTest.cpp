@@ -138,9 +138,6 @@ TEST_F(SettingsFaultTest, ReadOnlySettingsAreReadAndKept)
 {
 	if (!InMountNamespace())
 		return RunInMountNamespace();
-	SKIP_KNOWN_FAULT("the settings file is opened for reading and writing "
-		"only; on a read-only file system that fails and every setting takes "
-		"its default: the default board address and board use on");
 
 	BoardSim board;
 	ASSERT_TRUE(board.IsListening());
@@ -157,6 +154,7 @@ TEST_F(SettingsFaultTest, ReadOnlySettingsAreReadAndKept)
 	std::string output;
 	std::unique_ptr<Prefs> prefs = LoadRecord(fRdx->ConfigHome(), &output);
 	ASSERT_STREQ(prefs->rdxIp, board.Address().c_str()) << output;
+	EXPECT_NE(output.find("read only"), std::string::npos) << output;
 	EXPECT_TRUE(prefs->rdxUse);
 	EXPECT_EQ(prefs->tagsUseDoor, 2);
 	EXPECT_EQ(prefs->openInSecs, 1);
@@ -288,9 +286,8 @@ TEST_F(SettingsFaultTest, SettingMissingOnAFullDiskKeepsTheOthers)
 {
 	if (!InMountNamespace())
 		return RunInMountNamespace();
-	SKIP_KNOWN_FAULT("a default that cannot be written back (full disk, "
-		"read-only file) stops the load: the settings after it, among them "
-		"the board address and board use, keep their built-in defaults");
+	// A default that cannot be written back must not keep the settings
+	// after it, the board address among them, from loading.
 
 	TempDir home("rdx-faults-settings");
 	std::string configHome = home.Sub("config");
