@@ -221,7 +221,7 @@ TEST_F(PortFaultTest, AnotherUserIsRefused)
 			if (syscall(SYS_setgroups, 0, nullptr) != 0
 				|| syscall(SYS_setresgid, 65534, 65534, 0) != 0
 				|| syscall(SYS_setresuid, 65534, 65534, 0) != 0)
-				_exit(10);
+				_exit(20);
 			setfsuid(0);
 			int fd = Connect(path);
 			if (fd < 0)
@@ -233,6 +233,9 @@ TEST_F(PortFaultTest, AnotherUserIsRefused)
 		int status = -1;
 		waitpid(child, &status, 0);
 		ASSERT_TRUE(WIFEXITED(status));
+		// Root of a user namespace has no other user to become.
+		if (WEXITSTATUS(status) == 20)
+			GTEST_SKIP() << "cannot become another user here";
 		EXPECT_EQ(WEXITSTATUS(status), 0) << "the other user was not refused";
 	}
 	EXPECT_TRUE(fRdx->Sync());
