@@ -9,7 +9,7 @@
 #include <cstdio>
 
 BApplication* be_app = nullptr;
-BMessenger be_app_messenger;
+BMessenger& be_app_messenger = *new BMessenger;
 
 
 BApplication::BApplication(const char* signature)

@@ -43,6 +43,8 @@ private:
 };
 
 extern BApplication* be_app;
-extern BMessenger be_app_messenger;
+// Never destroyed: relay workers still in their hold time may send through
+// it while the process exits; once the application is gone, its sends fail.
+extern BMessenger& be_app_messenger;
 
 #endif

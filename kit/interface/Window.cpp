@@ -73,8 +73,7 @@ private:
 namespace {
 
 std::once_flag sToolkitOnce;
-std::mutex sDisplayLock;
-bool sDisplayTried = false;
+std::once_flag sDisplayOnce;
 status_t sDisplayStatus = B_ERROR;
 // Window threads that wait in the toolkit's loop at the same time. The
 // toolkit wakes only one waiter per Fl::awake(), so with more than one they
@@ -140,28 +139,29 @@ ui_panel_background_color()
 status_t
 open_display()
 {
-	std::lock_guard<std::mutex> guard(sDisplayLock);
-	if (sDisplayTried)
-		return sDisplayStatus;
-	sDisplayTried = true;
-
-	const char* program = program_invocation_short_name;
-	const char* name = getenv("DISPLAY");
-	if (name == nullptr || name[0] == '\0') {
-		fprintf(stderr, "%s: no X display (DISPLAY is not set): run it on a "
-			"desktop or under xvfb-run\n", program);
-		return sDisplayStatus = B_ERROR;
-	}
-	Display* display = XOpenDisplay(name);
-	if (display == nullptr) {
-		fprintf(stderr, "%s: cannot open the X display '%s': run it on a "
-			"desktop or under xvfb-run\n", program, name);
-		return sDisplayStatus = B_ERROR;
-	}
-	InitToolkit();
-	ToolkitLocker locker;
-	fl_open_display(display);
-	return sDisplayStatus = B_OK;
+	// Opened once; later calls (from views measuring text with the window,
+	// and so the toolkit, locked) take no lock of their own, which keeps the
+	// lock order plain.
+	std::call_once(sDisplayOnce, [] {
+		const char* program = program_invocation_short_name;
+		const char* name = getenv("DISPLAY");
+		if (name == nullptr || name[0] == '\0') {
+			fprintf(stderr, "%s: no X display (DISPLAY is not set): run it on "
+				"a desktop or under xvfb-run\n", program);
+			return;
+		}
+		Display* display = XOpenDisplay(name);
+		if (display == nullptr) {
+			fprintf(stderr, "%s: cannot open the X display '%s': run it on a "
+				"desktop or under xvfb-run\n", program, name);
+			return;
+		}
+		InitToolkit();
+		ToolkitLocker locker;
+		fl_open_display(display);
+		sDisplayStatus = B_OK;
+	});
+	return sDisplayStatus;
 }
 
 
