@@ -10,6 +10,7 @@
 #include <CheckBox.h>
 #include <Locale.h>
 #include <Message.h>
+#include <Messenger.h>
 #include <RadioButton.h>
 #include <StringView.h>
 #include <TextControl.h>
@@ -30,8 +31,10 @@
 
 namespace {
 
-std::mutex sWindowLock;
+// Set before the command reader starts. The window is reached only while
+// its messenger can lock it: it deletes itself when it quits.
 class DemoWindow* sWindow = nullptr;
+BMessenger sWindowMessenger;
 
 
 void
@@ -99,8 +102,6 @@ public:
 
 	~DemoWindow() override
 	{
-		std::lock_guard<std::mutex> guard(sWindowLock);
-		sWindow = nullptr;
 		printf("window deleted\n");
 	}
 
@@ -147,8 +148,7 @@ RunCommand(const std::string& line)
 	std::string name;
 	in >> command >> name;
 
-	std::lock_guard<std::mutex> guard(sWindowLock);
-	if (sWindow == nullptr || !sWindow->Lock())
+	if (!sWindowMessenger.LockTarget())
 		return;
 	BView* view = sWindow->FindView(name.c_str());
 	BControl* control = dynamic_cast<BControl*>(view);
@@ -239,11 +239,9 @@ main(int argc, char** argv)
 	for (const char* label : labels)
 		printf("label: [%s]\n", be_locale->GetString(label));
 
-	{
-		std::lock_guard<std::mutex> guard(sWindowLock);
-		sWindow = new DemoWindow(frame);
-		sWindow->Show();
-	}
+	sWindow = new DemoWindow(frame);
+	sWindowMessenger = BMessenger(sWindow);
+	sWindow->Show();
 
 	std::atomic<bool> stop{false};
 	std::thread reader;
