@@ -8,9 +8,8 @@
 // back through the settings file's real attributes and the screen's pixels.
 
 #include "BoardSim.h"
-#include "ChildProcess.h"
-#include "SettingsSeed.h"
-#include "TempDir.h"
+#include "RdxProgram.h"
+#include "UnusedPort.h"
 #include "XTools.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +18,8 @@
 #include <string>
 #include <vector>
 
-// Points of the window's content where the controls are (the box sits at
-// 10, 5 in the window).
-struct WindowPoint {
-	int		x;
-	int		y;
-};
-
-extern const WindowPoint kUseCheckBox;
+// More points of the window's content where the controls are.
 extern const WindowPoint kOpenAllButton;
-extern const WindowPoint kAddressField;
-extern const WindowPoint kHoldTimeField;
 extern const WindowPoint kBrowserButton;
 extern const WindowPoint kOwnerButton;
 // The round part of radio button k (0 to 3).
@@ -39,9 +29,6 @@ extern const XTools::Color kGreen;
 extern const XTools::Color kRed;
 extern const XTools::Color kBackground;
 
-// A loopback port that nobody listens at.
-int UnusedPort();
-
 class E2ETest : public ::testing::Test {
 protected:
 							E2ETest();
@@ -49,7 +36,11 @@ protected:
 			void			SetUp() override;
 			void			TearDown() override;
 
-			std::string		ConfigHome() const { return fHome->Sub("config"); }
+			std::string		ConfigHome() const
+								{ return fProgram->ConfigHome(); }
+	// A path below the test's own directory, where rdx's home is too.
+			std::string		TestPath(const std::string& name) const
+								{ return fProgram->Directory().Sub(name); }
 
 	// The board simulator with extra options; its address is what Settings
 	// seeds.
@@ -66,14 +57,17 @@ protected:
 								const std::map<std::string, std::string>&
 									environment);
 
-			std::string		Output() const { return fRdx->Output(); }
+			std::string		Output() const { return fProgram->Output(); }
 			int				Count(const std::string& text) const
-								{ return count_of(Output(), text); }
+								{ return fProgram->Count(text); }
 			bool			WaitForCount(const std::string& text, int count,
-								double seconds = 15) const;
+								double seconds = 15) const
+								{ return fProgram->WaitForCount(text, count,
+									seconds); }
 
 	// rdx-send with the arguments; its exit status.
-			int				Send(const std::vector<std::string>& arguments);
+			int				Send(const std::vector<std::string>& arguments)
+								{ return fProgram->Send(arguments); }
 
 			void			Click(WindowPoint point);
 	// Clicks into a text field, replaces its text by typing and presses
@@ -94,23 +88,27 @@ protected:
 
 	// Closes the window as a window manager does and waits for the end;
 	// the exit status, or -1.
-			int				CloseAndWait();
-			int				WaitForExit();
+			int				CloseAndWait()
+								{ return fProgram->CloseAndWait(); }
+			int				WaitForExit()
+								{ return fProgram->WaitForExit(); }
 
 	// The setting as stored, read with getxattr.
 			std::optional<std::string> Stored(const std::string& name) const
-								{ return seed::Read(ConfigHome(), name); }
+								{ return fProgram->Stored(name); }
 			bool			WaitForStored(const std::string& name,
 								const std::string& value,
-								double seconds = 15) const;
+								double seconds = 15) const
+								{ return fProgram->WaitForStored(name, value,
+									seconds); }
 
-			std::unique_ptr<TempDir> fHome;
+	// rdx, with its home and settings below a directory of this test's own.
+			std::unique_ptr<RdxProgram> fProgram;
 			XTools			fTools;
 			std::unique_ptr<BoardSim> fBoard;
-			std::unique_ptr<ChildProcess> fRdx;
+	// The window of the last start.
 			unsigned long	fWindow = 0;
 			XTools::Geometry fGeometry;
-			WindowPoint		fLastClick = {-1, -1};
 };
 
 #endif

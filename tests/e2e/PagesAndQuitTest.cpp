@@ -41,11 +41,11 @@ protected:
 	// mimeapps.list; without it, nothing names it.
 	void InstallBrowser(bool makeDefault)
 	{
-		std::string program = fHome->Sub("record-browser");
+		std::string program = TestPath("record-browser");
 		ASSERT_TRUE(WriteFile(program, "#!/bin/sh\nfor a in \"$@\"; do "
 			"printf '%s\\n' \"$a\"; done >> '" + ArgumentsFile() + "'\n",
 			0755));
-		std::string applications = fHome->Sub("data/applications");
+		std::string applications = TestPath("data/applications");
 		mkdir(applications.c_str(), 0700);
 		ASSERT_TRUE(WriteFile(applications + "/rdx-test-browser.desktop",
 			"[Desktop Entry]\nType=Application\nName=Test Browser\n"
@@ -58,7 +58,7 @@ protected:
 		}
 	}
 
-	std::string ArgumentsFile() const { return fHome->Sub("arguments"); }
+	std::string ArgumentsFile() const { return TestPath("arguments"); }
 
 	// Waits until the browser was started the given number of times; its
 	// arguments.
@@ -86,7 +86,7 @@ TEST_F(PagesTest, BrowserAndOwnerOpenTheBoardPagesInTheDefaultBrowser)
 	std::string output = Output();
 	size_t at = output.find("[open]");
 	std::string line = output.substr(at, output.find('\n', at) - at);
-	EXPECT_NE(std::string::npos, line.find(fHome->Sub("record-browser")))
+	EXPECT_NE(std::string::npos, line.find(TestPath("record-browser")))
 		<< line;
 	EXPECT_NE(std::string::npos, line.find(page)) << line;
 	ASSERT_GE(line.size(), 2u);
@@ -150,7 +150,7 @@ TEST_P(QuitWhileHeldTest, RelayIsClosedBeforeTheProcessEnds)
 
 	int status;
 	if (bySignal) {
-		fRdx->Signal(SIGTERM);
+		fProgram->Signal(SIGTERM);
 		status = WaitForExit();
 	} else
 		status = CloseAndWait();

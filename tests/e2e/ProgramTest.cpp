@@ -132,7 +132,6 @@ TEST_F(E2ETest, MovedWindowIsStoredWhenItCloses)
 	EXPECT_EQ("\n-RDX end-\n", output.substr(output.size() - 11));
 
 	// The next start puts it there.
-	fRdx.reset();
 	Start({{"rdx_ip", seed::Text(fBoard->Address())}});
 	XTools::Geometry geometry;
 	ASSERT_TRUE(fTools.GetGeometry(fWindow, &geometry));

@@ -172,7 +172,7 @@ protected:
 		fBoard = std::make_unique<BoardSim>();
 		ASSERT_TRUE(fBoard->IsListening());
 		fCases = HostileAddresses(fBoard->Port(), fMarkers.Path());
-		fRdx = std::make_unique<RdxProgram>();
+		fRdx = std::make_unique<RdxProgram>(TestDisplay(), "rdx-faults");
 		fStart = test_now();
 	}
 

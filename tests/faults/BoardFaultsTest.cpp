@@ -247,7 +247,7 @@ TEST(EndlessBoardProgramTest, QuitWhileTheBoardTricklesForeverEnds)
 	Watchdog watchdog("QuitWhileTheBoardTricklesForeverEnds", 100);
 	RudeBoard board("endless", 60);
 	ASSERT_TRUE(board.IsListening());
-	RdxProgram rdx;
+	RdxProgram rdx(TestDisplay(), "rdx-faults");
 	// Board use on: the start-up pulse opens relay 1 on the trickling board.
 	ASSERT_TRUE(rdx.Seed({{"rdx_ip", seed::Text(board.Address())},
 		{"rdx_use", seed::Bool(true)}, {"OpenInSecs", seed::Int32(1)},

@@ -1,6 +1,7 @@
 #include "FaultSupport.h"
 
 #include "ChildProcess.h"
+#include "Xvfb.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -25,6 +27,21 @@ current_test_name()
 }
 
 }	// namespace
+
+
+const std::string&
+TestDisplay()
+{
+	static std::unique_ptr<Xvfb> server;
+	static std::string display;
+	if (server == nullptr) {
+		server = std::make_unique<Xvfb>();
+		display = server->Display();
+		if (display.empty())
+			fprintf(stderr, "no X server: %s\n", server->Error().c_str());
+	}
+	return display;
+}
 
 
 std::set<int>

@@ -7,6 +7,10 @@
 #include <set>
 #include <string>
 
+// The X server of this test process, started when first asked for; empty
+// when it could not start.
+const std::string& TestDisplay();
+
 // Seconds on a monotonic clock (the test support library's).
 double test_now();
 

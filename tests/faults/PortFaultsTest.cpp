@@ -131,7 +131,7 @@ protected:
 			110);
 		fBoard = std::make_unique<BoardSim>();
 		ASSERT_TRUE(fBoard->IsListening());
-		fRdx = std::make_unique<RdxProgram>();
+		fRdx = std::make_unique<RdxProgram>(TestDisplay(), "rdx-faults");
 		// Tags open relay 2 and close it at once.
 		ASSERT_TRUE(fRdx->Seed({{"rdx_ip", seed::Text(fBoard->Address())},
 			{"rdx_use", seed::Bool(true)}, {"OpenInSecs", seed::Int32(0)},

@@ -141,7 +141,7 @@ TEST_F(SettingsFaultTest, ReadOnlySettingsAreReadAndKept)
 
 	BoardSim board;
 	ASSERT_TRUE(board.IsListening());
-	fRdx = std::make_unique<RdxProgram>();
+	fRdx = std::make_unique<RdxProgram>(TestDisplay(), "rdx-faults");
 	seed::Values saved = AllSettings(board.Address(), true, 1, 2);
 	ASSERT_TRUE(fRdx->Seed(saved));
 	ASSERT_EQ(BindReadOnly(fRdx->SettingsDirectory()), "");
@@ -185,7 +185,8 @@ TEST_F(SettingsFaultTest, FileSystemWithoutAttributesKeepsThemInTheStore)
 
 	BoardSim board;
 	ASSERT_TRUE(board.IsListening());
-	fRdx = std::make_unique<RdxProgram>(RdxProgram::kStore);
+	fRdx = std::make_unique<RdxProgram>(TestDisplay(), "rdx-faults",
+		RdxProgram::kStore);
 	// ramfs refuses user extended attributes.
 	ASSERT_EQ(MountFileSystem("ramfs", fRdx->ConfigHome(), "mode=700"), "");
 	std::string probe = fRdx->ConfigHome() + "/probe";
@@ -244,7 +245,7 @@ TEST_F(SettingsFaultTest, FullDiskKeepsWhatWasSaved)
 
 	BoardSim board;
 	ASSERT_TRUE(board.IsListening());
-	fRdx = std::make_unique<RdxProgram>();
+	fRdx = std::make_unique<RdxProgram>(TestDisplay(), "rdx-faults");
 	// 64 KiB of data; five inodes: the root, the settings directory and
 	// file, and the filler leave the room of one for attributes.
 	ASSERT_EQ(MountFileSystem("tmpfs", fRdx->ConfigHome(),

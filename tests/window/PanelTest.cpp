@@ -3,6 +3,7 @@
 // them, and the workers' reports as the application hands them on.
 
 #include "BoardSim.h"
+#include "UnusedPort.h"
 #include "WindowTestSupport.h"
 
 #include <Button.h>
@@ -12,35 +13,12 @@
 #include <RDXDefs.h>
 #include <TextControl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 namespace {
 
 const rgb_color kGreen = {105, 220, 105, 0};
 const rgb_color kRed = {220, 105, 105, 0};
 const rgb_color kBackground = {237, 242, 235, 0};
 const char* const kRadioNames[4] = {"rA", "rB", "rC", "rD"};
-
-
-// A loopback port that nobody listens at: taken and given back.
-int
-UnusedPort()
-{
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	struct sockaddr_in address = {};
-	address.sin_family = AF_INET;
-	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	socklen_t length = sizeof(address);
-	int port = 0;
-	if (bind(fd, (struct sockaddr*)&address, sizeof(address)) == 0
-		&& getsockname(fd, (struct sockaddr*)&address, &length) == 0) {
-		port = ntohs(address.sin_port);
-	}
-	close(fd);
-	return port;
-}
 
 
 // Seconds of the board log's time stamp.

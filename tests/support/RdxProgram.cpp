@@ -1,7 +1,6 @@
 #include "RdxProgram.h"
 
 #include "StoreSeed.h"
-#include "Xvfb.h"
 
 #include <RDXDefs.h>
 
@@ -22,26 +21,13 @@ const WindowPoint kAddressField = {150, 72};
 const WindowPoint kHoldTimeField = {340, 29};
 
 
-const std::string&
-TestDisplay()
-{
-	static std::unique_ptr<Xvfb> server;
-	static std::string display;
-	if (server == nullptr) {
-		server = std::make_unique<Xvfb>();
-		display = server->Display();
-		if (display.empty())
-			fprintf(stderr, "no X server: %s\n", server->Error().c_str());
-	}
-	return display;
-}
-
-
-RdxProgram::RdxProgram(Storage storage)
+RdxProgram::RdxProgram(const std::string& display, const char* prefix,
+	Storage storage)
 	:
+	fDisplay(display),
 	fStorage(storage),
-	fHome(std::make_unique<TempDir>("rdx-faults")),
-	fTools(TestDisplay())
+	fHome(std::make_unique<TempDir>(prefix)),
+	fTools(display)
 {
 	for (const char* directory : {"home", "config", "run", "data",
 			"data-dirs"}) {
@@ -52,13 +38,20 @@ RdxProgram::RdxProgram(Storage storage)
 
 RdxProgram::~RdxProgram()
 {
-	if (fRdx != nullptr && fRdx->Running()) {
-		fRdx->Signal(SIGTERM);
-		int status;
-		if (!fRdx->Wait(20, &status))
-			fRdx->Kill();
-	}
+	Stop();
 	fRdx.reset();
+}
+
+
+void
+RdxProgram::Stop()
+{
+	if (fRdx == nullptr || !fRdx->Running())
+		return;
+	fRdx->Signal(SIGTERM);
+	int status;
+	if (!fRdx->Wait(20, &status))
+		fRdx->Kill();
 }
 
 
@@ -96,7 +89,7 @@ RdxProgram::WaitForStored(const std::string& name, const std::string& value,
 
 
 testing::AssertionResult
-RdxProgram::Start()
+RdxProgram::Start(const std::map<std::string, std::string>& environment)
 {
 	// Never a run that would reach for the default board.
 	std::optional<std::string> address = Stored("rdx_ip");
@@ -104,7 +97,7 @@ RdxProgram::Start()
 		return testing::AssertionFailure() << "no board address was seeded";
 	if (address->find(RDX_DEFAULT_IP) != std::string::npos)
 		return testing::AssertionFailure() << "the default board was seeded";
-	if (TestDisplay().empty())
+	if (fDisplay.empty())
 		return testing::AssertionFailure() << "no X server";
 
 	ChildProcess::Options options;
@@ -114,8 +107,10 @@ RdxProgram::Start()
 		{"XDG_RUNTIME_DIR", fHome->Sub("run")},
 		{"XDG_DATA_HOME", fHome->Sub("data")},
 		{"XDG_DATA_DIRS", fHome->Sub("data-dirs")},
-		{"DISPLAY", TestDisplay()},
+		{"DISPLAY", fDisplay},
 	};
+	for (const auto& [name, value] : environment)
+		options.environment[name] = value;
 	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES",
 		"XDG_CONFIG_DIRS"};
 	fRdx = std::make_unique<ChildProcess>(std::vector<std::string>{kProgram},
@@ -182,8 +177,9 @@ RdxProgram::Sync()
 bool
 RdxProgram::Click(WindowPoint point)
 {
-	// xdotool's synchronous move waits forever for a pointer that is
-	// already there: a second click on one point moves it away first.
+	// xdotool's synchronous move waits for the pointer to move, forever
+	// when it is already there: a second click on the same point moves it
+	// away first.
 	if (fLastClick.x == point.x && fLastClick.y == point.y) {
 		fTools.Run({"xdotool", "mousemove", "--window",
 			std::to_string(fWindow), "2", "2"});
@@ -194,15 +190,21 @@ RdxProgram::Click(WindowPoint point)
 
 
 bool
-RdxProgram::Enter(WindowPoint field, const std::string& text)
+RdxProgram::Enter(WindowPoint field, const std::string& text, int typingDelay)
 {
 	if (!Click(field) || !fTools.Key(fWindow, "ctrl+a"))
 		return false;
 	if (text.empty()) {
 		if (!fTools.Key(fWindow, "BackSpace"))
 			return false;
-	} else if (!fTools.Run({"xdotool", "type", "--delay", "8", "--", text}))
-		return false;
+	} else {
+		// After "--", so that a text beginning with '-' is typed, not taken
+		// for an option.
+		if (!fTools.Run({"xdotool", "type", "--delay",
+				std::to_string(typingDelay), "--", text})) {
+			return false;
+		}
+	}
 	return fTools.Key(fWindow, "Return");
 }
 
@@ -212,8 +214,15 @@ RdxProgram::CloseAndWait()
 {
 	if (fRdx == nullptr || !fTools.Close(fWindow))
 		return -1;
+	return WaitForExit();
+}
+
+
+int
+RdxProgram::WaitForExit()
+{
 	int status = -1;
-	if (!fRdx->Wait(30, &status))
+	if (fRdx == nullptr || !fRdx->Wait(30, &status))
 		return -1;
 	return status;
 }

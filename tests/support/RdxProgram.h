@@ -1,8 +1,8 @@
 #ifndef TEST_RDX_PROGRAM_H
 #define TEST_RDX_PROGRAM_H
 
-// The rdx program as the operator starts it, on this test program's own X
-// server, with a home and settings directory of its own that are seeded
+// The rdx program as the operator starts it, on an X server of the test's
+// own, with a home and settings directory of its own that are seeded
 // (board address on loopback) before it starts; driven with rdx-send over
 // its real socket and with real clicks and keys.
 
@@ -13,14 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The X server of this test process, started when first asked for.
-const std::string& TestDisplay();
-
+// Points of the window's content where the controls are (the box sits at
+// 10, 5 in the window).
 struct WindowPoint {
 	int		x;
 	int		y;
@@ -36,9 +37,16 @@ public:
 	// the store beside it (for file systems that refuse the attributes).
 	enum Storage { kAttributes, kStore };
 
-							RdxProgram(Storage storage = kAttributes);
+	// The program runs on the display; its directories go below a fresh
+	// temporary directory whose name begins with the prefix.
+							RdxProgram(const std::string& display,
+								const char* prefix,
+								Storage storage = kAttributes);
 							~RdxProgram();
 
+	// The temporary directory that holds home, config, run, data and
+	// data-dirs.
+			const TempDir&	Directory() const { return *fHome; }
 			std::string		ConfigHome() const { return fHome->Sub("config"); }
 			std::string		SettingsDirectory() const
 								{ return ConfigHome() + "/RDX"; }
@@ -51,12 +59,20 @@ public:
 								const std::string& value,
 								double seconds = 15) const;
 
-	// Starts rdx; the board address must have been seeded. Waits for the
-	// window and the start-up line.
-			testing::AssertionResult Start();
+	// Starts rdx, with extra environment variables if any; the board
+	// address must have been seeded. Waits for the window and the start-up
+	// line. A program that ran before is replaced.
+			testing::AssertionResult Start(
+								const std::map<std::string, std::string>&
+									environment = {});
+			bool			Started() const { return fRdx != nullptr; }
 			bool			Running() { return fRdx != nullptr
 								&& fRdx->Running(); }
 			pid_t			Pid() const { return fRdx->Pid(); }
+			unsigned long	Window() const { return fWindow; }
+			void			Signal(int signal) { fRdx->Signal(signal); }
+	// Asks a program that still runs to end, then makes sure it did.
+			void			Stop();
 
 			std::string		Output() const;
 			std::string		Errors() const;
@@ -74,17 +90,21 @@ public:
 			bool			Sync();
 
 			bool			Click(WindowPoint point);
-	// Clicks into a text field, replaces its text by typing it and presses
-	// Return.
-			bool			Enter(WindowPoint field, const std::string& text);
+	// Clicks into a text field, replaces its text by typing it (a key every
+	// typingDelay milliseconds) and presses Return.
+			bool			Enter(WindowPoint field, const std::string& text,
+								int typingDelay = 8);
 
-	// Closes the window as a window manager does; the exit status, or -1.
+	// Closes the window as a window manager does and waits for the end;
+	// the exit status, or -1.
 			int				CloseAndWait();
+			int				WaitForExit();
 
 	// What it printed, for a failed test.
 			std::string		Transcript() const;
 
 private:
+			std::string		fDisplay;
 			Storage			fStorage;
 			std::unique_ptr<TempDir> fHome;
 			XTools			fTools;
