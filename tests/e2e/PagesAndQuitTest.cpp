@@ -147,6 +147,11 @@ TEST_P(QuitWhileHeldTest, RelayIsClosedBeforeTheProcessEnds)
 		XTools::Geometry geometry;
 		return fTools.GetGeometry(fWindow, &geometry) && geometry.x == 260;
 	}, 10));
+	// The server has moved the window; a key pressed after the move reaches
+	// the window after the move's event, so once its line is printed the
+	// window has taken note of its new place, also for a quit by signal.
+	ASSERT_TRUE(fTools.Key(fWindow, "Super_L"));
+	ASSERT_TRUE(WaitForCount("kkey==102 Win-LEFT", 1));
 
 	int status;
 	if (bySignal) {
