@@ -278,11 +278,14 @@ BWindow::Lock()
 void
 BWindow::Unlock()
 {
+	// The loop paints after each message it dispatches; another thread's
+	// changes are painted when the loop wakes. Decided before the unlock:
+	// a window that is ending its life may be deleted the moment another
+	// thread lets go of it.
+	bool fromOtherThread = find_thread(nullptr) != Thread();
 	BLooper::Unlock();
 	Fl::unlock();
-	// The loop paints after each message it dispatches; another thread's
-	// changes are painted when the loop wakes.
-	if (find_thread(nullptr) != Thread())
+	if (fromOtherThread)
 		Fl::awake();
 }
 
