@@ -45,6 +45,10 @@ enum {
 	RDX_MSG_PBL = '_PBL',
 };
 
+// The codes the application hands on to the main window's handler: tag
+// reads, worker reports, the panel's controls and the settings reload.
+bool IsWindowCode(uint32 code);
+
 // Field names.
 #define RDX_FIELD_IP "ip"
 #define RDX_FIELD_REL "rel"

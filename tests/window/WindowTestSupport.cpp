@@ -79,41 +79,25 @@ ForwardingApp::ForwardingApp()
 void
 ForwardingApp::MessageReceived(BMessage* message)
 {
-	switch (message->what) {
-		case RDX_MSG_RELOAD:
-		{
-			std::lock_guard<std::mutex> guard(fLock);
-			fReloads++;
-		}
-			[[fallthrough]];
-		case RDX_MSG_TAG:
-		case RDX_MSG_RELAY_1:
-		case RDX_MSG_RELAY_2:
-		case RDX_MSG_RELAY_3:
-		case RDX_MSG_RELAY_4:
-		case RDX_MSG_CLOSE:
-		case RDX_MSG_ADDRESS:
-		case RDX_MSG_NO_ANSWER:
-		case RDX_MSG_OPEN_ALL:
-		case RDX_MSG_STATUS:
-		case RDX_MSG_USE:
-		case RDX_MSG_HOLD_TIME:
-		{
-			RDXWindow* window;
-			BMessenger messenger;
-			{
-				std::lock_guard<std::mutex> guard(fLock);
-				window = fWindow;
-				messenger = fWindowMessenger;
-			}
-			if (window != nullptr && messenger.LockTarget()) {
-				window->MessageReceived(message);
-				window->Unlock();
-			}
-			return;
-		}
+	if (!IsWindowCode(message->what)) {
+		BApplication::MessageReceived(message);
+		return;
 	}
-	BApplication::MessageReceived(message);
+	if (message->what == RDX_MSG_RELOAD) {
+		std::lock_guard<std::mutex> guard(fLock);
+		fReloads++;
+	}
+	RDXWindow* window;
+	BMessenger messenger;
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		window = fWindow;
+		messenger = fWindowMessenger;
+	}
+	if (window != nullptr && messenger.LockTarget()) {
+		window->MessageReceived(message);
+		window->Unlock();
+	}
 }
 
 
