@@ -415,10 +415,12 @@ MessagePort::_AcceptAll(bigtime_t now)
 			return true;
 		}
 
+		uid_t expected = fLimits.peerUser == Limits::kThisUser
+			? geteuid() : fLimits.peerUser;
 		struct ucred peer = {};
 		socklen_t size = sizeof(peer);
 		if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0
-			|| peer.uid != geteuid()) {
+			|| peer.uid != expected) {
 			PortLog::Line("refused a connection to %s from user id %u"
 				" (process %d)", fPath.c_str(), (unsigned)peer.uid,
 				(int)peer.pid);

@@ -37,6 +37,11 @@ public:
 		bigtime_t	stallTimeout = 10 * 1000000LL;
 		// How often a message that found the queue full is tried again.
 		bigtime_t	retryInterval = 5 * 1000LL;
+		// The user id every peer must have; kThisUser is the process's
+		// effective user id. Only a test sets another, to see a peer of
+		// "another" user refused without having to become one.
+		static constexpr uid_t kThisUser = (uid_t)-1;
+		uid_t		peerUser = kThisUser;
 	};
 
 	// Opens the port; every problem is printed as one line and leaves the

@@ -534,10 +534,26 @@ void
 BWindow::FinishLooper()
 {
 	Fl::lock();
+	// The one hold of the toolkit lock that the destructors run under; the
+	// owner is already marked dead, so no messenger reaches the window.
+	fEndingOnOwnThread = true;
 	delete this;
 	Fl::unlock();
 	// Let another window's loop notice that this one is gone.
 	Fl::awake();
+}
+
+
+void
+BWindow::RunWithoutToolkitLock(const std::function<void()>& work)
+{
+	if (!fEndingOnOwnThread || find_thread(nullptr) != Thread()) {
+		work();
+		return;
+	}
+	Fl::unlock();
+	work();
+	Fl::lock();
 }
 
 

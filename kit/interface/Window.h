@@ -5,6 +5,7 @@
 #include <Looper.h>
 #include <Rect.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,14 @@ protected:
 	virtual	void			task_looper();
 	virtual	void			FinishLooper();
 
+	// For a destructor that has to wait on something outside (a device, a
+	// peer): runs work without the toolkit lock when the window is ending
+	// on its own thread, where nobody can reach it any more, so that other
+	// windows' loops and painting go on meanwhile. Anywhere else the work
+	// runs as it is.
+			void			RunWithoutToolkitLock(
+								const std::function<void()>& work);
+
 private:
 	friend class BView;
 	friend class BPrivate::WindowWidget;
@@ -99,6 +108,7 @@ private:
 			BRect			fLastFrame;
 			BPoint			fLastSize;
 			bool			fShown = false;
+			bool			fEndingOnOwnThread = false;
 };
 
 #endif

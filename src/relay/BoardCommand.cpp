@@ -20,10 +20,22 @@ ShellQuote(const char* text)
 
 
 status_t
-MakeBoardCommand(char (&command)[RDX_COMMAND_SIZE], const char* address,
+MakeBoardCommand(char (&command)[RDX_COMMAND_BUFFER], const char* address,
 	int32 output, int32 level)
 {
+	return MakeBoardCommand(command, AnswerDirectory::Path(), address, output,
+		level);
+}
+
+
+status_t
+MakeBoardCommand(char (&command)[RDX_COMMAND_BUFFER],
+	const std::string& directory, const char* address, int32 output,
+	int32 level)
+{
 	command[0] = '\0';
+	if (directory.empty() || directory.size() > AnswerDirectory::kMaxPath)
+		return B_NO_INIT;
 	if (address == nullptr)
 		address = "";
 	// Quoting keeps the shell out, but wget itself would still read a word
@@ -41,10 +53,15 @@ MakeBoardCommand(char (&command)[RDX_COMMAND_SIZE], const char* address,
 	url += query;
 	url = ShellQuote(url.c_str());
 
-	int length = snprintf(command, RDX_COMMAND_SIZE,
-		"wget -q --output-document=/tmp/rdx%d.tmp --delete-after --timeout=2 "
-		"--tries=1 %s", (int)output, url.c_str());
-	if (length < 0 || length >= RDX_COMMAND_SIZE) {
+	int length = snprintf(command, RDX_COMMAND_BUFFER,
+		"wget -q --output-document=%s/rdx%d.tmp --delete-after --timeout=2 "
+		"--tries=1 %s", directory.c_str(), (int)output, url.c_str());
+	// Measured as if the directory were "/tmp", where the answer files used
+	// to be, so that where the directory is never changes which addresses
+	// fit.
+	int measured = length - ((int)directory.size() - (int)strlen("/tmp"));
+	if (length < 0 || length >= RDX_COMMAND_BUFFER
+		|| measured >= RDX_COMMAND_SIZE) {
 		command[0] = '\0';
 		return B_NAME_TOO_LONG;
 	}
@@ -65,6 +82,11 @@ PrintCommandRefusal(int32 relay, status_t reason, const char* address)
 			"would not fit %d characters: not sent \n", (int)relay,
 			address != nullptr ? strlen(address) : (size_t)0,
 			RDX_COMMAND_SIZE - 1);
+		return;
+	}
+	if (reason == B_NO_INIT) {
+		printf("%d | no private directory for the board's answer: not sent \n",
+			(int)relay);
 		return;
 	}
 	printf("%d | board command not built: not sent \n", (int)relay);

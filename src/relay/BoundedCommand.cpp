@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -11,7 +13,9 @@
 extern char** environ;
 
 
-static bool
+// 0 once the child has ended (its status in *status), ETIMEDOUT when the
+// limit passed first, or the error that stopped the wait.
+static int
 wait_with_limit(pid_t child, bigtime_t limit, int* status)
 {
 	// A pidfd turns "wait for the child, at most so long" into one
@@ -26,10 +30,13 @@ wait_with_limit(pid_t child, bigtime_t limit, int* status)
 			int timeout = left > 0 ? (int)((left + 999) / 1000) : 0;
 			ready = poll(&entry, 1, timeout);
 		} while (ready < 0 && errno == EINTR);
+		int error = ready < 0 ? errno : 0;
 		close(pidfd);
-		if (ready <= 0)
-			return false;
-		return waitpid(child, status, 0) == child;
+		if (ready < 0)
+			return error;
+		if (ready == 0)
+			return ETIMEDOUT;
+		return waitpid(child, status, 0) == child ? 0 : errno;
 	}
 
 	// Kernels without pidfds: look now and then.
@@ -37,12 +44,12 @@ wait_with_limit(pid_t child, bigtime_t limit, int* status)
 	while (system_time() < deadline) {
 		pid_t result = waitpid(child, status, WNOHANG);
 		if (result == child)
-			return true;
+			return 0;
 		if (result < 0 && errno != EINTR)
-			return false;
+			return errno;
 		snooze(10000);
 	}
-	return false;
+	return ETIMEDOUT;
 }
 
 
@@ -79,10 +86,18 @@ RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut)
 		return -1;
 
 	int status = 0;
-	if (wait_with_limit(child, limit, &status))
+	int waited = wait_with_limit(child, limit, &status);
+	if (waited == 0)
 		return status;
 
-	*timedOut = true;
+	if (waited == ETIMEDOUT)
+		*timedOut = true;
+	else {
+		// Not a board that is slow: say what it was. The request is still
+		// stopped and counted as no answer.
+		printf("board request: waiting for it failed: %s\n",
+			strerror(waited));
+	}
 	kill(-child, SIGKILL);
 	while (waitpid(child, &status, 0) < 0 && errno == EINTR)
 		;

@@ -14,7 +14,7 @@ CloseOpenRelays(const char* address)
 {
 	struct Close {
 		int32	relay = 0;
-		char	command[RDX_COMMAND_SIZE];
+		char	command[RDX_COMMAND_BUFFER];
 		int		status = 0;
 		bool	timedOut = false;
 	};

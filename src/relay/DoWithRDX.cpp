@@ -52,7 +52,7 @@ DoWithRDX(void* data)
 	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	std::string image = CopyRelayStatus();
 
-	char command[RDX_COMMAND_SIZE];
+	char command[RDX_COMMAND_BUFFER];
 	status_t built = MakeBoardCommand(command, address, output, level);
 	int status = 0;
 	bool timedOut = false;

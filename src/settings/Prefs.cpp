@@ -222,8 +222,15 @@ Prefs::GetInt(const char* name, int32* value, int32* defaultValue)
 bool
 Prefs::GetBool(const char* name, bool* value, bool* defaultValue)
 {
-	static_assert(sizeof(bool) == 1, "a stored flag is one byte");
-	return _GetValue(name, B_BOOL_TYPE, value, defaultValue, sizeof(bool));
+	// The stored byte is read as a byte: any value but 0 (a hand edit,
+	// another writer, a damaged file) is true. Copied into a bool as it is,
+	// a byte such as 2 would be neither true nor false.
+	uint8 stored = 0;
+	uint8 storedDefault = *defaultValue ? 1 : 0;
+	bool ok = _GetValue(name, B_BOOL_TYPE, &stored, &storedDefault, 1);
+	if (ok)
+		*value = stored != 0;
+	return ok;
 }
 
 

@@ -100,8 +100,9 @@ RDXWindow::~RDXWindow()
 		return;
 	prefs->SaveWin();
 	// A relay this program opened must not stay open because the program
-	// ended during its hold time.
-	CloseOpenRelays(prefs->rdxIp);
+	// ended during its hold time. The close may wait on the board for the
+	// whole request limit: not with the toolkit held.
+	RunWithoutToolkitLock([this] { CloseOpenRelays(prefs->rdxIp); });
 	prefs.reset();
 }
 
@@ -256,10 +257,16 @@ RDXWindow::MessageReceived(BMessage* message)
 			return;
 
 		case RDX_MSG_RELOAD:
+		{
 			Lock();
+			// The stored frame is where the window was at the last quit or
+			// save; where it is now is what the next quit must store.
+			BRect liveFrame = prefs->windowRect;
 			prefs->LoadPrefs();
+			prefs->windowRect = liveFrame;
 			Unlock();
 			return;
+		}
 
 		case RDX_MSG_MAIN_PAGE:
 		case RDX_MSG_OWNER_PAGE:

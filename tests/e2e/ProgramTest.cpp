@@ -46,6 +46,8 @@ TEST_F(E2ETest, BoardUseOnOpensRelayOneForASecondAtStart)
 	std::vector<std::string> lines = fBoard->LogLines();
 	ASSERT_EQ(2u, lines.size());
 	EXPECT_GE(atof(lines[1].c_str()) - atof(lines[0].c_str()), 0.9);
+	EXPECT_LE(atof(lines[1].c_str()) - atof(lines[0].c_str()), 1.6)
+		<< "held too long";
 	ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
 	std::string output = Output();
 	EXPECT_LT(output.find("-- StartUp --\n"), output.find(" OPEN 1|"));

@@ -56,6 +56,8 @@ TEST_F(RelayPanelTest, TagOpensTheTagRelayAndClosesItAfterTheHoldTime)
 	EXPECT_TRUE(WaitForCount("CLOSE 1|", 2));
 	EXPECT_GE(StampOf(*fBoard, "GET /?3=1", 2)
 		- StampOf(*fBoard, "GET /?3=0", 2), 1.9);
+	EXPECT_LE(StampOf(*fBoard, "GET /?3=1", 2)
+		- StampOf(*fBoard, "GET /?3=0", 2), 2.6) << "held too long";
 	// The other buttons were never coloured.
 	std::unique_ptr<Screenshot> shot = Shoot("tag-closed");
 	for (int k = 1; k < 4; k++)
@@ -170,6 +172,8 @@ TEST_F(RelayPanelTest, NoAnswerReportSendsNoCloseOfItsOwn)
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
 	EXPECT_GE(StampOf(*fBoard, "GET /?4=1") - StampOf(*fBoard, "GET /?4=0"),
 		2.9);
+	EXPECT_LE(StampOf(*fBoard, "GET /?4=1") - StampOf(*fBoard, "GET /?4=0"),
+		3.6) << "held too long";
 	EXPECT_EQ(1, fBoard->CountOf("GET /?4=1"));
 	EXPECT_TRUE(WaitForRadioColor(1, kBackground));
 }
@@ -187,6 +191,8 @@ TEST_F(RelayPanelTest, RadioButtonSavesTheTagRelayAndPulsesItForTwoSeconds)
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=1", 10));
 	EXPECT_GE(StampOf(*fBoard, "GET /?5=1") - StampOf(*fBoard, "GET /?5=0"),
 		1.9);
+	EXPECT_LE(StampOf(*fBoard, "GET /?5=1") - StampOf(*fBoard, "GET /?5=0"),
+		2.6) << "held too long";
 	EXPECT_TRUE(WaitForRadioColor(2, kBackground));
 
 	// A tag now opens relay 3.
@@ -317,6 +323,8 @@ TEST_F(RelayPanelTest, OpenAllOpensFourRelaysAndClosesThem)
 		EXPECT_TRUE(fBoard->WaitForRequest(open, 10)) << open;
 		EXPECT_TRUE(fBoard->WaitForRequest(close, 10)) << close;
 		EXPECT_GE(StampOf(*fBoard, close) - StampOf(*fBoard, open), 0.9);
+		EXPECT_LE(StampOf(*fBoard, close) - StampOf(*fBoard, open), 1.6)
+			<< "held too long";
 	}
 	EXPECT_EQ(8u, fBoard->Requests().size());
 	EXPECT_TRUE(WaitForCount("CLOSE 4|", 1));

@@ -407,7 +407,7 @@ TEST(AddressAttacks, EachWouldRunOnACommandThatDoesNotQuoteIt)
 		attacks++;
 		bool made = false;
 		for (const char* quote : {"", "'", "\""}) {
-			std::string command = "wget -q --output-document=/tmp/rdx4.tmp "
+			std::string command = "wget -q --output-document=/dev/null "
 				"--delete-after --timeout=2 --tries=1 " + std::string(quote)
 				+ test.address + "/?4=0" + quote;
 			int status = system(command.c_str());

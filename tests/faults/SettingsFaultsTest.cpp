@@ -222,6 +222,7 @@ TEST_F(SettingsFaultTest, FileSystemWithoutAttributesKeepsThemInTheStore)
 			closed = atof(line.c_str());
 	}
 	EXPECT_GE(closed - opened, 3.9) << "the stored hold time was not used";
+	EXPECT_LE(closed - opened, 4.6) << "held too long";
 	ReportFigure("held after the restart", Seconds(closed - opened));
 	EXPECT_EQ(fRdx->CloseAndWait(), 0);
 

@@ -26,8 +26,10 @@ Exists(const std::string& path)
 std::string
 UnquotedCommand(const std::string& address, int output, int level)
 {
-	return "wget -q --output-document=/tmp/rdx" + std::to_string(output)
-		+ ".tmp --delete-after --timeout=2 --tries=1 " + address + "/?"
+	// The answer goes nowhere: a fixed name in the shared /tmp is what the
+	// program itself must not use either.
+	return "wget -q --output-document=/dev/null --delete-after --timeout=2 "
+		"--tries=1 " + address + "/?"
 		+ std::to_string(output) + "=" + std::to_string(level);
 }
 
@@ -139,8 +141,8 @@ TEST_F(AddressSafety, CommandThatDoesNotFitIsRefusedNotCut)
 	// An address with a path, padded so that the command takes exactly the
 	// buffer's 255 characters, and one more.
 	std::string base = board.Address() + "/";
-	char probe[RDX_COMMAND_SIZE];
-	ASSERT_EQ(MakeBoardCommand(probe, base.c_str(), 5, 0), B_OK);
+	char probe[RDX_COMMAND_BUFFER];
+	ASSERT_EQ(MakeBoardCommand(probe, "/tmp", base.c_str(), 5, 0), B_OK);
 	std::string fits = base + std::string(RDX_COMMAND_SIZE - 1
 		- strlen(probe), 'a');
 	std::string tooLong = fits + "a";

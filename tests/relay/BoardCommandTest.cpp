@@ -46,20 +46,39 @@ WriteFile(const std::string& path, const std::string& text, mode_t mode)
 
 TEST(BoardCommand, HasTheBoardsOptionsAndOneQuotedUrl)
 {
-	char command[RDX_COMMAND_SIZE];
-	ASSERT_EQ(MakeBoardCommand(command, "127.0.0.1:8080", 5, 0), B_OK);
-	EXPECT_STREQ(command, "wget -q --output-document=/tmp/rdx5.tmp "
-		"--delete-after --timeout=2 --tries=1 '127.0.0.1:8080/?5=0'");
+	char command[RDX_COMMAND_BUFFER];
+	const std::string dir = "/run/user/1000/rdx-Ab12Cd";
+	ASSERT_EQ(MakeBoardCommand(command, dir, "127.0.0.1:8080", 5, 0), B_OK);
+	EXPECT_STREQ(command, "wget -q --output-document=/run/user/1000/rdx-Ab12Cd"
+		"/rdx5.tmp --delete-after --timeout=2 --tries=1 '127.0.0.1:8080/?5=0'");
 	// wget needs the scheme to read an IPv6 address in brackets.
-	ASSERT_EQ(MakeBoardCommand(command, "[::1]:81/b", 3, 1), B_OK);
-	EXPECT_STREQ(command, "wget -q --output-document=/tmp/rdx3.tmp "
-		"--delete-after --timeout=2 --tries=1 'http://[::1]:81/b/?3=1'");
-	ASSERT_EQ(MakeBoardCommand(command, "http://[::1]:81", 3, 1), B_OK);
-	EXPECT_STREQ(command, "wget -q --output-document=/tmp/rdx3.tmp "
-		"--delete-after --timeout=2 --tries=1 'http://[::1]:81/?3=1'");
-	ASSERT_EQ(MakeBoardCommand(command, nullptr, 6, 1), B_OK);
-	EXPECT_STREQ(command, "wget -q --output-document=/tmp/rdx6.tmp "
-		"--delete-after --timeout=2 --tries=1 '/?6=1'");
+	ASSERT_EQ(MakeBoardCommand(command, dir, "[::1]:81/b", 3, 1), B_OK);
+	EXPECT_STREQ(command, "wget -q --output-document=/run/user/1000/rdx-Ab12Cd"
+		"/rdx3.tmp --delete-after --timeout=2 --tries=1 "
+		"'http://[::1]:81/b/?3=1'");
+	ASSERT_EQ(MakeBoardCommand(command, dir, "http://[::1]:81", 3, 1), B_OK);
+	EXPECT_STREQ(command, "wget -q --output-document=/run/user/1000/rdx-Ab12Cd"
+		"/rdx3.tmp --delete-after --timeout=2 --tries=1 'http://[::1]:81/?3=1'");
+	ASSERT_EQ(MakeBoardCommand(command, dir, nullptr, 6, 1), B_OK);
+	EXPECT_STREQ(command, "wget -q --output-document=/run/user/1000/rdx-Ab12Cd"
+		"/rdx6.tmp --delete-after --timeout=2 --tries=1 '/?6=1'");
+
+	// Without a directory of its own the process sends nothing.
+	strcpy(command, "stale");
+	EXPECT_EQ(MakeBoardCommand(command, std::string(), "127.0.0.1", 5, 0),
+		B_NO_INIT);
+	EXPECT_STREQ(command, "");
+
+	// The process's own directory: private, and where the answers go.
+	ASSERT_EQ(MakeBoardCommand(command, "127.0.0.1", 5, 0), B_OK);
+	std::string own = AnswerDirectory::Path();
+	struct stat info;
+	ASSERT_EQ(lstat(own.c_str(), &info), 0) << own;
+	EXPECT_TRUE(S_ISDIR(info.st_mode));
+	EXPECT_EQ(info.st_mode & 0777, 0700u);
+	EXPECT_EQ(info.st_uid, geteuid());
+	EXPECT_NE(std::string(command).find("--output-document=" + own
+		+ "/rdx5.tmp "), std::string::npos) << command;
 }
 
 
@@ -77,7 +96,7 @@ TEST(BoardCommand, QuotingSurvivesTheRealShellUnchanged)
 
 TEST(BoardCommand, AddressReadAsAnOptionIsRefused)
 {
-	char command[RDX_COMMAND_SIZE];
+	char command[RDX_COMMAND_BUFFER];
 	strcpy(command, "stale");
 	EXPECT_EQ(MakeBoardCommand(command, "-e", 5, 0), B_BAD_VALUE);
 	EXPECT_STREQ(command, "");
@@ -88,32 +107,45 @@ TEST(BoardCommand, AddressReadAsAnOptionIsRefused)
 }
 
 
-TEST(BoardCommand, NeverCutShort)
+TEST(BoardCommand, NeverCutShortAndFitsWhatFittedWhereverTheAnswersGo)
 {
-	char command[RDX_COMMAND_SIZE];
-	std::string address;
-	status_t result = B_OK;
-	// Grow the address until it no longer fits: up to then every command
-	// is whole, then it is refused and the buffer is left empty.
-	while (result == B_OK) {
-		address += 'h';
-		result = MakeBoardCommand(command, address.c_str(), 4, 1);
-		if (result == B_OK) {
-			std::string text = command;
-			ASSERT_LT(text.size(), (size_t)RDX_COMMAND_SIZE);
-			ASSERT_EQ(text.substr(text.size() - 6), "/?4=1'");
+	// The same addresses fit, whether the answer directory has a short
+	// path, the longest one allowed, or the process's own.
+	const std::string directories[] = {"/tmp",
+		"/" + std::string(AnswerDirectory::kMaxPath - 1, 'd'),
+		AnswerDirectory::Path()};
+	for (const std::string& directory : directories) {
+		SCOPED_TRACE(directory);
+		char command[RDX_COMMAND_BUFFER];
+		std::string address;
+		status_t result = B_OK;
+		// Grow the address until it no longer fits: up to then every
+		// command is whole, then it is refused and the buffer is left empty.
+		while (result == B_OK) {
+			address += 'h';
+			result = MakeBoardCommand(command, directory, address.c_str(), 4,
+				1);
+			if (result == B_OK) {
+				std::string text = command;
+				ASSERT_EQ(text.substr(text.size() - 6), "/?4=1'");
+			}
 		}
-	}
-	EXPECT_EQ(result, B_NAME_TOO_LONG);
-	EXPECT_STREQ(command, "");
-	// The longest that fits has 171 characters: 255 less 79 of fixed
-	// text, three digits and two quotes.
-	EXPECT_EQ(address.size(), 172u);
+		EXPECT_EQ(result, B_NAME_TOO_LONG);
+		EXPECT_STREQ(command, "");
+		// The longest that fits has 171 characters: 255 less 79 of fixed
+		// text (answer file in "/tmp"), three digits and two quotes.
+		EXPECT_EQ(address.size(), 172u);
 
-	// Quotes in the address take room too.
-	std::string quotes(60, '\'');
-	EXPECT_EQ(MakeBoardCommand(command, quotes.c_str(), 4, 1),
-		B_NAME_TOO_LONG);
+		// Quotes in the address take room too.
+		std::string quotes(60, '\'');
+		EXPECT_EQ(MakeBoardCommand(command, directory, quotes.c_str(), 4, 1),
+			B_NAME_TOO_LONG);
+	}
+	// A directory longer than any this process makes is never used.
+	char command[RDX_COMMAND_BUFFER];
+	EXPECT_EQ(MakeBoardCommand(command,
+		"/" + std::string(AnswerDirectory::kMaxPath, 'd'), "h", 4, 1),
+		B_NO_INIT);
 }
 
 

@@ -125,6 +125,7 @@ TEST_F(PanelTest, BoardUseOnOpensRelayOneForASecondAtStart)
 	std::vector<std::string> lines = fBoard->LogLines();
 	ASSERT_EQ(2u, lines.size());
 	EXPECT_GE(Stamp(lines[1]) - Stamp(lines[0]), 0.9) << "held for a second";
+	EXPECT_LE(Stamp(lines[1]) - Stamp(lines[0]), 1.6) << "held too long";
 	// All four closed again: open all is usable.
 	EXPECT_TRUE(wait_for([&] { return Enabled("rx_o"); }, 10));
 }
@@ -150,6 +151,7 @@ TEST_F(PanelTest, BoardUseOffSendsNothingButATestPulseStillCloses)
 	ASSERT_EQ(2u, lines.size()) << "no start-up request with board use off";
 	EXPECT_EQ("GET /?4=0", fBoard->Requests()[0]);
 	EXPECT_GE(Stamp(lines[1]) - Stamp(lines[0]), 1.9);
+	EXPECT_LE(Stamp(lines[1]) - Stamp(lines[0]), 2.6) << "held too long";
 }
 
 

@@ -296,6 +296,32 @@ TEST_F(PortServer, TooManyConnectionsCloseTheIdlestOrRefuseTheNewest)
 }
 
 
+TEST_F(PortServer, PeerWhoseUserIsNotTheExpectedOneIsRefused)
+{
+	// Without root: the port expects another user id than the one this
+	// process (the peer) has.
+	StderrCapture capture;
+	MessagePort::Limits limits;
+	limits.peerUser = geteuid() + 1;
+	Open(limits);
+	RawConnection refused(SocketPath());
+	ASSERT_TRUE(refused.IsConnected());
+	refused.Write(frame_for(BMessage('Evil')));
+	EXPECT_EQ(refused.ReadStatus(10), 'U');
+	EXPECT_TRUE(refused.WaitClosed(10));
+	ASSERT_TRUE(capture.WaitFor("from user id "
+		+ std::to_string((unsigned)geteuid()), 10)) << capture.Text();
+	EXPECT_EQ(lines_with(capture.Text(), "refused a connection to"), 1);
+	EXPECT_EQ(fReceived->Count(), 0u);
+
+	// The default expects this process's own user: the same peer gets in.
+	fPort.reset();
+	Open();
+	EXPECT_EQ(SendFrame(BMessage('Good')), 'A');
+	ASSERT_TRUE(fReceived->WaitForCount(1, 10));
+}
+
+
 TEST_F(PortServer, PeerOfAnotherUserIsRefusedAndNoted)
 {
 	if (geteuid() != 0)
