@@ -156,10 +156,24 @@ MeasureTagToBoard(const BenchConfig& config, int tags, int busyThreads)
 		return result;
 	}
 
-	char scratch[64];
-	snprintf(scratch, sizeof(scratch), "/tmp/rdx-bench-%d.tmp", (int)getpid());
+	// The floor writes its answer as rdx does: into a private directory,
+	// never to a name in the shared /tmp that someone could have prepared.
+	char scratch[] = "/tmp/rdx-bench-XXXXXX";
+	if (mkdtemp(scratch) == nullptr) {
+		result.error = "no private directory for the floor's answers";
+		return result;
+	}
+	struct RemoveScratch {
+		std::string	directory;
+		~RemoveScratch()
+		{
+			unlink((directory + "/rdx3.tmp").c_str());
+			rmdir(directory.c_str());
+		}
+	} removeScratch{scratch};
 	std::string wget = std::string("wget -q --output-document=") + scratch
-		+ " --delete-after --timeout=2 --tries=1 'http://" + board + "/?3=0'";
+		+ "/rdx3.tmp --delete-after --timeout=2 --tries=1 'http://" + board
+		+ "/?3=0'";
 
 	BMessage tag(RDX_MSG_TAG);
 	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");

@@ -159,6 +159,14 @@ main(int argc, char** argv)
 	one["delay"] = typed("LONG", std::string("\x05\x00\x00\x00", 4));
 	write_seed("fuzz_attribute_store", "one-entry-open",
 		prefixed(3, without_checksum(AttributeStore::Encode(one))));
+	// Flag bytes other than 0 and 1, as a hand edit or a damaged file
+	// leaves them.
+	AttributeStore::ValueMap flags;
+	flags["rdx_use"] = typed("BOOL", std::string("\x02", 1));
+	flags["window_by_begin"] = typed("BOOL", std::string("\xff", 1));
+	flags["empty_flag"] = typed("BOOL", "");
+	write_seed("fuzz_attribute_store", "flag-bytes",
+		prefixed(0, AttributeStore::Encode(flags)));
 	AttributeStore::ValueMap empty;
 	write_seed("fuzz_attribute_store", "empty",
 		prefixed(2, AttributeStore::Encode(empty)));

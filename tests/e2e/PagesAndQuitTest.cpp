@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -175,6 +176,14 @@ TEST_P(QuitWhileHeldTest, RelayIsClosedBeforeTheProcessEnds)
 	ASSERT_TRUE(seed::ReadRect(ConfigHome(), "prefs_window_rect", frame));
 	EXPECT_FLOAT_EQ(260, frame[0]);
 	EXPECT_FLOAT_EQ(190, frame[1]);
+
+	// Nothing of the board's answers is left, however it ended: only the
+	// port's directory stays in the runtime directory.
+	std::vector<std::string> left;
+	for (const auto& entry : std::filesystem::directory_iterator(
+			TestPath("run")))
+		left.push_back(entry.path().filename().string());
+	EXPECT_EQ(std::vector<std::string>{"rdx-kit"}, left);
 }
 
 

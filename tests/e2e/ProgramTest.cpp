@@ -3,9 +3,110 @@
 
 #include "E2ETest.h"
 
+#include <RDXDefs.h>
+
 #include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+bool
+write_file(const std::string& path, const std::string& text)
+{
+	FILE* file = fopen(path.c_str(), "w");
+	if (file == nullptr)
+		return false;
+	bool written = fputs(text.c_str(), file) >= 0;
+	return fclose(file) == 0 && written;
+}
+
+
+// The answer directories (rdx-XXXXXX) below a runtime directory; the port's
+// own directory, rdx-kit, is not one.
+std::vector<std::string>
+AnswerDirectories(const std::string& runtime)
+{
+	std::vector<std::string> found;
+	DIR* directory = opendir(runtime.c_str());
+	if (directory == nullptr)
+		return found;
+	while (struct dirent* entry = readdir(directory)) {
+		std::string name = entry->d_name;
+		if (name.rfind("rdx-", 0) == 0 && name != "rdx-kit")
+			found.push_back(runtime + "/" + name);
+	}
+	closedir(directory);
+	return found;
+}
+
+
+// What is at a name in the shared /tmp, as another user may have put it
+// there: a link to a file of ours, or a file of someone else. Planted when
+// the name is free (and removed again), otherwise taken as it is; either
+// way it must be the same after rdx ran.
+class SharedName {
+public:
+	SharedName(const std::string& path, const std::string& linkTarget)
+		:
+		fPath(path)
+	{
+		struct stat info;
+		if (lstat(fPath.c_str(), &info) != 0) {
+			if (!linkTarget.empty())
+				fPlanted = symlink(linkTarget.c_str(), fPath.c_str()) == 0;
+			else {
+				int fd = open(fPath.c_str(), O_WRONLY | O_CREAT | O_EXCL
+					| O_NOFOLLOW | O_CLOEXEC, 0644);
+				fPlanted = fd >= 0;
+				if (fd >= 0) {
+					ssize_t written = write(fd, "another user's\n", 15);
+					(void)written;
+					// Another user's, where there is one to give it to.
+					int changed = fchown(fd, 65534, 65534);
+					(void)changed;
+					close(fd);
+				}
+			}
+		}
+		fBefore = State();
+	}
+
+	~SharedName()
+	{
+		if (fPlanted)
+			unlink(fPath.c_str());
+	}
+
+	// Its kind, owner, link target or content.
+	std::string State() const
+	{
+		struct stat info;
+		if (lstat(fPath.c_str(), &info) != 0)
+			return "missing";
+		std::string state = std::to_string(info.st_mode) + " "
+			+ std::to_string(info.st_uid) + " ";
+		if (S_ISLNK(info.st_mode)) {
+			char target[512];
+			ssize_t length = readlink(fPath.c_str(), target, sizeof(target));
+			return state + std::string(target, length > 0 ? length : 0);
+		}
+		return state + read_file(fPath);
+	}
+
+	const std::string& Before() const { return fBefore; }
+	// Only what this test put there is known to be left alone by every
+	// other program; an older rdx of another user may write to a name that
+	// was there before.
+	bool Planted() const { return fPlanted; }
+
+private:
+	std::string	fPath;
+	bool		fPlanted = false;
+	std::string	fBefore;
+};
 
 TEST_F(E2ETest, BeginAndEndLinesAndStatusZeroWhenTheWindowCloses)
 {
@@ -139,6 +240,105 @@ TEST_F(E2ETest, MovedWindowIsStoredWhenItCloses)
 	ASSERT_TRUE(fTools.GetGeometry(fWindow, &geometry));
 	EXPECT_EQ(300, geometry.x);
 	EXPECT_EQ(210, geometry.y);
+}
+
+TEST_F(E2ETest, MovedWindowIsStoredAfterATagOpenedAndClosedTheDoor)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+	ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
+	ASSERT_TRUE(fTools.Move(fWindow, 280, 200));
+	ASSERT_TRUE(wait_for([&] {
+		XTools::Geometry geometry;
+		return fTools.GetGeometry(fWindow, &geometry) && geometry.x == 280
+			&& geometry.y == 200;
+	}, 10));
+	// A key pressed after the move reaches the window after the move's
+	// event: once its line is out, the window knows its new place.
+	ASSERT_TRUE(fTools.Key(fWindow, "Super_L"));
+	ASSERT_TRUE(WaitForCount("kkey==102 Win-LEFT", 1));
+
+	// Each report of the open and the close reloads the settings.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 15));
+	ASSERT_TRUE(WaitForCount("CLOSE 2|", 1));
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(0, CloseAndWait());
+
+	float frame[4];
+	ASSERT_TRUE(seed::ReadRect(ConfigHome(), "prefs_window_rect", frame));
+	EXPECT_FLOAT_EQ(280, frame[0]);
+	EXPECT_FLOAT_EQ(200, frame[1]);
+}
+
+
+TEST_F(E2ETest, BoardAnswersGoToAPrivateDirectoryNeverToTheSharedNames)
+{
+	// The names the answers of relays 1 and 2 once had in /tmp: a link to
+	// a file of this test's, and a file of another user.
+	std::string victim = TestPath("victim");
+	ASSERT_TRUE(write_file(victim, "must stay as it is\n"));
+	SharedName link("/tmp/rdx3.tmp", victim);
+	SharedName foreign("/tmp/rdx4.tmp", "");
+
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 15));
+	EXPECT_EQ(fBoard->Requests(), (std::vector<std::string>{"GET /?3=0",
+		"GET /?3=1", "GET /?4=0", "GET /?4=1"}));
+	EXPECT_EQ(0, Count("ausschalten")) << Output();
+
+	// One directory of its own, below its runtime directory, for nobody
+	// else.
+	std::vector<std::string> directories
+		= AnswerDirectories(TestPath("run"));
+	ASSERT_EQ(1u, directories.size());
+	struct stat info;
+	ASSERT_EQ(0, lstat(directories[0].c_str(), &info));
+	EXPECT_TRUE(S_ISDIR(info.st_mode));
+	EXPECT_EQ(0700u, info.st_mode & 0777);
+
+	EXPECT_EQ(0, CloseAndWait());
+	EXPECT_TRUE(AnswerDirectories(TestPath("run")).empty())
+		<< "the answers were left behind";
+	for (const SharedName* name : {&link, &foreign}) {
+		if (name->Planted())
+			EXPECT_EQ(name->Before(), name->State());
+		else
+			printf("a name was there before the test: not compared\n");
+	}
+	EXPECT_EQ("must stay as it is\n", read_file(victim));
+}
+
+
+TEST_F(E2ETest, FirstStartWithoutAnySettingsWritesTheDefaults)
+{
+	// The default board is on a private network: it may only be reached
+	// for where there is nothing but loopback.
+	if (!RdxProgram::OnlyLoopback())
+		GTEST_SKIP() << "runs only in a loopback-only network namespace";
+	ASSERT_TRUE(fProgram->StartWithoutSettings());
+	fWindow = fProgram->Window();
+	XTools::Geometry geometry;
+	ASSERT_TRUE(fTools.GetGeometry(fWindow, &geometry));
+	EXPECT_EQ(100, geometry.x);
+	EXPECT_EQ(100, geometry.y);
+	EXPECT_EQ(400, geometry.width);
+	EXPECT_EQ(125, geometry.height);
+
+	EXPECT_EQ(seed::Text(RDX_DEFAULT_IP), Stored("rdx_ip"));
+	EXPECT_EQ(seed::Int32(1), Stored("TagsUseDoor"));
+	EXPECT_EQ(seed::Int32(1), Stored("OpenInSecs"));
+	EXPECT_EQ(seed::Bool(false), Stored("window_by_begin"));
+	EXPECT_EQ(seed::Rect(100, 100, 415, 329), Stored("prefs_window_rect"));
+	// Board use is on by default; the default board cannot be reached from
+	// here, so the start-up request turns it off.
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	EXPECT_EQ(1, Count("ausschalten, da es nicht antwortet"));
+	EXPECT_EQ(0, CloseAndWait());
 }
 
 }	// namespace

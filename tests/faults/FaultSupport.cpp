@@ -1,6 +1,7 @@
 #include "FaultSupport.h"
 
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "Xvfb.h"
 
 #include <cerrno>
@@ -166,8 +167,13 @@ void
 RunInMountNamespace()
 {
 	std::string name = current_test_name();
+	// The case's directories have file systems mounted on them in the
+	// child's namespace, so the child cannot remove them; they go below
+	// one made here, removed once the child (and its mounts) are gone.
+	TempDir base("rdx-faults-mounts");
 	ChildProcess::Options options;
 	options.environment[kMountChild] = "1";
+	options.environment["TMPDIR"] = base.Path();
 	ChildProcess child({"unshare", "--mount", "--propagation", "private",
 		SelfPath(), "--gtest_filter=" + name}, options);
 	int status = -1;

@@ -344,6 +344,36 @@ TEST_P(SettingsTest, ValuesShorterOrLongerThanTheirKind)
 }
 
 
+TEST_P(SettingsTest, AnyFlagByteButZeroIsTrueAndAProperBool)
+{
+	std::unique_ptr<Prefs> prefs;
+	Construct(&prefs);
+	struct Case {
+		std::string	stored;
+		bool		expected;
+	};
+	// A hand edit, another writer or a damaged file can leave any byte.
+	const Case cases[] = {{std::string(1, '\0'), false}, {"\1", true},
+		{"\2", true}, {"\x80", true}, {"\xff", true}, {"\x7f\0", true}};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(testing::PrintToString(test.stored));
+		SetRaw("rdx_use", stored_value("BOOL", test.stored));
+		SetRaw("window_by_begin", stored_value("BOOL", test.stored));
+		bool flag = !test.expected;
+		bool flagDefault = !test.expected;
+		EXPECT_TRUE(prefs->GetBool("rdx_use", &flag, &flagDefault));
+		captured_output([&] { EXPECT_TRUE(prefs->LoadPrefs()); });
+		// The bytes themselves: a copied 2 would compare unequal to true
+		// in one place and act as true in another.
+		for (bool value : {flag, prefs->rdxUse, prefs->windowByBegin}) {
+			unsigned char byte;
+			memcpy(&byte, &value, 1);
+			EXPECT_EQ(byte, test.expected ? 1 : 0);
+		}
+	}
+}
+
+
 TEST_P(SettingsTest, LongTextsAreCutToTheirBuffers)
 {
 	std::unique_ptr<Prefs> prefs;

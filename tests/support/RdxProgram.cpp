@@ -5,6 +5,8 @@
 #include <RDXDefs.h>
 
 #include <csignal>
+#include <cstring>
+#include <net/if.h>
 #include <sys/stat.h>
 
 namespace {
@@ -97,6 +99,45 @@ RdxProgram::Start(const std::map<std::string, std::string>& environment)
 		return testing::AssertionFailure() << "no board address was seeded";
 	if (address->find(RDX_DEFAULT_IP) != std::string::npos)
 		return testing::AssertionFailure() << "the default board was seeded";
+	return _Start(environment);
+}
+
+
+bool
+RdxProgram::OnlyLoopback()
+{
+	// Asked of the kernel for this process's own network namespace (sysfs
+	// may show another one).
+	struct if_nameindex* interfaces = if_nameindex();
+	if (interfaces == nullptr)
+		return false;
+	bool onlyLoopback = true;
+	for (struct if_nameindex* i = interfaces; i->if_index != 0; i++) {
+		if (strcmp(i->if_name, "lo") != 0)
+			onlyLoopback = false;
+	}
+	if_freenameindex(interfaces);
+	return onlyLoopback;
+}
+
+
+testing::AssertionResult
+RdxProgram::StartWithoutSettings()
+{
+	if (!OnlyLoopback()) {
+		return testing::AssertionFailure() << "refused: a start without "
+			"settings reaches for the default board, and this network has "
+			"more than loopback";
+	}
+	if (Stored("rdx_ip"))
+		return testing::AssertionFailure() << "settings were seeded";
+	return _Start({});
+}
+
+
+testing::AssertionResult
+RdxProgram::_Start(const std::map<std::string, std::string>& environment)
+{
 	if (fDisplay.empty())
 		return testing::AssertionFailure() << "no X server";
 

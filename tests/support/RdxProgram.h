@@ -65,6 +65,12 @@ public:
 			testing::AssertionResult Start(
 								const std::map<std::string, std::string>&
 									environment = {});
+	// Starts rdx with no settings at all, as on a first start: it then
+	// reaches for the default board. Refused unless this process is in a
+	// network namespace whose only interface is loopback.
+			testing::AssertionResult StartWithoutSettings();
+	// Whether the only network interface here is loopback.
+	static	bool			OnlyLoopback();
 			bool			Started() const { return fRdx != nullptr; }
 			bool			Running() { return fRdx != nullptr
 								&& fRdx->Running(); }
@@ -104,6 +110,10 @@ public:
 			std::string		Transcript() const;
 
 private:
+			testing::AssertionResult _Start(
+								const std::map<std::string, std::string>&
+									environment);
+
 			std::string		fDisplay;
 			Storage			fStorage;
 			std::unique_ptr<TempDir> fHome;

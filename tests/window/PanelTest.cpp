@@ -131,6 +131,55 @@ TEST_F(PanelTest, BoardUseOnOpensRelayOneForASecondAtStart)
 }
 
 
+TEST_F(PanelTest, ReportsPrintWholeLinesAndEachMessageReloadsOnce)
+{
+	Build(Settings(false));
+	Show();
+	int reloads = gApp->ReloadsWhenSynced();
+	ASSERT_GE(reloads, 0);
+
+	// An open of relay 2: its whole line, its colour (board use is off),
+	// and open all waits while any relay is marked open.
+	BMessage open(RDX_MSG_STATUS);
+	open.AddInt32(RDX_FIELD_RELAIS, 2);
+	open.AddString(RDX_FIELD_IMAGE, "-xoxx---");
+	open.AddInt32(RDX_FIELD_OPEN, 2);
+	PostToApp(&open);
+	ASSERT_TRUE(fOutput->WaitFor(" OPEN 2|-xoxx---\n", 10)) << fOutput->Text();
+	EXPECT_TRUE(WaitForColor("rB", kRed));
+	EXPECT_FALSE(Enabled("rx_o"));
+	// Handled (the lock was free again), then exactly one reload.
+	EXPECT_EQ(reloads + 1, gApp->ReloadsWhenSynced());
+
+	// A status report without an opened relay (a close's): no line, no
+	// colour, and open all is usable again once every relay is closed.
+	BMessage closed(RDX_MSG_STATUS);
+	closed.AddInt32(RDX_FIELD_RELAIS, 2);
+	closed.AddString(RDX_FIELD_IMAGE, "-xxxx---");
+	PostToApp(&closed);
+	ASSERT_TRUE(wait_for([&] { return Enabled("rx_o"); }, 10));
+	EXPECT_EQ(reloads + 2, gApp->ReloadsWhenSynced());
+	EXPECT_EQ(1, fOutput->Count(" OPEN "));
+	EXPECT_TRUE(ColorOf("rB") == kRed);
+
+	// The close report: its whole line and the colour back.
+	BMessage close(RDX_MSG_CLOSE);
+	close.AddInt32(RDX_FIELD_RELAIS, 2);
+	close.AddString(RDX_FIELD_IMAGE, "-xoxx---");
+	PostToApp(&close);
+	ASSERT_TRUE(fOutput->WaitFor("CLOSE 2|-xoxx---\n", 10)) << fOutput->Text();
+	EXPECT_TRUE(WaitForColor("rB", kBackground));
+	EXPECT_EQ(reloads + 3, gApp->ReloadsWhenSynced());
+
+	// The operator's messages: one reload each too.
+	Edit("rxca", RDX_MSG_HOLD_TIME, "4");
+	ASSERT_TRUE(fOutput->WaitFor("open time= 4\n", 10));
+	ASSERT_TRUE(Enabled("rxca"));
+	EXPECT_EQ(reloads + 4, gApp->ReloadsWhenSynced());
+	EXPECT_EQ(0u, fBoard->Requests().size());
+}
+
+
 TEST_F(PanelTest, BoardUseOffSendsNothingButATestPulseStillCloses)
 {
 	Build(Settings(false, 1, 3));

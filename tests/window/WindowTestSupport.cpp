@@ -76,9 +76,22 @@ ForwardingApp::ForwardingApp()
 }
 
 
+namespace {
+
+const uint32 kSyncCode = 'sync';
+
+}	// namespace
+
+
 void
 ForwardingApp::MessageReceived(BMessage* message)
 {
+	if (message->what == kSyncCode) {
+		std::lock_guard<std::mutex> guard(fLock);
+		fSyncs++;
+		fReloadsAtSync = fReloads;
+		return;
+	}
 	if (!IsWindowCode(message->what)) {
 		BApplication::MessageReceived(message);
 		return;
@@ -115,6 +128,26 @@ ForwardingApp::ReloadCount()
 {
 	std::lock_guard<std::mutex> guard(fLock);
 	return fReloads;
+}
+
+
+int
+ForwardingApp::ReloadsWhenSynced(double seconds)
+{
+	int syncs;
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		syncs = fSyncs;
+	}
+	BMessage sync(kSyncCode);
+	if (be_app_messenger.SendMessage(&sync) != B_OK)
+		return -1;
+	bool arrived = wait_for([&] {
+		std::lock_guard<std::mutex> guard(fLock);
+		return fSyncs > syncs;
+	}, seconds);
+	std::lock_guard<std::mutex> guard(fLock);
+	return arrived ? fReloadsAtSync : -1;
 }
 
 

@@ -50,12 +50,17 @@ public:
 			void			SetWindow(RDXWindow* window);
 
 			int				ReloadCount();
+	// Posts a marker behind everything queued so far and waits for it;
+	// the reloads counted when it arrived, or -1.
+			int				ReloadsWhenSynced(double seconds = 10);
 
 private:
 			std::mutex		fLock;
 			RDXWindow*		fWindow = nullptr;
 			BMessenger		fWindowMessenger;
 			int				fReloads = 0;
+			int				fSyncs = 0;
+			int				fReloadsAtSync = 0;
 };
 
 extern ForwardingApp* gApp;
