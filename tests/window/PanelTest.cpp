@@ -11,7 +11,10 @@
 #include <Message.h>
 #include <RadioButton.h>
 #include <RDXDefs.h>
+#include <RelayStatus.h>
 #include <TextControl.h>
+
+#include <FL/Fl.H>
 
 namespace {
 
@@ -177,6 +180,35 @@ TEST_F(PanelTest, ReportsPrintWholeLinesAndEachMessageReloadsOnce)
 	ASSERT_TRUE(Enabled("rxca"));
 	EXPECT_EQ(reloads + 4, gApp->ReloadsWhenSynced());
 	EXPECT_EQ(0u, fBoard->Requests().size());
+}
+
+
+TEST_F(PanelTest, CloseOnQuitLeavesTheToolkitToOthers)
+{
+	// Every answer takes 1.5 s.
+	fBoard = std::make_unique<BoardSim>(
+		std::vector<std::string>{"--delay-ms", "1500"});
+	ASSERT_TRUE(fBoard->IsListening());
+	Build(Settings(false, 10, 1));
+	Show();
+	// A test pulse holds relay 2 for two seconds; the window ends first.
+	Operate("rB", RDX_MSG_RELAY_2, 1);
+	ASSERT_TRUE(fOutput->WaitFor(" OPEN 2|", 10)) << fOutput->Text();
+	ASSERT_EQ('o', RelayMark(2));
+	// Ending waits for the window's end, so it runs on a thread of its own.
+	std::thread ending([this] { EndWindow(); });
+	// The close on quit marks the relay closed, then waits 1.5 s for the
+	// board's answer: meanwhile the toolkit is free.
+	bool marked = wait_for([] { return RelayMark(2) == 'x'; }, 10);
+	bigtime_t before = system_time();
+	Fl::lock();
+	Fl::unlock();
+	bigtime_t waited = system_time() - before;
+	ending.join();
+	ASSERT_TRUE(marked);
+	EXPECT_LT(waited, 1000000) << "the close held the toolkit lock";
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_TRUE(fOutput->WaitFor("CLOSE 2 on quit", 10)) << fOutput->Text();
 }
 
 
