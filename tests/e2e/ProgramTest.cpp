@@ -24,6 +24,18 @@ write_file(const std::string& path, const std::string& text)
 }
 
 
+// Moves the window as a window manager does and waits until it is there.
+bool
+MoveWindow(XTools& tools, unsigned long window, int x, int y)
+{
+	return tools.Move(window, x, y) && wait_for([&] {
+		XTools::Geometry geometry;
+		return tools.GetGeometry(window, &geometry) && geometry.x == x
+			&& geometry.y == y;
+	}, 10);
+}
+
+
 // The answer directories (rdx-XXXXXX) below a runtime directory; the port's
 // own directory, rdx-kit, is not one.
 std::vector<std::string>
@@ -217,12 +229,7 @@ TEST_F(E2ETest, MovedWindowIsStoredWhenItCloses)
 {
 	StartBoard();
 	Start(Settings(false));
-	ASSERT_TRUE(fTools.Move(fWindow, 300, 210));
-	ASSERT_TRUE(wait_for([&] {
-		XTools::Geometry geometry;
-		return fTools.GetGeometry(fWindow, &geometry) && geometry.x == 300
-			&& geometry.y == 210;
-	}, 10));
+	ASSERT_TRUE(MoveWindow(fTools, fWindow, 300, 210));
 	EXPECT_EQ(0, CloseAndWait());
 	float frame[4];
 	ASSERT_TRUE(seed::ReadRect(ConfigHome(), "prefs_window_rect", frame));
@@ -248,12 +255,7 @@ TEST_F(E2ETest, MovedWindowIsStoredAfterATagOpenedAndClosedTheDoor)
 	Start(Settings(true, 1, 2));
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
 	ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
-	ASSERT_TRUE(fTools.Move(fWindow, 280, 200));
-	ASSERT_TRUE(wait_for([&] {
-		XTools::Geometry geometry;
-		return fTools.GetGeometry(fWindow, &geometry) && geometry.x == 280
-			&& geometry.y == 200;
-	}, 10));
+	ASSERT_TRUE(MoveWindow(fTools, fWindow, 280, 200));
 	// A key pressed after the move reaches the window after the move's
 	// event: once its line is out, the window knows its new place.
 	ASSERT_TRUE(fTools.Key(fWindow, "Super_L"));
