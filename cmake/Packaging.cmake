@@ -16,8 +16,10 @@ address, the tag relay, the hold-open time and the board's web pages.
 rdx-send reports a tag from a shell, and rdx-board-sim is a board on the
 local machine for trying RDX without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# What is installed is what a program needs: no debugging symbols.
+# What is installed is what a program needs: no debugging symbols, no
+# compiler notes.
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/StripPackage.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 	OWNER_READ OWNER_WRITE OWNER_EXECUTE
 	GROUP_READ GROUP_EXECUTE
