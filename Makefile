@@ -4,8 +4,9 @@
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 300
+PACKAGE_BUILD ?= build-deb
 
-.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz run bench fuzz clean
+.PHONY: all deps build test test-plain test-asan test-tsan test-fuzz test-package package run bench fuzz clean
 
 all: build
 
@@ -20,8 +21,9 @@ build: deps $(BUILD)/CMakeCache.txt
 
 # The whole suite, in a private network namespace with loopback only; then
 # the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# threaded tests under ThreadSanitizer, and a short run of every fuzzer.
-test: test-plain test-asan test-tsan test-fuzz
+# threaded tests under ThreadSanitizer, a short run of every fuzzer, and the
+# Debian package built and checked as a user meets it.
+test: test-plain test-asan test-tsan test-fuzz test-package
 
 test-plain: build
 	scripts/netns-run ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) --timeout 300
@@ -34,6 +36,15 @@ test-tsan: deps
 
 test-fuzz: deps
 	JOBS=$(JOBS) scripts/fuzz-run 15
+
+# The .deb, in a hardened release tree of its own; the check unpacks it,
+# runs the validators and lintian, and starts the installed programs in the
+# loopback-only namespace.
+package: deps
+	JOBS=$(JOBS) scripts/build-package $(PACKAGE_BUILD)
+
+test-package: package
+	scripts/package-check $(PACKAGE_BUILD)
 
 fuzz: deps
 	JOBS=$(JOBS) scripts/fuzz-run $(FUZZ_SECONDS)
@@ -49,4 +60,4 @@ bench: deps
 	bench/run build-bench
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-bench $(PACKAGE_BUILD)

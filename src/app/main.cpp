@@ -3,10 +3,39 @@
 #include <AnswerDirectory.h>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kUsage =
+	"usage: rdx [--help | --version]\n"
+	"The RDX window: drives a four-relay network board and opens the tag\n"
+	"relay when another program (a tag reader, rdx-send) reports a tag.\n"
+	"Settings are typed attributes of ~/.config/RDX/RDX_settings.\n"
+	"  --help                this text\n"
+	"  --version             the program's version\n";
+
+}	// namespace
+
 
 int
-main()
+main(int argc, char** argv)
 {
+	// Answered before anything else, so that neither needs a display.
+	if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+		fputs(kUsage, stdout);
+		return 0;
+	}
+	if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+		printf("rdx %s\n", RDX_VERSION);
+		return 0;
+	}
+	if (argc > 1) {
+		fprintf(stderr, "rdx: unexpected argument \"%s\"\n%s", argv[1],
+			kUsage);
+		return 2;
+	}
+
 	printf("-RDX begin-\n");
 	// Made before the first board request, the one at start-up; removed
 	// with the answers in it once the last close on quit has ended.

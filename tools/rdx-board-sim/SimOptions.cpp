@@ -28,6 +28,7 @@ const char* kSimUsage =
 	"  --drop                read each request and close the connection\n"
 	"                        without answering\n"
 	"  --help                show this text\n"
+	"  --version             show the program's version\n"
 	"\n"
 	"A bad output or level is answered 400 and switches nothing. SIGTERM and\n"
 	"SIGINT end the simulator cleanly (exit status 0).\n";
@@ -105,6 +106,9 @@ ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
 
 		if (option == "--help" || option == "-h") {
 			options->help = true;
+			takesValue = false;
+		} else if (option == "--version") {
+			options->version = true;
 			takesValue = false;
 		} else if (option == "--drop") {
 			options->drop = true;

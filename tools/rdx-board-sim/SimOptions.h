@@ -15,6 +15,7 @@ struct SimOptions {
 	bool		drop = false;
 	bool		anyAddress = false;
 	bool		help = false;
+	bool		version = false;
 };
 
 // Fills the options from argv. False with a message in *error on bad usage.

@@ -85,6 +85,10 @@ main(int argc, char** argv)
 		fputs(kSimUsage, stdout);
 		return 0;
 	}
+	if (options.version) {
+		printf("rdx-board-sim %s\n", RDX_VERSION);
+		return 0;
+	}
 
 	signal(SIGPIPE, SIG_IGN);
 	// The stop signals are taken by one thread with sigwait(); every other

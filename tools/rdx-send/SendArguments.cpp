@@ -33,6 +33,7 @@ SendArguments::Usage()
 		"  --to SIGNATURE        the application (default: "
 			"application/x-vnd-RDX-BeOS)\n"
 		"  --help                this text\n"
+		"  --version             the program's version\n"
 		"A name given again adds another value of the same type.\n"
 		"Example, a tag read: rdx-send RFID _tagstr=04A1B2C3\n"
 		"Exit status: 0 delivered, 1 not delivered (no application runs),"
@@ -49,6 +50,10 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 		const std::string& argument = arguments[index];
 		if (argument == "--help" || argument == "-h") {
 			fHelp = true;
+			return B_OK;
+		}
+		if (argument == "--version") {
+			fVersion = true;
 			return B_OK;
 		}
 		if (argument == "--") {

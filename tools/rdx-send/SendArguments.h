@@ -18,6 +18,7 @@ public:
 			status_t		Parse(const std::vector<std::string>& arguments);
 
 			bool			WantsHelp() const { return fHelp; }
+			bool			WantsVersion() const { return fVersion; }
 			const std::string& Signature() const { return fSignature; }
 			const BMessage&	Message() const { return fMessage; }
 			const std::string& Error() const { return fError; }
@@ -33,6 +34,7 @@ private:
 			BMessage		fMessage;
 			std::string		fError;
 			bool			fHelp = false;
+			bool			fVersion = false;
 };
 
 #endif

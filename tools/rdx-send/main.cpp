@@ -33,6 +33,10 @@ main(int argc, char** argv)
 		fputs(SendArguments::Usage(), stdout);
 		return 0;
 	}
+	if (parsed.WantsVersion()) {
+		printf("rdx-send %s\n", RDX_VERSION);
+		return 0;
+	}
 
 	const char* signature = parsed.Signature().c_str();
 	status_t status;
