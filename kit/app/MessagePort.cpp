@@ -386,8 +386,20 @@ MessagePort::_Deliver()
 		for (int32 i = 0; watchRequest && connection.Message()->FindInt32(
 				B_OBSERVE_WHAT_CHANGE, i, &code) == B_OK; i++)
 			whats.push_back((uint32)code);
+		// A new watcher counts before the application hears of it, so that
+		// what the application tells it in return reaches it. The answer
+		// below still goes out before any notice: notices are written by
+		// this thread, after this.
+		if (watchRequest) {
+			connection.StartWatching(whats);
+			fWatcherCount++;
+		}
 		status_t status = fTarget.SendMessage(connection.Message(), nullptr,
 			0);
+		if (watchRequest && status != B_OK) {
+			connection.StopWatching();
+			fWatcherCount--;
+		}
 		if (status == B_WOULD_BLOCK || status == B_TIMED_OUT) {
 			// The queue is full. This connection goes first once there is
 			// room, and the ones after it follow in turn, so that nobody who
@@ -406,14 +418,8 @@ MessagePort::_Deliver()
 			PortLog::Line("closed a connection to %s that does not read its"
 				" answers", fPath.c_str());
 		}
-		if (status != B_OK) {
+		if (status != B_OK)
 			connection.Close();
-			continue;
-		}
-		if (watchRequest) {
-			connection.StartWatching(whats);
-			fWatcherCount++;
-		}
 	}
 }
 

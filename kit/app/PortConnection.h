@@ -63,6 +63,7 @@ public:
 
 			// whats: the notice codes wanted; empty for every notice.
 			void			StartWatching(const std::vector<uint32>& whats);
+			void			StopWatching() { fWatching = false; }
 			bool			IsWatching() const { return fWatching; }
 			bool			Watches(uint32 what) const;
 			// Adds a frame to what waits to be sent; false, and nothing
