@@ -28,6 +28,36 @@ const bigtime_t kRdxTimeout = 2 * 1000000LL;
 const int kQos = 1;
 
 
+// libmosquitto's texts end in a full stop; ours go on after them.
+std::string
+Reason(int error)
+{
+	std::string text = error == MOSQ_ERR_ERRNO ? strerror(errno)
+		: mosquitto_strerror(error);
+	while (!text.empty() && text.back() == '.')
+		text.pop_back();
+	return text;
+}
+
+
+// Why rdx did not take a message, as a user would put it.
+const char*
+RdxProblem(status_t status)
+{
+	switch (status) {
+		case B_BAD_PORT_ID:
+			return "rdx does not run";
+		case B_TIMED_OUT:
+		case B_WOULD_BLOCK:
+			return "rdx is too busy";
+		case B_PERMISSION_DENIED:
+			return "the rdx found runs as another user";
+		default:
+			return status_text(status);
+	}
+}
+
+
 double
 WallClock()
 {
@@ -270,7 +300,7 @@ MqttBridge::_Connected(int reason)
 			kQos, options, nullptr);
 		if (result != MOSQ_ERR_SUCCESS) {
 			Line("cannot subscribe to %s: %s", topic.c_str(),
-				mosquitto_strerror(result));
+				Reason(result).c_str());
 		}
 	}
 	_PublishAll();
@@ -280,8 +310,7 @@ MqttBridge::_Connected(int reason)
 void
 MqttBridge::_Lost(int error, bigtime_t now)
 {
-	std::string why = error == MOSQ_ERR_ERRNO ? strerror(errno)
-		: mosquitto_strerror(error);
+	std::string why = Reason(error);
 	if (!fLastLogError.empty())
 		why += " (" + fLastLogError + ")";
 	if (fSocketOpen)
@@ -416,8 +445,8 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 			status_t status = fRdx.SendMessage(&tag, nullptr, kRdxTimeout);
 			if (status != B_OK) {
 				// Never kept for later: a door opens now or not at all.
-				Line("open command on %s dropped: rdx did not take it (%s)",
-					topic.c_str(), status_text(status));
+				Line("open command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
 				return;
 			}
 			Line("open command on %s passed to rdx as %s", topic.c_str(),
@@ -430,8 +459,8 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 			use.AddBool(RDX_FIELD_USE, command.Use());
 			status_t status = fRdx.SendMessage(&use, nullptr, kRdxTimeout);
 			if (status != B_OK) {
-				Line("board use command on %s dropped: rdx did not take it"
-					" (%s)", topic.c_str(), status_text(status));
+				Line("board use command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
 				return;
 			}
 			Line("board use %s passed to rdx", command.Use() ? "on" : "off");
@@ -451,7 +480,7 @@ MqttBridge::_Publish(const Publication& publication)
 		publication.payload.data(), kQos, publication.retained, nullptr);
 	if (result != MOSQ_ERR_SUCCESS) {
 		Line("cannot publish on %s: %s", publication.topic.c_str(),
-			mosquitto_strerror(result));
+			Reason(result).c_str());
 	}
 }
 

@@ -155,6 +155,11 @@ TEST(MqttBridge, BrokerAndRdxComeAndGo)
 	ASSERT_TRUE(door.WaitForBridgeLine("rdx does not run; waiting for it",
 		30));
 	ASSERT_TRUE(log.WaitFor("site/side/availability", "offline", 30));
+	// A command that cannot reach rdx now is dropped, never kept.
+	ASSERT_TRUE(door.WaitForBridgeLine("connected to the broker", 30));
+	ASSERT_TRUE(broker.Publish("site/side/open", "PRESS"));
+	ASSERT_TRUE(door.WaitForBridgeLine("open command on site/side/open"
+		" dropped: rdx does not run", 30)) << door.BridgeErrors();
 	ASSERT_TRUE(door.StartRdx(false, 1));
 	ASSERT_TRUE(log.WaitFor("site/side/availability", "online", 30))
 		<< door.BridgeErrors();
@@ -305,4 +310,54 @@ TEST(MqttBridge, CommandLineAndSettingsMistakesAreExitTwo)
 		std::string said = child.Output() + child.Errors();
 		EXPECT_NE(said.find(testCase.text), std::string::npos) << said;
 	}
+}
+
+
+// What rdx itself tells a watcher, as rdx-send --watch prints it.
+TEST(RdxNotices, SettingsChangesAndReportsReachAWatcher)
+{
+	Door door("watched");
+	ASSERT_TRUE(door.StartRdx(true, 1));
+	ChildProcess::Options options;
+	options.environment = {{"XDG_RUNTIME_DIR", door.RuntimeDirectory()}};
+	ChildProcess watch({kRdxSend, "--watch"}, options);
+	// A new watcher hears how things stand.
+	ASSERT_TRUE(watch.WaitForOutput("'rxSt'", 30)) << watch.Errors();
+
+	auto lastLine = [&](const std::string& name) {
+		std::string output = watch.Output();
+		size_t at = output.rfind(" " + name + ", type=");
+		if (at == std::string::npos)
+			return std::string();
+		return output.substr(at, output.find('\n', at) - at);
+	};
+	EXPECT_NE(lastLine("relais").find("(1, "), std::string::npos);
+	EXPECT_NE(lastLine("use").find("TRUE"), std::string::npos);
+
+	// The tag relay changes (with its test pulse, reported as it goes).
+	ASSERT_EQ(door.Rdx().Send({"rx_3"}), 0);
+	ASSERT_TRUE(wait_for([&] {
+		return lastLine("relais").find("(3, ") != std::string::npos;
+	}, 30)) << watch.Output();
+	ASSERT_TRUE(watch.WaitForOutput("'rx_s'", 30));
+	ASSERT_TRUE(watch.WaitForOutput("'rx_c'", 30));
+
+	// Board use switched off from outside, as the check box does.
+	ASSERT_EQ(door.Rdx().Send({"rx_u", "use:bool=false"}), 0);
+	ASSERT_TRUE(wait_for([&] {
+		return lastLine("use").find("FALSE") != std::string::npos;
+	}, 30)) << watch.Output();
+	EXPECT_TRUE(door.Rdx().WaitForStored("rdx_use", seed::Bool(false)));
+
+	// Tag reads come as they are, also with board use off; the window's
+	// own lines are unchanged.
+	ASSERT_EQ(door.Rdx().Send({"RFID", "_tagstr=CAFE"}), 0);
+	ASSERT_TRUE(watch.WaitForOutput("\"CAFE\"", 30));
+	EXPECT_TRUE(door.Rdx().WaitForCount("rdx ist aus", 1));
+	EXPECT_EQ(door.Rdx().Count("RDXApp"), 0) << door.Rdx().Output();
+
+	door.StopRdx();
+	int status = -1;
+	ASSERT_TRUE(watch.Wait(30, &status));
+	EXPECT_EQ(status, 0);
 }
