@@ -341,3 +341,33 @@ TEST(Discovery, OneDeviceWithAButtonSensorsASwitchAndATagScanner)
 	EXPECT_EQ(button["device"]["identifiers"][0], "rdx_front_door");
 	EXPECT_EQ(button["device"]["sw_version"], "1.0");
 }
+
+
+TEST(MqttConfig, TheReadmeExampleIsUnderstood)
+{
+	// The example as the README gives it, indented by four spaces.
+	std::string readme;
+	{
+		FILE* file = fopen(RDX_SOURCE_DIR "/README.md", "r");
+		ASSERT_NE(file, nullptr);
+		char buffer[4096];
+		size_t count;
+		while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0)
+			readme.append(buffer, count);
+		fclose(file);
+	}
+	size_t start = readme.find("    # ~/.config/RDX/mqtt.conf");
+	ASSERT_NE(start, std::string::npos);
+	size_t end = readme.find("\n\n", start);
+	std::string example;
+	for (size_t at = start; at < end;) {
+		size_t newline = readme.find('\n', at);
+		example += readme.substr(at + 4, newline - at - 4) + "\n";
+		at = newline + 1;
+	}
+	MqttConfig config;
+	ASSERT_EQ(config.Parse(example, "README"), B_OK) << config.Error();
+	EXPECT_EQ(config.door, "front");
+	EXPECT_EQ(config.prefix, "rdx/front");
+	EXPECT_EQ(config.username, "front-door");
+}
