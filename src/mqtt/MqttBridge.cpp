@@ -25,7 +25,15 @@ const bigtime_t kLastBackoff = 10 * 1000000LL;
 const bigtime_t kWatchRetry = 1000 * 1000LL;
 // Long enough for a busy rdx, short enough not to stall the broker's side.
 const bigtime_t kRdxTimeout = 2 * 1000000LL;
-const int kQos = 1;
+// Commands come in with QoS 1. What we publish goes with QoS 0: every
+// state is told again after a reconnect anyway, and a QoS 1 publish makes
+// the broker answer each one; with the broker's Nagle algorithm on (its
+// default), an answer still waiting for our delayed ACK holds back the
+// next command to us by tens of milliseconds.
+const int kCommandQos = 1;
+const int kPublishQos = 0;
+// The last will is published by the broker, not by us.
+const int kWillQos = 1;
 
 
 // libmosquitto's texts end in a full stop; ours go on after them.
@@ -116,6 +124,8 @@ MqttBridge::Init()
 	}
 	mosquitto_int_option(fClient, MOSQ_OPT_PROTOCOL_VERSION,
 		MQTT_PROTOCOL_V5);
+	// Our small packets (acknowledgements) go out at once.
+	mosquitto_int_option(fClient, MOSQ_OPT_TCP_NODELAY, 1);
 	mosquitto_connect_v5_callback_set(fClient, _ConnectCallback);
 	mosquitto_message_v5_callback_set(fClient, _MessageCallback);
 	mosquitto_log_callback_set(fClient, _LogCallback);
@@ -150,7 +160,7 @@ MqttBridge::Init()
 	// A door whose bridge died says so by itself.
 	std::string availability = fTopics.Availability();
 	result = mosquitto_will_set(fClient, availability.c_str(), 7, "offline",
-		kQos, true);
+		kWillQos, true);
 	if (result != MOSQ_ERR_SUCCESS) {
 		fError = std::string("cannot set the last will: ")
 			+ mosquitto_strerror(result);
@@ -297,7 +307,7 @@ MqttBridge::_Connected(int reason)
 		// one, also when it was stored while we were subscribed.
 		int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
 		int result = mosquitto_subscribe_v5(fClient, nullptr, topic.c_str(),
-			kQos, options, nullptr);
+			kCommandQos, options, nullptr);
 		if (result != MOSQ_ERR_SUCCESS) {
 			Line("cannot subscribe to %s: %s", topic.c_str(),
 				Reason(result).c_str());
@@ -477,7 +487,8 @@ MqttBridge::_Publish(const Publication& publication)
 		return;
 	int result = mosquitto_publish_v5(fClient, nullptr,
 		publication.topic.c_str(), (int)publication.payload.size(),
-		publication.payload.data(), kQos, publication.retained, nullptr);
+		publication.payload.data(), kPublishQos, publication.retained,
+		nullptr);
 	if (result != MOSQ_ERR_SUCCESS) {
 		Line("cannot publish on %s: %s", publication.topic.c_str(),
 			Reason(result).c_str());
