@@ -4,6 +4,7 @@
 // arranges it) and sends to 127.0.0.1 only.
 
 #include "Figures.h"
+#include "MqttFigures.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,7 +30,7 @@ usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
 		" [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood]\n");
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,mqtt]\n");
 }
 
 
@@ -265,6 +266,38 @@ main(int argc, char** argv)
 			format("%.1f %%", growth * 100),
 			flood.ok && growth < 0.5 && flood.finalAnswered
 				&& flood.sendFailures == 0});
+	}
+
+	if (wanted("mqtt")) {
+		int opens = std::max(10, config.tags / 4);
+		fprintf(stderr, "rdx-bench: rdx-mqtt, %d open commands\n", opens);
+		MqttResult mqtt = MeasureMqtt(config, opens);
+		printf("\n### 6. rdx-mqtt (%zu open commands, hold time 0)\n\n",
+			mqtt.open.Count());
+		printf("Milliseconds from mosquitto_pub's start to the board's "
+			"listener taking its first bytes.\n\n");
+		printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
+		print_row("open published → GET at the board", mqtt.open);
+		print_row("floor: mosquitto_pub → mosquitto_sub round trip",
+			mqtt.roundTrip);
+		print_row("floor: the same wget through system()", mqtt.directWget);
+		double floor = mqtt.roundTrip.Median() + mqtt.directWget.Median();
+		double ratio = floor > 0 ? mqtt.open.Median() / floor : 0;
+		printf("\nRatio of medians open / (round trip + wget): **%.3f**\n",
+			ratio);
+		printf("\nrdx-mqtt idle, both sides connected: %.3f ms CPU and %lld"
+			" context switches in %.1f s.\n", mqtt.idleCpuNs / 1e6,
+			(long long)mqtt.idleSwitches, mqtt.idleSeconds);
+		if (!mqtt.ok)
+			failure("rdx-mqtt", mqtt.error);
+		targets.push_back({"MQTT open p50",
+			"≤ 1.3 × (pub→sub round trip + direct wget)",
+			format("%.3f ×", ratio), mqtt.ok && ratio <= 1.3});
+		double cpuLimitMs = mqtt.idleSeconds / 10;
+		targets.push_back({"rdx-mqtt idle CPU", format("< %.2g ms in %.0f s",
+				cpuLimitMs, mqtt.idleSeconds),
+			format("%.3f ms", mqtt.idleCpuNs / 1e6),
+			mqtt.ok && mqtt.idleCpuNs / 1e6 < cpuLimitMs});
 	}
 
 	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"

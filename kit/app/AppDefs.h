@@ -16,6 +16,20 @@ enum {
 	B_MOUSE_UP = '_MUP',
 	B_PULSE = '_PUL',
 	B_READY_TO_RUN = '_RTR',
+	// A notice from a watched handler (see BHandler::SendNotices).
+	B_OBSERVER_NOTICE_CHANGE = 'NTCH',
+	// Sent by a client of an application's message port to become a
+	// watcher of the application; the application receives it too, so
+	// that it can tell the new watcher how things stand.
+	B_START_WATCHING = '_SWT',
 };
+
+// Watching every notice a handler sends, whatever its code.
+#define B_OBSERVER_OBSERVE_ALL 0xffffffffu
+
+// Fields of a notice: the code it was sent with, and the code of the
+// message it was made from.
+#define B_OBSERVE_WHAT_CHANGE "be:observe_change_what"
+#define B_OBSERVE_ORIGINAL_WHAT "be:observe_orig_what"
 
 #endif

@@ -33,7 +33,7 @@ BApplication::BApplication(const char* signature)
 
 BApplication::~BApplication()
 {
-	fPort.reset();
+	_ClosePort();
 	fSignalWatcher.reset();
 	_QuitOtherLoopers();
 	if (be_app == this)
@@ -65,6 +65,28 @@ BApplication::Quit()
 	}
 	Queue()->Push(std::make_unique<BMessage>(BPrivate::kQuitLooperMessage),
 		nullptr, B_INFINITE_TIMEOUT);
+}
+
+
+void
+BApplication::SendNotices(uint32 what, const BMessage* notice)
+{
+	BLooper::SendNotices(what, notice);
+	std::lock_guard<std::mutex> guard(fPortLock);
+	if (fPort != nullptr && fPort->CountWatchers() > 0)
+		fPort->SendNotice(MakeNotice(what, notice));
+}
+
+
+void
+BApplication::_ClosePort()
+{
+	std::unique_ptr<BPrivate::MessagePort> port;
+	{
+		std::lock_guard<std::mutex> guard(fPortLock);
+		port.swap(fPort);
+	}
+	port.reset();
 }
 
 

@@ -5,6 +5,7 @@
 #include <Messenger.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace BPrivate {
@@ -18,7 +19,8 @@ class SignalWatcher;
 //
 // From its construction until its loop ends, the application holds the
 // message port of its signature, through which other programs post to it
-// (BMessenger with a signature, the rdx-send tool).
+// (BMessenger with a signature, the rdx-send tool). Its notices go to the
+// watchers in this process and to those that watch through the port.
 class BApplication : public BLooper {
 public:
 							BApplication(const char* signature);
@@ -31,14 +33,21 @@ public:
 
 			const char*		Signature() const { return fSignature.c_str(); }
 
+	virtual	void			SendNotices(uint32 what,
+								const BMessage* notice = nullptr);
+
 protected:
 	virtual	void			FinishLooper();
 
 private:
 			void			_QuitOtherLoopers();
+			void			_ClosePort();
 
 			std::string		fSignature;
 			std::unique_ptr<BPrivate::SignalWatcher> fSignalWatcher;
+			// Guards fPort against a notice sent from another thread while
+			// the port closes.
+			std::mutex		fPortLock;
 			std::unique_ptr<BPrivate::MessagePort> fPort;
 };
 

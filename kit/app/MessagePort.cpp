@@ -23,9 +23,17 @@ namespace BPrivate {
 
 namespace {
 
+// The poll set: the wake-up, the listening socket, the notices, then one
+// entry per connection.
+const size_t kFirstConnection = 3;
+
 // After accept() ran out of file descriptors the port rests this long
 // before it tries again, instead of spinning on a backlog it cannot take.
 const bigtime_t kAcceptPause = 100 * 1000LL;
+
+// Notices waiting for the port's thread; only a thread that cannot run for
+// a long while lets this many pile up.
+const size_t kMaxPendingNotices = 4096;
 
 
 sockaddr_un
@@ -89,6 +97,8 @@ MessagePort::~MessagePort()
 	}
 	if (fWakeFD >= 0)
 		close(fWakeFD);
+	if (fNoticeFD >= 0)
+		close(fNoticeFD);
 }
 
 
@@ -127,7 +137,8 @@ MessagePort::_Open(const char* signature)
 		return status;
 
 	fWakeFD = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-	if (fWakeFD < 0) {
+	fNoticeFD = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+	if (fWakeFD < 0 || fNoticeFD < 0) {
 		status = B_FROM_POSIX_ERROR(errno);
 		PortLog::Line("cannot start the message port %s: %s;"
 			" running without a message port", fPath.c_str(),
@@ -237,11 +248,15 @@ MessagePort::_Serve()
 		fds.clear();
 		fds.push_back(pollfd{fWakeFD, POLLIN, 0});
 		fds.push_back(pollfd{now >= acceptResume ? fListenFD : -1, POLLIN, 0});
+		fds.push_back(pollfd{fNoticeFD, POLLIN, 0});
 		for (const std::unique_ptr<PortConnection>& connection : fConnections) {
 			// A connection whose message waits for room is not read on: its
 			// sender waits for the answer, and its socket holds the rest.
+			short events = POLLIN;
+			if (connection->HasOutput())
+				events |= POLLOUT;
 			fds.push_back(pollfd{connection->HasMessage()
-				? -1 : connection->FD(), POLLIN, 0});
+				? -1 : connection->FD(), events, 0});
 		}
 
 		int timeout = _PollTimeout(now);
@@ -261,7 +276,12 @@ MessagePort::_Serve()
 		now = system_time();
 		for (size_t i = 0; count > 0 && i < fConnections.size(); i++) {
 			PortConnection& connection = *fConnections[i];
-			if (fds[i + 2].revents == 0)
+			short revents = fds[i + kFirstConnection].revents;
+			if (revents == 0)
+				continue;
+			if ((revents & POLLOUT) != 0)
+				_FlushWatcher(connection);
+			if ((revents & ~POLLOUT) == 0 || connection.IsClosed())
 				continue;
 			std::string problem;
 			switch (connection.Read(now, &problem)) {
@@ -274,11 +294,28 @@ MessagePort::_Serve()
 				case PortConnection::kClosed:
 					connection.Close();
 					break;
-				case PortConnection::kNothingYet:
 				case PortConnection::kMessageReady:
+					if (connection.Message()->what == B_START_WATCHING
+						&& fWatcherCount >= fLimits.maxWatchers) {
+						PortLog::Line("%zu connections already watch %s;"
+							" refused another one", fWatcherCount.load(),
+							fPath.c_str());
+						connection.MessageDelivered();
+						connection.Answer(PortFrame::kBusy);
+						connection.Close();
+					}
+					break;
+				case PortConnection::kNothingYet:
 					break;
 			}
 		}
+
+		if (count > 0 && fds[2].revents != 0) {
+			uint64 value;
+			ssize_t taken = read(fNoticeFD, &value, sizeof(value));
+			(void)taken;
+		}
+		_PassNotices();
 
 		for (std::unique_ptr<PortConnection>& connection : fConnections) {
 			if (connection->IsClosed() || !connection->InFrame()
@@ -343,8 +380,26 @@ MessagePort::_Deliver()
 		if (connection.IsClosed() || !connection.HasMessage())
 			continue;
 
+		bool watchRequest = connection.Message()->what == B_START_WATCHING;
+		std::vector<uint32> whats;
+		int32 code;
+		for (int32 i = 0; watchRequest && connection.Message()->FindInt32(
+				B_OBSERVE_WHAT_CHANGE, i, &code) == B_OK; i++)
+			whats.push_back((uint32)code);
+		// A new watcher counts before the application hears of it, so that
+		// what the application tells it in return reaches it. The answer
+		// below still goes out before any notice: notices are written by
+		// this thread, after this.
+		if (watchRequest) {
+			connection.StartWatching(whats);
+			fWatcherCount++;
+		}
 		status_t status = fTarget.SendMessage(connection.Message(), nullptr,
 			0);
+		if (watchRequest && status != B_OK) {
+			connection.StopWatching();
+			fWatcherCount--;
+		}
 		if (status == B_WOULD_BLOCK || status == B_TIMED_OUT) {
 			// The queue is full. This connection goes first once there is
 			// room, and the ones after it follow in turn, so that nobody who
@@ -370,6 +425,84 @@ MessagePort::_Deliver()
 
 
 void
+MessagePort::SendNotice(const BMessage& notice)
+{
+	if (fWatcherCount == 0 || fNoticeFD < 0)
+		return;
+	Notice entry;
+	int32 what = 0;
+	notice.FindInt32(B_OBSERVE_WHAT_CHANGE, &what);
+	entry.what = (uint32)what;
+	if (PortFrame::Encode(notice, &entry.frame) != B_OK)
+		return;
+	{
+		std::lock_guard<std::mutex> guard(fNoticeLock);
+		if (fNotices.size() >= kMaxPendingNotices) {
+			if (!fNoticesOverflowed) {
+				PortLog::Line("the message port %s is behind with its"
+					" notices; dropped some", fPath.c_str());
+			}
+			fNoticesOverflowed = true;
+			return;
+		}
+		fNoticesOverflowed = false;
+		fNotices.push_back(std::move(entry));
+	}
+	uint64 one = 1;
+	ssize_t written = write(fNoticeFD, &one, sizeof(one));
+	(void)written;
+}
+
+
+void
+MessagePort::_PassNotices()
+{
+	std::vector<Notice> notices;
+	{
+		std::lock_guard<std::mutex> guard(fNoticeLock);
+		notices.swap(fNotices);
+	}
+	if (notices.empty())
+		return;
+	for (std::unique_ptr<PortConnection>& connection : fConnections) {
+		if (connection->IsClosed() || !connection->IsWatching())
+			continue;
+		for (const Notice& notice : notices) {
+			if (!connection->Watches(notice.what))
+				continue;
+			if (!connection->QueueOutput(notice.frame,
+					fLimits.watchBacklog)) {
+				_CutOff(*connection, "does not read its notices");
+				break;
+			}
+		}
+		if (!connection->IsClosed())
+			_FlushWatcher(*connection);
+	}
+	_RemoveClosed();
+}
+
+
+void
+MessagePort::_FlushWatcher(PortConnection& connection)
+{
+	if (connection.Flush() != B_OK)
+		_CutOff(connection, nullptr);
+}
+
+
+void
+MessagePort::_CutOff(PortConnection& connection, const char* why)
+{
+	if (why != nullptr) {
+		PortLog::Line("cut off a watcher of %s that %s (%zu bytes waiting)",
+			fPath.c_str(), why, connection.OutputSize());
+	}
+	connection.Close();
+}
+
+
+void
 MessagePort::_Drop(PortConnection& connection)
 {
 	connection.Close();
@@ -391,6 +524,10 @@ MessagePort::_RemoveClosed()
 				return connection->IsClosed();
 			}),
 		fConnections.end());
+	size_t watchers = 0;
+	for (const std::unique_ptr<PortConnection>& connection : fConnections)
+		watchers += connection->IsWatching() ? 1 : 0;
+	fWatcherCount = watchers;
 	fNextTurn -= std::min(fNextTurn, removedBefore);
 	if (fNextTurn >= fConnections.size())
 		fNextTurn = 0;

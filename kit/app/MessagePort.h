@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -25,6 +26,13 @@ class PortConnection;
 // waits for room: a message that does not fit stays with its connection,
 // which is not read further until the message is in, and connections take
 // turns when room appears. Its sender waits for the status byte meanwhile.
+//
+// A connection may ask to watch the application (a B_START_WATCHING
+// message, answered like any other and also handed to the application).
+// From then on the port sends it a frame for every notice the application
+// sends, and reads nothing more from it. Notices are queued and written by
+// the port's thread, so the application never waits for a watcher; one
+// that does not read is cut off once its backlog passes a limit.
 class MessagePort {
 public:
 	struct Limits {
@@ -42,6 +50,11 @@ public:
 		// "another" user refused without having to become one.
 		static constexpr uid_t kThisUser = (uid_t)-1;
 		uid_t		peerUser = kThisUser;
+		// Watchers at once; one more is refused as busy.
+		size_t		maxWatchers = 16;
+		// Notice bytes that may wait for a watcher, beyond what its
+		// socket holds, before it is cut off.
+		size_t		watchBacklog = 256 * 1024;
 	};
 
 	// Opens the port; every problem is printed as one line and leaves the
@@ -63,6 +76,12 @@ public:
 			// Connections open right now.
 			size_t			CountConnections() const
 								{ return fConnectionCount; }
+			size_t			CountWatchers() const { return fWatcherCount; }
+
+			// Queues the notice (as BHandler::MakeNotice() makes it) for
+			// every watcher of its code. Any thread may call it; it never
+			// waits for a watcher.
+			void			SendNotice(const BMessage& notice);
 
 private:
 			status_t		_Open(const char* signature);
@@ -72,6 +91,10 @@ private:
 			// False when the process is out of file descriptors.
 			bool			_AcceptAll(bigtime_t now);
 			void			_Deliver();
+			void			_PassNotices();
+			void			_FlushWatcher(PortConnection& connection);
+			void			_CutOff(PortConnection& connection,
+								const char* why);
 			void			_Drop(PortConnection& connection);
 			void			_RemoveClosed();
 			int				_PollTimeout(bigtime_t now) const;
@@ -82,6 +105,8 @@ private:
 			status_t		fInitStatus = B_NO_INIT;
 			int				fListenFD = -1;
 			int				fWakeFD = -1;
+			// Tells the port's thread that notices wait.
+			int				fNoticeFD = -1;
 			// Tells the socket file we made from one that replaced it.
 			dev_t			fSocketDevice = 0;
 			ino_t			fSocketNode = 0;
@@ -92,6 +117,15 @@ private:
 			// The connection whose turn it is to hand on its message.
 			size_t			fNextTurn = 0;
 			std::atomic<size_t> fConnectionCount{0};
+
+			struct Notice {
+				uint32		what;
+				std::string	frame;
+			};
+			std::mutex		fNoticeLock;
+			std::vector<Notice> fNotices;
+			bool			fNoticesOverflowed = false;
+			std::atomic<size_t> fWatcherCount{0};
 };
 
 }	// namespace BPrivate

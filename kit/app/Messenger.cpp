@@ -87,6 +87,15 @@ BMessenger::IsValid() const
 }
 
 
+bool
+BMessenger::operator==(const BMessenger& other) const
+{
+	bool sameQueue = !fQueue.owner_before(other.fQueue)
+		&& !other.fQueue.owner_before(fQueue);
+	return sameQueue && fHandler == other.fHandler && fRemote == other.fRemote;
+}
+
+
 status_t
 BMessenger::SendMessage(uint32 what, BHandler* replyTo) const
 {

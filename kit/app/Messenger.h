@@ -41,6 +41,9 @@ public:
 			BMessenger&		operator=(const BMessenger& other) = default;
 
 			bool			IsValid() const;
+			// The same target: the same looper and handler, or the same
+			// connection to another application.
+			bool			operator==(const BMessenger& other) const;
 
 			// Locks the target looper if it is still alive and gives true;
 			// the caller unlocks it. A looper locked this way is not deleted

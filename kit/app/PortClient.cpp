@@ -251,6 +251,16 @@ PortClient::_Exchange(const std::string& frame, bigtime_t deadline,
 }
 
 
+int
+PortClient::Detach()
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	int fd = fFD;
+	fFD = -1;
+	return fd;
+}
+
+
 void
 PortClient::_Close()
 {

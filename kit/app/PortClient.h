@@ -33,6 +33,10 @@ public:
 			status_t		Send(const BMessage& message, bigtime_t timeout);
 			// Whether an application holds the port now.
 			bool			IsReachable();
+			// Hands the connection over to the caller, who closes it; -1
+			// when there is none. The client makes a new one when used
+			// again.
+			int				Detach();
 
 private:
 			status_t		_Connect(bigtime_t deadline);

@@ -2,6 +2,7 @@
 
 #include "PortFrame.h"
 
+#include <AppDefs.h>
 #include <Message.h>
 
 #include <cerrno>
@@ -37,6 +38,21 @@ PortConnection::~PortConnection()
 PortConnection::ReadResult
 PortConnection::Read(bigtime_t now, std::string* problem)
 {
+	if (fWatching) {
+		// A watcher only listens; reading here tells when it has gone.
+		for (;;) {
+			char scratch[64];
+			ssize_t count = recv(fFD, scratch, sizeof(scratch), 0);
+			if (count < 0 && errno == EINTR)
+				continue;
+			if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+				return kNothingYet;
+			if (count <= 0)
+				return kClosed;
+			*problem = "a watching connection sent data";
+			return kBroken;
+		}
+	}
 	while (fFD >= 0 && fMessage == nullptr) {
 		size_t have = fBuffer.size();
 		size_t want = fFrameSize - have;
@@ -121,6 +137,69 @@ PortConnection::Answer(uint8 status)
 			return B_WOULD_BLOCK;
 		return count < 0 ? B_FROM_POSIX_ERROR(errno) : B_IO_ERROR;
 	}
+}
+
+
+void
+PortConnection::StartWatching(const std::vector<uint32>& whats)
+{
+	fWatching = true;
+	fWatchedCodes = whats;
+}
+
+
+bool
+PortConnection::Watches(uint32 what) const
+{
+	if (!fWatching)
+		return false;
+	if (fWatchedCodes.empty())
+		return true;
+	for (uint32 code : fWatchedCodes) {
+		if (code == what || code == B_OBSERVER_OBSERVE_ALL)
+			return true;
+	}
+	return false;
+}
+
+
+bool
+PortConnection::QueueOutput(const std::string& frame, size_t limit)
+{
+	if (OutputSize() + frame.size() > limit)
+		return false;
+	if (fOutputStart > 0 && fOutputStart >= fOutput.size() / 2) {
+		fOutput.erase(0, fOutputStart);
+		fOutputStart = 0;
+	}
+	fOutput.append(frame);
+	return true;
+}
+
+
+status_t
+PortConnection::Flush()
+{
+	while (fFD >= 0 && HasOutput()) {
+		ssize_t count = send(fFD, fOutput.data() + fOutputStart,
+			fOutput.size() - fOutputStart, MSG_NOSIGNAL | MSG_DONTWAIT);
+		if (count > 0) {
+			fOutputStart += (size_t)count;
+			continue;
+		}
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+			return B_OK;
+		return count < 0 ? B_FROM_POSIX_ERROR(errno) : B_IO_ERROR;
+	}
+	if (!HasOutput()) {
+		fOutput.clear();
+		fOutputStart = 0;
+		if (fOutput.capacity() > kKeptCapacity)
+			fOutput.shrink_to_fit();
+	}
+	return fFD >= 0 ? B_OK : B_BAD_PORT_ID;
 }
 
 

@@ -15,6 +15,11 @@ namespace BPrivate {
 // more than one frame: once a whole message has arrived it reads nothing
 // more until the message has been handed on, so a sender that floods is
 // held back by its own socket and costs no memory here.
+//
+// A connection that has asked to watch the application only receives from
+// then on: the port queues notice frames on it, and what the peer has not
+// read yet waits here up to a limit the port sets. The same frame reader
+// serves the watching end of such a connection (see PortWatcher).
 class PortConnection {
 public:
 	enum ReadResult {
@@ -44,7 +49,8 @@ public:
 			// Part of a frame has arrived, the rest has not.
 			bool			InFrame() const { return !fBuffer.empty(); }
 			bool			IsIdle() const
-								{ return !InFrame() && !HasMessage(); }
+								{ return !InFrame() && !HasMessage()
+									&& !fWatching; }
 			bigtime_t		LastActivity() const { return fLastActivity; }
 
 			// Sends one status byte without waiting: B_WOULD_BLOCK when the
@@ -55,6 +61,23 @@ public:
 			void			Close();
 			bool			IsClosed() const { return fFD < 0; }
 
+			// whats: the notice codes wanted; empty for every notice.
+			void			StartWatching(const std::vector<uint32>& whats);
+			void			StopWatching() { fWatching = false; }
+			bool			IsWatching() const { return fWatching; }
+			bool			Watches(uint32 what) const;
+			// Adds a frame to what waits to be sent; false, and nothing
+			// added, when more than limit bytes would then wait.
+			bool			QueueOutput(const std::string& frame,
+								size_t limit);
+			// Sends what the socket takes without waiting; an error when
+			// the peer is gone.
+			status_t		Flush();
+			bool			HasOutput() const
+								{ return fOutputStart < fOutput.size(); }
+			size_t			OutputSize() const
+								{ return fOutput.size() - fOutputStart; }
+
 private:
 			int				fFD;
 			std::vector<char> fBuffer;
@@ -63,6 +86,11 @@ private:
 			size_t			fFrameSize;
 			std::unique_ptr<BMessage> fMessage;
 			bigtime_t		fLastActivity;
+
+			bool			fWatching = false;
+			std::vector<uint32> fWatchedCodes;
+			std::string		fOutput;
+			size_t			fOutputStart = 0;
 };
 
 }	// namespace BPrivate

@@ -20,7 +20,19 @@ RDXApplication::RDXApplication()
 void
 RDXApplication::MessageReceived(BMessage* message)
 {
+	if (message->what == B_START_WATCHING) {
+		// Someone started watching through the port: it hears how things
+		// stand now, and every change from here on.
+		if (windowMessenger.LockTarget()) {
+			window->SendSettingsNotice(true);
+			window->Unlock();
+		}
+		return;
+	}
+
 	if (IsWindowCode(message->what)) {
+		if (IsNoticeCode(message->what))
+			SendNotices(message->what, message);
 		// Handled here, on the application thread. A report that arrives
 		// after the window has closed has nobody left to tell.
 		if (windowMessenger.LockTarget()) {

@@ -27,3 +27,17 @@ IsWindowCode(uint32 code)
 	}
 	return false;
 }
+
+
+bool
+IsNoticeCode(uint32 code)
+{
+	switch (code) {
+		case RDX_MSG_TAG:
+		case RDX_MSG_STATUS:
+		case RDX_MSG_CLOSE:
+		case RDX_MSG_NO_ANSWER:
+			return true;
+	}
+	return false;
+}

@@ -40,6 +40,10 @@ enum {
 	// Page buttons.
 	RDX_MSG_MAIN_PAGE = '_NP1',
 	RDX_MSG_OWNER_PAGE = '_NP2',
+	// The notice rdx sends to its watchers when board use, the address,
+	// the hold time or the tag relay changes, and to a new watcher: every
+	// setting, and the relay status string.
+	RDX_NOTICE_SETTINGS = 'rxSt',
 	// Platform codes the window ignores.
 	RDX_MSG_KEY_DOWN_OLD = '_KDN',
 	RDX_MSG_PBL = '_PBL',
@@ -48,6 +52,10 @@ enum {
 // The codes the application hands on to the main window's handler: tag
 // reads, worker reports, the panel's controls and the settings reload.
 bool IsWindowCode(uint32 code);
+
+// The codes whose messages rdx passes on to its watchers as they arrive:
+// tag reads and worker reports.
+bool IsNoticeCode(uint32 code);
 
 // Field names.
 #define RDX_FIELD_IP "ip"
@@ -60,5 +68,9 @@ bool IsWindowCode(uint32 code);
 #define RDX_FIELD_TAG "_tagstr"
 #define RDX_FIELD_MODIFIERS "modifiers"
 #define RDX_FIELD_KEY "key"
+// Board use, in the settings notice and in a 'rx_u' that sets it.
+#define RDX_FIELD_USE "use"
+// Where a tag read came from ("mqtt" for a remote open); set by the sender.
+#define RDX_FIELD_READER "reader"
 
 #endif

@@ -88,6 +88,9 @@ RDXWindow::RDXWindow(BRect frame)
 	snprintf(holdText, sizeof(holdText), "%ld Sec", (long)prefs->openInSecs);
 	closeAfterControl->SetText(holdText);
 
+	// Watchers hear of changes from these settings on.
+	SendSettingsNotice(false);
+
 	printf("-- StartUp --\n");
 	if (prefs->rdxUse)
 		Own_Thread(1, true, prefs->rdxIp, 1);
@@ -264,6 +267,7 @@ RDXWindow::MessageReceived(BMessage* message)
 			BRect liveFrame = prefs->windowRect;
 			prefs->LoadPrefs();
 			prefs->windowRect = liveFrame;
+			SendSettingsNotice(false);
 			Unlock();
 			return;
 		}
@@ -480,6 +484,10 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 
 		case RDX_MSG_USE:
 		{
+			// Another program switches board use as the check box does.
+			bool wanted;
+			if (message->FindBool(RDX_FIELD_USE, &wanted) == B_OK)
+				useCheckBox->SetValue(wanted ? 1 : 0);
 			prefs->rdxUse = useCheckBox->Value() != 0;
 			bool enable = useCheckBox->Value() == 1;
 			openAllButton->SetEnabled(enable);
@@ -491,9 +499,37 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 		}
 	}
 
+	SendSettingsNotice(false);
 	BMessage reload(RDX_MSG_RELOAD);
 	be_app_messenger.SendMessage(&reload, nullptr, B_INFINITE_TIMEOUT);
 	Unlock();
+}
+
+
+void
+RDXWindow::SendSettingsNotice(bool always)
+{
+	if (prefs == nullptr || be_app == nullptr)
+		return;
+	Noticed now;
+	now.valid = true;
+	now.use = prefs->rdxUse;
+	now.address = prefs->rdxIp;
+	now.holdTime = prefs->openInSecs;
+	now.tagRelay = prefs->tagsUseDoor;
+	if (!always && noticed.valid && now.use == noticed.use
+		&& now.address == noticed.address && now.holdTime == noticed.holdTime
+		&& now.tagRelay == noticed.tagRelay)
+		return;
+	noticed = now;
+
+	BMessage notice(RDX_NOTICE_SETTINGS);
+	notice.AddBool(RDX_FIELD_USE, now.use);
+	notice.AddString(RDX_FIELD_IP, now.address.c_str());
+	notice.AddInt32(RDX_FIELD_DELAY, now.holdTime);
+	notice.AddInt32(RDX_FIELD_RELAIS, now.tagRelay);
+	notice.AddString(RDX_FIELD_IMAGE, CopyRelayStatus().c_str());
+	be_app->SendNotices(RDX_NOTICE_SETTINGS, &notice);
 }
 
 

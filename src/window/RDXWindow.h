@@ -4,6 +4,7 @@
 #include <Window.h>
 
 #include <memory>
+#include <string>
 
 class BBox;
 class BButton;
@@ -32,10 +33,24 @@ public:
 	virtual	void			RdxOpenDoor(BMessage* message);
 	virtual	void			OpenPage(BMessage* message);
 
+			// Tells the application's watchers the settings (and the relay
+			// status string) when they changed since the last notice, or
+			// always. Called with the window locked.
+			void			SendSettingsNotice(bool always);
+
 private:
 			void			_HandleCloseReport(BMessage* message);
 
 			std::unique_ptr<Prefs> prefs;
+			// The settings as the watchers last heard them.
+			struct Noticed {
+				bool		valid = false;
+				bool		use = false;
+				std::string	address;
+				int32		holdTime = 0;
+				int32		tagRelay = 0;
+			};
+			Noticed			noticed;
 			BView*			backView = nullptr;
 			BBox*			relayBox = nullptr;
 			BButton*		openAllButton = nullptr;

@@ -24,7 +24,9 @@ SendArguments::Usage()
 {
 	return
 		"usage: rdx-send [--to SIGNATURE] CODE [FIELD ...]\n"
-		"Posts one message to a running application.\n"
+		"       rdx-send [--to SIGNATURE] --watch [CODE ...]\n"
+		"Posts one message to a running application, or follows what it"
+			" tells its watchers.\n"
 		"  CODE                  the message code, four characters (RFID)\n"
 		"  NAME=TEXT             a string field\n"
 		"  NAME:string=TEXT      a string field whose name holds ':'\n"
@@ -32,12 +34,17 @@ SendArguments::Usage()
 		"  NAME:bool=true|false  a boolean field\n"
 		"  --to SIGNATURE        the application (default: "
 			"application/x-vnd-RDX-BeOS)\n"
+		"  --watch [CODE ...]    print every notice the application sends"
+			" (only those\n"
+		"                        of the codes, when given) until it ends\n"
 		"  --help                this text\n"
 		"  --version             the program's version\n"
 		"A name given again adds another value of the same type.\n"
 		"Example, a tag read: rdx-send RFID _tagstr=04A1B2C3\n"
-		"Exit status: 0 delivered, 1 not delivered (no application runs),"
-			" 2 bad arguments.\n";
+		"Example, follow the door: rdx-send --watch\n"
+		"Exit status: 0 delivered (or watched until the application ended"
+			" the watch),\n"
+		"1 not delivered (no application runs), 2 bad arguments.\n";
 }
 
 
@@ -56,6 +63,10 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 			fVersion = true;
 			return B_OK;
 		}
+		if (argument == "--watch") {
+			fWatch = true;
+			continue;
+		}
 		if (argument == "--") {
 			index++;
 			break;
@@ -73,6 +84,16 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 			break;
 		if (fSignature.empty())
 			return _Fail("the signature is empty");
+	}
+
+	if (fWatch) {
+		for (; index < arguments.size(); index++) {
+			uint32 code;
+			if (_CodeOf(arguments[index], &code) != B_OK)
+				return B_BAD_VALUE;
+			fWatchCodes.push_back(code);
+		}
+		return B_OK;
 	}
 
 	if (index < arguments.size()) {
@@ -99,6 +120,17 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 status_t
 SendArguments::_ParseCode(const std::string& text)
 {
+	uint32 code;
+	if (_CodeOf(text, &code) != B_OK)
+		return B_BAD_VALUE;
+	fMessage.what = code;
+	return B_OK;
+}
+
+
+status_t
+SendArguments::_CodeOf(const std::string& text, uint32* _code)
+{
 	if (text.size() != 4)
 		return _Fail("the code \"" + text + "\" is not four characters");
 	uint32 code = 0;
@@ -108,7 +140,7 @@ SendArguments::_ParseCode(const std::string& text)
 				" characters");
 		code = (code << 8) | (uint8)c;
 	}
-	fMessage.what = code;
+	*_code = code;
 	return B_OK;
 }
 

@@ -9,6 +9,7 @@
 // The command line of rdx-send:
 //   [--to SIGNATURE] CODE [NAME=TEXT | NAME:string=TEXT | NAME:int32=N
 //   | NAME:bool=true|false ...]
+//   [--to SIGNATURE] --watch [CODE ...]
 // Parsing never touches anything outside the arguments it is given.
 class SendArguments {
 public:
@@ -19,6 +20,11 @@ public:
 
 			bool			WantsHelp() const { return fHelp; }
 			bool			WantsVersion() const { return fVersion; }
+			// Watch instead of sending, for the notice codes (all when
+			// none is given).
+			bool			Watches() const { return fWatch; }
+			const std::vector<uint32>& WatchCodes() const
+								{ return fWatchCodes; }
 			const std::string& Signature() const { return fSignature; }
 			const BMessage&	Message() const { return fMessage; }
 			const std::string& Error() const { return fError; }
@@ -27,6 +33,7 @@ public:
 
 private:
 			status_t		_ParseCode(const std::string& text);
+			status_t		_CodeOf(const std::string& text, uint32* code);
 			status_t		_ParseField(const std::string& text);
 			status_t		_Fail(const std::string& error);
 
@@ -35,6 +42,8 @@ private:
 			std::string		fError;
 			bool			fHelp = false;
 			bool			fVersion = false;
+			bool			fWatch = false;
+			std::vector<uint32> fWatchCodes;
 };
 
 #endif

@@ -3,10 +3,15 @@
 
 #include "SendArguments.h"
 
+#include <Message.h>
 #include <Messenger.h>
+#include <PortWatcher.h>
 #include <RDXDefs.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,61 @@ namespace {
 // Long enough for an application that is busy for a moment, short enough
 // that a script using the tool does not hang on one that is stuck.
 const bigtime_t kSendTimeout = 10 * 1000000LL;
+
+
+// Prints every notice until the application ends the watch.
+int
+Watch(const SendArguments& parsed)
+{
+	const char* signature = parsed.Signature().c_str();
+	BPrivate::PortWatcher watcher(signature, parsed.WatchCodes());
+	status_t status = watcher.Start(kSendTimeout);
+	switch (status) {
+		case B_OK:
+			break;
+		case B_BAD_PORT_ID:
+			fprintf(stderr, "rdx-send: no application with the signature %s"
+				" is running\n", signature);
+			return 1;
+		case B_WOULD_BLOCK:
+			fprintf(stderr, "rdx-send: %s has as many watchers as it takes\n",
+				signature);
+			return 1;
+		case B_PERMISSION_DENIED:
+			fprintf(stderr, "rdx-send: the application %s runs as another"
+				" user and is not watched\n", signature);
+			return 1;
+		default:
+			fprintf(stderr, "rdx-send: could not watch %s: %s\n", signature,
+				status_text(status));
+			return 1;
+	}
+
+	for (;;) {
+		BMessage notice;
+		std::string problem;
+		status = watcher.ReadNotice(&notice, &problem);
+		if (status == B_OK) {
+			notice.PrintToStream();
+			continue;
+		}
+		if (status == B_WOULD_BLOCK) {
+			pollfd entry = {watcher.FD(), POLLIN, 0};
+			if (poll(&entry, 1, -1) < 0 && errno != EINTR) {
+				fprintf(stderr, "rdx-send: %s\n", strerror(errno));
+				return 1;
+			}
+			continue;
+		}
+		if (status == B_BAD_PORT_ID) {
+			fprintf(stderr, "rdx-send: %s ended the watch\n", signature);
+			return 0;
+		}
+		fprintf(stderr, "rdx-send: the watch of %s broke: %s\n", signature,
+			problem.c_str());
+		return 1;
+	}
+}
 
 }	// namespace
 
@@ -37,6 +97,8 @@ main(int argc, char** argv)
 		printf("rdx-send %s\n", RDX_VERSION);
 		return 0;
 	}
+	if (parsed.Watches())
+		return Watch(parsed);
 
 	const char* signature = parsed.Signature().c_str();
 	status_t status;

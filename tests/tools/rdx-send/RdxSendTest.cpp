@@ -223,3 +223,46 @@ TEST_F(RdxSend, HelpPrintsUsageAndSucceeds)
 		std::string::npos);
 	EXPECT_EQ(result.errors, "");
 }
+
+
+TEST_F(RdxSend, WatchPrintsEachNoticeOfItsCodesUntilTheApplicationEnds)
+{
+	StartApplication();
+	ChildProcess::Options options;
+	options.environment["XDG_RUNTIME_DIR"] = fRuntime;
+	ChildProcess all({kRdxSend, "--watch"}, options);
+	ChildProcess tags({kRdxSend, "--watch", "RFID"}, options);
+	// Each watch request reaches the application too.
+	ASSERT_TRUE(fApp->WaitForCount(2, 20)) << all.Errors() << tags.Errors();
+	for (const BMessage& message : fApp->Messages())
+		EXPECT_EQ(message.what, (uint32)B_START_WATCHING);
+
+	BMessage tag(RDX_MSG_TAG);
+	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
+	fApp->SendNotices(RDX_MSG_TAG, &tag);
+	BMessage report(RDX_MSG_STATUS);
+	report.AddInt32(RDX_FIELD_RELAIS, 3);
+	fApp->SendNotices(RDX_MSG_STATUS, &report);
+
+	ASSERT_TRUE(all.WaitForOutput("'rx_s'", 20)) << all.Output();
+	ASSERT_TRUE(tags.WaitForOutput("04A1B2C3", 20)) << tags.Output();
+	EXPECT_NE(all.Output().find("BMessage: what = NTCH"), std::string::npos);
+	EXPECT_LT(all.Output().find("04A1B2C3"), all.Output().find("'rx_s'"));
+	StopApplication();
+
+	int status = -1;
+	ASSERT_TRUE(all.Wait(20, &status));
+	EXPECT_EQ(status, 0);
+	EXPECT_NE(all.Errors().find("ended the watch"), std::string::npos);
+	ASSERT_TRUE(tags.Wait(20, &status));
+	EXPECT_EQ(tags.Output().find("'rx_s'"), std::string::npos);
+
+	Result result = Send({"--watch"});
+	EXPECT_EQ(result.status, 1);
+	EXPECT_NE(result.errors.find("is running"), std::string::npos);
+	result = Send({"--watch", "RFIDX"});
+	EXPECT_EQ(result.status, 2);
+	result = Send({"--version"});
+	EXPECT_EQ(result.status, 0);
+	EXPECT_EQ(result.output, "rdx-send " RDX_VERSION "\n");
+}

@@ -177,3 +177,26 @@ TEST(SendArguments, SignatureAndHelp)
 	EXPECT_TRUE(parse({"--to", "x", "-h"})->arguments.WantsHelp());
 	EXPECT_FALSE(parse({"RFID"})->arguments.WantsHelp());
 }
+
+
+TEST(SendArguments, WatchTakesCodesOnly)
+{
+	auto parsed = parse({"--to", "application/x-other", "--watch"});
+	ASSERT_EQ(parsed->status, B_OK);
+	EXPECT_TRUE(parsed->arguments.Watches());
+	EXPECT_TRUE(parsed->arguments.WatchCodes().empty());
+	EXPECT_EQ(parsed->arguments.Signature(), "application/x-other");
+
+	parsed = parse({"--watch", "RFID", "rx_s"});
+	ASSERT_EQ(parsed->status, B_OK);
+	EXPECT_EQ(parsed->arguments.WatchCodes(),
+		(std::vector<uint32>{'RFID', 'rx_s'}));
+
+	// A field is no code: a watch sends nothing.
+	parsed = parse({"--watch", "RFID", "_tagstr=1"});
+	EXPECT_EQ(parsed->status, B_BAD_VALUE);
+	EXPECT_NE(parsed->arguments.Error().find("not four characters"),
+		std::string::npos);
+	EXPECT_TRUE(parse({"--version"})->arguments.WantsVersion());
+	EXPECT_FALSE(parse({"RFID"})->arguments.Watches());
+}

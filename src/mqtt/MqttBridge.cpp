@@ -1,0 +1,524 @@
+#include "MqttBridge.h"
+
+#include <Message.h>
+#include <RDXDefs.h>
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The pause before connecting again grows from the first to the last.
+const bigtime_t kFirstBackoff = 500 * 1000LL;
+const bigtime_t kLastBackoff = 10 * 1000000LL;
+// How often to look for rdx again while it does not run.
+const bigtime_t kWatchRetry = 1000 * 1000LL;
+// Long enough for a busy rdx, short enough not to stall the broker's side.
+const bigtime_t kRdxTimeout = 2 * 1000000LL;
+// Commands come in with QoS 1. What we publish goes with QoS 0: every
+// state is told again after a reconnect anyway, and a QoS 1 publish makes
+// the broker answer each one; with the broker's Nagle algorithm on (its
+// default), an answer still waiting for our delayed ACK holds back the
+// next command to us by tens of milliseconds.
+const int kCommandQos = 1;
+const int kPublishQos = 0;
+// The last will is published by the broker, not by us.
+const int kWillQos = 1;
+
+
+// libmosquitto's texts end in a full stop; ours go on after them.
+std::string
+Reason(int error)
+{
+	std::string text = error == MOSQ_ERR_ERRNO ? strerror(errno)
+		: mosquitto_strerror(error);
+	while (!text.empty() && text.back() == '.')
+		text.pop_back();
+	return text;
+}
+
+
+// Why rdx did not take a message, as a user would put it.
+const char*
+RdxProblem(status_t status)
+{
+	switch (status) {
+		case B_BAD_PORT_ID:
+			return "rdx does not run";
+		case B_TIMED_OUT:
+		case B_WOULD_BLOCK:
+			return "rdx is too busy";
+		case B_PERMISSION_DENIED:
+			return "the rdx found runs as another user";
+		default:
+			return status_text(status);
+	}
+}
+
+
+double
+WallClock()
+{
+	struct timeval now;
+	gettimeofday(&now, nullptr);
+	return (double)now.tv_sec + now.tv_usec / 1e6;
+}
+
+
+void
+Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+
+void
+Line(const char* format, ...)
+{
+	char text[1024];
+	va_list args;
+	va_start(args, format);
+	vsnprintf(text, sizeof(text), format, args);
+	va_end(args);
+	fprintf(stderr, "rdx-mqtt: %s\n", text);
+}
+
+}	// namespace
+
+
+MqttBridge::MqttBridge(const MqttConfig& config)
+	:
+	fConfig(config),
+	fTopics(config.prefix),
+	fState(fTopics),
+	fDiscovery(fTopics, config.door, RDX_VERSION),
+	fWatcher(RDX_SIGNATURE),
+	fRdx(RDX_SIGNATURE)
+{
+}
+
+
+MqttBridge::~MqttBridge()
+{
+	if (fClient != nullptr)
+		mosquitto_destroy(fClient);
+	mosquitto_lib_cleanup();
+}
+
+
+status_t
+MqttBridge::Init()
+{
+	mosquitto_lib_init();
+	fClient = mosquitto_new(fConfig.clientID.c_str(), true, this);
+	if (fClient == nullptr) {
+		fError = std::string("cannot make an MQTT client: ") + strerror(errno);
+		return B_NO_MEMORY;
+	}
+	mosquitto_int_option(fClient, MOSQ_OPT_PROTOCOL_VERSION,
+		MQTT_PROTOCOL_V5);
+	// Our small packets (acknowledgements) go out at once.
+	mosquitto_int_option(fClient, MOSQ_OPT_TCP_NODELAY, 1);
+	mosquitto_connect_v5_callback_set(fClient, _ConnectCallback);
+	mosquitto_message_v5_callback_set(fClient, _MessageCallback);
+	mosquitto_log_callback_set(fClient, _LogCallback);
+
+	int result;
+	if (!fConfig.username.empty()) {
+		result = mosquitto_username_pw_set(fClient, fConfig.username.c_str(),
+			fConfig.password.empty() ? nullptr : fConfig.password.c_str());
+		if (result != MOSQ_ERR_SUCCESS) {
+			fError = std::string("username: ") + mosquitto_strerror(result);
+			return B_BAD_VALUE;
+		}
+	}
+	if (fConfig.UsesTLS()) {
+		for (const std::string* file : {&fConfig.tlsCA, &fConfig.tlsCert,
+				&fConfig.tlsKey}) {
+			if (!file->empty() && access(file->c_str(), R_OK) != 0) {
+				fError = *file + ": cannot read it: " + strerror(errno);
+				return B_BAD_VALUE;
+			}
+		}
+		result = mosquitto_tls_set(fClient, fConfig.tlsCA.c_str(), nullptr,
+			fConfig.tlsCert.empty() ? nullptr : fConfig.tlsCert.c_str(),
+			fConfig.tlsKey.empty() ? nullptr : fConfig.tlsKey.c_str(),
+			nullptr);
+		if (result != MOSQ_ERR_SUCCESS) {
+			fError = std::string("TLS settings (tls_ca, tls_cert, tls_key)"
+				" are not usable: ") + mosquitto_strerror(result);
+			return B_BAD_VALUE;
+		}
+	}
+	// A door whose bridge died says so by itself.
+	std::string availability = fTopics.Availability();
+	result = mosquitto_will_set(fClient, availability.c_str(), 7, "offline",
+		kWillQos, true);
+	if (result != MOSQ_ERR_SUCCESS) {
+		fError = std::string("cannot set the last will: ")
+			+ mosquitto_strerror(result);
+		return B_BAD_VALUE;
+	}
+	return B_OK;
+}
+
+
+void
+MqttBridge::Run(int signalFD)
+{
+	Line("door %s, topics under %s/, broker %s", fConfig.door.c_str(),
+		fConfig.prefix.c_str(), _Broker().c_str());
+	bigtime_t now = system_time();
+	_Watch(now);
+	_Connect(now);
+
+	std::vector<pollfd> fds;
+	for (;;) {
+		now = system_time();
+		int clientFD = fSocketOpen ? mosquitto_socket(fClient) : -1;
+		fds.assign({
+			pollfd{signalFD, POLLIN, 0},
+			pollfd{fWatcher.FD(), POLLIN, 0},
+			pollfd{clientFD, (short)(POLLIN
+				| (clientFD >= 0 && mosquitto_want_write(fClient)
+					? POLLOUT : 0)), 0},
+		});
+		int count = poll(fds.data(), fds.size(), _PollTimeout(now));
+		if (count < 0 && errno != EINTR) {
+			Line("waiting failed: %s", strerror(errno));
+			break;
+		}
+		if (count > 0 && fds[0].revents != 0)
+			break;
+		now = system_time();
+
+		if (count > 0 && fds[1].revents != 0)
+			_ReadNotices(now);
+
+		if (fSocketOpen && clientFD >= 0) {
+			int result = MOSQ_ERR_SUCCESS;
+			if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+				result = mosquitto_loop_read(fClient, 1);
+			if (result == MOSQ_ERR_SUCCESS && (fds[2].revents & POLLOUT))
+				result = mosquitto_loop_write(fClient, 1);
+			if (result == MOSQ_ERR_SUCCESS) {
+				result = mosquitto_loop_misc(fClient);
+				fLastMisc = now;
+			}
+			if (result != MOSQ_ERR_SUCCESS || mosquitto_socket(fClient) < 0)
+				_Lost(result, now);
+		}
+
+		if (!fSocketOpen && now >= fNextConnect)
+			_Connect(now);
+		if (!fWatcher.IsWatching() && now >= fNextWatch)
+			_Watch(now);
+	}
+
+	if (fConnected) {
+		// A bridge that ends on purpose is not a lost one: offline is said
+		// now, since a clean disconnect does not send the last will.
+		_Publish(Publication{fTopics.Availability(), "offline", true});
+		mosquitto_disconnect(fClient);
+		bigtime_t until = system_time() + 1000000LL;
+		while (mosquitto_socket(fClient) >= 0 && mosquitto_want_write(fClient)
+			&& system_time() < until) {
+			pollfd entry = {mosquitto_socket(fClient), POLLOUT, 0};
+			poll(&entry, 1, 100);
+			mosquitto_loop_write(fClient, 1);
+		}
+	}
+	Line("stopped");
+}
+
+
+int
+MqttBridge::_PollTimeout(bigtime_t now) const
+{
+	bigtime_t wait = -1;
+	auto consider = [&](bigtime_t until) {
+		bigtime_t left = std::max<bigtime_t>(0, until - now);
+		if (wait < 0 || left < wait)
+			wait = left;
+	};
+	if (!fSocketOpen)
+		consider(fNextConnect);
+	else {
+		// The keep-alive is libmosquitto's: it needs a look now and then,
+		// a quarter of the keep-alive apart, so a ping is never late.
+		consider(fLastMisc + fConfig.keepAlive * 1000000LL / 4);
+	}
+	if (!fWatcher.IsWatching())
+		consider(fNextWatch);
+	if (wait < 0)
+		return -1;
+	return (int)std::min<bigtime_t>((wait + 999) / 1000, 3600 * 1000);
+}
+
+
+void
+MqttBridge::_Connect(bigtime_t now)
+{
+	fLastLogError.clear();
+	int result = mosquitto_connect_bind_v5(fClient, fConfig.host.c_str(),
+		fConfig.port, fConfig.keepAlive, nullptr, nullptr);
+	if (result != MOSQ_ERR_SUCCESS) {
+		_Lost(result, now);
+		return;
+	}
+	fSocketOpen = true;
+	fLastMisc = now;
+}
+
+
+void
+MqttBridge::_ConnectCallback(struct mosquitto* client, void* data,
+	int reason, int flags, const mosquitto_property* properties)
+{
+	static_cast<MqttBridge*>(data)->_Connected(reason);
+}
+
+
+void
+MqttBridge::_Connected(int reason)
+{
+	if (reason != 0) {
+		fRefused = true;
+		_Problem("the broker at " + _Broker() + " refused the connection: "
+			+ mosquitto_reason_string(reason));
+		// The broker closes the connection; that is handled as any loss.
+		return;
+	}
+	fConnected = true;
+	fBackoff = 0;
+	fLastProblem.clear();
+	Line("connected to the broker at %s as %s", _Broker().c_str(),
+		fConfig.clientID.c_str());
+
+	for (const std::string& topic : fTopics.Subscriptions()) {
+		// Retain as published: a stored command must be told from a fresh
+		// one, also when it was stored while we were subscribed.
+		int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
+		int result = mosquitto_subscribe_v5(fClient, nullptr, topic.c_str(),
+			kCommandQos, options, nullptr);
+		if (result != MOSQ_ERR_SUCCESS) {
+			Line("cannot subscribe to %s: %s", topic.c_str(),
+				Reason(result).c_str());
+		}
+	}
+	_PublishAll();
+}
+
+
+void
+MqttBridge::_Lost(int error, bigtime_t now)
+{
+	std::string why = Reason(error);
+	if (!fLastLogError.empty())
+		why += " (" + fLastLogError + ")";
+	if (fSocketOpen)
+		mosquitto_disconnect(fClient);
+	bool wasConnected = fConnected;
+	fSocketOpen = false;
+	fConnected = false;
+
+	fBackoff = fBackoff == 0 ? kFirstBackoff
+		: std::min(fBackoff * 2, kLastBackoff);
+	fNextConnect = now + fBackoff;
+	if (fRefused) {
+		// The refusal has been told; the connection's end says no more.
+		fRefused = false;
+		return;
+	}
+	if (wasConnected) {
+		Line("lost the broker at %s: %s; connecting again",
+			_Broker().c_str(), why.c_str());
+		fLastProblem.clear();
+		return;
+	}
+	_Problem("cannot connect to the broker at " + _Broker() + ": " + why
+		+ "; trying again");
+}
+
+
+void
+MqttBridge::_Problem(const std::string& line)
+{
+	if (line == fLastProblem)
+		return;
+	fLastProblem = line;
+	Line("%s", line.c_str());
+}
+
+
+void
+MqttBridge::_LogCallback(struct mosquitto* client, void* data, int level,
+	const char* text)
+{
+	// libmosquitto tells TLS failures only here; the loss that follows
+	// quotes the last one.
+	if ((level & MOSQ_LOG_ERR) != 0 && text != nullptr)
+		static_cast<MqttBridge*>(data)->fLastLogError = text;
+}
+
+
+void
+MqttBridge::_Watch(bigtime_t now)
+{
+	status_t status = fWatcher.Start(kRdxTimeout);
+	if (status == B_OK) {
+		Line("watching rdx");
+		fWaitingSaid = false;
+		_PublishAvailability();
+		return;
+	}
+	fNextWatch = now + kWatchRetry;
+	if (fWaitingSaid)
+		return;
+	fWaitingSaid = true;
+	if (status == B_BAD_PORT_ID)
+		Line("rdx does not run; waiting for it");
+	else
+		Line("cannot watch rdx: %s; trying again", status_text(status));
+}
+
+
+void
+MqttBridge::_ReadNotices(bigtime_t now)
+{
+	for (;;) {
+		BMessage notice;
+		std::string problem;
+		status_t status = fWatcher.ReadNotice(&notice, &problem);
+		if (status == B_WOULD_BLOCK)
+			return;
+		if (status != B_OK) {
+			if (status == B_BAD_DATA)
+				Line("rdx sent what is no notice: %s", problem.c_str());
+			Line("rdx went away; waiting for it to come back");
+			fWaitingSaid = true;
+			fNextWatch = now + kWatchRetry / 2;
+			_PublishAvailability();
+			return;
+		}
+		for (const Publication& publication
+				: fState.Notice(notice, WallClock()))
+			_Publish(publication);
+	}
+}
+
+
+void
+MqttBridge::_MessageCallback(struct mosquitto* client, void* data,
+	const struct mosquitto_message* message,
+	const mosquitto_property* properties)
+{
+	std::string payload;
+	if (message->payload != nullptr && message->payloadlen > 0) {
+		payload.assign(static_cast<const char*>(message->payload),
+			(size_t)message->payloadlen);
+	}
+	static_cast<MqttBridge*>(data)->_Command(message->topic, payload,
+		message->retain);
+}
+
+
+void
+MqttBridge::_Command(const std::string& topic, const std::string& payload,
+	bool retained)
+{
+	RemoteCommand command = RemoteCommand::Read(fTopics, topic, payload,
+		retained, WallClock());
+	switch (command.What()) {
+		case RemoteCommand::kNone:
+			if (!command.Refusal().empty())
+				Line("%s", command.Refusal().c_str());
+			return;
+		case RemoteCommand::kHomeAssistantOnline:
+			_PublishAll();
+			return;
+		case RemoteCommand::kOpen:
+		{
+			// The open takes the path of a tag read, so that board use, the
+			// tag relay and the hold time apply as to any tag.
+			std::string source = "mqtt:" + fConfig.clientID;
+			BMessage tag(RDX_MSG_TAG);
+			tag.AddString(RDX_FIELD_TAG, source.c_str());
+			tag.AddString(RDX_FIELD_READER, "mqtt");
+			status_t status = fRdx.SendMessage(&tag, nullptr, kRdxTimeout);
+			if (status != B_OK) {
+				// Never kept for later: a door opens now or not at all.
+				Line("open command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
+				return;
+			}
+			Line("open command on %s passed to rdx as %s", topic.c_str(),
+				source.c_str());
+			return;
+		}
+		case RemoteCommand::kBoardUse:
+		{
+			BMessage use(RDX_MSG_USE);
+			use.AddBool(RDX_FIELD_USE, command.Use());
+			status_t status = fRdx.SendMessage(&use, nullptr, kRdxTimeout);
+			if (status != B_OK) {
+				Line("board use command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
+				return;
+			}
+			Line("board use %s passed to rdx", command.Use() ? "on" : "off");
+			return;
+		}
+	}
+}
+
+
+void
+MqttBridge::_Publish(const Publication& publication)
+{
+	if (!fConnected)
+		return;
+	int result = mosquitto_publish_v5(fClient, nullptr,
+		publication.topic.c_str(), (int)publication.payload.size(),
+		publication.payload.data(), kPublishQos, publication.retained,
+		nullptr);
+	if (result != MOSQ_ERR_SUCCESS) {
+		Line("cannot publish on %s: %s", publication.topic.c_str(),
+			Reason(result).c_str());
+	}
+}
+
+
+void
+MqttBridge::_PublishAll()
+{
+	for (const Publication& publication : fDiscovery.Messages())
+		_Publish(publication);
+	_PublishAvailability();
+	for (const Publication& publication : fState.States())
+		_Publish(publication);
+}
+
+
+void
+MqttBridge::_PublishAvailability()
+{
+	// The door can be used from the broker only while rdx runs.
+	_Publish(Publication{fTopics.Availability(),
+		fWatcher.IsWatching() ? "online" : "offline", true});
+}
+
+
+std::string
+MqttBridge::_Broker() const
+{
+	return fConfig.host + ":" + std::to_string(fConfig.port)
+		+ (fConfig.UsesTLS() ? " (TLS)" : "");
+}

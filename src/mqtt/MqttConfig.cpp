@@ -1,0 +1,297 @@
+#include "MqttConfig.h"
+
+#include <FindDirectory.h>
+#include <Path.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const size_t kMaxFileSize = 64 * 1024;
+
+
+std::string
+Trim(const std::string& text)
+{
+	size_t start = text.find_first_not_of(" \t\r");
+	if (start == std::string::npos)
+		return std::string();
+	size_t end = text.find_last_not_of(" \t\r");
+	return text.substr(start, end - start + 1);
+}
+
+
+// A name that may stand as one level of a topic and as a client id: no
+// wildcards, no separators, nothing a broker or a reader would stumble on.
+bool
+IsPlainName(const std::string& name)
+{
+	if (name.empty() || name.size() > 64)
+		return false;
+	for (char c : name) {
+		if (!isalnum((unsigned char)c) && strchr("-_.", c) == nullptr)
+			return false;
+	}
+	return true;
+}
+
+
+bool
+IsTopicPrefix(const std::string& prefix)
+{
+	if (prefix.empty() || prefix.size() > 200 || prefix.front() == '/'
+		|| prefix.back() == '/' || prefix.find("//") != std::string::npos)
+		return false;
+	for (char c : prefix) {
+		if (c == '+' || c == '#' || (unsigned char)c < 0x20 || c == 0x7f)
+			return false;
+	}
+	return true;
+}
+
+
+// Reads a whole small file; *error says why not.
+bool
+ReadSmallFile(const std::string& path, std::string* data, std::string* error,
+	struct stat* info)
+{
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+	if (fd < 0) {
+		*error = strerror(errno);
+		return false;
+	}
+	if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+		close(fd);
+		*error = "not a regular file";
+		return false;
+	}
+	data->clear();
+	char buffer[4096];
+	for (;;) {
+		ssize_t count = read(fd, buffer, sizeof(buffer));
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count < 0) {
+			*error = strerror(errno);
+			close(fd);
+			return false;
+		}
+		if (count == 0)
+			break;
+		data->append(buffer, (size_t)count);
+		if (data->size() > kMaxFileSize) {
+			close(fd);
+			*error = "larger than 64 KiB";
+			return false;
+		}
+	}
+	close(fd);
+	return true;
+}
+
+}	// namespace
+
+
+MqttConfig::MqttConfig()
+{
+	char name[HOST_NAME_MAX + 1] = {};
+	if (gethostname(name, sizeof(name) - 1) == 0) {
+		// The door's id defaults to the host's name, as far as it is a
+		// plain name.
+		std::string host(name);
+		std::string plain;
+		for (char c : host) {
+			plain += isalnum((unsigned char)c) || strchr("-_", c) != nullptr
+				? c : '_';
+		}
+		door = plain.substr(0, 64);
+	}
+	if (door.empty())
+		door = "door";
+}
+
+
+std::string
+MqttConfig::DefaultPath()
+{
+	BPath path;
+	if (find_directory(B_USER_SETTINGS_DIRECTORY, &path) != B_OK)
+		return "mqtt.conf";
+	return std::string(path.Path()) + "/RDX/mqtt.conf";
+}
+
+
+status_t
+MqttConfig::Load(const std::string& path, bool mustExist)
+{
+	if (!mustExist && access(path.c_str(), F_OK) != 0 && errno == ENOENT)
+		return B_OK;
+	std::string data;
+	std::string error;
+	struct stat info;
+	if (!ReadSmallFile(path, &data, &error, &info))
+		return _Fail(path + ": cannot read it: " + error);
+	return Parse(data, path);
+}
+
+
+status_t
+MqttConfig::Parse(const std::string& text, const std::string& name)
+{
+	size_t start = 0;
+	int lineNumber = 0;
+	while (start <= text.size()) {
+		size_t end = text.find('\n', start);
+		if (end == std::string::npos)
+			end = text.size();
+		std::string line = text.substr(start, end - start);
+		start = end + 1;
+		lineNumber++;
+
+		size_t hash = line.find('#');
+		if (hash != std::string::npos)
+			line.erase(hash);
+		line = Trim(line);
+		if (line.empty())
+			continue;
+		std::string where = name + ":" + std::to_string(lineNumber);
+		size_t equals = line.find('=');
+		if (equals == std::string::npos)
+			return _Fail(where + ": \"" + line + "\" is not \"key = value\"");
+		std::string key = Trim(line.substr(0, equals));
+		std::string value = Trim(line.substr(equals + 1));
+		if (_Set(key, value, where) != B_OK)
+			return B_BAD_VALUE;
+	}
+	return B_OK;
+}
+
+
+status_t
+MqttConfig::_Set(const std::string& key, const std::string& value,
+	const std::string& where)
+{
+	auto number = [&](int32 low, int32 high, int32* target) -> status_t {
+		char* end = nullptr;
+		errno = 0;
+		long parsed = strtol(value.c_str(), &end, 10);
+		if (value.empty() || *end != '\0' || errno != 0 || parsed < low
+			|| parsed > high) {
+			return _Fail(where + ": " + key + " must be a number from "
+				+ std::to_string(low) + " to " + std::to_string(high)
+				+ ", not \"" + value + "\"");
+		}
+		*target = (int32)parsed;
+		return B_OK;
+	};
+	auto path = [&](std::string* target) -> status_t {
+		if (value.empty())
+			return _Fail(where + ": " + key + " needs a file name");
+		*target = value;
+		return B_OK;
+	};
+
+	if (key == "host") {
+		if (value.empty() || value.find_first_of(" \t/") != std::string::npos)
+			return _Fail(where + ": host \"" + value + "\" is not a host name"
+				" or address");
+		host = value;
+		return B_OK;
+	}
+	if (key == "port")
+		return number(1, 65535, &port);
+	if (key == "keepalive")
+		return number(5, 3600, &keepAlive);
+	if (key == "tls_ca")
+		return path(&tlsCA);
+	if (key == "tls_cert")
+		return path(&tlsCert);
+	if (key == "tls_key")
+		return path(&tlsKey);
+	if (key == "password_file")
+		return path(&passwordFile);
+	if (key == "username") {
+		if (value.empty() || value.size() > 256)
+			return _Fail(where + ": username is empty or too long");
+		username = value;
+		return B_OK;
+	}
+	if (key == "client_id") {
+		if (!IsPlainName(value))
+			return _Fail(where + ": client_id \"" + value + "\" must be 1 to"
+				" 64 letters, digits, '-', '_' or '.'");
+		clientID = value;
+		return B_OK;
+	}
+	if (key == "door") {
+		if (!IsPlainName(value))
+			return _Fail(where + ": door \"" + value + "\" must be 1 to 64"
+				" letters, digits, '-', '_' or '.'");
+		door = value;
+		return B_OK;
+	}
+	if (key == "prefix") {
+		if (!IsTopicPrefix(value))
+			return _Fail(where + ": prefix \"" + value + "\" must be a topic"
+				" without '+', '#', or a '/' at either end");
+		prefix = value;
+		return B_OK;
+	}
+	return _Fail(where + ": unknown key \"" + key + "\"");
+}
+
+
+status_t
+MqttConfig::Finish()
+{
+	if (port == 0)
+		port = UsesTLS() ? 8883 : 1883;
+	if (prefix.empty())
+		prefix = "rdx/" + door;
+	if (clientID.empty())
+		clientID = "rdx-mqtt-" + door;
+	if (tlsCert.empty() != tlsKey.empty())
+		return _Fail("tls_cert and tls_key go together: give both or neither");
+	if (!tlsCert.empty() && !UsesTLS())
+		return _Fail("tls_cert and tls_key need tls_ca");
+	if (!passwordFile.empty() && username.empty())
+		return _Fail("password_file needs a username");
+
+	if (!passwordFile.empty()) {
+		std::string data;
+		std::string error;
+		struct stat info;
+		if (!ReadSmallFile(passwordFile, &data, &error, &info))
+			return _Fail(passwordFile + ": cannot read the password: "
+				+ error);
+		// A password others can read is no secret: refuse rather than
+		// hand it on.
+		if ((info.st_mode & 077) != 0) {
+			char mode[8];
+			snprintf(mode, sizeof(mode), "%04o", info.st_mode & 07777);
+			return _Fail(passwordFile + ": others may read it (mode "
+				+ mode + "); make it readable by you only (chmod 600)");
+		}
+		size_t newline = data.find('\n');
+		password = data.substr(0, newline);
+		if (!password.empty() && password.back() == '\r')
+			password.pop_back();
+		if (password.empty())
+			return _Fail(passwordFile + ": the first line holds no password");
+	}
+	return B_OK;
+}
+
+
+status_t
+MqttConfig::_Fail(const std::string& error)
+{
+	fError = error;
+	return B_BAD_VALUE;
+}

@@ -1,0 +1,59 @@
+#include "TopicMap.h"
+
+const char* const TopicMap::kHomeAssistantStatus = "homeassistant/status";
+
+
+TopicMap::TopicMap(const std::string& prefix)
+	:
+	fPrefix(prefix)
+{
+}
+
+
+std::string
+TopicMap::Availability() const
+{
+	return fPrefix + "/availability";
+}
+
+
+std::string
+TopicMap::Relay(int32 n) const
+{
+	return fPrefix + "/relay/" + std::to_string(n);
+}
+
+
+std::string
+TopicMap::BoardUse() const
+{
+	return fPrefix + "/board_use";
+}
+
+
+std::string
+TopicMap::BoardUseSet() const
+{
+	return fPrefix + "/board_use/set";
+}
+
+
+std::string
+TopicMap::Tag() const
+{
+	return fPrefix + "/tag";
+}
+
+
+std::string
+TopicMap::Open() const
+{
+	return fPrefix + "/open";
+}
+
+
+std::vector<std::string>
+TopicMap::Subscriptions() const
+{
+	return {Open(), BoardUseSet(), kHomeAssistantStatus};
+}
