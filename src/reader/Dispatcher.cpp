@@ -49,13 +49,16 @@ Dispatcher::Outcome
 Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 	bigtime_t now)
 {
+	std::string name;
+	bool listed = fTags.Contains(tag, &name);
 	std::string detail;
-	Outcome outcome = _Decide(source, tag, now, &detail);
+	Outcome outcome = _Decide(source, tag, listed, now, &detail);
 
 	// Every read ends here, with its source, tag and outcome: the one
 	// place where a read is reported.
-	fprintf(fOutput, "%s: %s: %s%s\n", source.c_str(), tag.c_str(),
-		OutcomeText(outcome), detail.c_str());
+	std::string shownName = name.empty() ? "" : " (" + name + ")";
+	fprintf(fOutput, "%s: %s%s: %s%s\n", source.c_str(), tag.c_str(),
+		shownName.c_str(), OutcomeText(outcome), detail.c_str());
 	fflush(fOutput);
 	return outcome;
 }
@@ -63,15 +66,10 @@ Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 
 Dispatcher::Outcome
 Dispatcher::_Decide(const std::string& source, const std::string& tag,
-	bigtime_t now, std::string* detail)
+	bool listed, bigtime_t now, std::string* detail)
 {
 	if (fRepeats.IsRepeat(source, tag, now))
 		return kRepeat;
-
-	std::string name;
-	bool listed = fTags.Contains(tag, &name);
-	if (listed && !name.empty())
-		*detail = " (" + name + ")";
 
 	if (fMode == kLearn) {
 		if (listed)

@@ -49,8 +49,8 @@ public:
 
 private:
 			Outcome			_Decide(const std::string& source,
-								const std::string& tag, bigtime_t now,
-								std::string* detail);
+								const std::string& tag, bool listed,
+								bigtime_t now, std::string* detail);
 
 			TagList&		fTags;
 			RepeatFilter&	fRepeats;
