@@ -4,6 +4,7 @@
 // arranges it) and sends to 127.0.0.1 only.
 
 #include "Figures.h"
+#include "ReaderReport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,20 +17,12 @@
 
 namespace {
 
-struct Target {
-	std::string		name;
-	std::string		limit;
-	std::string		measured;
-	bool			met = false;
-};
-
-
 void
 usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
-		" [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood]\n");
+		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader]\n");
 }
 
 
@@ -93,6 +86,8 @@ main(int argc, char** argv)
 			config.rdx = value;
 		else if (option == "--floor")
 			config.floor = value;
+		else if (option == "--reader")
+			config.reader = value;
 		else if (option == "--logs")
 			config.logDirectory = value;
 		else if (option == "--tags")
@@ -266,6 +261,9 @@ main(int argc, char** argv)
 			flood.ok && growth < 0.5 && flood.finalAnswered
 				&& flood.sendFailures == 0});
 	}
+
+	if (wanted("reader") && !config.reader.empty())
+		failed |= !ReportReader(config, &targets);
 
 	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"
 		"|---|---|---|---|\n");
