@@ -189,6 +189,10 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 					" milliseconds (0 to 3600000)";
 				return B_BAD_VALUE;
 			}
+			if (option == "--key-gap-ms" && number == 0) {
+				*error = "--key-gap-ms: 0 would refuse every tag";
+				return B_BAD_VALUE;
+			}
 			(option == "--repeat-ms" ? repeatMs : keyGapMs) = number;
 		} else if (option == "--em-format") {
 			if (!takeValue())

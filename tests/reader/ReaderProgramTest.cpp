@@ -62,6 +62,7 @@ TEST_F(ReaderProgramTest, UsageErrorsExitTwoWithALine)
 		{{"--keyboard", "k", "--em-format", "oct"}, "neither dec nor hex"},
 		{{"--keyboard", "k", "--repeat-ms", "-5"}, "is not a number"},
 		{{"--keyboard", "k", "--key-gap-ms", "1e3"}, "is not a number"},
+		{{"--keyboard", "k", "--key-gap-ms", "0"}, "would refuse every tag"},
 		{{"--keyboard", "k", "--any-tag", "--learn"}, "do not go together"},
 		{{"--keyboard", "k", "--to", ""}, "the signature is empty"},
 	};
