@@ -1,5 +1,7 @@
 #include "DeviceList.h"
 
+#include "PcscSource.h"
+
 #include <libevdev/libevdev.h>
 
 #include <algorithm>
@@ -64,6 +66,26 @@ DeviceList::Print(FILE* output) const
 	_PrintInput(output);
 	fprintf(output, "\n");
 	_PrintSerial(output);
+	fprintf(output, "\n");
+	_PrintPcsc(output);
+}
+
+
+void
+DeviceList::_PrintPcsc(FILE* output) const
+{
+	fprintf(output, "PC/SC readers (for --pcsc):\n");
+	std::vector<std::string> names;
+	std::string problem;
+	if (!PcscSource::ListReaders(&names, &problem)) {
+		fprintf(output, "  none: pcscd cannot be reached (%s)\n",
+			problem.c_str());
+		return;
+	}
+	if (names.empty())
+		fprintf(output, "  none\n");
+	for (const std::string& name : names)
+		fprintf(output, "  %s\n", name.c_str());
 }
 
 

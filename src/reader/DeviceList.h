@@ -5,7 +5,8 @@
 #include <string>
 
 // rdx-reader --list: every input device (name, vendor:product, its stable
-// /dev/input/by-id/ path) and every serial port, to help pick a reader.
+// /dev/input/by-id/ path), every serial port and every PC/SC reader, to
+// help pick a reader.
 // Devices are only looked at, never grabbed or read.
 class DeviceList {
 public:
@@ -19,6 +20,7 @@ public:
 private:
 			void			_PrintInput(FILE* output) const;
 			void			_PrintSerial(FILE* output) const;
+			void			_PrintPcsc(FILE* output) const;
 	// The links in the directory that lead to the device node.
 			std::string		_LinksTo(const std::string& directory,
 								const std::string& node) const;

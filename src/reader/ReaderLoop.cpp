@@ -2,6 +2,7 @@
 
 #include "KeyboardSource.h"
 #include "LineDecoder.h"
+#include "PcscSource.h"
 #include "Rdm6300Decoder.h"
 #include "SerialSource.h"
 
@@ -51,6 +52,11 @@ ReaderLoop::ReaderLoop(const ReaderOptions& options, FILE* output)
 		Slot slot;
 		slot.source = std::make_unique<SerialSource>(serial.path, serial.baud,
 			std::move(decoder));
+		fSlots.push_back(std::move(slot));
+	}
+	if (options.pcsc) {
+		Slot slot;
+		slot.source = std::make_unique<PcscSource>(options.pcscName);
 		fSlots.push_back(std::move(slot));
 	}
 }
@@ -211,10 +217,11 @@ ReaderLoop::_ReadSource(Slot& slot)
 	status_t status = slot.source->Read(&events);
 	const std::string& path = slot.source->Path();
 	for (const SourceEvent& event : events) {
+		const std::string& reader = event.reader.empty() ? path : event.reader;
 		if (event.kind == SourceEvent::kTag)
-			fDispatcher.Dispatch(path, event.text);
+			fDispatcher.Dispatch(reader, event.text);
 		else
-			_Line(path, event.text);
+			_Line(reader, event.text);
 	}
 	if (status == B_ENTRY_NOT_FOUND) {
 		_Line(path, "gone; waiting for it to come back");

@@ -75,7 +75,7 @@ ReaderOptions::Usage()
 {
 	return
 		"usage: rdx-reader [--keyboard PATH]... "
-			"[--serial PATH[,BAUD][,rdm6300|lines]]...\n"
+			"[--serial PATH[,BAUD][,rdm6300|lines]]... [--pcsc [NAME]]\n"
 		"                  [--tags FILE] [--any-tag] [--learn] "
 			"[--repeat-ms N] [--key-gap-ms N]\n"
 		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
@@ -87,6 +87,8 @@ ReaderOptions::Usage()
 		"  --serial PATH[,BAUD][,PROTOCOL]\n"
 		"                       a serial reader; BAUD default 9600, 8N1;\n"
 		"                       PROTOCOL rdm6300 (default) or lines\n"
+		"  --pcsc [NAME]        contactless readers through PC/SC (pcscd):\n"
+		"                       all, or those whose name holds NAME\n"
 		"  --tags FILE          the tag list (default\n"
 		"                       $XDG_CONFIG_HOME/RDX/tags)\n"
 		"  --any-tag            pass on every tag, listed or not\n"
@@ -99,7 +101,8 @@ ReaderOptions::Usage()
 		"                       or ten hex characters\n"
 		"  --to SIGNATURE       the application (default "
 			"application/x-vnd-RDX-BeOS)\n"
-		"  --list               list the input devices and serial ports\n"
+		"  --list               list the input devices, serial ports and\n"
+		"                       PC/SC readers\n"
 		"  --help, --version\n"
 		"Exit status: 0 after SIGTERM or SIGINT, 1 when no reader could be\n"
 		"opened at start, 2 for bad arguments.\n";
@@ -164,6 +167,18 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!parse_serial(value, &serial, error))
 				return B_BAD_VALUE;
 			serials.push_back(serial);
+		} else if (option == "--pcsc") {
+			if (pcsc) {
+				*error = "--pcsc is given twice";
+				return B_BAD_VALUE;
+			}
+			pcsc = true;
+			// The name is optional: the next word, unless it is an option.
+			if (hasValue)
+				pcscName = value;
+			else if (i + 1 < arguments.size()
+				&& arguments[i + 1].rfind("-", 0) != 0)
+				pcscName = arguments[++i];
 		} else if (option == "--tags") {
 			if (!takeValue())
 				return B_BAD_VALUE;
@@ -219,9 +234,9 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 
 	if (list)
 		return B_OK;
-	if (keyboards.empty() && serials.empty()) {
-		*error = "name at least one reader with --keyboard or --serial"
-			" (rdx-reader --list shows them)";
+	if (keyboards.empty() && serials.empty() && !pcsc) {
+		*error = "name at least one reader with --keyboard, --serial or"
+			" --pcsc (rdx-reader --list shows them)";
 		return B_BAD_VALUE;
 	}
 	if (anyTag && learn) {

@@ -19,6 +19,9 @@ struct ReaderOptions {
 
 	std::vector<std::string> keyboards;
 	std::vector<Serial> serials;
+	// --pcsc: PC/SC readers whose name holds the text (empty: all).
+	bool			pcsc = false;
+	std::string		pcscName;
 	// Empty: the default place.
 	std::string		tags;
 	bool			anyTag = false;

@@ -14,10 +14,16 @@ struct SourceEvent {
 
 	Kind			kind;
 	std::string		text;
+	// Where a source stands for several readers (PC/SC): the one that read
+	// it, which names it in the lines instead of the source's path.
+	std::string		reader;
 
-	static SourceEvent Tag(const std::string& tag) { return {kTag, tag}; }
-	static SourceEvent Problem(const std::string& line)
-						{ return {kProblem, line}; }
+	static SourceEvent Tag(const std::string& tag,
+						const std::string& reader = "")
+						{ return {kTag, tag, reader}; }
+	static SourceEvent Problem(const std::string& line,
+						const std::string& reader = "")
+						{ return {kProblem, line, reader}; }
 };
 
 
