@@ -116,6 +116,13 @@ struct ReaderBurstResult {
 ReaderResult MeasureReaderToBoard(const BenchConfig& config, int reads);
 ReaderIdleResult MeasureReaderIdle(const BenchConfig& config);
 ReaderBurstResult MeasureReaderBurst(const BenchConfig& config, int reads);
+// PC/SC: the reader figure's samples are from the card's answer to the
+// power-on; the idle figure has pcscd up and no card.
+// Takes mount and network namespaces for pcscd; call while the benchmark
+// has one thread. Empty, or why the PC/SC figures cannot be measured.
+std::string PreparePcscNamespaces();
+ReaderResult MeasurePcscToBoard(const BenchConfig& config, int reads);
+ReaderIdleResult MeasurePcscIdle(const BenchConfig& config);
 
 // busyThreads threads of normal priority spin while it is measured, so that
 // every path competes for the processor as on a busy machine.

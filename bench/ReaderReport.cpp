@@ -103,3 +103,60 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 			&& burst.notPassed == 0 && burst.boardRequests == 0});
 	return ok;
 }
+
+
+bool
+ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
+	std::vector<Target>* targets)
+{
+	if (!pcscProblem.empty()) {
+		printf("\n**PC/SC figures: not measured: %s**\n", pcscProblem.c_str());
+		return false;
+	}
+	bool ok = true;
+	const int reads = 40;
+	fprintf(stderr, "rdx-bench: card to board, %d cards\n", reads);
+	ReaderResult toBoard = MeasurePcscToBoard(config, reads);
+	printf("\n### 9. Card to board (%zu cards through pcscd and vpcd;"
+		" hold time 0)\n\n", toBoard.reader.Count());
+	printf("Milliseconds from the virtual card's answer to the reader's"
+		" power-on (its ATR) to the board's listener taking the first bytes"
+		" of the open; the direct wget from its start.\n\n");
+	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
+	print_row("pcscd → rdx-reader → rdx → GET at the board", toBoard.reader);
+	print_row("floor: the same wget through system()", toBoard.directWget);
+	double ratio = toBoard.directWget.Median() > 0
+		? toBoard.reader.Median() / toBoard.directWget.Median() : 0;
+	printf("\nRatio of medians card / direct wget: **%.3f**\n", ratio);
+	if (!toBoard.ok) {
+		printf("\n**Card to board: not measured: %s** (outputs in %s)\n",
+			toBoard.error.c_str(), config.logDirectory.c_str());
+		ok = false;
+	}
+	targets->push_back({"card to board p50", "≤ 1.3 × direct wget",
+		format("%.3f ×", ratio), toBoard.ok && ratio <= 1.3});
+
+	fprintf(stderr, "rdx-bench: PC/SC idle, %.0f s\n", config.idleSeconds);
+	ReaderIdleResult idle = MeasurePcscIdle(config);
+	printf("\n### 10. rdx-reader idle with PC/SC (%.1f s, pcscd up with two"
+		" virtual readers, no card)\n\n", idle.seconds);
+	printf("| CPU ms | context switches | per second | threads | VmHWM MiB |\n"
+		"|---|---|---|---|---|\n");
+	printf("| %.3f | %lld | %.2f | %d | %.2f |\n", idle.cpuNs / 1e6,
+		(long long)idle.switches, idle.seconds > 0
+			? idle.switches / idle.seconds : 0, idle.threads,
+		idle.peakRss / (1024.0 * 1024.0));
+	if (!idle.ok) {
+		printf("\n**PC/SC idle: not measured: %s** (outputs in %s)\n",
+			idle.error.c_str(), config.logDirectory.c_str());
+		ok = false;
+	}
+	targets->push_back({"PC/SC idle CPU", "< 1 ms in 10 s",
+		format("%.3f ms", idle.cpuNs / 1e6),
+		idle.ok && idle.cpuNs / 1e6 < idle.seconds / 10});
+	targets->push_back({"PC/SC idle wake-ups", "none periodic (≤ 0.2/s)",
+		format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
+			: 0),
+		idle.ok && idle.switches <= 0.2 * idle.seconds});
+	return ok;
+}

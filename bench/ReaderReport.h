@@ -16,5 +16,9 @@ struct Target {
 // Measures and prints rdx-reader's figures and adds its targets; false
 // when a figure could not be measured.
 bool ReportReader(const BenchConfig& config, std::vector<Target>* targets);
+// The same for PC/SC readers; pcscProblem is what PreparePcscNamespaces
+// gave.
+bool ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
+	std::vector<Target>* targets);
 
 #endif

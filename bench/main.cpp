@@ -22,7 +22,7 @@ usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
 		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader]\n");
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc]\n");
 }
 
 
@@ -123,6 +123,9 @@ main(int argc, char** argv)
 	auto wanted = [&](const char* name) {
 		return only.empty() || only.count(name) > 0;
 	};
+	// While this is the only thread: pcscd needs namespaces of its own.
+	std::string pcscProblem = wanted("pcsc") && !config.reader.empty()
+		? PreparePcscNamespaces() : "";
 
 	std::vector<Target> targets;
 	bool failed = false;
@@ -264,6 +267,8 @@ main(int argc, char** argv)
 
 	if (wanted("reader") && !config.reader.empty())
 		failed |= !ReportReader(config, &targets);
+	if (wanted("pcsc") && !config.reader.empty())
+		failed |= !ReportPcsc(config, pcscProblem, &targets);
 
 	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"
 		"|---|---|---|---|\n");

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,6 +36,11 @@ read_exactly(int fd, uint8_t* buffer, size_t size)
 {
 	size_t done = 0;
 	while (done < size) {
+		// vpcd writes a frame's length and its bytes apart: with delayed
+		// acknowledgements its second write would wait 40 ms for ours
+		// (Nagle). A real reader has no TCP in between.
+		int one = 1;
+		setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
 		ssize_t count = recv(fd, buffer + done, size - done, 0);
 		if (count < 0 && errno == EINTR)
 			continue;
