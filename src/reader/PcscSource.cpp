@@ -123,7 +123,13 @@ PcscSource::Open(std::string* problem)
 		return B_IO_ERROR;
 	}
 	fStop = false;
-	fThread = std::thread([this] { _Run(); });
+	fDone = false;
+	fThread = std::thread([this] {
+		_Run();
+		std::lock_guard<std::mutex> guard(fLock);
+		fDone = true;
+		fWake.notify_all();
+	});
 	return B_OK;
 }
 
@@ -132,13 +138,17 @@ void
 PcscSource::Close()
 {
 	if (fThread.joinable()) {
-		{
-			std::lock_guard<std::mutex> guard(fLock);
-			fStop = true;
+		std::unique_lock<std::mutex> guard(fLock);
+		fStop = true;
+		// SCardCancel ends a wait that has begun, not one about to begin:
+		// cancel again until the thread is out.
+		while (!fDone) {
 			if (fHasContext)
 				SCardCancel((SCARDCONTEXT)fContext);
+			fWake.notify_all();
+			fWake.wait_for(guard, std::chrono::milliseconds(100));
 		}
-		fWake.notify_all();
+		guard.unlock();
 		fThread.join();
 	}
 	if (fEventFD >= 0) {

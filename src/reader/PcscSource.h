@@ -52,6 +52,7 @@ private:
 			std::condition_variable fWake;
 			std::vector<SourceEvent> fPending;
 			bool			fStop = false;
+			bool			fDone = false;
 			// The context the thread waits in, for SCardCancel; 0: none.
 			long			fContext = 0;
 			bool			fHasContext = false;
