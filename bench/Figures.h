@@ -118,7 +118,7 @@ ReaderIdleResult MeasureReaderIdle(const BenchConfig& config);
 ReaderBurstResult MeasureReaderBurst(const BenchConfig& config, int reads);
 // PC/SC: the reader figure's samples are from the card's answer to the
 // power-on; the idle figure has pcscd up and no card.
-// Takes mount and network namespaces for pcscd; call while the benchmark
+// Takes a mount namespace for pcscd's /run/pcscd; call while the benchmark
 // has one thread. Empty, or why the PC/SC figures cannot be measured.
 std::string PreparePcscNamespaces();
 ReaderResult MeasurePcscToBoard(const BenchConfig& config, int reads);

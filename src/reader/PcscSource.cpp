@@ -375,12 +375,12 @@ PcscSource::_ReadCard(long contextValue, const std::string& name)
 		? SCARD_PCI_T0 : SCARD_PCI_T1;
 	result = SCardTransmit(card, pci, kGetData, sizeof(kGetData), nullptr,
 		answer, &length);
-	// Released at once: the card is the holder's, not this program's.
-	SCardDisconnect(card, SCARD_LEAVE_CARD);
 	if (result != SCARD_S_SUCCESS) {
 		_Push(SourceEvent::Problem("the card did not answer GET DATA: "
 			+ pcsc_text(result), Label(name)));
-		return;
-	}
-	_Push(CardAnswer::Decode(answer, length, Label(name)));
+	} else
+		_Push(CardAnswer::Decode(answer, length, Label(name)));
+	// Released at once, the tag handed on first: the round trip to pcscd
+	// need not stand between the card and the door.
+	SCardDisconnect(card, SCARD_LEAVE_CARD);
 }
