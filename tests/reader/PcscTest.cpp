@@ -191,10 +191,11 @@ TEST_F(PcscTest, CardsPassOnThroughRdxOnceWhileHeldAgainWhenPresentedAgain)
 	ASSERT_TRUE(fReader->WaitFor("reader \"Virtual PCD 00 01\" taken\n"));
 
 	VirtualCard shortCard(0);
-	auto presented = std::chrono::steady_clock::now();
 	ASSERT_TRUE(shortCard.Insert("04A1B2C39000"));
 	ASSERT_TRUE(fReader->WaitFor(std::string(kReader0)
 		+ "04A1B2C3 (short UID): passed on\n"));
+	// The read was dispatched before its line was seen.
+	auto passed = std::chrono::steady_clock::now();
 	ASSERT_TRUE(board.WaitForRequest("GET /?4=0", 20));
 	ASSERT_TRUE(board.WaitForRequest("GET /?4=1", 20));
 
@@ -213,7 +214,7 @@ TEST_F(PcscTest, CardsPassOnThroughRdxOnceWhileHeldAgainWhenPresentedAgain)
 
 	// Taken away and presented again after the repeat window: again.
 	shortCard.Remove();
-	std::this_thread::sleep_until(presented + std::chrono::milliseconds(1600));
+	std::this_thread::sleep_until(passed + std::chrono::milliseconds(1600));
 	ASSERT_TRUE(shortCard.Insert("04A1B2C39000"));
 	ASSERT_TRUE(fReader->WaitForCount(std::string(kReader0)
 		+ "04A1B2C3 (short UID): passed on\n", 2));
