@@ -14,6 +14,7 @@ class SettingsHome;
 struct BenchConfig {
 	std::string		rdx;
 	std::string		floor;
+	std::string		reader;
 	// Where the programs' outputs are kept for a look after the run.
 	std::string		logDirectory;
 	int				tags = 200;
@@ -77,6 +78,51 @@ struct FloodResult {
 	bool			finalAnswered = false;
 	double			finalMs = 0;
 };
+
+// rdx-reader: milliseconds from the write of a read's last byte to the
+// board's listener, for all reads and by kind, against the direct wget.
+struct ReaderResult {
+	bool			ok = false;
+	std::string		error;
+	Samples			reader;
+	Samples			keyboard;
+	Samples			serial;
+	Samples			directWget;
+};
+
+// rdx-reader with a keyboard and a serial source open and nothing read.
+struct ReaderIdleResult {
+	bool			ok = false;
+	std::string		error;
+	double			seconds = 0;
+	int64_t			cpuNs = 0;
+	int64_t			switches = 0;
+	int64_t			peakRss = 0;
+	int				threads = 0;
+};
+
+// Reads back to back from one serial source, counted in rdx-reader's lines.
+struct ReaderBurstResult {
+	bool			ok = false;
+	std::string		error;
+	int				count = 0;
+	int				lost = 0;
+	int				doubled = 0;
+	int				notPassed = 0;
+	int				boardRequests = 0;
+	double			seconds = 0;
+};
+
+ReaderResult MeasureReaderToBoard(const BenchConfig& config, int reads);
+ReaderIdleResult MeasureReaderIdle(const BenchConfig& config);
+ReaderBurstResult MeasureReaderBurst(const BenchConfig& config, int reads);
+// PC/SC: the reader figure's samples are from the card's answer to the
+// power-on; the idle figure has pcscd up and no card.
+// Takes a mount namespace for pcscd's /run/pcscd; call while the benchmark
+// has one thread. Empty, or why the PC/SC figures cannot be measured.
+std::string PreparePcscNamespaces();
+ReaderResult MeasurePcscToBoard(const BenchConfig& config, int reads);
+ReaderIdleResult MeasurePcscIdle(const BenchConfig& config);
 
 // busyThreads threads of normal priority spin while it is measured, so that
 // every path competes for the processor as on a busy machine.

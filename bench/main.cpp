@@ -5,6 +5,7 @@
 
 #include "Figures.h"
 #include "MqttFigures.h"
+#include "ReaderReport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,20 +18,12 @@
 
 namespace {
 
-struct Target {
-	std::string		name;
-	std::string		limit;
-	std::string		measured;
-	bool			met = false;
-};
-
-
 void
 usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
-		" [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,mqtt]\n");
+		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt]\n");
 }
 
 
@@ -94,6 +87,8 @@ main(int argc, char** argv)
 			config.rdx = value;
 		else if (option == "--floor")
 			config.floor = value;
+		else if (option == "--reader")
+			config.reader = value;
 		else if (option == "--logs")
 			config.logDirectory = value;
 		else if (option == "--tags")
@@ -129,6 +124,9 @@ main(int argc, char** argv)
 	auto wanted = [&](const char* name) {
 		return only.empty() || only.count(name) > 0;
 	};
+	// While this is the only thread: pcscd needs namespaces of its own.
+	std::string pcscProblem = wanted("pcsc") && !config.reader.empty()
+		? PreparePcscNamespaces() : "";
 
 	std::vector<Target> targets;
 	bool failed = false;
@@ -272,7 +270,7 @@ main(int argc, char** argv)
 		int opens = std::max(10, config.tags / 4);
 		fprintf(stderr, "rdx-bench: rdx-mqtt, %d open commands\n", opens);
 		MqttResult mqtt = MeasureMqtt(config, opens);
-		printf("\n### 6. rdx-mqtt (%zu open commands, hold time 0)\n\n",
+		printf("\n### 11. rdx-mqtt (%zu open commands, hold time 0)\n\n",
 			mqtt.open.Count());
 		printf("Milliseconds from mosquitto_pub's start to the board's "
 			"listener taking its first bytes.\n\n");
@@ -299,6 +297,11 @@ main(int argc, char** argv)
 			format("%.3f ms", mqtt.idleCpuNs / 1e6),
 			mqtt.ok && mqtt.idleCpuNs / 1e6 < cpuLimitMs});
 	}
+
+	if (wanted("reader") && !config.reader.empty())
+		failed |= !ReportReader(config, &targets);
+	if (wanted("pcsc") && !config.reader.empty())
+		failed |= !ReportPcsc(config, pcscProblem, &targets);
 
 	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"
 		"|---|---|---|---|\n");

@@ -66,6 +66,8 @@ bool IsNoticeCode(uint32 code);
 #define RDX_FIELD_IMAGE "_rImage"
 #define RDX_FIELD_OPEN "r_open"
 #define RDX_FIELD_TAG "_tagstr"
+// The reader a tag came from (its device path), set by rdx-reader.
+#define RDX_FIELD_READER "reader"
 #define RDX_FIELD_MODIFIERS "modifiers"
 #define RDX_FIELD_KEY "key"
 // Board use, in the settings notice and in a 'rx_u' that sets it.

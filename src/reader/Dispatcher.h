@@ -1,0 +1,62 @@
+#ifndef DISPATCHER_H
+#define DISPATCHER_H
+
+#include <OS.h>
+
+#include <cstdio>
+#include <string>
+
+class RepeatFilter;
+class TagList;
+class TagPoster;
+
+// Decides, once for all sources, what becomes of a tag read: the repeat
+// rule, then the tag list (or learning), then passing it on to rdx. Every
+// read gives exactly one line: source, tag, outcome.
+class Dispatcher {
+public:
+	enum Outcome {
+		kPassedOn,
+		kUnknown,
+		kRepeat,
+		kLearned,
+		kListedWhileLearning,
+		kNoRdx,
+		kNotDelivered,
+		kNotLearned,
+	};
+
+	enum Mode {
+		// Only listed tags pass: fail-secure.
+		kListed,
+		// Every tag passes, as a reader without a list would do.
+		kAnyTag,
+		// Unknown tags are added to the list; nothing passes.
+		kLearn,
+	};
+
+							Dispatcher(TagList& tags, RepeatFilter& repeats,
+								TagPoster& poster, Mode mode,
+								FILE* output = stdout);
+
+			Outcome			Dispatch(const std::string& source,
+								const std::string& tag);
+			Outcome			Dispatch(const std::string& source,
+								const std::string& tag, bigtime_t now);
+
+	// The words of the outcome in the line.
+	static	const char*		OutcomeText(Outcome outcome);
+
+private:
+			Outcome			_Decide(const std::string& source,
+								const std::string& tag, bool listed,
+								bigtime_t now, std::string* detail);
+
+			TagList&		fTags;
+			RepeatFilter&	fRepeats;
+			TagPoster&		fPoster;
+			Mode			fMode;
+			FILE*			fOutput;
+};
+
+#endif

@@ -1,0 +1,175 @@
+#include "KeyboardSource.h"
+
+#include <libevdev/libevdev.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+status_t
+open_error(int error, std::string* problem)
+{
+	*problem = strerror(error);
+	if (error == ENOENT || error == ENODEV || error == ENXIO)
+		return B_ENTRY_NOT_FOUND;
+	if (error == EACCES || error == EPERM)
+		return B_PERMISSION_DENIED;
+	return B_IO_ERROR;
+}
+
+}	// namespace
+
+
+KeyboardSource::KeyboardSource(const std::string& path, int keyGapMs)
+	:
+	TagSource(path),
+	fDecoder(keyGapMs)
+{
+}
+
+
+KeyboardSource::~KeyboardSource()
+{
+	Close();
+}
+
+
+status_t
+KeyboardSource::Open(std::string* problem)
+{
+	Close();
+	struct stat status;
+	if (stat(Path().c_str(), &status) != 0)
+		return open_error(errno, problem);
+	fFifo = S_ISFIFO(status.st_mode);
+	if (!fFifo && !S_ISCHR(status.st_mode)) {
+		*problem = "neither an input device nor a FIFO";
+		return B_BAD_VALUE;
+	}
+
+	// Not blocking: a FIFO without a writer yet is opened at once, and a
+	// read takes only what is there.
+	fFD = open(Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fFD < 0)
+		return open_error(errno, problem);
+	if (fFifo)
+		return B_OK;
+
+	int result = libevdev_new_from_fd(fFD, &fDevice);
+	if (result < 0) {
+		*problem = std::string("not an input device: ") + strerror(-result);
+		Close();
+		return B_BAD_VALUE;
+	}
+	if (!libevdev_has_event_type(fDevice, EV_KEY)) {
+		*problem = "the device has no keys";
+		Close();
+		return B_BAD_VALUE;
+	}
+	result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
+	if (result < 0) {
+		*problem = result == -EBUSY
+			? "another program holds it (exclusive grab refused)"
+			: std::string("cannot take it for this program alone: ")
+				+ strerror(-result);
+		Close();
+		return B_NOT_ALLOWED;
+	}
+	return B_OK;
+}
+
+
+void
+KeyboardSource::Close()
+{
+	if (fDevice != nullptr) {
+		libevdev_grab(fDevice, LIBEVDEV_UNGRAB);
+		libevdev_free(fDevice);
+		fDevice = nullptr;
+	}
+	if (fFD >= 0) {
+		close(fFD);
+		fFD = -1;
+	}
+	fPending.clear();
+}
+
+
+status_t
+KeyboardSource::Read(std::vector<SourceEvent>* events)
+{
+	if (fFD < 0)
+		return B_ENTRY_NOT_FOUND;
+	return fFifo ? _ReadFifo(events) : _ReadDevice(events);
+}
+
+
+status_t
+KeyboardSource::_ReadDevice(std::vector<SourceEvent>* events)
+{
+	struct input_event event;
+	unsigned int flags = LIBEVDEV_READ_FLAG_NORMAL;
+	for (;;) {
+		int result = libevdev_next_event(fDevice, flags, &event);
+		if (result == LIBEVDEV_READ_STATUS_SYNC) {
+			// The kernel dropped events: what was collected may miss
+			// keys. Drain the resync and start afresh.
+			if (flags == LIBEVDEV_READ_FLAG_NORMAL)
+				fDecoder.Discard("the kernel dropped key events", events);
+			flags = LIBEVDEV_READ_FLAG_SYNC;
+			continue;
+		}
+		if (result == LIBEVDEV_READ_STATUS_SUCCESS) {
+			if (flags == LIBEVDEV_READ_FLAG_NORMAL)
+				fDecoder.Feed(event, events);
+			continue;
+		}
+		if (result == -EAGAIN) {
+			if (flags == LIBEVDEV_READ_FLAG_SYNC) {
+				flags = LIBEVDEV_READ_FLAG_NORMAL;
+				continue;
+			}
+			return B_OK;
+		}
+		if (result == -EINTR)
+			continue;
+		// ENODEV: unplugged.
+		fDecoder.Discard("the device went away", events);
+		Close();
+		return B_ENTRY_NOT_FOUND;
+	}
+}
+
+
+status_t
+KeyboardSource::_ReadFifo(std::vector<SourceEvent>* events)
+{
+	char buffer[64 * sizeof(struct input_event)];
+	for (;;) {
+		ssize_t count = read(fFD, buffer, sizeof(buffer));
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count < 0 && errno == EAGAIN)
+			return B_OK;
+		if (count <= 0) {
+			// The writer closed it. Open it anew, so that the next writer
+			// is heard and the closed end does not wake the loop forever.
+			std::string problem;
+			status_t status = Open(&problem);
+			return status == B_OK ? B_OK : B_ENTRY_NOT_FOUND;
+		}
+		fPending.append(buffer, (size_t)count);
+		size_t used = 0;
+		while (fPending.size() - used >= sizeof(struct input_event)) {
+			struct input_event event;
+			memcpy(&event, fPending.data() + used, sizeof(event));
+			used += sizeof(event);
+			fDecoder.Feed(event, events);
+		}
+		fPending.erase(0, used);
+	}
+}

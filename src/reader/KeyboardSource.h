@@ -1,0 +1,37 @@
+#ifndef KEYBOARD_SOURCE_H
+#define KEYBOARD_SOURCE_H
+
+#include "KeyDecoder.h"
+#include "TagSource.h"
+
+struct libevdev;
+
+// A keyboard-type reader: an input device read through libevdev and
+// grabbed, so that the digits it types never reach the window that has the
+// focus. A path that is a FIFO carrying struct input_event records is read
+// the same way, without a grab.
+class KeyboardSource : public TagSource {
+public:
+							KeyboardSource(const std::string& path,
+								int keyGapMs);
+	virtual					~KeyboardSource();
+
+	virtual	status_t		Open(std::string* problem) override;
+	virtual	void			Close() override;
+	virtual	bool			IsOpen() const override { return fFD >= 0; }
+	virtual	int				FD() const override { return fFD; }
+	virtual	status_t		Read(std::vector<SourceEvent>* events) override;
+
+private:
+			status_t		_ReadDevice(std::vector<SourceEvent>* events);
+			status_t		_ReadFifo(std::vector<SourceEvent>* events);
+
+			KeyDecoder		fDecoder;
+			int				fFD = -1;
+			bool			fFifo = false;
+			struct libevdev* fDevice = nullptr;
+			// A FIFO may deliver part of a record.
+			std::string		fPending;
+};
+
+#endif

@@ -1,0 +1,39 @@
+#ifndef PATH_WATCHER_H
+#define PATH_WATCHER_H
+
+#include <string>
+
+// Tells, without polling, when something may have changed at a path: a
+// device node that comes back, a file that an editor replaces. It watches
+// the directory that holds the path with inotify, or while that is missing
+// (udev removes /dev/serial/by-id with the last device) the nearest
+// ancestor that exists, moving down as the directories appear.
+class PathWatcher {
+public:
+							PathWatcher(const std::string& path);
+							~PathWatcher();
+
+							PathWatcher(const PathWatcher&) = delete;
+			PathWatcher&	operator=(const PathWatcher&) = delete;
+
+	// false when inotify could not be set up at all.
+			bool			IsValid() const { return fFD >= 0; }
+	// The descriptor to wait on.
+			int				FD() const { return fFD; }
+	// Takes the pending events; true when one of them may concern the
+	// path (it was created, replaced, written, removed, or its
+	// permissions changed).
+			bool			Read();
+
+private:
+			void			_Arm();
+
+			std::string		fPath;
+			std::string		fWatched;
+			// The name below fWatched on the way to the path.
+			std::string		fNext;
+			int				fFD = -1;
+			int				fWatch = -1;
+};
+
+#endif

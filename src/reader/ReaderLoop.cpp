@@ -1,0 +1,301 @@
+#include "ReaderLoop.h"
+
+#include "KeyboardSource.h"
+#include "LineDecoder.h"
+#include "PcscSource.h"
+#include "Rdm6300Decoder.h"
+#include "SerialSource.h"
+
+#include <Errors.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+Dispatcher::Mode
+mode_of(const ReaderOptions& options)
+{
+	if (options.learn)
+		return Dispatcher::kLearn;
+	return options.anyTag ? Dispatcher::kAnyTag : Dispatcher::kListed;
+}
+
+}	// namespace
+
+
+ReaderLoop::ReaderLoop(const ReaderOptions& options, FILE* output)
+	:
+	fOptions(options),
+	fOutput(output),
+	fTags(options.tags.empty() ? TagList::DefaultPath() : options.tags),
+	fRepeats((bigtime_t)options.repeatMs * 1000),
+	fPoster(options.signature),
+	fDispatcher(fTags, fRepeats, fPoster, mode_of(options), output)
+{
+	for (const std::string& path : options.keyboards) {
+		Slot slot;
+		slot.source = std::make_unique<KeyboardSource>(path,
+			options.keyGapMs);
+		fSlots.push_back(std::move(slot));
+	}
+	for (const ReaderOptions::Serial& serial : options.serials) {
+		std::unique_ptr<SerialDecoder> decoder;
+		if (serial.protocol == ReaderOptions::kLines)
+			decoder = std::make_unique<LineDecoder>();
+		else
+			decoder = std::make_unique<Rdm6300Decoder>(options.emHex);
+		Slot slot;
+		slot.source = std::make_unique<SerialSource>(serial.path, serial.baud,
+			std::move(decoder));
+		fSlots.push_back(std::move(slot));
+	}
+	if (options.pcsc) {
+		Slot slot;
+		slot.source = std::make_unique<PcscSource>(options.pcscName);
+		fSlots.push_back(std::move(slot));
+	}
+}
+
+
+ReaderLoop::~ReaderLoop()
+{
+	// The sources let go of their grabs before anything else goes.
+	fSlots.clear();
+	if (fSignalFD >= 0)
+		close(fSignalFD);
+}
+
+
+void
+ReaderLoop::_Line(const std::string& source, const std::string& text)
+{
+	fprintf(fOutput, "%s: %s\n", source.c_str(), text.c_str());
+	fflush(fOutput);
+}
+
+
+bool
+ReaderLoop::_Start()
+{
+	sigset_t signals;
+	sigemptyset(&signals);
+	sigaddset(&signals, SIGTERM);
+	sigaddset(&signals, SIGINT);
+	sigprocmask(SIG_BLOCK, &signals, nullptr);
+	fSignalFD = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+	if (fSignalFD < 0) {
+		fprintf(stderr, "rdx-reader: cannot wait for signals: %s\n",
+			strerror(errno));
+		return false;
+	}
+	// A connection that rdx closed must not end this program.
+	signal(SIGPIPE, SIG_IGN);
+
+	_LoadTags(true);
+	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path());
+	if (!fTagWatcher->IsValid()) {
+		fprintf(fOutput, "rdx-reader: cannot watch %s for changes (%s): it"
+			" is read at start only\n", fTags.Path().c_str(),
+			strerror(errno));
+	}
+
+	int opened = 0;
+	for (Slot& slot : fSlots) {
+		std::string problem;
+		status_t status = slot.source->Open(&problem);
+		if (status == B_OK) {
+			opened++;
+			_Line(slot.source->Path(), "reading");
+			continue;
+		}
+		if (status == B_ENTRY_NOT_FOUND) {
+			_Line(slot.source->Path(), "not there (" + problem
+				+ "); waiting for it");
+			_Wait(slot);
+			continue;
+		}
+		std::string hint;
+		if (status == B_PERMISSION_DENIED)
+			hint = " (a udev rule gives the seated user access: see the"
+				" README)";
+		_Line(slot.source->Path(), "cannot be used: " + problem + hint);
+		slot.dropped = true;
+	}
+	if (opened == 0) {
+		fprintf(stderr, "rdx-reader: none of the named readers could be"
+			" opened\n");
+		return false;
+	}
+	return true;
+}
+
+
+void
+ReaderLoop::_LoadTags(bool atStart)
+{
+	std::string problem;
+	status_t status = fTags.Load(&problem);
+	const std::string& path = fTags.Path();
+	if (status != B_OK) {
+		fprintf(fOutput, "rdx-reader: cannot read the tag list %s (%s): no"
+			" tag is taken as listed\n", path.c_str(), problem.c_str());
+		fflush(fOutput);
+		return;
+	}
+	if (fOptions.anyTag) {
+		if (atStart) {
+			fprintf(fOutput, "rdx-reader: --any-tag: every tag read is"
+				" passed on\n");
+		}
+		fflush(fOutput);
+		return;
+	}
+	if (fTags.IsEmpty()) {
+		if (fOptions.learn) {
+			fprintf(fOutput, "rdx-reader: learning: tags read are added to"
+				" %s\n", path.c_str());
+		} else {
+			fprintf(fOutput, "rdx-reader: the tag list %s %s: no tag opens"
+				" the door. Put one tag per line into it, or run"
+				" rdx-reader --learn and present the tags.\n", path.c_str(),
+				fTags.Exists() ? "is empty" : "does not exist");
+		}
+	} else {
+		fprintf(fOutput, "rdx-reader: %s the tag list %s: %zu %s\n",
+			atStart ? "read" : "read again", path.c_str(), fTags.CountTags(),
+			fTags.CountTags() == 1 ? "tag" : "tags");
+	}
+	fflush(fOutput);
+}
+
+
+void
+ReaderLoop::_Wait(Slot& slot)
+{
+	slot.watcher = std::make_unique<PathWatcher>(slot.source->Path());
+	if (!slot.watcher->IsValid()) {
+		_Line(slot.source->Path(), std::string("cannot watch for the"
+			" device (") + strerror(errno) + "): not used any more");
+		slot.watcher.reset();
+		slot.dropped = true;
+		return;
+	}
+	// It may have come back before the watch was set.
+	_TryAgain(slot);
+}
+
+
+void
+ReaderLoop::_TryAgain(Slot& slot)
+{
+	std::string problem;
+	status_t status = slot.source->Open(&problem);
+	if (status == B_OK) {
+		slot.watcher.reset();
+		_Line(slot.source->Path(), "back, reading");
+		return;
+	}
+	// Not there yet, or there without its permissions yet (udev sets them
+	// a moment after the node appears): the next change tells.
+	if (status == B_ENTRY_NOT_FOUND || status == B_PERMISSION_DENIED)
+		return;
+	_Line(slot.source->Path(), "cannot be used: " + problem);
+	slot.watcher.reset();
+	slot.dropped = true;
+}
+
+
+void
+ReaderLoop::_ReadSource(Slot& slot)
+{
+	std::vector<SourceEvent> events;
+	status_t status = slot.source->Read(&events);
+	const std::string& path = slot.source->Path();
+	for (const SourceEvent& event : events) {
+		const std::string& reader = event.reader.empty() ? path : event.reader;
+		if (event.kind == SourceEvent::kTag)
+			fDispatcher.Dispatch(reader, event.text);
+		else
+			_Line(reader, event.text);
+	}
+	if (status == B_ENTRY_NOT_FOUND) {
+		_Line(path, "gone; waiting for it to come back");
+		slot.watcher = std::make_unique<PathWatcher>(path);
+		if (!slot.watcher->IsValid()) {
+			slot.watcher.reset();
+			slot.dropped = true;
+			_Line(path, "cannot watch for it: not used any more");
+		}
+	}
+}
+
+
+int
+ReaderLoop::Run()
+{
+	if (!_Start())
+		return 1;
+
+	std::vector<struct pollfd> entries;
+	// What each entry stands for: -1 the signals, -2 the tag list, else
+	// the slot's index.
+	std::vector<int> owners;
+	for (;;) {
+		entries.clear();
+		owners.clear();
+		entries.push_back({fSignalFD, POLLIN, 0});
+		owners.push_back(-1);
+		if (fTagWatcher != nullptr && fTagWatcher->IsValid()) {
+			entries.push_back({fTagWatcher->FD(), POLLIN, 0});
+			owners.push_back(-2);
+		}
+		for (size_t i = 0; i < fSlots.size(); i++) {
+			Slot& slot = fSlots[i];
+			int fd = slot.source->IsOpen() ? slot.source->FD()
+				: slot.watcher != nullptr ? slot.watcher->FD() : -1;
+			if (fd < 0)
+				continue;
+			entries.push_back({fd, POLLIN, 0});
+			owners.push_back((int)i);
+		}
+
+		int ready = poll(entries.data(), entries.size(), -1);
+		if (ready < 0) {
+			if (errno == EINTR)
+				continue;
+			fprintf(stderr, "rdx-reader: waiting failed: %s\n",
+				strerror(errno));
+			return 1;
+		}
+		for (size_t e = 0; e < entries.size(); e++) {
+			if (entries[e].revents == 0)
+				continue;
+			int owner = owners[e];
+			if (owner == -1) {
+				struct signalfd_siginfo info;
+				if (read(fSignalFD, &info, sizeof(info)) > 0) {
+					fprintf(fOutput, "rdx-reader: ending on %s\n",
+						strsignal((int)info.ssi_signo));
+					fflush(fOutput);
+					return 0;
+				}
+				continue;
+			}
+			if (owner == -2) {
+				if (fTagWatcher->Read())
+					_LoadTags(false);
+				continue;
+			}
+			Slot& slot = fSlots[(size_t)owner];
+			if (slot.source->IsOpen())
+				_ReadSource(slot);
+			else if (slot.watcher != nullptr && slot.watcher->Read())
+				_TryAgain(slot);
+		}
+	}
+}

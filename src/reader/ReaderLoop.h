@@ -1,0 +1,57 @@
+#ifndef READER_LOOP_H
+#define READER_LOOP_H
+
+#include "Dispatcher.h"
+#include "PathWatcher.h"
+#include "ReaderOptions.h"
+#include "RepeatFilter.h"
+#include "TagList.h"
+#include "TagPoster.h"
+#include "TagSource.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+// The whole of rdx-reader once the options are read: every source, the tag
+// list and the signals in one blocking poll. Nothing wakes it while
+// nothing happens: a missing device and the tag list are watched with
+// inotify, never looked at in turn.
+class ReaderLoop {
+public:
+							ReaderLoop(const ReaderOptions& options,
+								FILE* output = stdout);
+							~ReaderLoop();
+
+	// Runs until SIGTERM or SIGINT: 0 then; 1 when no source could be
+	// opened at start.
+			int				Run();
+
+private:
+	struct Slot {
+		std::unique_ptr<TagSource> source;
+		// Set while the source waits for its device to come back.
+		std::unique_ptr<PathWatcher> watcher;
+		bool			dropped = false;
+	};
+
+			bool			_Start();
+			void			_LoadTags(bool atStart);
+			void			_ReadSource(Slot& slot);
+			void			_Wait(Slot& slot);
+			void			_TryAgain(Slot& slot);
+			void			_Line(const std::string& source,
+								const std::string& text);
+
+			ReaderOptions	fOptions;
+			FILE*			fOutput;
+			std::vector<Slot> fSlots;
+			TagList			fTags;
+			std::unique_ptr<PathWatcher> fTagWatcher;
+			RepeatFilter	fRepeats;
+			TagPoster		fPoster;
+			Dispatcher		fDispatcher;
+			int				fSignalFD = -1;
+};
+
+#endif

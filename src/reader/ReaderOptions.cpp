@@ -1,0 +1,247 @@
+#include "ReaderOptions.h"
+
+#include "SerialSource.h"
+
+#include <RDXDefs.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+bool
+parse_number(const std::string& text, int low, int high, int* number)
+{
+	if (text.empty() || text.size() > 9)
+		return false;
+	for (char c : text) {
+		if (c < '0' || c > '9')
+			return false;
+	}
+	long value = strtol(text.c_str(), nullptr, 10);
+	if (value < low || value > high)
+		return false;
+	*number = (int)value;
+	return true;
+}
+
+
+// PATH[,BAUD][,rdm6300|lines]; a path may hold commas, so the parts are
+// taken from the end.
+bool
+parse_serial(const std::string& text, ReaderOptions::Serial* serial,
+	std::string* error)
+{
+	std::string rest = text;
+	for (int part = 0; part < 2; part++) {
+		size_t comma = rest.rfind(',');
+		if (comma == std::string::npos)
+			break;
+		std::string word = rest.substr(comma + 1);
+		if (word == "rdm6300" || word == "lines") {
+			serial->protocol = word == "lines"
+				? ReaderOptions::kLines : ReaderOptions::kRdm6300;
+		} else if (!word.empty() && word[0] >= '0' && word[0] <= '9') {
+			int baud;
+			if (!parse_number(word, 1, INT_MAX / 2, &baud)
+				|| !SerialSource::IsKnownBaud(baud)) {
+				*error = "--serial: unknown speed \"" + word + "\" (1200,"
+					" 2400, 4800, 9600, 19200, 38400, 57600, 115200 or"
+					" 230400)";
+				return false;
+			}
+			serial->baud = baud;
+		} else {
+			*error = "--serial: \"" + word + "\" is neither a speed nor a"
+				" protocol (rdm6300 or lines)";
+			return false;
+		}
+		rest.erase(comma);
+	}
+	if (rest.empty()) {
+		*error = "--serial needs a path";
+		return false;
+	}
+	serial->path = rest;
+	return true;
+}
+
+}	// namespace
+
+
+const char*
+ReaderOptions::Usage()
+{
+	return
+		"usage: rdx-reader [--keyboard PATH]... "
+			"[--serial PATH[,BAUD][,rdm6300|lines]]... [--pcsc [NAME]]\n"
+		"                  [--tags FILE] [--any-tag] [--learn] "
+			"[--repeat-ms N] [--key-gap-ms N]\n"
+		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
+		"       rdx-reader --list\n"
+		"Reads tags from readers and passes the listed ones on to rdx.\n"
+		"  --keyboard PATH      a keyboard-type reader (an input device,\n"
+		"                       best its /dev/input/by-id/ path), taken for\n"
+		"                       this program alone\n"
+		"  --serial PATH[,BAUD][,PROTOCOL]\n"
+		"                       a serial reader; BAUD default 9600, 8N1;\n"
+		"                       PROTOCOL rdm6300 (default) or lines\n"
+		"  --pcsc [NAME]        contactless readers through PC/SC (pcscd):\n"
+		"                       all, or those whose name holds NAME\n"
+		"  --tags FILE          the tag list (default\n"
+		"                       $XDG_CONFIG_HOME/RDX/tags)\n"
+		"  --any-tag            pass on every tag, listed or not\n"
+		"  --learn              add unknown tags to the list; pass nothing on\n"
+		"  --repeat-ms N        the same tag from the same reader within N ms\n"
+		"                       is a repeat (default 1500)\n"
+		"  --key-gap-ms N       longest pause between a reader's keys\n"
+		"                       (default 100)\n"
+		"  --em-format dec|hex  RDM6300 tags as ten decimal digits (default)\n"
+		"                       or ten hex characters\n"
+		"  --to SIGNATURE       the application (default "
+			"application/x-vnd-RDX-BeOS)\n"
+		"  --list               list the input devices, serial ports and\n"
+		"                       PC/SC readers\n"
+		"  --help, --version\n"
+		"Exit status: 0 after SIGTERM or SIGINT, 1 when no reader could be\n"
+		"opened at start, 2 for bad arguments.\n";
+}
+
+
+status_t
+ReaderOptions::Parse(const std::vector<std::string>& arguments,
+	std::string* error)
+{
+	signature = RDX_SIGNATURE;
+	for (size_t i = 0; i < arguments.size(); i++) {
+		std::string option = arguments[i];
+		std::string value;
+		bool hasValue = false;
+		size_t equals = option.find('=');
+		if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+			value = option.substr(equals + 1);
+			option.erase(equals);
+			hasValue = true;
+		}
+		auto takeValue = [&]() {
+			if (hasValue)
+				return true;
+			if (i + 1 >= arguments.size()) {
+				*error = option + " needs a value";
+				return false;
+			}
+			value = arguments[++i];
+			return true;
+		};
+		auto noValue = [&]() {
+			if (hasValue)
+				*error = option + " takes no value";
+			return !hasValue;
+		};
+
+		if (option == "--help" || option == "-h") {
+			help = true;
+			return B_OK;
+		}
+		if (option == "--version") {
+			version = true;
+			return B_OK;
+		}
+		if (option == "--list") {
+			if (!noValue())
+				return B_BAD_VALUE;
+			list = true;
+		} else if (option == "--keyboard") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value.empty()) {
+				*error = "--keyboard needs a path";
+				return B_BAD_VALUE;
+			}
+			keyboards.push_back(value);
+		} else if (option == "--serial") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			Serial serial;
+			if (!parse_serial(value, &serial, error))
+				return B_BAD_VALUE;
+			serials.push_back(serial);
+		} else if (option == "--pcsc") {
+			if (pcsc) {
+				*error = "--pcsc is given twice";
+				return B_BAD_VALUE;
+			}
+			pcsc = true;
+			// The name is optional: the next word, unless it is an option.
+			if (hasValue)
+				pcscName = value;
+			else if (i + 1 < arguments.size()
+				&& arguments[i + 1].rfind("-", 0) != 0)
+				pcscName = arguments[++i];
+		} else if (option == "--tags") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value.empty()) {
+				*error = "--tags needs a file";
+				return B_BAD_VALUE;
+			}
+			tags = value;
+		} else if (option == "--any-tag") {
+			if (!noValue())
+				return B_BAD_VALUE;
+			anyTag = true;
+		} else if (option == "--learn") {
+			if (!noValue())
+				return B_BAD_VALUE;
+			learn = true;
+		} else if (option == "--repeat-ms" || option == "--key-gap-ms") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			int number;
+			if (!parse_number(value, 0, 3600 * 1000, &number)) {
+				*error = option + ": \"" + value + "\" is not a number of"
+					" milliseconds (0 to 3600000)";
+				return B_BAD_VALUE;
+			}
+			if (option == "--key-gap-ms" && number == 0) {
+				*error = "--key-gap-ms: 0 would refuse every tag";
+				return B_BAD_VALUE;
+			}
+			(option == "--repeat-ms" ? repeatMs : keyGapMs) = number;
+		} else if (option == "--em-format") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value != "dec" && value != "hex") {
+				*error = "--em-format: \"" + value + "\" is neither dec nor"
+					" hex";
+				return B_BAD_VALUE;
+			}
+			emHex = value == "hex";
+		} else if (option == "--to") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value.empty()) {
+				*error = "the signature is empty";
+				return B_BAD_VALUE;
+			}
+			signature = value;
+		} else {
+			*error = "unknown argument \"" + arguments[i] + "\"";
+			return B_BAD_VALUE;
+		}
+	}
+
+	if (list)
+		return B_OK;
+	if (keyboards.empty() && serials.empty() && !pcsc) {
+		*error = "name at least one reader with --keyboard, --serial or"
+			" --pcsc (rdx-reader --list shows them)";
+		return B_BAD_VALUE;
+	}
+	if (anyTag && learn) {
+		*error = "--any-tag and --learn do not go together";
+		return B_BAD_VALUE;
+	}
+	return B_OK;
+}

@@ -1,0 +1,44 @@
+#ifndef READER_OPTIONS_H
+#define READER_OPTIONS_H
+
+#include <SupportDefs.h>
+
+#include <string>
+#include <vector>
+
+// The command line of rdx-reader, parsed into one place. Parsing touches
+// nothing outside the arguments.
+struct ReaderOptions {
+	enum Protocol { kRdm6300, kLines };
+
+	struct Serial {
+		std::string		path;
+		int				baud = 9600;
+		Protocol		protocol = kRdm6300;
+	};
+
+	std::vector<std::string> keyboards;
+	std::vector<Serial> serials;
+	// --pcsc: PC/SC readers whose name holds the text (empty: all).
+	bool			pcsc = false;
+	std::string		pcscName;
+	// Empty: the default place.
+	std::string		tags;
+	bool			anyTag = false;
+	bool			learn = false;
+	int				repeatMs = 1500;
+	int				keyGapMs = 100;
+	bool			emHex = false;
+	std::string		signature;
+	bool			list = false;
+	bool			help = false;
+	bool			version = false;
+
+	// B_OK, or B_BAD_VALUE with *error saying what is wrong.
+	status_t		Parse(const std::vector<std::string>& arguments,
+						std::string* error);
+
+	static const char* Usage();
+};
+
+#endif

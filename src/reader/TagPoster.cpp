@@ -1,0 +1,32 @@
+#include "TagPoster.h"
+
+#include <Message.h>
+#include <RDXDefs.h>
+
+namespace {
+
+// A read waits for rdx at most this long. A tag delivered later than this
+// would open the door when the person has stopped waiting for it.
+const bigtime_t kPostTimeout = 1000000;
+
+}	// namespace
+
+
+TagPoster::TagPoster(const std::string& signature)
+	:
+	fSignature(signature),
+	// Keeps the address even when rdx does not run yet: it is reached
+	// once it does.
+	fMessenger(signature.c_str())
+{
+}
+
+
+status_t
+TagPoster::Post(const std::string& tag, const std::string& reader)
+{
+	BMessage message(RDX_MSG_TAG);
+	message.AddString(RDX_FIELD_TAG, tag.c_str());
+	message.AddString(RDX_FIELD_READER, reader.c_str());
+	return fMessenger.SendMessage(&message, nullptr, kPostTimeout);
+}

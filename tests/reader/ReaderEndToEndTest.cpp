@@ -1,0 +1,178 @@
+// rdx-reader with the real rdx under Xvfb and rdx-board-sim on loopback:
+// a tag read at a reader ends as the board's requests, or as none.
+
+#include "BoardSim.h"
+#include "RdxProgram.h"
+#include "ReaderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Tags use relay 2, output 4: the start-up pulse of relay 1 never mixes
+// with them.
+const char* kOpen = "GET /?4=0";
+const char* kClose = "GET /?4=1";
+
+
+class ReaderEndToEndTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		const char* display = getenv("DISPLAY");
+		fProgram = std::make_unique<RdxProgram>(display != nullptr
+			? display : "", "rdx-reader-e2e");
+		fBoard = std::make_unique<BoardSim>();
+		ASSERT_TRUE(fBoard->IsListening());
+		ASSERT_TRUE(fProgram->Seed({
+			{"rdx_ip", seed::Text(fBoard->Address())},
+			{"rdx_use", seed::Bool(true)},
+			{"OpenInSecs", seed::Int32(1)},
+			{"TagsUseDoor", seed::Int32(2)},
+			{"prefs_window_rect", seed::Rect(40, 30, 440, 155)},
+		}));
+		fTags = fProgram->Directory().Sub("tags");
+		FILE* file = fopen(fTags.c_str(), "w");
+		ASSERT_NE(nullptr, file);
+		fputs("0014594826 fob\n04A1B2C3 card\nABC123 line reader\n", file);
+		fclose(file);
+	}
+
+	void TearDown() override
+	{
+		if (HasFailure()) {
+			if (fReader != nullptr)
+				printf("---- rdx-reader ----\n%s", fReader->Output().c_str());
+			if (fProgram->Started())
+				printf("%s", fProgram->Transcript().c_str());
+			printf("---- board log ----\n%s", read_file(
+				fBoard->LogFile()).c_str());
+		}
+		fReader.reset();
+		fProgram->Stop();
+		fProgram.reset();
+		fBoard.reset();
+	}
+
+	void StartRdx()
+	{
+		ASSERT_TRUE(fProgram->Start());
+		// The start-up pulse of relay 1 is over before tags are read.
+		ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 20));
+	}
+
+	void StartReader(const std::vector<std::string>& sources)
+	{
+		std::vector<std::string> arguments = {"--tags", fTags};
+		arguments.insert(arguments.end(), sources.begin(), sources.end());
+		fReader = std::make_unique<ReaderProcess>(arguments,
+			std::map<std::string, std::string>{
+				{"XDG_RUNTIME_DIR", fProgram->Directory().Sub("run")},
+				{"HOME", fProgram->Directory().Sub("home")},
+				{"XDG_CONFIG_HOME", fProgram->ConfigHome()}});
+		ASSERT_TRUE(fReader->WaitForCount(": reading\n",
+			(int)sources.size() / 2));
+	}
+
+	// Waits for the relay's open and close count times each, in order.
+	void ExpectOpenedAndClosed(int count)
+	{
+		ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 20, count));
+		ASSERT_TRUE(fBoard->WaitForRequest(kClose, 20, count));
+		std::vector<std::string> requests = fBoard->Requests();
+		int open = 0;
+		for (const std::string& request : requests) {
+			if (request == kOpen)
+				open++;
+			if (request == kClose) {
+				EXPECT_EQ(1, open) << "a close without its open before it";
+				open--;
+			}
+		}
+	}
+
+	std::unique_ptr<RdxProgram> fProgram;
+	std::unique_ptr<BoardSim> fBoard;
+	std::unique_ptr<ReaderProcess> fReader;
+	std::string		fTags;
+};
+
+
+TEST_F(ReaderEndToEndTest, ListedTagFromEachKindOfReaderOpensTheDoor)
+{
+	StartRdx();
+	EventFifo keyboard;
+	Pty rdm6300;
+	Pty lines;
+	ASSERT_TRUE(rdm6300.IsValid() && lines.IsValid());
+	StartReader({"--keyboard", keyboard.Path(), "--serial",
+		rdm6300.SlavePath(), "--serial", lines.SlavePath() + ",9600,lines"});
+
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitFor(keyboard.Path()
+		+ ": 04A1B2C3 (card): passed on\n"));
+	ExpectOpenedAndClosed(1);
+
+	ASSERT_TRUE(rdm6300.Write(rdm6300_frame("2900DEB30A")));
+	ASSERT_TRUE(fReader->WaitFor(rdm6300.SlavePath()
+		+ ": 0014594826 (fob): passed on\n"));
+	ExpectOpenedAndClosed(2);
+
+	ASSERT_TRUE(lines.Write("abc123\r\n"));
+	ASSERT_TRUE(fReader->WaitFor(lines.SlavePath()
+		+ ": ABC123 (line reader): passed on\n"));
+	ExpectOpenedAndClosed(3);
+
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(3, fProgram->Count(" OPEN 2|"));
+	EXPECT_EQ(3, count_of(fReader->Output(), ": passed on\n"));
+}
+
+
+TEST_F(ReaderEndToEndTest, UnlistedTagAndRepeatMakeNoRequest)
+{
+	StartRdx();
+	Pty rdm6300;
+	ASSERT_TRUE(rdm6300.IsValid());
+	StartReader({"--serial", rdm6300.SlavePath()});
+
+	ASSERT_TRUE(rdm6300.Write(rdm6300_frame("0100000001")));
+	ASSERT_TRUE(fReader->WaitFor(": 0000000001: unknown\n"));
+	// The module repeats the listed tag while it stays in the field.
+	std::string frame = rdm6300_frame("2900DEB30A");
+	ASSERT_TRUE(rdm6300.Write(frame + frame + frame));
+	ASSERT_TRUE(fReader->WaitForCount(": 0014594826 (fob): repeat\n", 2));
+	ExpectOpenedAndClosed(1);
+	// Whatever rdx was sent has been handled by now.
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+	EXPECT_EQ(1, count_of(fReader->Output(), ": passed on\n"));
+	EXPECT_EQ(1, fProgram->Count(" OPEN 2|"));
+}
+
+
+TEST_F(ReaderEndToEndTest, ReadWithoutRdxIsDroppedNotKept)
+{
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()});
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 04A1B2C3 (card): no rdx: rdx does not"
+		" run, the read is dropped\n"));
+
+	StartRdx();
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(0, fBoard->CountOf(kOpen));
+
+	// And once rdx runs, the next read goes through (another tag: the
+	// same one might still be within its repeat window).
+	ASSERT_TRUE(keyboard.Write(KeyScript(2000000000LL * 1000)
+		.Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
+	ExpectOpenedAndClosed(1);
+}
+
+}	// namespace

@@ -1,0 +1,195 @@
+// rdx-reader as a program, without rdx: its command line, exit statuses,
+// the fail-secure start and a device that goes away and comes back.
+
+#include "ReaderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class ReaderProgramTest : public ::testing::Test {
+protected:
+	ReaderProgramTest()
+		:
+		fDirectory("rdx-reader-program")
+	{
+	}
+
+	std::map<std::string, std::string> Environment() const
+	{
+		return {{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
+			{"HOME", fDirectory.Sub("home")},
+			{"XDG_CONFIG_HOME", fDirectory.Sub("config")}};
+	}
+
+	// Runs it to its end; the exit status, -1 when it hung.
+	int Run(const std::vector<std::string>& arguments, std::string* output,
+		std::string* errors = nullptr)
+	{
+		ReaderProcess reader(arguments, Environment());
+		int status = -1;
+		if (!reader.Process().Wait(20, &status))
+			return -1;
+		*output = reader.Output();
+		if (errors != nullptr)
+			*errors = reader.Process().Errors();
+		return status;
+	}
+
+	TempDir			fDirectory;
+};
+
+
+TEST_F(ReaderProgramTest, UsageErrorsExitTwoWithALine)
+{
+	struct Case {
+		std::vector<std::string> arguments;
+		const char*	line;
+	};
+	std::vector<Case> cases = {
+		{{}, "name at least one reader"},
+		{{"--tags", "x"}, "name at least one reader"},
+		{{"--frobnicate"}, "unknown argument \"--frobnicate\""},
+		{{"--keyboard"}, "--keyboard needs a value"},
+		{{"--serial", "/dev/ttyUSB0,9601"}, "unknown speed \"9601\""},
+		{{"--serial", "/dev/ttyUSB0,wiegand"}, "neither a speed nor a"
+			" protocol"},
+		{{"--serial", ",lines"}, "--serial needs a path"},
+		{{"--keyboard", "k", "--em-format", "oct"}, "neither dec nor hex"},
+		{{"--keyboard", "k", "--repeat-ms", "-5"}, "is not a number"},
+		{{"--keyboard", "k", "--key-gap-ms", "1e3"}, "is not a number"},
+		{{"--keyboard", "k", "--key-gap-ms", "0"}, "would refuse every tag"},
+		{{"--keyboard", "k", "--any-tag", "--learn"}, "do not go together"},
+		{{"--keyboard", "k", "--to", ""}, "the signature is empty"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(testing::PrintToString(test.arguments));
+		std::string output;
+		std::string errors;
+		EXPECT_EQ(2, Run(test.arguments, &output, &errors));
+		EXPECT_EQ(1, count_of(errors, test.line)) << errors;
+		EXPECT_EQ(1, count_of(errors, "usage: rdx-reader")) << errors;
+		EXPECT_TRUE(output.empty()) << output;
+	}
+}
+
+
+TEST_F(ReaderProgramTest, HelpVersionAndList)
+{
+	std::string output;
+	EXPECT_EQ(0, Run({"--help"}, &output));
+	EXPECT_EQ(0u, output.find("usage: rdx-reader")) << output;
+	EXPECT_EQ(0, Run({"--version"}, &output));
+	EXPECT_EQ(std::string("rdx-reader ") + RDX_VERSION + "\n", output);
+	EXPECT_EQ(0, Run({"--list"}, &output));
+	EXPECT_EQ(1, count_of(output, "Input devices (for --keyboard):\n"))
+		<< output;
+	EXPECT_EQ(1, count_of(output, "Serial ports (for --serial):\n"))
+		<< output;
+}
+
+
+TEST_F(ReaderProgramTest, NoReaderThatCanBeOpenedExitsOne)
+{
+	std::string output;
+	std::string errors;
+	std::string plain = fDirectory.Sub("plain");
+	int fd = open(plain.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+	ASSERT_GE(fd, 0);
+	close(fd);
+	EXPECT_EQ(1, Run({"--keyboard", fDirectory.Sub("missing"), "--serial",
+		plain + ",lines"}, &output, &errors));
+	EXPECT_EQ(1, count_of(errors, "none of the named readers could be"
+		" opened")) << errors;
+	EXPECT_EQ(1, count_of(output, fDirectory.Sub("missing") + ": not"
+		" there")) << output;
+	EXPECT_EQ(1, count_of(output, plain + ": cannot be used: not a serial"
+		" port")) << output;
+}
+
+
+TEST_F(ReaderProgramTest, FailSecureStartRefusesEveryTagAndEndsOnSignal)
+{
+	EventFifo fifo;
+	Pty pty;
+	ASSERT_TRUE(pty.IsValid());
+	ReaderProcess reader({"--keyboard", fifo.Path(), "--serial",
+		pty.SlavePath() + ",lines"}, Environment());
+	ASSERT_TRUE(reader.WaitFor(pty.SlavePath() + ": reading\n"));
+	std::string output = reader.Output();
+	EXPECT_EQ(1, count_of(output, "the tag list " + fDirectory.Sub("config")
+		+ "/RDX/tags does not exist: no tag opens the door")) << output;
+	ASSERT_TRUE(fifo.Write(KeyScript().Type("1234\n")));
+	ASSERT_TRUE(pty.Write("ABCD\r\n"));
+	ASSERT_TRUE(reader.WaitFor(pty.SlavePath() + ": ABCD: unknown"));
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 1234: unknown"));
+	EXPECT_EQ(0, reader.Terminate());
+	EXPECT_EQ(1, count_of(reader.Output(), "ending on")) << reader.Output();
+	EXPECT_EQ(0, count_of(reader.Output(), "no rdx")) << reader.Output();
+}
+
+
+TEST_F(ReaderProgramTest, DeviceThatGoesAwayIsTakenAgainWhenItComesBack)
+{
+	TempDir devices("rdx-reader-devices");
+	// The FIFO's directory goes too, as /dev/serial/by-id does.
+	std::string directory = devices.Sub("by-id");
+	ASSERT_EQ(0, mkdir(directory.c_str(), 0700));
+	std::string path = directory + "/usb-reader-event-kbd";
+	ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+	ReaderProcess reader({"--any-tag", "--keyboard", path}, Environment());
+	ASSERT_TRUE(reader.WaitFor(path + ": reading\n"));
+	{
+		int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+		ASSERT_GE(writer, 0);
+		std::string bytes = KeyScript().Type("11\n").Bytes();
+		ASSERT_EQ((ssize_t)bytes.size(), write(writer, bytes.data(),
+			bytes.size()));
+		ASSERT_EQ(0, unlink(path.c_str()));
+		ASSERT_EQ(0, rmdir(directory.c_str()));
+		close(writer);
+	}
+	ASSERT_TRUE(reader.WaitFor(path + ": 11: no rdx"));
+	ASSERT_TRUE(reader.WaitFor(path + ": gone; waiting for it to come"
+		" back\n"));
+
+	ASSERT_EQ(0, mkdir(directory.c_str(), 0700));
+	ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+	ASSERT_TRUE(reader.WaitFor(path + ": back, reading\n"));
+	{
+		int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+		ASSERT_GE(writer, 0);
+		std::string bytes = KeyScript().Type("22\n").Bytes();
+		ASSERT_EQ((ssize_t)bytes.size(), write(writer, bytes.data(),
+			bytes.size()));
+		close(writer);
+	}
+	ASSERT_TRUE(reader.WaitFor(path + ": 22: no rdx"));
+	EXPECT_EQ(0, reader.Terminate());
+	EXPECT_EQ(1, count_of(reader.Output(), "gone;")) << reader.Output();
+}
+
+
+TEST_F(ReaderProgramTest, SerialPortThatGoesAwayIsWaitedFor)
+{
+	auto pty = std::make_unique<Pty>();
+	ASSERT_TRUE(pty->IsValid());
+	EventFifo fifo;
+	std::string slave = pty->SlavePath();
+	ReaderProcess reader({"--any-tag", "--serial", slave + ",lines",
+		"--keyboard", fifo.Path()}, Environment());
+	ASSERT_TRUE(reader.WaitFor(slave + ": reading\n"));
+	pty.reset();
+	ASSERT_TRUE(reader.WaitFor(slave + ": gone; waiting for it to come"
+		" back\n"));
+	// The other source goes on.
+	ASSERT_TRUE(fifo.Write(KeyScript().Type("33\n")));
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 33: no rdx"));
+	EXPECT_EQ(0, reader.Terminate());
+}
+
+}	// namespace

@@ -1,0 +1,42 @@
+// rdx-reader: turns the tags that real readers read into tag reads for
+// rdx, posted through its message port as rdx-send does.
+
+#include <DeviceList.h>
+#include <ReaderLoop.h>
+#include <ReaderOptions.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+
+int
+main(int argc, char** argv)
+{
+	// Lines reach a pipe or the journal as they are written.
+	setvbuf(stdout, nullptr, _IOLBF, 0);
+
+	ReaderOptions options;
+	std::string error;
+	if (options.Parse(std::vector<std::string>(argv + 1, argv + argc), &error)
+			!= B_OK) {
+		fprintf(stderr, "rdx-reader: %s\n%s", error.c_str(),
+			ReaderOptions::Usage());
+		return 2;
+	}
+	if (options.help) {
+		fputs(ReaderOptions::Usage(), stdout);
+		return 0;
+	}
+	if (options.version) {
+		printf("rdx-reader %s\n", RDX_VERSION);
+		return 0;
+	}
+	if (options.list) {
+		DeviceList().Print(stdout);
+		return 0;
+	}
+
+	ReaderLoop loop(options);
+	return loop.Run();
+}
