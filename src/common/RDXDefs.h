@@ -58,6 +58,8 @@ bool IsWindowCode(uint32 code);
 #define RDX_FIELD_IMAGE "_rImage"
 #define RDX_FIELD_OPEN "r_open"
 #define RDX_FIELD_TAG "_tagstr"
+// Which reader read the tag, where the sender says so ("mqtt:door-2").
+#define RDX_FIELD_READER "reader"
 #define RDX_FIELD_MODIFIERS "modifiers"
 #define RDX_FIELD_KEY "key"
 
