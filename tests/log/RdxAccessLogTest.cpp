@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@ namespace {
 using nlohmann::json;
 
 const WindowPoint kRadioThree = {244 + 35 * 2 + 8, 48};
+const WindowPoint kOpenAllButton = {313, 71};
+const WindowPoint kRadioPoint2 = {244 + 35 + 8, 48};
 
 
 class RdxAccessLogTest : public testing::Test {
@@ -192,6 +195,70 @@ TEST_F(RdxAccessLogTest, OperatorChangesAreSettings)
 		{{"event", "stop"}},
 	};
 	EXPECT_EQ(json(Records()), json(expected));
+}
+
+
+TEST_F(RdxAccessLogTest, OpenAllAndQuitDuringTheHold)
+{
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	ASSERT_TRUE(fRdx->Seed(Settings(board.Address(), true, 1, 1)));
+	ASSERT_TRUE(fRdx->Start());
+	ASSERT_TRUE(board.WaitForRequest("GET /?3=1", 15));
+	ASSERT_TRUE(fRdx->WaitForCount("CLOSE 1|", 1));
+	ASSERT_TRUE(fRdx->Sync());
+	ASSERT_TRUE(fRdx->Click(kOpenAllButton));
+	ASSERT_TRUE(board.WaitForRequest("GET /?6=1", 15));
+	ASSERT_TRUE(fRdx->WaitForCount("CLOSE ", 5));
+	ASSERT_TRUE(fRdx->Sync());
+	// The window closes while relay 2 is held open by a tag: the close on
+	// quit is the request's cause.
+	ASSERT_TRUE(fRdx->Click(kRadioPoint2));
+	ASSERT_TRUE(board.WaitForRequest("GET /?4=1", 15, 2));
+	ASSERT_TRUE(fRdx->WaitForCount("CLOSE 2|", 2));
+	ASSERT_TRUE(fRdx->Enter(kHoldTimeField, "9"));
+	ASSERT_TRUE(fRdx->WaitForCount("open time= 9\n", 1));
+	ASSERT_EQ(fRdx->Send({"RFID", "_tagstr=04A1B2C3"}), 0);
+	ASSERT_TRUE(board.WaitForRequest("GET /?4=0", 15, 3));
+	EXPECT_EQ(fRdx->CloseAndWait(), 0);
+	ASSERT_EQ(board.CountOf("GET /?4=1"), 3);
+
+	std::vector<json> records = Records();
+	ASSERT_EQ(records.size(), 19u) << json(records);
+	// The four workers of open-all report in any order: the fourth to the
+	// eleventh record.
+	std::multiset<std::string> openAll;
+	std::vector<json> rest;
+	for (size_t i = 0; i < records.size(); i++) {
+		if (i >= 3 && i < 11)
+			openAll.insert(records[i].dump());
+		else
+			rest.push_back(records[i]);
+	}
+	std::multiset<std::string> expectedOpenAll;
+	for (int relay = 1; relay <= 4; relay++) {
+		expectedOpenAll.insert(Relay(relay, "open", "open-all", "ok", 0)
+			.dump());
+		expectedOpenAll.insert(Relay(relay, "close", "hold-end", "ok", 0)
+			.dump());
+	}
+	EXPECT_EQ(openAll, expectedOpenAll);
+	std::vector<json> expected = {
+		{{"event", "start"}},
+		Relay(1, "open", "start-up", "ok", 0),
+		Relay(1, "close", "hold-end", "ok", 0),
+		{{"event", "setting"}, {"setting", "tag relay"}, {"old", 1},
+			{"new", 2}},
+		Relay(2, "open", "panel", "ok", 0),
+		Relay(2, "close", "hold-end", "ok", 0),
+		{{"event", "setting"}, {"setting", "hold time"}, {"old", 1},
+			{"new", 9}},
+		{{"event", "tag"}, {"tag", "04A1B2C3"}, {"board_use", true}},
+		Relay(2, "open", "tag", "ok", 0, "04A1B2C3"),
+		Relay(2, "close", "quit", "ok", 0),
+		{{"event", "stop"}},
+	};
+	EXPECT_EQ(json(rest), json(expected));
 }
 
 
