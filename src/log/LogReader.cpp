@@ -136,6 +136,7 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 				fDevice = info.st_dev;
 				fInode = info.st_ino;
 				fReadTo = lseek(fd.Get(), 0, SEEK_CUR) - (off_t)pending.size();
+				fReadLines = lineNumber;
 			}
 		}
 	}
@@ -148,7 +149,8 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 
 
 status_t
-LogReader::Follow(const std::function<bool(const LogRecord&)>& each)
+LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
+	const std::function<void(const std::string&)>& damaged)
 {
 	size_t slash = fPath.rfind('/');
 	std::string directory = slash == std::string::npos ? "."
@@ -174,9 +176,12 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each)
 	int lineNumber = 0;
 	bool going = true;
 	auto take = [&](const std::string& line) {
+		int before = fDamaged;
 		_Take(line, name, ++lineNumber, [&](LogRecord&& record) {
 			going = each(record);
 		});
+		if (fDamaged > before && damaged != nullptr)
+			damaged(name + " line " + std::to_string(lineNumber));
 		return going;
 	};
 	// Opens the file now at the path; from where ReadAll stopped if it is
@@ -185,9 +190,11 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each)
 		log.Reset(open(fPath.c_str(), O_RDONLY | O_CLOEXEC));
 		pending.clear();
 		struct stat info;
+		lineNumber = 0;
 		if (log.Get() >= 0 && fstat(log.Get(), &info) == 0
 			&& info.st_dev == fDevice && info.st_ino == fInode) {
 			lseek(log.Get(), fReadTo, SEEK_SET);
+			lineNumber = fReadLines;
 		}
 		fDevice = 0;
 		fInode = 0;
@@ -233,7 +240,6 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each)
 			if (!going)
 				break;
 			reopen();
-			lineNumber = 0;
 		} else if (log.Get() < 0)
 			reopen();
 	}

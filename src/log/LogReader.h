@@ -26,10 +26,12 @@ public:
 	// as it comes, also across a rotation; waits for the kernel to say
 	// that the directory changed (inotify), never by looking again and
 	// again. Returns when the callback returns false, or with the status
-	// of what failed.
+	// of what failed. A damaged line is told to damaged, with where it is.
 			status_t		Follow(
 								const std::function<bool(const LogRecord&)>&
-									each);
+									each,
+								const std::function<void(const std::string&)>&
+									damaged = nullptr);
 
 	// Damaged lines seen so far, and where the first was ("access.log.1
 	// line 17").
@@ -48,6 +50,7 @@ private:
 			std::string		fError;
 	// How far ReadAll read the current log, and which file that was.
 			off_t			fReadTo = 0;
+			int				fReadLines = 0;
 			dev_t			fDevice = 0;
 			ino_t			fInode = 0;
 };

@@ -225,6 +225,13 @@ TEST_F(RdxLogTest, FollowPrintsNewRecordsAlsoAcrossARotation)
 	ASSERT_TRUE(follow.WaitForOutput("2026-12-08 08:00:01.000  relay      1",
 		10)) << follow.Output();
 
+	// A damaged line is told at once.
+	AppendText(fLog, "garbage\n");
+	ASSERT_TRUE(wait_for([&] {
+		return follow.Errors() == "rdx-log: damaged line skipped (access.log "
+			"line 4)\n";
+	}, 10)) << follow.Errors();
+
 	// A line written in two parts is printed once it is whole.
 	std::string line = relay("2026-12-08T08:00:02.000Z", 2);
 	AppendText(fLog, line.substr(0, 20));

@@ -70,18 +70,18 @@ main(int argc, char** argv)
 		return 0;
 	}
 
+	// What was there is done with: its damage is told now, a new damaged
+	// line when it comes.
+	note_damage(reader);
 	fflush(stdout);
-	int damaged = reader.Damaged();
 	status_t status = reader.Follow([&](const LogRecord& record) {
-		if (reader.Damaged() > damaged) {
-			damaged = reader.Damaged();
-			fprintf(stderr, "rdx-log: damaged line skipped\n");
-		}
 		if (options.filter.Matches(record)) {
 			printer.Print(record);
 			fflush(stdout);
 		}
 		return true;
+	}, [](const std::string& where) {
+		fprintf(stderr, "rdx-log: damaged line skipped (%s)\n", where.c_str());
 	});
 	fprintf(stderr, "rdx-log: %s\n", reader.Error().c_str());
 	return status == B_OK ? 0 : 1;
