@@ -227,13 +227,16 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The application thread gets here without the window's lock;
 			// the settings are shared with the window's thread.
 			Lock();
-			if (AccessLog* log = AccessLog::Default())
-				log->Tag(tag, reader, prefs->rdxUse);
-			if (prefs->rdxUse) {
+			bool use = prefs->rdxUse;
+			if (use) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
 					prefs->openInSecs, RDX_CAUSE_TAG, tag);
 			} else
 				printf("rdx ist aus\n");
+			// After the request is on its way: the door does not wait for
+			// the record to be made.
+			if (AccessLog* log = AccessLog::Default())
+				log->Tag(tag, reader, use);
 			Unlock();
 			return;
 		}
