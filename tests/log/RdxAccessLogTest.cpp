@@ -74,6 +74,16 @@ protected:
 				record.erase(name);
 			records.push_back(record);
 		}
+		// The tag's record is made once its request is on its way, so on a
+		// busy machine the worker's record of the open can come first.
+		for (size_t i = 1; i < records.size(); i++) {
+			if (records[i]["event"] == "tag"
+				&& records[i - 1]["event"] == "relay"
+				&& records[i - 1].value("cause", "") == "tag"
+				&& records[i - 1].value("tag", "") == records[i]["tag"]) {
+				std::swap(records[i - 1], records[i]);
+			}
+		}
 		return records;
 	}
 
