@@ -271,6 +271,7 @@ AccessLog::_Write()
 			if (fJournal != nullptr && entry.record != nullptr)
 				fJournal->Send(*entry.record);
 		}
+		fFile.Sync();
 		// Said once, as a failure is: a disk that stays slow would say it
 		// with every batch.
 		if (!droppedSaid && fDropped.load() > 0) {

@@ -145,6 +145,14 @@ AccessLogFile::Append(const std::string& line)
 }
 
 
+void
+AccessLogFile::Sync()
+{
+	if (fFd >= 0)
+		fdatasync(fFd);
+}
+
+
 status_t
 AccessLogFile::_Open()
 {

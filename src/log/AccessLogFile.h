@@ -43,6 +43,11 @@ public:
 			status_t		Append(const std::string& line);
 			const std::string& Error() const { return fError; }
 
+	// Asks the disk to keep what was appended, so that a power cut takes
+	// at most the line being written. Slow on a real disk: the writer
+	// calls it once per batch of records, never on the door's path.
+			void			Sync();
+
 private:
 			status_t		_Open();
 			status_t		_RotateIfFull();
