@@ -4,9 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <OS.h>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -89,7 +92,13 @@ AccessLog::AccessLog(const char* program, const std::string& path)
 {
 	if (Journal::IsPresent())
 		fJournal = std::make_unique<Journal>(fProgram);
-	fWriter = std::thread([this] { _Write(); });
+	fWriter = std::thread([this] {
+		pthread_setname_np(pthread_self(), "access log");
+		// The records wait; the worker and the wget that open the door
+		// run first on a busy machine.
+		set_thread_priority(find_thread(nullptr), B_LOW_PRIORITY);
+		_Write();
+	});
 }
 
 
