@@ -90,13 +90,15 @@ AccessLog::AccessLog(const char* program, const std::string& path)
 	fPid((int)getpid()),
 	fFile(path)
 {
-	if (Journal::IsPresent())
-		fJournal = std::make_unique<Journal>(fProgram);
+	fJournalWanted = Journal::IsPresent();
 	fWriter = std::thread([this] {
 		pthread_setname_np(pthread_self(), "access log");
 		// The records wait; the worker and the wget that open the door
 		// run first on a busy machine.
 		set_thread_priority(find_thread(nullptr), B_LOW_PRIORITY);
+		// Loaded here, not on the way of the program's start.
+		if (fJournalWanted)
+			fJournal = std::make_unique<Journal>(fProgram);
 		_Write();
 	});
 }
@@ -225,7 +227,7 @@ AccessLog::Record(const char* event, const ordered_json& fields)
 	}
 	std::string line = dump_line(record);
 	std::unique_ptr<ordered_json> kept;
-	if (fJournal != nullptr)
+	if (fJournalWanted)
 		kept = std::make_unique<ordered_json>(std::move(record));
 	_Queue(std::move(line), std::move(kept));
 }

@@ -115,6 +115,9 @@ private:
 			std::string		fProgram;
 			int				fPid;
 			AccessLogFile	fFile;
+	// Set when the journal's socket exists; the journal itself is made
+	// and used by the writer thread alone.
+			bool			fJournalWanted = false;
 			std::unique_ptr<Journal> fJournal;
 
 			std::mutex		fLock;

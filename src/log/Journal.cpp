@@ -3,8 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
+#include <cstdio>
+#include <dlfcn.h>
 #include <sys/uio.h>
-#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <vector>
@@ -43,6 +44,18 @@ Journal::Journal(const std::string& program)
 	:
 	fIdentifier("SYSLOG_IDENTIFIER=" + program)
 {
+	// Never unloaded: the library keeps the journal's socket open.
+	void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+	if (library != nullptr) {
+		fSend = reinterpret_cast<SendFunction>(dlsym(library,
+			"sd_journal_sendv"));
+	}
+	if (fSend == nullptr) {
+		fprintf(stderr, "%s: access log: systemd's journal runs, but "
+			"libsystemd cannot be loaded: %s; records go to the file only\n",
+			program.c_str(), library == nullptr ? dlerror()
+				: "it has no sd_journal_sendv");
+	}
 }
 
 
@@ -56,6 +69,8 @@ Journal::IsPresent()
 void
 Journal::Send(const nlohmann::ordered_json& record)
 {
+	if (fSend == nullptr)
+		return;
 	std::string result = field(record, "result");
 	std::vector<std::string> fields = {
 		"MESSAGE=" + summarize_record(record),
@@ -80,7 +95,7 @@ Journal::Send(const nlohmann::ordered_json& record)
 	std::vector<struct iovec> vector;
 	for (std::string& text : fields)
 		vector.push_back({text.data(), text.size()});
-	sd_journal_sendv(vector.data(), (int)vector.size());
+	fSend(vector.data(), (int)vector.size());
 }
 
 

@@ -10,7 +10,8 @@
 
 // Access records in systemd's journal, with fields of their own so that
 // `journalctl RDX_EVENT=relay` finds them. Made only where the journal's
-// socket exists: elsewhere nothing is tried.
+// socket exists: elsewhere nothing is tried, and libsystemd (with the six
+// libraries it brings) is never loaded.
 class Journal {
 public:
 	explicit				Journal(const std::string& program);
@@ -22,7 +23,11 @@ public:
 			void			Send(const nlohmann::ordered_json& record);
 
 private:
+	typedef int (*SendFunction)(const struct iovec* vector, int count);
+
 			std::string		fIdentifier;
+	// sd_journal_sendv, or null when libsystemd could not be loaded.
+			SendFunction	fSend = nullptr;
 };
 
 // The one line that stands for a record where a person reads it (the
