@@ -40,7 +40,7 @@ DoWithRDX(void* data)
 	request->FindInt32(RDX_FIELD_REL, &relay);
 	request->FindBool(RDX_FIELD_ST, &open);
 	request->FindInt32(RDX_FIELD_DELAY, &delay);
-	// Copied: the request goes before the record is made.
+	// What asked for the request, for its record in the access log.
 	const char* text = nullptr;
 	std::string cause;
 	if (request->FindString(RDX_FIELD_CAUSE, &text) == B_OK)
