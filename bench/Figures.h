@@ -124,6 +124,17 @@ std::string PreparePcscNamespaces();
 ReaderResult MeasurePcscToBoard(const BenchConfig& config, int reads);
 ReaderIdleResult MeasurePcscIdle(const BenchConfig& config);
 
+// Tag to board of two rdx at once, tags sent in turn: one writing its
+// access log, one whose log directory cannot be made.
+struct LogCostResult {
+	bool			ok = false;
+	std::string		error;
+	Samples			logOn;
+	Samples			logOff;
+	// Relay records found in the written log afterwards.
+	int				recordsWritten = 0;
+};
+
 // busyThreads threads of normal priority spin while it is measured, so that
 // every path competes for the processor as on a busy machine.
 TagResult MeasureTagToBoard(const BenchConfig& config, int tags,
@@ -131,6 +142,7 @@ TagResult MeasureTagToBoard(const BenchConfig& config, int tags,
 StartResult MeasureStartUp(const BenchConfig& config);
 IdleResult MeasureIdle(const BenchConfig& config);
 FloodResult MeasureFlood(const BenchConfig& config);
+LogCostResult MeasureLogCost(const BenchConfig& config, int tags);
 
 // Shared by the figures.
 

@@ -23,7 +23,7 @@ usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
 		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt]\n");
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,log]\n");
 }
 
 
@@ -302,6 +302,28 @@ main(int argc, char** argv)
 		failed |= !ReportReader(config, &targets);
 	if (wanted("pcsc") && !config.reader.empty())
 		failed |= !ReportPcsc(config, pcscProblem, &targets);
+
+	if (wanted("log")) {
+		fprintf(stderr, "rdx-bench: access log cost, %d tags each\n",
+			config.tags);
+		LogCostResult cost = MeasureLogCost(config, config.tags);
+		printf("\n### 12. Access log (%zu tags each to two rdx in turn, hold "
+			"time 0)\n\n", cost.logOn.Count());
+		printf("Milliseconds from the tag written to the port to the GET at "
+			"the board.\n\n| rdx | p50 | p99 | min | max |\n"
+			"|---|---|---|---|---|\n");
+		print_row("access log written", cost.logOn);
+		print_row("log directory cannot be made", cost.logOff);
+		double ratio = cost.logOff.Median() > 0
+			? cost.logOn.Median() / cost.logOff.Median() : 0;
+		printf("\n%d relay records written. Ratio of medians log / no log: "
+			"**%.3f**\n", cost.recordsWritten, ratio);
+		if (!cost.ok)
+			failure("Access log", cost.error);
+		targets.push_back({"tag to board p50, log written",
+			"≤ 1.03 × log unwritable", format("%.3f ×", ratio),
+			cost.ok && ratio <= 1.03});
+	}
 
 	printf("\n### Targets\n\n| Target | Limit | Measured | |\n"
 		"|---|---|---|---|\n");

@@ -1,6 +1,7 @@
 #include "RDXApplication.h"
 
 #include <AnswerDirectory.h>
+#include <AccessLog.h>
 
 #include <cstdio>
 #include <cstring>
@@ -40,10 +41,17 @@ main(int argc, char** argv)
 	// Made before the first board request, the one at start-up; removed
 	// with the answers in it once the last close on quit has ended.
 	AnswerDirectory::Path();
+	// Never deleted: a relay worker may still report while the process
+	// ends.
+	AccessLog* log = new AccessLog("rdx");
+	AccessLog::SetDefault(log);
+	log->Start();
 	RDXApplication* app = new RDXApplication();
 	app->Run();
 	printf("\n-RDX end-\n");
 	delete app;
+	log->Stop();
+	log->Flush();
 	AnswerDirectory::Remove();
 	return 0;
 }

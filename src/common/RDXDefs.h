@@ -66,13 +66,12 @@ bool IsNoticeCode(uint32 code);
 #define RDX_FIELD_IMAGE "_rImage"
 #define RDX_FIELD_OPEN "r_open"
 #define RDX_FIELD_TAG "_tagstr"
-// The reader a tag came from (its device path), set by rdx-reader.
+// Which reader read the tag, where the sender says so: its device path
+// (rdx-reader), "pcsc:<reader>", "mqtt".
 #define RDX_FIELD_READER "reader"
 #define RDX_FIELD_MODIFIERS "modifiers"
 #define RDX_FIELD_KEY "key"
 // Board use, in the settings notice and in a 'rx_u' that sets it.
 #define RDX_FIELD_USE "use"
-// Where a tag read came from ("mqtt" for a remote open); set by the sender.
-#define RDX_FIELD_READER "reader"
 
 #endif

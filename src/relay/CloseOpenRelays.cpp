@@ -3,8 +3,11 @@
 #include "BoardCommand.h"
 #include "BoundedCommand.h"
 
+#include <AccessLog.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -17,6 +20,7 @@ CloseOpenRelays(const char* address)
 		char	command[RDX_COMMAND_BUFFER];
 		int		status = 0;
 		bool	timedOut = false;
+		bigtime_t took = 0;
 	};
 	// Reserved up front: the threads below hold references into it.
 	std::vector<Close> closes;
@@ -44,13 +48,23 @@ CloseOpenRelays(const char* address)
 	std::vector<std::thread> threads;
 	for (Close& close : closes)
 		threads.emplace_back([&close] {
+			bigtime_t started = system_time();
 			close.status = RunBoundedCommand(close.command, RDX_COMMAND_LIMIT,
 				&close.timedOut);
+			close.took = system_time() - started;
 		});
 	for (std::thread& thread : threads)
 		thread.join();
 
+	AccessLog* log = AccessLog::Default();
 	for (const Close& close : closes) {
+		if (log != nullptr) {
+			int exitStatus = WIFEXITED(close.status)
+				? WEXITSTATUS(close.status) : close.status == -1 ? -1
+				: 128 + WTERMSIG(close.status);
+			log->Relay(close.relay, false, RDX_CAUSE_QUIT, nullptr,
+				exitStatus, close.took / 1000.0, close.timedOut);
+		}
 		if (close.status != 0) {
 			printf("CLOSE %d on quit: %d | board did not answer \n",
 				(int)close.relay, close.status);

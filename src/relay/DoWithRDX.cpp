@@ -3,6 +3,7 @@
 #include "BoardCommand.h"
 #include "BoundedCommand.h"
 
+#include <AccessLog.h>
 #include <Application.h>
 #include <Message.h>
 #include <OS.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 
 
 static void
@@ -38,6 +40,15 @@ DoWithRDX(void* data)
 	request->FindInt32(RDX_FIELD_REL, &relay);
 	request->FindBool(RDX_FIELD_ST, &open);
 	request->FindInt32(RDX_FIELD_DELAY, &delay);
+	// What asked for the request, for its record in the access log.
+	const char* text = nullptr;
+	std::string cause;
+	if (request->FindString(RDX_FIELD_CAUSE, &text) == B_OK)
+		cause = text;
+	std::string tag;
+	bool hasTag = request->FindString(RDX_FIELD_CAUSE_TAG, &text) == B_OK;
+	if (hasTag)
+		tag = text;
 
 	// Any int32 can arrive here (a close report carries the relay another
 	// program may have posted): no arithmetic on it may overflow.
@@ -56,8 +67,20 @@ DoWithRDX(void* data)
 	status_t built = MakeBoardCommand(command, address, output, level);
 	int status = 0;
 	bool timedOut = false;
+	bigtime_t started = system_time();
 	if (built == B_OK)
 		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
+	bigtime_t took = system_time() - started;
+
+	// Queued for the log's own writer: the reports below never wait on
+	// the disk.
+	if (AccessLog* log = AccessLog::Default()) {
+		log->Relay(relay, open, cause.empty() ? nullptr : cause.c_str(),
+			hasTag ? tag.c_str() : nullptr,
+			built != B_OK ? -1 : WIFEXITED(status) ? WEXITSTATUS(status)
+				: status == -1 ? -1 : 128 + WTERMSIG(status),
+			took / 1000.0, timedOut);
+	}
 
 	// The request ran at normal priority; the pause, the reports and the
 	// hold time yield to the application and the window.

@@ -33,7 +33,8 @@ ProbeWget()
 
 
 void
-Own_Thread(int32 relay, bool open, const char* address, int32 delay)
+Own_Thread(int32 relay, bool open, const char* address, int32 delay,
+	const char* cause, const char* tag)
 {
 	if (!wgetProbeDone.load()) {
 		wgetAvailable.store(ProbeWget());
@@ -67,6 +68,10 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay)
 	request->AddInt32(RDX_FIELD_REL, relay);
 	request->AddBool(RDX_FIELD_ST, open);
 	request->AddInt32(RDX_FIELD_DELAY, delay);
+	if (cause != nullptr)
+		request->AddString(RDX_FIELD_CAUSE, cause);
+	if (tag != nullptr)
+		request->AddString(RDX_FIELD_CAUSE_TAG, tag);
 
 	char name[B_OS_NAME_LENGTH];
 	snprintf(name, sizeof(name), "rdxR%d", (int)relay);

@@ -5,11 +5,19 @@
 
 #include "RelayStatus.h"
 
+// Fields of the 'dwrx' request for the access log: what asked for it, and
+// the tag when a tag did.
+#define RDX_FIELD_CAUSE "cause"
+#define RDX_FIELD_CAUSE_TAG "tag"
+
 // Asks for relay 1 to 4 to be opened (the close is reported delay seconds
 // later with 'rx_c') or closed. Returns at once; a worker thread makes the
 // board request and reports to be_app_messenger with 'rx_k', 'rx_s' and
 // 'rx_c'. A request that repeats the relay's mark is refused with a line.
-void Own_Thread(int32 relay, bool open, const char* address, int32 delay);
+// cause (RDX_CAUSE_TAG, ...) and the tag that asked, if any, go into the
+// request's record in the access log.
+void Own_Thread(int32 relay, bool open, const char* address, int32 delay,
+	const char* cause = nullptr, const char* tag = nullptr);
 
 // The worker thread's entry. Takes ownership of the 'dwrx' request in data;
 // 0 for a null request, 1 otherwise.

@@ -17,6 +17,7 @@
 #include <Path.h>
 #include <String.h>
 
+#include <AccessLog.h>
 #include <Prefs.h>
 #include <RDXDefs.h>
 #include <BoardCommand.h>
@@ -93,7 +94,7 @@ RDXWindow::RDXWindow(BRect frame)
 
 	printf("-- StartUp --\n");
 	if (prefs->rdxUse)
-		Own_Thread(1, true, prefs->rdxIp, 1);
+		Own_Thread(1, true, prefs->rdxIp, 1, RDX_CAUSE_START_UP);
 }
 
 
@@ -223,20 +224,31 @@ RDXWindow::MessageReceived(BMessage* message)
 		{
 			if (!message->HasString(RDX_FIELD_TAG))
 				return;
+			const char* tag = nullptr;
+			message->FindString(RDX_FIELD_TAG, &tag);
+			const char* reader = nullptr;
+			message->FindString(RDX_FIELD_READER, &reader);
 			// The application thread gets here without the window's lock;
 			// the settings are shared with the window's thread.
 			Lock();
-			if (prefs->rdxUse) {
+			bool use = prefs->rdxUse;
+			if (use) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
-					prefs->openInSecs);
+					prefs->openInSecs, RDX_CAUSE_TAG, tag);
 			} else
 				printf("rdx ist aus\n");
+			// After the request is on its way: the door does not wait for
+			// the record to be made.
+			if (AccessLog* log = AccessLog::Default())
+				log->Tag(tag, reader, use);
 			Unlock();
 			return;
 		}
 
 		case RDX_MSG_NO_ANSWER:
 			Lock();
+			if (prefs->rdxUse && AccessLog::Default() != nullptr)
+				AccessLog::Default()->BoardUse(false, "no-answer");
 			prefs->rdxUse = false;
 			prefs->Save();
 			Unlock();
@@ -306,14 +318,14 @@ RDXWindow::_HandleCloseReport(BMessage* message)
 	int32 relay = 0;
 	message->FindInt32(RDX_FIELD_RELAIS, &relay);
 	if (prefs->rdxUse)
-		Own_Thread(relay, false, prefs->rdxIp, 2);
+		Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_HOLD_END);
 	else {
 		printf("rdx ist aus\n");
 		// A relay this program opened is closed after its hold time even
 		// when board use went off meanwhile, or the open was a test pulse
 		// while board use was off: otherwise the door would stay open.
 		if (message->what == RDX_MSG_CLOSE && RelayMark(relay) == 'o')
-			Own_Thread(relay, false, prefs->rdxIp, 2);
+			Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_HOLD_END);
 	}
 	Unlock();
 	RdxOpenDoor(message);
@@ -375,6 +387,7 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 		return;
 	Lock();
 	BString addressText(ipControl->Text());
+	AccessLog* log = AccessLog::Default();
 
 	switch (message->what) {
 		case RDX_MSG_NO_ANSWER:
@@ -434,7 +447,8 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 			for (int32 relay = 1; relay <= 4; relay++) {
 				if (!prefs->rdxUse)
 					break;
-				Own_Thread(relay, true, addressText.String(), holdTime);
+				Own_Thread(relay, true, addressText.String(), holdTime,
+					RDX_CAUSE_OPEN_ALL);
 			}
 			break;
 		}
@@ -445,10 +459,13 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 		case RDX_MSG_RELAY_4:
 		{
 			int32 relay = (int32)(message->what & 0xff) - '0';
+			if (log != nullptr && prefs->tagsUseDoor != relay)
+				log->Setting("tag relay", prefs->tagsUseDoor, relay);
 			prefs->tagsUseDoor = relay;
 			prefs->Save();
 			// A test pulse, whether board use is on or not.
-			Own_Thread(relay, true, addressText.String(), 2);
+			Own_Thread(relay, true, addressText.String(), 2,
+				RDX_CAUSE_PANEL);
 			break;
 		}
 
@@ -460,6 +477,8 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 			char holdText[32];
 			snprintf(holdText, sizeof(holdText), "%ld Sec", holdTime);
 			closeAfterControl->SetText(holdText);
+			if (log != nullptr && prefs->openInSecs != (int32)holdTime)
+				log->Setting("hold time", prefs->openInSecs, (int32)holdTime);
 			prefs->openInSecs = (int32)holdTime;
 			closeAfterControl->MakeFocus(false);
 			prefs->Save();
@@ -475,6 +494,11 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 					(long)sizeof(prefs->rdxIp) - 1);
 				ipControl->SetText(prefs->rdxIp);
 			} else {
+				if (log != nullptr && strcmp(prefs->rdxIp,
+						addressText.String()) != 0) {
+					log->Setting("address", prefs->rdxIp,
+						addressText.String());
+				}
 				snprintf(prefs->rdxIp, sizeof(prefs->rdxIp), "%s",
 					addressText.String());
 			}
@@ -486,9 +510,13 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 		{
 			// Another program switches board use as the check box does.
 			bool wanted;
-			if (message->FindBool(RDX_FIELD_USE, &wanted) == B_OK)
+			bool remote = message->FindBool(RDX_FIELD_USE, &wanted) == B_OK;
+			if (remote)
 				useCheckBox->SetValue(wanted ? 1 : 0);
-			prefs->rdxUse = useCheckBox->Value() != 0;
+			bool use = useCheckBox->Value() != 0;
+			if (log != nullptr && use != prefs->rdxUse)
+				log->BoardUse(use, remote ? "remote" : "operator");
+			prefs->rdxUse = use;
 			bool enable = useCheckBox->Value() == 1;
 			openAllButton->SetEnabled(enable);
 			ipControl->SetEnabled(enable);

@@ -32,7 +32,7 @@ RdxProgram::RdxProgram(const std::string& display, const char* prefix,
 	fTools(display)
 {
 	for (const char* directory : {"home", "config", "run", "data",
-			"data-dirs"}) {
+			"data-dirs", "state"}) {
 		mkdir(fHome->Sub(directory).c_str(), 0700);
 	}
 }
@@ -148,6 +148,7 @@ RdxProgram::_Start(const std::map<std::string, std::string>& environment)
 		{"XDG_RUNTIME_DIR", fHome->Sub("run")},
 		{"XDG_DATA_HOME", fHome->Sub("data")},
 		{"XDG_DATA_DIRS", fHome->Sub("data-dirs")},
+		{"XDG_STATE_HOME", StateHome()},
 		{"DISPLAY", fDisplay},
 	};
 	for (const auto& [name, value] : environment)

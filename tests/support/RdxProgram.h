@@ -44,12 +44,16 @@ public:
 								Storage storage = kAttributes);
 							~RdxProgram();
 
-	// The temporary directory that holds home, config, run, data and
-	// data-dirs.
+	// The temporary directory that holds home, config, run, data,
+	// data-dirs and state.
 			const TempDir&	Directory() const { return *fHome; }
 			std::string		ConfigHome() const { return fHome->Sub("config"); }
 			std::string		SettingsDirectory() const
 								{ return ConfigHome() + "/RDX"; }
+	// Where the access log goes: StateHome()/RDX/access.log.
+			std::string		StateHome() const { return fHome->Sub("state"); }
+			std::string		AccessLogFile() const
+								{ return StateHome() + "/RDX/access.log"; }
 			std::string		SocketPath() const;
 
 	// Stores the settings the program will find.

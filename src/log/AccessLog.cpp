@@ -1,0 +1,298 @@
+#include "AccessLog.h"
+
+#include "Journal.h"
+
+#include <nlohmann/json.hpp>
+
+#include <OS.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// Records waiting for the writer at most. A disk that takes longer than
+// this many records to answer loses the newest ones, counted, rather than
+// the program's memory or the door's time.
+const size_t kQueueLimit = 16384;
+
+std::atomic<AccessLog*> sDefault{nullptr};
+
+
+int64
+now_ms()
+{
+	return std::chrono::duration_cast<std::chrono::milliseconds>(
+		std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+
+// Texts come from other programs (a tag is whatever a reader posted), so a
+// byte that is not UTF-8 is replaced rather than refused.
+std::string
+dump_line(const ordered_json& record)
+{
+	return record.dump(-1, ' ', false,
+		nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+
+ordered_json
+text_or_null(const char* text)
+{
+	return text != nullptr ? ordered_json(text) : ordered_json(nullptr);
+}
+
+}	// namespace
+
+
+const char*
+read_outcome_name(ReadOutcome outcome)
+{
+	switch (outcome) {
+		case ReadOutcome::kPassedOn: return "passed-on";
+		case ReadOutcome::kUnknown: return "unknown";
+		case ReadOutcome::kRepeat: return "repeat";
+		case ReadOutcome::kLearned: return "learned";
+		case ReadOutcome::kNoRdx: return "no-rdx";
+	}
+	return "unknown";
+}
+
+
+std::string
+format_record_time(int64 millisecondsSinceEpoch)
+{
+	time_t seconds = (time_t)(millisecondsSinceEpoch / 1000);
+	int milliseconds = (int)(millisecondsSinceEpoch % 1000);
+	if (milliseconds < 0) {
+		seconds--;
+		milliseconds += 1000;
+	}
+	struct tm utc;
+	gmtime_r(&seconds, &utc);
+	char text[64];
+	snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ",
+		utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
+		utc.tm_min, utc.tm_sec, milliseconds);
+	return text;
+}
+
+
+AccessLog::AccessLog(const char* program, const std::string& path)
+	:
+	fProgram(program),
+	fPid((int)getpid()),
+	fFile(path)
+{
+	fJournalWanted = Journal::IsPresent();
+	fWriter = std::thread([this] {
+		pthread_setname_np(pthread_self(), "access log");
+		// The records wait; the worker and the wget that open the door
+		// run first on a busy machine.
+		set_thread_priority(find_thread(nullptr), B_LOW_PRIORITY);
+		// Loaded here, not on the way of the program's start.
+		if (fJournalWanted)
+			fJournal = std::make_unique<Journal>(fProgram);
+		_Write();
+	});
+}
+
+
+AccessLog::~AccessLog()
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fStopping = true;
+	}
+	fQueued.notify_one();
+	fWriter.join();
+	AccessLog* self = this;
+	sDefault.compare_exchange_strong(self, nullptr);
+}
+
+
+AccessLog*
+AccessLog::Default()
+{
+	return sDefault.load();
+}
+
+
+void
+AccessLog::SetDefault(AccessLog* log)
+{
+	sDefault.store(log);
+}
+
+
+void
+AccessLog::Start()
+{
+	Record("start", ordered_json::object());
+}
+
+
+void
+AccessLog::Stop()
+{
+	Record("stop", ordered_json::object());
+}
+
+
+void
+AccessLog::Tag(const char* tag, const char* reader, bool boardUse)
+{
+	ordered_json fields = {{"tag", text_or_null(tag)}};
+	if (reader != nullptr)
+		fields["reader"] = reader;
+	fields["board_use"] = boardUse;
+	Record("tag", fields);
+}
+
+
+void
+AccessLog::Relay(int32 relay, bool open, const char* cause, const char* tag,
+	int exitStatus, double milliseconds, bool timedOut)
+{
+	ordered_json fields = {
+		{"relay", relay},
+		{"action", open ? "open" : "close"},
+		{"cause", text_or_null(cause)},
+	};
+	if (tag != nullptr)
+		fields["tag"] = tag;
+	fields["result"] = exitStatus == 0 ? "ok" : "no-answer";
+	fields["status"] = exitStatus;
+	if (timedOut)
+		fields["timed_out"] = true;
+	// Whole milliseconds hide a fast request; a tenth says enough.
+	fields["ms"] = (double)(int64)(milliseconds * 10 + 0.5) / 10;
+	Record("relay", fields);
+}
+
+
+void
+AccessLog::BoardUse(bool on, const char* why)
+{
+	Record("board-use", {{"use", on ? "on" : "off"}, {"why", text_or_null(why)}});
+}
+
+
+void
+AccessLog::Setting(const char* name, const char* oldValue,
+	const char* newValue)
+{
+	Record("setting", {{"setting", text_or_null(name)},
+		{"old", text_or_null(oldValue)}, {"new", text_or_null(newValue)}});
+}
+
+
+void
+AccessLog::Setting(const char* name, int32 oldValue, int32 newValue)
+{
+	Record("setting", {{"setting", text_or_null(name)}, {"old", oldValue},
+		{"new", newValue}});
+}
+
+
+void
+AccessLog::Read(const char* source, const char* tag, ReadOutcome outcome)
+{
+	Record("read", {{"source", text_or_null(source)},
+		{"tag", text_or_null(tag)}, {"outcome", read_outcome_name(outcome)}});
+}
+
+
+void
+AccessLog::Record(const char* event, const ordered_json& fields)
+{
+	// Stamped here, not when written: the time is the event's.
+	ordered_json record = {
+		{"time", format_record_time(now_ms())},
+		{"program", fProgram},
+		{"pid", fPid},
+		{"event", event},
+	};
+	if (fields.is_object()) {
+		for (auto& [name, value] : fields.items()) {
+			if (!record.contains(name))
+				record[name] = value;
+		}
+	}
+	std::string line = dump_line(record);
+	std::unique_ptr<ordered_json> kept;
+	if (fJournalWanted)
+		kept = std::make_unique<ordered_json>(std::move(record));
+	_Queue(std::move(line), std::move(kept));
+}
+
+
+void
+AccessLog::Flush()
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	uint64 target = fQueuedCount;
+	fDone.wait(lock, [&] { return fWrittenCount >= target; });
+}
+
+
+void
+AccessLog::_Queue(std::string&& line, std::unique_ptr<ordered_json>&& record)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		if (fQueue.size() >= kQueueLimit) {
+			fDropped++;
+			return;
+		}
+		fQueue.push_back({std::move(line), std::move(record)});
+		fQueuedCount++;
+	}
+	fQueued.notify_one();
+}
+
+
+void
+AccessLog::_Write()
+{
+	bool droppedSaid = false;
+	std::unique_lock<std::mutex> lock(fLock);
+	for (;;) {
+		fQueued.wait(lock, [&] { return fStopping || !fQueue.empty(); });
+		if (fQueue.empty() && fStopping)
+			return;
+		// The lock is held only to take the queue over, never while the
+		// disk is written.
+		std::deque<Entry> batch;
+		batch.swap(fQueue);
+		lock.unlock();
+
+		for (Entry& entry : batch) {
+			if (fFile.Append(entry.line) != B_OK && !fFailureSaid) {
+				fFailureSaid = true;
+				fprintf(stderr, "%s: access log: %s; going on without it\n",
+					fProgram.c_str(), fFile.Error().c_str());
+			}
+			if (fJournal != nullptr && entry.record != nullptr)
+				fJournal->Send(*entry.record);
+		}
+		fFile.Sync();
+		// Said once, as a failure is: a disk that stays slow would say it
+		// with every batch.
+		if (!droppedSaid && fDropped.load() > 0) {
+			droppedSaid = true;
+			fprintf(stderr, "%s: access log: records dropped, the disk does "
+				"not keep up\n", fProgram.c_str());
+		}
+
+		lock.lock();
+		fWrittenCount += batch.size();
+		fDone.notify_all();
+	}
+}

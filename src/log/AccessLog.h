@@ -1,0 +1,139 @@
+#ifndef ACCESS_LOG_H
+#define ACCESS_LOG_H
+
+#include "AccessLogFile.h"
+
+#include <SupportDefs.h>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class Journal;
+
+// What asked for a board request, as the relay record names it.
+#define RDX_CAUSE_TAG "tag"
+#define RDX_CAUSE_PANEL "panel"
+#define RDX_CAUSE_OPEN_ALL "open-all"
+#define RDX_CAUSE_START_UP "start-up"
+#define RDX_CAUSE_HOLD_END "hold-end"
+#define RDX_CAUSE_QUIT "quit"
+
+// What became of a tag that a reader read.
+enum class ReadOutcome {
+	kPassedOn,		// posted to rdx
+	kUnknown,		// not in the tag list: refused
+	kRepeat,		// read again too soon: dropped
+	kLearned,		// added to the tag list
+	kNoRdx,			// listed, but no rdx ran to take it
+};
+
+const char* read_outcome_name(ReadOutcome outcome);
+
+// The access log of one program: who opened which door when, and what
+// failed. One JSON object per line in the file of AccessLogPath(), and the
+// same record in systemd's journal where one runs.
+//
+// Recording never waits on the disk: a record is stamped and queued, and a
+// thread of the log's own writes it. A log that cannot be written costs one
+// line on stderr, the first time, and nothing else; the program goes on.
+//
+//	AccessLog log("rdx-reader");
+//	log.Read("evdev:/dev/input/event3", "04A1B2C3", ReadOutcome::kPassedOn);
+//
+// All methods may be called from any thread.
+class AccessLog {
+public:
+	// The program's name goes into every record. An empty path (no
+	// XDG_STATE_HOME and no HOME) is a log that cannot be written.
+							AccessLog(const char* program,
+								const std::string& path = AccessLogPath());
+	// Writes what is still queued, then ends the writer.
+							~AccessLog();
+
+							AccessLog(const AccessLog&) = delete;
+			AccessLog&		operator=(const AccessLog&) = delete;
+
+	// The log that the program's parts record to, or null when the program
+	// keeps none (as in tests of those parts).
+	static	AccessLog*		Default();
+	static	void			SetDefault(AccessLog* log);
+
+	// rdx's events.
+			void			Start();
+			void			Stop();
+	// A tag read reached rdx; reader is the message's "reader" field, null
+	// when it has none.
+			void			Tag(const char* tag, const char* reader,
+								bool boardUse);
+	// One board request that was made: exitStatus is wget's, 0 for an
+	// answer, -1 when the command was not run at all; the tag only when a
+	// tag asked.
+			void			Relay(int32 relay, bool open, const char* cause,
+								const char* tag, int exitStatus,
+								double milliseconds, bool timedOut = false);
+	// Board use went on or off; why is "no-answer" or "operator".
+			void			BoardUse(bool on, const char* why);
+	// The operator changed a setting.
+			void			Setting(const char* name, const char* oldValue,
+								const char* newValue);
+			void			Setting(const char* name, int32 oldValue,
+								int32 newValue);
+
+	// rdx-reader's event: one per tag read.
+			void			Read(const char* source, const char* tag,
+								ReadOutcome outcome);
+
+	// Any event with fields of its own (a JSON object); time, program, pid
+	// and event come first.
+			void			Record(const char* event,
+								const nlohmann::ordered_json& fields);
+
+	// Waits until every record made so far is written or has failed.
+			void			Flush();
+	// Records not kept because the writer fell too far behind.
+			uint64			Dropped() const { return fDropped.load(); }
+
+private:
+			void			_Queue(std::string&& line,
+								std::unique_ptr<nlohmann::ordered_json>&&
+									record);
+			void			_Write();
+
+	struct Entry {
+		std::string		line;
+		// The record itself, for the journal; null where there is none.
+		std::unique_ptr<nlohmann::ordered_json> record;
+	};
+
+			std::string		fProgram;
+			int				fPid;
+			AccessLogFile	fFile;
+	// Set when the journal's socket exists; the journal itself is made
+	// and used by the writer thread alone.
+			bool			fJournalWanted = false;
+			std::unique_ptr<Journal> fJournal;
+
+			std::mutex		fLock;
+			std::condition_variable fQueued;
+			std::condition_variable fDone;
+			std::deque<Entry> fQueue;
+			uint64			fQueuedCount = 0;
+			uint64			fWrittenCount = 0;
+			bool			fStopping = false;
+			std::atomic<uint64> fDropped{0};
+			bool			fFailureSaid = false;
+			std::thread		fWriter;
+};
+
+// The time as records carry it: UTC, ISO 8601 with milliseconds
+// ("2026-12-08T09:14:03.127Z").
+std::string format_record_time(int64 millisecondsSinceEpoch);
+
+#endif

@@ -1,0 +1,127 @@
+#include "LogRecord.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+using nlohmann::json;
+
+
+std::string
+text(const json& record, const char* name)
+{
+	auto found = record.find(name);
+	if (found == record.end() || found->is_null())
+		return std::string();
+	if (found->is_string())
+		return found->get<std::string>();
+	return found->dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+
+std::string
+relay_result(const json& record)
+{
+	std::string result = text(record, "action") + " " + text(record, "result");
+	std::string status = text(record, "status");
+	if (text(record, "result") != "ok" && !status.empty())
+		result += " (wget " + status + ")";
+	std::string cause = text(record, "cause");
+	std::string ms = text(record, "ms");
+	result += " by " + (cause.empty() ? std::string("?") : cause);
+	if (!ms.empty())
+		result += ", " + ms + " ms";
+	return result;
+}
+
+
+std::string
+describe(const json& record, const std::string& event)
+{
+	if (event == "relay")
+		return relay_result(record);
+	if (event == "tag") {
+		auto use = record.find("board_use");
+		std::string result = use != record.end() && use->is_boolean()
+			&& use->get<bool>() ? "board use on" : "board use off";
+		std::string reader = text(record, "reader");
+		if (!reader.empty())
+			result += ", from " + reader;
+		return result;
+	}
+	if (event == "read") {
+		std::string source = text(record, "source");
+		return text(record, "outcome")
+			+ (source.empty() ? "" : " (" + source + ")");
+	}
+	if (event == "board-use") {
+		std::string why = text(record, "why");
+		return text(record, "use") + (why.empty() ? "" : " (" + why + ")");
+	}
+	if (event == "setting") {
+		return text(record, "setting") + ": " + text(record, "old") + " → "
+			+ text(record, "new");
+	}
+	return text(record, "program") + " " + text(record, "pid");
+}
+
+}	// namespace
+
+
+std::optional<int64>
+parse_record_time(const std::string& value)
+{
+	int year, month, day, hour, minute, second, milliseconds;
+	int used = 0;
+	if (value.size() != 24 || sscanf(value.c_str(),
+			"%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour,
+			&minute, &second, &milliseconds, &used) != 7 || used != 24) {
+		return std::nullopt;
+	}
+	if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23
+		|| minute > 59 || second > 60 || milliseconds < 0) {
+		return std::nullopt;
+	}
+	struct tm utc = {};
+	utc.tm_year = year - 1900;
+	utc.tm_mon = month - 1;
+	utc.tm_mday = day;
+	utc.tm_hour = hour;
+	utc.tm_min = minute;
+	utc.tm_sec = second;
+	return (int64)timegm(&utc) * 1000 + milliseconds;
+}
+
+
+std::optional<LogRecord>
+LogRecord::Parse(const std::string& line)
+{
+	// No exceptions: a damaged line is a value, not an error.
+	json record = json::parse(line, nullptr, false);
+	if (record.is_discarded() || !record.is_object())
+		return std::nullopt;
+	auto time = record.find("time");
+	auto event = record.find("event");
+	if (time == record.end() || !time->is_string() || event == record.end()
+		|| !event->is_string()) {
+		return std::nullopt;
+	}
+	std::optional<int64> when = parse_record_time(time->get<std::string>());
+	if (!when)
+		return std::nullopt;
+
+	LogRecord parsed;
+	parsed.fTime = *when;
+	parsed.fLine = line;
+	parsed.fEvent = event->get<std::string>();
+	parsed.fProgram = text(record, "program");
+	auto relay = record.find("relay");
+	if (relay != record.end() && relay->is_number_integer())
+		parsed.fRelay = relay->get<int32>();
+	parsed.fTag = text(record, "tag");
+	parsed.fResult = describe(record, parsed.fEvent);
+	return parsed;
+}
