@@ -7,6 +7,7 @@
 #include <OS.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <pthread.h>
@@ -60,6 +61,9 @@ read_outcome_name(ReadOutcome outcome)
 		case ReadOutcome::kRepeat: return "repeat";
 		case ReadOutcome::kLearned: return "learned";
 		case ReadOutcome::kNoRdx: return "no-rdx";
+		case ReadOutcome::kListedWhileLearning: return "listed-learning";
+		case ReadOutcome::kNotDelivered: return "not-delivered";
+		case ReadOutcome::kNotLearned: return "not-learned";
 	}
 	return "unknown";
 }
@@ -91,6 +95,13 @@ AccessLog::AccessLog(const char* program, const std::string& path)
 	fFile(path)
 {
 	fJournalWanted = Journal::IsPresent();
+	// The writer takes none of the process's signals: a program that waits
+	// for SIGTERM on a descriptor (or a thread of its own) blocks it only
+	// later, and a thread with it unblocked would let it end the program.
+	sigset_t all;
+	sigset_t previous;
+	sigfillset(&all);
+	pthread_sigmask(SIG_SETMASK, &all, &previous);
 	fWriter = std::thread([this] {
 		pthread_setname_np(pthread_self(), "access log");
 		// The records wait; the worker and the wget that open the door
@@ -101,6 +112,7 @@ AccessLog::AccessLog(const char* program, const std::string& path)
 			fJournal = std::make_unique<Journal>(fProgram);
 		_Write();
 	});
+	pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 

@@ -32,6 +32,9 @@ enum class ReadOutcome {
 	kRepeat,		// read again too soon: dropped
 	kLearned,		// added to the tag list
 	kNoRdx,			// listed, but no rdx ran to take it
+	kListedWhileLearning,	// already listed, read while learning
+	kNotDelivered,	// rdx ran but did not take it
+	kNotLearned,	// could not be added to the tag list
 };
 
 const char* read_outcome_name(ReadOutcome outcome);

@@ -4,6 +4,8 @@
 #include "TagList.h"
 #include "TagPoster.h"
 
+#include <AccessLog.h>
+
 #include <Errors.h>
 
 #include <ctime>
@@ -38,6 +40,24 @@ Dispatcher::OutcomeText(Outcome outcome)
 }
 
 
+static ReadOutcome
+log_outcome(Dispatcher::Outcome outcome)
+{
+	switch (outcome) {
+		case Dispatcher::kPassedOn: return ReadOutcome::kPassedOn;
+		case Dispatcher::kUnknown: return ReadOutcome::kUnknown;
+		case Dispatcher::kRepeat: return ReadOutcome::kRepeat;
+		case Dispatcher::kLearned: return ReadOutcome::kLearned;
+		case Dispatcher::kListedWhileLearning:
+			return ReadOutcome::kListedWhileLearning;
+		case Dispatcher::kNoRdx: return ReadOutcome::kNoRdx;
+		case Dispatcher::kNotDelivered: return ReadOutcome::kNotDelivered;
+		case Dispatcher::kNotLearned: return ReadOutcome::kNotLearned;
+	}
+	return ReadOutcome::kUnknown;
+}
+
+
 Dispatcher::Outcome
 Dispatcher::Dispatch(const std::string& source, const std::string& tag)
 {
@@ -60,6 +80,8 @@ Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 	fprintf(fOutput, "%s: %s%s: %s%s\n", source.c_str(), tag.c_str(),
 		shownName.c_str(), OutcomeText(outcome), detail.c_str());
 	fflush(fOutput);
+	if (fLog != nullptr)
+		fLog->Read(source.c_str(), tag.c_str(), log_outcome(outcome));
 	return outcome;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+class AccessLog;
 class RepeatFilter;
 class TagList;
 class TagPoster;
@@ -47,6 +48,9 @@ public:
 	// The words of the outcome in the line.
 	static	const char*		OutcomeText(Outcome outcome);
 
+	// Where every read is recorded as well; none by default.
+			void			SetLog(AccessLog* log) { fLog = log; }
+
 private:
 			Outcome			_Decide(const std::string& source,
 								const std::string& tag, bool listed,
@@ -57,6 +61,7 @@ private:
 			TagPoster&		fPoster;
 			Mode			fMode;
 			FILE*			fOutput;
+			AccessLog*		fLog = nullptr;
 };
 
 #endif

@@ -23,6 +23,10 @@ public:
 								FILE* output = stdout);
 							~ReaderLoop();
 
+	// Records every read in the access log as well.
+			void			SetLog(AccessLog* log)
+								{ fDispatcher.SetLog(log); }
+
 	// Runs until SIGTERM or SIGINT: 0 then; 1 when no source could be
 	// opened at start.
 			int				Run();

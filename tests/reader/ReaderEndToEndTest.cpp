@@ -6,7 +6,9 @@
 #include "ReaderTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -73,7 +75,8 @@ protected:
 			std::map<std::string, std::string>{
 				{"XDG_RUNTIME_DIR", fProgram->Directory().Sub("run")},
 				{"HOME", fProgram->Directory().Sub("home")},
-				{"XDG_CONFIG_HOME", fProgram->ConfigHome()}});
+				{"XDG_CONFIG_HOME", fProgram->ConfigHome()},
+				{"XDG_STATE_HOME", fProgram->StateHome()}});
 		ASSERT_TRUE(fReader->WaitForCount(": reading\n",
 			(int)sources.size() / 2));
 	}
@@ -152,6 +155,46 @@ TEST_F(ReaderEndToEndTest, UnlistedTagAndRepeatMakeNoRequest)
 	EXPECT_EQ(1, fBoard->CountOf(kOpen));
 	EXPECT_EQ(1, count_of(fReader->Output(), ": passed on\n"));
 	EXPECT_EQ(1, fProgram->Count(" OPEN 2|"));
+
+	// Both programs keep the access log: the reads with their outcomes,
+	// then rdx's tag with the reader it came from, the open it asked for
+	// and the close at the end of the hold.
+	std::string log = fProgram->StateHome() + "/RDX/access.log";
+	std::vector<std::string> events;
+	ASSERT_TRUE(wait_for([&] {
+		events.clear();
+		std::string text = read_file(log);
+		size_t start = 0;
+		for (size_t end; (end = text.find('\n', start)) != std::string::npos;
+				start = end + 1) {
+			nlohmann::json record = nlohmann::json::parse(
+				text.substr(start, end - start), nullptr, false);
+			if (record.is_discarded()) {
+				events.push_back("damaged");
+				continue;
+			}
+			std::string event = record.value("event", "");
+			if (event == "read")
+				event += " " + record.value("outcome", "");
+			else if (event == "tag")
+				event += " " + record.value("tag", "") + " from "
+					+ record.value("reader", "");
+			else if (event == "relay" && record.value("relay", 0) == 2)
+				event += " " + record.value("action", "") + " "
+					+ record.value("cause", "") + " "
+					+ record.value("result", "");
+			else
+				continue;
+			events.push_back(event);
+		}
+		return events.size() >= 7;
+	}, 20)) << read_file(log);
+	// rdx's writer may put the tag's record after its open's.
+	std::sort(events.begin(), events.end());
+	EXPECT_EQ(events, (std::vector<std::string>{"read passed-on",
+		"read repeat", "read repeat", "read unknown",
+		"relay close hold-end ok", "relay open tag ok",
+		"tag 0014594826 from " + rdm6300.SlavePath()}));
 }
 
 

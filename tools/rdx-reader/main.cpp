@@ -1,6 +1,7 @@
 // rdx-reader: turns the tags that real readers read into tag reads for
 // rdx, posted through its message port as rdx-send does.
 
+#include <AccessLog.h>
 #include <DeviceList.h>
 #include <ReaderLoop.h>
 #include <ReaderOptions.h>
@@ -37,6 +38,10 @@ main(int argc, char** argv)
 		return 0;
 	}
 
+	AccessLog log("rdx-reader");
 	ReaderLoop loop(options);
-	return loop.Run();
+	loop.SetLog(&log);
+	int status = loop.Run();
+	log.Flush();
+	return status;
 }
