@@ -13,8 +13,11 @@ reports a tag, it opens the relay chosen for tags and closes it again after
 the hold-open time. One small window shows whether the board is used, its
 address, the tag relay, the hold-open time and the board's web pages.
 
-rdx-send reports a tag from a shell, and rdx-board-sim is a board on the
-local machine for trying RDX without hardware.")
+rdx-reader reads tags from keyboard-type, serial and PC/SC readers and
+passes the listed ones on; rdx-log shows the access log of who opened which
+door when; rdx-mqtt puts the door on an MQTT broker, with Home Assistant
+discovery. rdx-send reports a tag from a shell, and rdx-board-sim is a board
+on the local machine for trying RDX without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # What is installed is what a program needs: no debugging symbols, no
 # compiler notes.
