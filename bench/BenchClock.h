@@ -25,4 +25,17 @@ bench_sleep_ms(double milliseconds)
 	}
 }
 
+inline double
+ms_between(int64_t from, int64_t to)
+{
+	return (to - from) / 1e6;
+}
+
+
+// Every figure lets the last request's stragglers (the worker's pause and
+// report, wget ending) finish before the next measurement starts, and gives
+// up on a request after the same time.
+constexpr double kSettleMs = 15;
+constexpr double kWaitSeconds = 5;
+
 #endif

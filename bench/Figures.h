@@ -115,6 +115,11 @@ struct ReaderBurstResult {
 
 ReaderResult MeasureReaderToBoard(const BenchConfig& config, int reads);
 ReaderIdleResult MeasureReaderIdle(const BenchConfig& config);
+class Process;
+// The idle figure of a running rdx-reader, after a second for its start;
+// stops it at the end.
+void MeasureIdleReader(const BenchConfig& config, Process& reader,
+	ReaderIdleResult* result);
 ReaderBurstResult MeasureReaderBurst(const BenchConfig& config, int reads);
 // PC/SC: the reader figure's samples are from the card's answer to the
 // power-on; the idle figure has pcscd up and no card.

@@ -18,10 +18,6 @@
 
 namespace {
 
-const double kSettleMs = 15;
-const double kWaitSeconds = 5;
-
-
 // One rdx with its own board and home.
 struct Door {
 	HttpListener	listener;

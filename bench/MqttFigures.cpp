@@ -27,17 +27,6 @@ extern char** environ;
 
 namespace {
 
-const double kWaitSeconds = 5;
-const double kSettleMs = 15;
-
-
-double
-ms_between(int64_t from, int64_t to)
-{
-	return (to - from) / 1e6;
-}
-
-
 // Runs a program found on PATH to its end, its output thrown away; its
 // exit status, or -1.
 int

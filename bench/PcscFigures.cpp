@@ -31,7 +31,6 @@
 
 namespace {
 
-const double kWaitSeconds = 5;
 const int kVpcdPort = 0x8C7B;
 
 
@@ -311,27 +310,6 @@ MeasurePcscIdle(const BenchConfig& config)
 		result.error = "rdx-reader did not take the readers";
 		return result;
 	}
-	bench_sleep_ms(1000);
-	auto switches = [&]() {
-		int64_t total = 0;
-		for (const Process::ThreadInfo& thread : reader.Threads())
-			total += thread.switches;
-		return total;
-	};
-	int64_t cpuBefore = reader.CpuTimeNs();
-	int64_t switchesBefore = switches();
-	int64_t start = bench_now_ns();
-	bench_sleep_ms(config.idleSeconds * 1000);
-	result.seconds = (bench_now_ns() - start) / 1e9;
-	result.cpuNs = reader.CpuTimeNs() - cpuBefore;
-	result.switches = switches() - switchesBefore;
-	result.peakRss = reader.PeakRss();
-	result.threads = (int)reader.Threads().size();
-	if (!reader.Running() || cpuBefore < 0) {
-		result.error = "rdx-reader ended or cannot be measured";
-		return result;
-	}
-	reader.Stop(10);
-	result.ok = true;
+	MeasureIdleReader(config, reader, &result);
 	return result;
 }

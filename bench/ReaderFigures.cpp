@@ -26,17 +26,6 @@
 
 namespace {
 
-const double kSettleMs = 15;
-const double kWaitSeconds = 5;
-
-
-double
-ms_between(int64_t from, int64_t to)
-{
-	return (to - from) / 1e6;
-}
-
-
 bool
 write_all(int fd, const std::string& bytes)
 {
@@ -319,6 +308,15 @@ MeasureReaderIdle(const BenchConfig& config)
 		result.error = "rdx-reader did not open its readers";
 		return result;
 	}
+	MeasureIdleReader(config, reader, &result);
+	return result;
+}
+
+
+void
+MeasureIdleReader(const BenchConfig& config, Process& reader,
+	ReaderIdleResult* result)
+{
 	// Start-up is over: the same second as rdx's idle figure.
 	bench_sleep_ms(1000);
 	auto switches = [&]() {
@@ -331,18 +329,17 @@ MeasureReaderIdle(const BenchConfig& config)
 	int64_t switchesBefore = switches();
 	int64_t start = bench_now_ns();
 	bench_sleep_ms(config.idleSeconds * 1000);
-	result.seconds = (bench_now_ns() - start) / 1e9;
-	result.cpuNs = reader.CpuTimeNs() - cpuBefore;
-	result.switches = switches() - switchesBefore;
-	result.peakRss = reader.PeakRss();
-	result.threads = (int)reader.Threads().size();
-	if (!reader.Running() || cpuBefore < 0 || result.peakRss < 0) {
-		result.error = "rdx-reader ended or cannot be measured";
-		return result;
+	result->seconds = (bench_now_ns() - start) / 1e9;
+	result->cpuNs = reader.CpuTimeNs() - cpuBefore;
+	result->switches = switches() - switchesBefore;
+	result->peakRss = reader.PeakRss();
+	result->threads = (int)reader.Threads().size();
+	if (!reader.Running() || cpuBefore < 0 || result->peakRss < 0) {
+		result->error = "rdx-reader ended or cannot be measured";
+		return;
 	}
 	reader.Stop(10);
-	result.ok = true;
-	return result;
+	result->ok = true;
 }
 
 

@@ -26,19 +26,6 @@
 
 namespace {
 
-// Lets the last request's stragglers (the worker's pause and report, wget
-// ending) finish before the next measurement starts; the same for all three.
-const double kSettleMs = 15;
-const double kWaitSeconds = 5;
-
-
-double
-ms_between(int64_t from, int64_t to)
-{
-	return (to - from) / 1e6;
-}
-
-
 // GET /?3=0 on a fresh connection, reading the answer to its end.
 bool
 plain_get(int port)

@@ -126,6 +126,23 @@ EventFifo::~EventFifo()
 }
 
 
+// Writes all of the bytes, blocking as the descriptor does.
+static bool
+write_all(int fd, const std::string& bytes)
+{
+	size_t done = 0;
+	while (done < bytes.size()) {
+		ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count <= 0)
+			return false;
+		done += (size_t)count;
+	}
+	return true;
+}
+
+
 bool
 EventFifo::Write(const std::string& bytes)
 {
@@ -136,17 +153,7 @@ EventFifo::Write(const std::string& bytes)
 			return false;
 		fcntl(fWriter, F_SETFL, 0);
 	}
-	size_t done = 0;
-	while (done < bytes.size()) {
-		ssize_t count = write(fWriter, bytes.data() + done,
-			bytes.size() - done);
-		if (count < 0 && errno == EINTR)
-			continue;
-		if (count <= 0)
-			return false;
-		done += (size_t)count;
-	}
-	return true;
+	return write_all(fWriter, bytes);
 }
 
 
@@ -183,17 +190,7 @@ Pty::~Pty()
 bool
 Pty::Write(const std::string& bytes)
 {
-	size_t done = 0;
-	while (done < bytes.size()) {
-		ssize_t count = write(fMaster, bytes.data() + done,
-			bytes.size() - done);
-		if (count < 0 && errno == EINTR)
-			continue;
-		if (count <= 0)
-			return false;
-		done += (size_t)count;
-	}
-	return true;
+	return write_all(fMaster, bytes);
 }
 
 
