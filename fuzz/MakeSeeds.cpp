@@ -199,6 +199,10 @@ main(int argc, char** argv)
 	write_seed(kSendArgs, "bools", line({"RFID", "x:bool=false",
 		"x:bool=true"}));
 	write_seed(kSendArgs, "help", line({"--help"}));
+	write_seed(kSendArgs, "version", line({"--version"}));
+	write_seed(kSendArgs, "watch", line({"--watch"}));
+	write_seed(kSendArgs, "watch-codes", line({"--to", "application/x-other",
+		"--watch", "RFID", "rx_s"}));
 	write_seed(kSendArgs, "dash-code", line({"-abc", "v:int32=99999999999"}));
 	write_seed(kSendArgs, "bad-field", line({"RFID", "nothing", "=x"}));
 	return 0;

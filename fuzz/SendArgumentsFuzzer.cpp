@@ -38,10 +38,20 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		FUZZ_CHECK(!parser.Error().empty());
 		return 0;
 	}
-	if (parser.WantsHelp())
+	if (parser.WantsHelp() || parser.WantsVersion())
 		return 0;
 
 	FUZZ_CHECK(!parser.Signature().empty());
+	// A watch sends no message of its own, only the codes it wants.
+	if (parser.Watches()) {
+		for (uint32 code : parser.WatchCodes()) {
+			for (int shift = 0; shift < 32; shift += 8) {
+				unsigned char c = (unsigned char)(code >> shift);
+				FUZZ_CHECK(c >= 0x20 && c <= 0x7e);
+			}
+		}
+		return 0;
+	}
 	const BMessage& message = parser.Message();
 	for (int shift = 0; shift < 32; shift += 8) {
 		unsigned char c = (unsigned char)(message.what >> shift);
