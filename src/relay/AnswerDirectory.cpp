@@ -34,6 +34,9 @@ make_under(const char* base)
 
 AnswerDirectory::~AnswerDirectory()
 {
+	// A worker of a program that ends without waiting for it may still be
+	// asking for the path.
+	std::lock_guard<std::mutex> guard(fLock);
 	_Remove();
 }
 
