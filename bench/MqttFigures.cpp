@@ -7,6 +7,7 @@
 #include "MqttFigures.h"
 
 #include "BenchClock.h"
+#include "DirectWget.h"
 #include "HttpListener.h"
 #include "SettingsHome.h"
 
@@ -184,10 +185,12 @@ MeasureMqtt(const BenchConfig& config, int opens)
 	}
 	bench_sleep_ms(300);
 
-	char scratch[64];
-	snprintf(scratch, sizeof(scratch), "/tmp/rdx-bench-%d.tmp", (int)getpid());
-	std::string wget = std::string("wget -q --output-document=") + scratch
-		+ " --delete-after --timeout=2 --tries=1 'http://" + board + "/?3=0'";
+	DirectWget directWget(board);
+	if (!directWget.IsValid()) {
+		result.error = "no private directory for the floor's answers";
+		return result;
+	}
+	const std::string& wget = directWget.Command();
 	const std::vector<std::string> publishOpen = {"mosquitto_pub", "-h",
 		"127.0.0.1", "-p", portText, "-q", "1", "-t", "rdx/bench/open", "-m",
 		"PRESS"};
@@ -198,7 +201,6 @@ MeasureMqtt(const BenchConfig& config, int opens)
 	auto fail = [&](const std::string& error) {
 		result.error = error;
 		pclose(subscriber);
-		unlink(scratch);
 		return result;
 	};
 	for (int i = 0; i < opens; i++) {
@@ -233,7 +235,6 @@ MeasureMqtt(const BenchConfig& config, int opens)
 		bench_sleep_ms(kSettleMs);
 	}
 	pclose(subscriber);
-	unlink(scratch);
 
 	// Idle: both sides connected, nothing happening, well inside the
 	// keep-alive (60 s), so no ping falls into it.

@@ -8,6 +8,7 @@
 #include "Figures.h"
 
 #include "BenchClock.h"
+#include "DirectWget.h"
 #include "HttpListener.h"
 #include "SettingsHome.h"
 
@@ -246,10 +247,12 @@ MeasurePcscToBoard(const BenchConfig& config, int reads)
 		return result;
 	}
 
-	char scratch[64];
-	snprintf(scratch, sizeof(scratch), "/tmp/rdx-bench-%d.tmp", (int)getpid());
-	std::string wget = std::string("wget -q --output-document=") + scratch
-		+ " --delete-after --timeout=2 --tries=1 'http://" + board + "/?3=0'";
+	DirectWget directWget(board);
+	if (!directWget.IsValid()) {
+		result.error = "no private directory for the floor's answers";
+		return result;
+	}
+	const std::string& wget = directWget.Command();
 
 	BenchCard card;
 	for (int i = 0; i < reads; i++) {
@@ -283,7 +286,6 @@ MeasurePcscToBoard(const BenchConfig& config, int reads)
 	}
 	reader.Stop(10);
 	rdx.Stop(10);
-	unlink(scratch);
 	result.ok = true;
 	return result;
 }

@@ -5,6 +5,7 @@
 #include "Figures.h"
 
 #include "BenchClock.h"
+#include "DirectWget.h"
 #include "HttpListener.h"
 #include "SettingsHome.h"
 
@@ -143,24 +144,12 @@ MeasureTagToBoard(const BenchConfig& config, int tags, int busyThreads)
 		return result;
 	}
 
-	// The floor writes its answer as rdx does: into a private directory,
-	// never to a name in the shared /tmp that someone could have prepared.
-	char scratch[] = "/tmp/rdx-bench-XXXXXX";
-	if (mkdtemp(scratch) == nullptr) {
+	DirectWget directWget(board);
+	if (!directWget.IsValid()) {
 		result.error = "no private directory for the floor's answers";
 		return result;
 	}
-	struct RemoveScratch {
-		std::string	directory;
-		~RemoveScratch()
-		{
-			unlink((directory + "/rdx3.tmp").c_str());
-			rmdir(directory.c_str());
-		}
-	} removeScratch{scratch};
-	std::string wget = std::string("wget -q --output-document=") + scratch
-		+ "/rdx3.tmp --delete-after --timeout=2 --tries=1 'http://" + board
-		+ "/?3=0'";
+	const std::string& wget = directWget.Command();
 
 	BMessage tag(RDX_MSG_TAG);
 	tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
@@ -217,7 +206,6 @@ MeasureTagToBoard(const BenchConfig& config, int tags, int busyThreads)
 	}
 
 	rdx.Stop(10);
-	unlink(scratch);
 	result.ok = true;
 	return result;
 }
