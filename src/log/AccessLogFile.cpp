@@ -13,7 +13,8 @@ std::string
 AccessLogPath()
 {
 	const char* state = getenv("XDG_STATE_HOME");
-	// The base directory specification ignores a relative path.
+	// Only an absolute XDG_STATE_HOME counts; a relative one falls back to
+	// ~/.local/state, as other desktop programs do.
 	if (state != nullptr && state[0] == '/')
 		return std::string(state) + "/RDX/access.log";
 	const char* home = getenv("HOME");
@@ -30,8 +31,8 @@ RotatedLogPath(const std::string& path, int n)
 }
 
 
-// Makes the directory and the ones above it that are missing, mode 0700 as
-// the base directory specification asks for the state directory.
+// Makes the directory and the ones above it that are missing, mode 0700:
+// the log says who came in when, which is nobody else's to read.
 static int
 make_directories(const std::string& directory)
 {

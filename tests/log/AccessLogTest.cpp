@@ -28,7 +28,7 @@ TEST(AccessLogPathTest, StateHomeThenHome)
 	std::string state = savedState != nullptr ? savedState : "";
 	setenv("XDG_STATE_HOME", "/state/x", 1);
 	EXPECT_EQ(AccessLogPath(), "/state/x/RDX/access.log");
-	// A relative XDG_STATE_HOME is ignored, as the specification says.
+	// A relative XDG_STATE_HOME is ignored: the log goes below HOME.
 	setenv("XDG_STATE_HOME", "relative", 1);
 	std::string home = getenv("HOME");
 	EXPECT_EQ(AccessLogPath(), home + "/.local/state/RDX/access.log");
