@@ -24,6 +24,13 @@ enum {
 	B_START_WATCHING = '_SWT',
 };
 
+// Launch flags of an application. An exclusive one does not start while
+// another instance of the same signature runs for the user.
+enum {
+	B_MULTIPLE_LAUNCH = 0,
+	B_EXCLUSIVE_LAUNCH = 1,
+};
+
 // Watching every notice a handler sends, whatever its code.
 #define B_OBSERVER_OBSERVE_ALL 0xffffffffu
 

@@ -12,7 +12,7 @@ BApplication* be_app = nullptr;
 BMessenger& be_app_messenger = *new BMessenger;
 
 
-BApplication::BApplication(const char* signature)
+BApplication::BApplication(const char* signature, uint32 launchFlags)
 	:
 	BLooper(signature),
 	fSignature(signature != nullptr ? signature : "")
@@ -24,9 +24,18 @@ BApplication::BApplication(const char* signature)
 	// Set once, before any other thread can read it; once the application is
 	// gone the messenger's sends fail by themselves.
 	be_app_messenger = BMessenger(this);
-	fSignalWatcher = std::make_unique<BPrivate::SignalWatcher>(
-		be_app_messenger);
+	// The port comes first: a second instance of an exclusive application
+	// must not take over the first one's signals, nor anything else.
+	BPrivate::MessagePort::Limits limits;
+	limits.exclusive = (launchFlags & B_EXCLUSIVE_LAUNCH) != 0;
 	fPort = std::make_unique<BPrivate::MessagePort>(fSignature.c_str(),
+		be_app_messenger, limits);
+	if (limits.exclusive && fPort->InitCheck() == B_NAME_IN_USE) {
+		fPort.reset();
+		fInitStatus = B_NAME_IN_USE;
+		return;
+	}
+	fSignalWatcher = std::make_unique<BPrivate::SignalWatcher>(
 		be_app_messenger);
 }
 

@@ -1,6 +1,7 @@
 #ifndef _APPLICATION_H
 #define _APPLICATION_H
 
+#include <AppDefs.h>
 #include <Looper.h>
 #include <Messenger.h>
 
@@ -23,7 +24,8 @@ class SignalWatcher;
 // watchers in this process and to those that watch through the port.
 class BApplication : public BLooper {
 public:
-							BApplication(const char* signature);
+							BApplication(const char* signature,
+								uint32 launchFlags = B_MULTIPLE_LAUNCH);
 	virtual					~BApplication();
 
 	virtual	thread_id		Run();
@@ -32,6 +34,10 @@ public:
 	virtual	void			MessageReceived(BMessage* message);
 
 			const char*		Signature() const { return fSignature.c_str(); }
+			// B_NAME_IN_USE for an exclusive application of which another
+			// instance runs: it has neither port nor signal watcher, and
+			// the caller deletes it without running it.
+			status_t		InitCheck() const { return fInitStatus; }
 
 	virtual	void			SendNotices(uint32 what,
 								const BMessage* notice = nullptr);
@@ -44,6 +50,7 @@ private:
 			void			_ClosePort();
 
 			std::string		fSignature;
+			status_t		fInitStatus = B_OK;
 			std::unique_ptr<BPrivate::SignalWatcher> fSignalWatcher;
 			// Guards fPort against a notice sent from another thread while
 			// the port closes.

@@ -210,6 +210,8 @@ MessagePort::_Bind()
 		int probeError = errno;
 		close(probe);
 		if (result == 0 || probeError == EAGAIN || probeError == EINPROGRESS) {
+			if (fLimits.exclusive)
+				return B_NAME_IN_USE;
 			PortLog::Line("another instance already holds the message port"
 				" %s; this one runs without a message port", fPath.c_str());
 			return B_NAME_IN_USE;
@@ -379,6 +381,16 @@ MessagePort::_Deliver()
 		PortConnection& connection = *fConnections[index];
 		if (connection.IsClosed() || !connection.HasMessage())
 			continue;
+		// A sender that hung up before its message was read has given up
+		// on it (it waited for the answer as long as it would): handed on
+		// now, a tag read would open the door for nobody.
+		if (connection.PeerHungUp()) {
+			PortLog::Line("dropped a message on %s: its sender hung up before"
+				" it was read", fPath.c_str());
+			connection.MessageDelivered();
+			connection.Close();
+			continue;
+		}
 
 		bool watchRequest = connection.Message()->what == B_START_WATCHING;
 		std::vector<uint32> whats;

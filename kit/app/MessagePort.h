@@ -55,6 +55,10 @@ public:
 		// Notice bytes that may wait for a watcher, beyond what its
 		// socket holds, before it is cut off.
 		size_t		watchBacklog = 256 * 1024;
+		// Set by an application that must not run twice: a port that a
+		// live instance holds is then B_NAME_IN_USE, without a line, and
+		// the caller says what it does about it.
+		bool		exclusive = false;
 	};
 
 	// Opens the port; every problem is printed as one line and leaves the

@@ -6,6 +6,7 @@
 #include <Message.h>
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -119,6 +120,18 @@ void
 PortConnection::MessageDelivered()
 {
 	fMessage.reset();
+}
+
+
+bool
+PortConnection::PeerHungUp() const
+{
+	if (fFD < 0)
+		return true;
+	// A Unix socket reports POLLHUP only once both directions are shut,
+	// which a close by the peer does.
+	pollfd entry = {fFD, 0, 0};
+	return poll(&entry, 1, 0) > 0 && (entry.revents & POLLHUP) != 0;
 }
 
 

@@ -1,14 +1,23 @@
 #include "RDXApplication.h"
 
+#include <AccessLog.h>
 #include <Message.h>
+#include <OS.h>
 #include <RDXDefs.h>
 #include <RDXWindow.h>
+#include <RelayRecovery.h>
 
 #include <cstdio>
 
 RDXApplication::RDXApplication()
 	:
-	BApplication(RDX_SIGNATURE)
+	BApplication(RDX_SIGNATURE, B_EXCLUSIVE_LAUNCH)
+{
+}
+
+
+void
+RDXApplication::ReadyToRun()
 {
 	BRect frame(WIN_X, WIN_Y, WIN_X + WIN_W, WIN_Y + WIN_H);
 	window = new RDXWindow(frame);
@@ -30,6 +39,9 @@ RDXApplication::MessageReceived(BMessage* message)
 		return;
 	}
 
+	if (message->what == RDX_MSG_TAG && _CameTooLate(message))
+		return;
+
 	if (IsWindowCode(message->what)) {
 		if (IsNoticeCode(message->what))
 			SendNotices(message->what, message);
@@ -45,4 +57,51 @@ RDXApplication::MessageReceived(BMessage* message)
 	printf("RDXApp ");
 	message->PrintToStream();
 	BApplication::MessageReceived(message);
+}
+
+
+void
+RDXApplication::SendNotices(uint32 what, const BMessage* notice)
+{
+	BApplication::SendNotices(what, notice);
+	bool use;
+	if (what != RDX_NOTICE_SETTINGS || notice == nullptr
+		|| notice->FindBool(RDX_FIELD_USE, &use) != B_OK)
+		return;
+	// Switching board use on is the operator saying the board is back:
+	// closes it did not answer at start are tried again.
+	if (use && noticedUse == 0)
+		RelayRecovery::Retry();
+	noticedUse = use ? 1 : 0;
+}
+
+
+bool
+RDXApplication::_CameTooLate(BMessage* message)
+{
+	const char* text = nullptr;
+	if (message->FindString(RDX_FIELD_DEADLINE, &text) != B_OK)
+		return false;
+	bigtime_t now = system_time();
+	bigtime_t deadline = 0;
+	bool readable = ParseDeadline(text, &deadline);
+	if (readable && now <= deadline)
+		return false;
+
+	const char* tag = nullptr;
+	message->FindString(RDX_FIELD_TAG, &tag);
+	const char* reader = nullptr;
+	message->FindString(RDX_FIELD_READER, &reader);
+	double late = readable ? (now - deadline) / 1000.0 : 0;
+	// When in doubt, lock: a deadline that cannot be read is not met.
+	if (readable) {
+		printf("tag %s came %.0f ms after its sender stopped waiting: "
+			"not opened\n", tag != nullptr ? tag : "(none)", late);
+	} else {
+		printf("tag %s came with a deadline that is none (\"%s\"): not "
+			"opened\n", tag != nullptr ? tag : "(none)", text);
+	}
+	if (AccessLog* log = AccessLog::Default())
+		log->TagTooLate(tag, reader, late);
+	return true;
 }

@@ -2,6 +2,9 @@
 
 #include <AnswerDirectory.h>
 #include <AccessLog.h>
+#include <OpenRelayRecord.h>
+#include <Prefs.h>
+#include <RelayRecovery.h>
 
 #include <cstdio>
 #include <cstring>
@@ -37,16 +40,36 @@ main(int argc, char** argv)
 		return 2;
 	}
 
+	// First of all: a second rdx of the same user must leave the first
+	// one's board, settings, port and log alone.
+	RDXApplication* app = new RDXApplication();
+	if (app->InitCheck() != B_OK) {
+		fprintf(stderr, "rdx: another rdx already runs for this user; this "
+			"one does not start\n");
+		delete app;
+		return 1;
+	}
+
 	printf("-RDX begin-\n");
-	// Made before the first board request, the one at start-up; removed
-	// with the answers in it once the last close on quit has ended.
+	// Made before the first board request; removed with the answers in it
+	// once the last close on quit has ended.
 	AnswerDirectory::Path();
 	// Never deleted: a relay worker may still report while the process
 	// ends.
 	AccessLog* log = new AccessLog("rdx");
 	AccessLog::SetDefault(log);
 	log->Start();
-	RDXApplication* app = new RDXApplication();
+	// What an earlier run left open is closed before the start-up pulse,
+	// whatever board use says. Never deleted either, for the same reason.
+	OpenRelayRecord* record = new OpenRelayRecord(
+		OpenRelayRecord::DefaultPath());
+	RelayRecovery::AtStart(*record, [] {
+		// Only for a record that cannot be trusted: the board the settings
+		// name gets all four relays closed.
+		Prefs prefs;
+		return std::string(prefs.rdxIp);
+	});
+	OpenRelayRecord::SetDefault(record);
 	app->Run();
 	printf("\n-RDX end-\n");
 	delete app;

@@ -1,5 +1,8 @@
 #include "RDXDefs.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 float WIN_X = 30.0f;
 float WIN_Y = 50.0f;
 float WIN_W = 400.0f;
@@ -40,4 +43,26 @@ IsNoticeCode(uint32 code)
 			return true;
 	}
 	return false;
+}
+
+
+std::string
+FormatDeadline(bigtime_t deadline)
+{
+	return std::to_string((long long)deadline);
+}
+
+
+bool
+ParseDeadline(const char* text, bigtime_t* deadline)
+{
+	if (text == nullptr || text[0] < '0' || text[0] > '9')
+		return false;
+	char* end = nullptr;
+	errno = 0;
+	long long value = strtoll(text, &end, 10);
+	if (errno != 0 || end == text || *end != '\0')
+		return false;
+	*deadline = (bigtime_t)value;
+	return true;
 }

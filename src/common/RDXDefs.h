@@ -3,6 +3,8 @@
 
 #include <SupportDefs.h>
 
+#include <string>
+
 // The application's signature: other programs post tag reads to it.
 #define RDX_SIGNATURE "application/x-vnd-RDX-BeOS"
 
@@ -73,5 +75,16 @@ bool IsNoticeCode(uint32 code);
 #define RDX_FIELD_KEY "key"
 // Board use, in the settings notice and in a 'rx_u' that sets it.
 #define RDX_FIELD_USE "use"
+// Until when a tag read counts, where the sender says so: the time after
+// which it has stopped waiting for rdx to take the message. Microseconds
+// of the system's monotonic clock (system_time()), in decimal, which every
+// process of the machine shares and no clock change moves. rdx opens
+// nothing for a read that it takes later than that.
+#define RDX_FIELD_DEADLINE "deadline"
+
+// The deadline as the field carries it.
+std::string FormatDeadline(bigtime_t deadline);
+// The field's deadline; false for a text that is none.
+bool ParseDeadline(const char* text, bigtime_t* deadline);
 
 #endif

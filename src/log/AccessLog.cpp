@@ -169,6 +169,18 @@ AccessLog::Tag(const char* tag, const char* reader, bool boardUse)
 
 
 void
+AccessLog::TagTooLate(const char* tag, const char* reader, double late)
+{
+	ordered_json fields = {{"tag", text_or_null(tag)}};
+	if (reader != nullptr)
+		fields["reader"] = reader;
+	fields["result"] = "too-late";
+	fields["late_ms"] = (double)(int64)(late * 10 + 0.5) / 10;
+	Record("tag", fields);
+}
+
+
+void
 AccessLog::Relay(int32 relay, bool open, const char* cause, const char* tag,
 	int exitStatus, double milliseconds, bool timedOut)
 {

@@ -24,6 +24,8 @@ class Journal;
 #define RDX_CAUSE_START_UP "start-up"
 #define RDX_CAUSE_HOLD_END "hold-end"
 #define RDX_CAUSE_QUIT "quit"
+// A relay that an earlier run left open, closed at the next start.
+#define RDX_CAUSE_RECOVERY "recovery"
 
 // What became of a tag that a reader read.
 enum class ReadOutcome {
@@ -75,6 +77,10 @@ public:
 	// when it has none.
 			void			Tag(const char* tag, const char* reader,
 								bool boardUse);
+	// A tag read that came after the time its sender gave for it: it opens
+	// nothing. late is how many milliseconds after.
+			void			TagTooLate(const char* tag, const char* reader,
+								double late);
 	// One board request that was made: exitStatus is wget's, 0 for an
 	// answer, -1 when the command was not run at all; the tag only when a
 	// tag asked.

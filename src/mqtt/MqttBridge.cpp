@@ -21,6 +21,14 @@ namespace {
 // The pause before connecting again grows from the first to the last.
 const bigtime_t kFirstBackoff = 500 * 1000LL;
 const bigtime_t kLastBackoff = 10 * 1000000LL;
+// A connect (TCP, TLS and the broker's CONNACK) that takes longer is given
+// up and made again after the pause: a broker whose packets are dropped
+// would otherwise hold the attempt for the kernel's two minutes of SYN
+// retries. A broker on the same network answers in milliseconds, one
+// across the world within a second.
+const bigtime_t kConnectLimit = 5 * 1000000LL;
+// How long an ending bridge tries to tell the broker it goes offline.
+const bigtime_t kGoodbyeLimit = 500 * 1000LL;
 // How often to look for rdx again while it does not run.
 const bigtime_t kWatchRetry = 1000 * 1000LL;
 // Long enough for a busy rdx, short enough not to stall the broker's side.
@@ -216,6 +224,8 @@ MqttBridge::Run(int signalFD)
 				_Lost(result, now);
 		}
 
+		if (fSocketOpen && !fConnected && now - fConnectStarted >= kConnectLimit)
+			_GiveUp(now);
 		if (!fSocketOpen && now >= fNextConnect)
 			_Connect(now);
 		if (!fWatcher.IsWatching() && now >= fNextWatch)
@@ -227,7 +237,8 @@ MqttBridge::Run(int signalFD)
 		// now, since a clean disconnect does not send the last will.
 		_Publish(Publication{fTopics.Availability(), "offline", true});
 		mosquitto_disconnect(fClient);
-		bigtime_t until = system_time() + 1000000LL;
+		// Bounded well within the second an ending service may take.
+		bigtime_t until = system_time() + kGoodbyeLimit;
 		while (mosquitto_socket(fClient) >= 0 && mosquitto_want_write(fClient)
 			&& system_time() < until) {
 			pollfd entry = {mosquitto_socket(fClient), POLLOUT, 0};
@@ -250,6 +261,8 @@ MqttBridge::_PollTimeout(bigtime_t now) const
 	};
 	if (!fSocketOpen)
 		consider(fNextConnect);
+	else if (!fConnected)
+		consider(fConnectStarted + kConnectLimit);
 	else {
 		// The keep-alive is libmosquitto's: it needs a look now and then,
 		// a quarter of the keep-alive apart, so a ping is never late.
@@ -267,14 +280,31 @@ void
 MqttBridge::_Connect(bigtime_t now)
 {
 	fLastLogError.clear();
-	int result = mosquitto_connect_bind_v5(fClient, fConfig.host.c_str(),
-		fConfig.port, fConfig.keepAlive, nullptr, nullptr);
+	// Without waiting for the connection: the one loop goes on waiting for
+	// the signals meanwhile, and the connection completes in it.
+	int result = mosquitto_connect_bind_async(fClient, fConfig.host.c_str(),
+		fConfig.port, fConfig.keepAlive, nullptr);
 	if (result != MOSQ_ERR_SUCCESS) {
 		_Lost(result, now);
 		return;
 	}
 	fSocketOpen = true;
 	fLastMisc = now;
+	fConnectStarted = now;
+}
+
+
+void
+MqttBridge::_GiveUp(bigtime_t now)
+{
+	fBackoff = fBackoff == 0 ? kFirstBackoff
+		: std::min(fBackoff * 2, kLastBackoff);
+	_Problem("the broker at " + _Broker() + " did not answer the connect"
+		" within " + std::to_string(kConnectLimit / 1000000) + " seconds;"
+		" trying again");
+	// The next connect closes the socket that is left.
+	fSocketOpen = false;
+	fNextConnect = now + fBackoff;
 }
 
 
@@ -452,6 +482,10 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 			BMessage tag(RDX_MSG_TAG);
 			tag.AddString(RDX_FIELD_TAG, source.c_str());
 			tag.AddString(RDX_FIELD_READER, "mqtt");
+			// Dropped here when rdx does not take it in time, and so
+			// never to open later.
+			tag.AddString(RDX_FIELD_DEADLINE,
+				FormatDeadline(system_time() + kRdxTimeout).c_str());
 			status_t status = fRdx.SendMessage(&tag, nullptr, kRdxTimeout);
 			if (status != B_OK) {
 				// Never kept for later: a door opens now or not at all.

@@ -58,6 +58,8 @@ private:
 			void			_Connect(bigtime_t now);
 			void			_Connected(int reason);
 			void			_Lost(int error, bigtime_t now);
+			// A connect that took too long: tried again after the pause.
+			void			_GiveUp(bigtime_t now);
 			void			_Watch(bigtime_t now);
 			void			_ReadNotices(bigtime_t now);
 			void			_Command(const std::string& topic,
@@ -81,6 +83,7 @@ private:
 			bool			fConnected = false;
 			bool			fRefused = false;
 			bigtime_t		fNextConnect = 0;
+			bigtime_t		fConnectStarted = 0;
 			bigtime_t		fBackoff = 0;
 			bigtime_t		fLastMisc = 0;
 			std::string		fLastProblem;

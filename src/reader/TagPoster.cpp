@@ -1,6 +1,7 @@
 #include "TagPoster.h"
 
 #include <Message.h>
+#include <OS.h>
 #include <RDXDefs.h>
 
 namespace {
@@ -28,5 +29,10 @@ TagPoster::Post(const std::string& tag, const std::string& reader)
 	BMessage message(RDX_MSG_TAG);
 	message.AddString(RDX_FIELD_TAG, tag.c_str());
 	message.AddString(RDX_FIELD_READER, reader.c_str());
+	// The read counts as long as we wait for rdx to take it, and not a
+	// moment longer: reported as not delivered, it must not open later.
+	bigtime_t now = system_time();
+	message.AddString(RDX_FIELD_DEADLINE,
+		FormatDeadline(now + kPostTimeout).c_str());
 	return fMessenger.SendMessage(&message, nullptr, kPostTimeout);
 }

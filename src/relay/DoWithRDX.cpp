@@ -2,6 +2,7 @@
 
 #include "BoardCommand.h"
 #include "BoundedCommand.h"
+#include "OpenRelayRecord.h"
 
 #include <AccessLog.h>
 #include <Application.h>
@@ -67,10 +68,21 @@ DoWithRDX(void* data)
 	status_t built = MakeBoardCommand(command, address, output, level);
 	int status = 0;
 	bool timedOut = false;
+	// Written down before the open goes out, so that a program killed at
+	// any moment from here on leaves it for the next start to close; on
+	// the disk only after it went out, so that the door never waits for
+	// the disk.
+	OpenRelayRecord* record = OpenRelayRecord::Default();
+	if (record != nullptr && open && built == B_OK)
+		record->Opened(relay, address);
 	bigtime_t started = system_time();
 	if (built == B_OK)
 		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
 	bigtime_t took = system_time() - started;
+	if (record != nullptr && open && built == B_OK)
+		record->Sync();
+	else if (record != nullptr && built == B_OK && status == 0)
+		record->Closed(relay, address);
 
 	// Queued for the log's own writer: the reports below never wait on
 	// the disk.

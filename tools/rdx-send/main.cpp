@@ -105,6 +105,14 @@ main(int argc, char** argv)
 	BMessenger messenger(signature, -1, &status);
 	if (status == B_OK) {
 		BMessage message(parsed.Message());
+		// A tag read counts as long as this tool waits for it to be taken
+		// (a deadline given on the command line stays as given): taken
+		// later, when the tool has said it was not, it opens nothing.
+		if (message.what == RDX_MSG_TAG
+			&& !message.HasString(RDX_FIELD_DEADLINE)) {
+			message.AddString(RDX_FIELD_DEADLINE,
+				FormatDeadline(system_time() + kSendTimeout).c_str());
+		}
 		status = messenger.SendMessage(&message, nullptr, kSendTimeout);
 	}
 	switch (status) {
