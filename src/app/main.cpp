@@ -47,7 +47,8 @@ main(int argc, char** argv)
 		fprintf(stderr, "rdx: another rdx already runs for this user; this "
 			"one does not start\n");
 		delete app;
-		return 1;
+		// Its own status, so that a service manager does not try again.
+		return 3;
 	}
 
 	printf("-RDX begin-\n");

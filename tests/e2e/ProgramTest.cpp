@@ -134,6 +134,37 @@ TEST_F(E2ETest, BeginAndEndLinesAndStatusZeroWhenTheWindowCloses)
 }
 
 
+TEST_F(E2ETest, ASecondRdxOfTheSameUserDoesNotStartAndLeavesTheFirstAlone)
+{
+	StartBoard();
+	Start(Settings(true));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 10));
+	ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
+	std::string settings = fProgram->SettingsDirectory() + "/RDX_settings";
+	struct stat before;
+	ASSERT_EQ(0, stat(settings.c_str(), &before));
+	std::string output;
+	std::string errors;
+	EXPECT_EQ(3, fProgram->RunSecond(20, &output, &errors));
+	EXPECT_EQ("", output);
+	EXPECT_EQ("rdx: another rdx already runs for this user; this one does "
+		"not start\n", errors);
+
+	// The first one's board, settings (not even written back), log and
+	// port are as they were, and it goes on serving.
+	struct stat after;
+	ASSERT_EQ(0, stat(settings.c_str(), &after));
+	EXPECT_EQ(before.st_ctim.tv_sec, after.st_ctim.tv_sec);
+	EXPECT_EQ(before.st_ctim.tv_nsec, after.st_ctim.tv_nsec);
+	EXPECT_EQ(1, count_of(read_file(fProgram->AccessLogFile()),
+		"\"event\":\"start\""));
+	EXPECT_EQ(2u, fBoard->Requests().size());
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?3=0", 10, 2));
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
 TEST_F(E2ETest, WindowIs400By125AtTheStoredCorner)
 {
 	StartBoard();

@@ -4,6 +4,12 @@
 
 #include "E2ETest.h"
 
+#include "UnusedPort.h"
+
+#include <algorithm>
+#include <csignal>
+#include <sstream>
+
 namespace {
 
 double
@@ -25,6 +31,57 @@ StampOf(const BoardSim& board, const std::string& request, int nth = 1)
 		}
 	}
 	return -1;
+}
+
+
+// The record of open relays beside the access log, as "RELAY ADDRESS"
+// lines in the order of its slots.
+std::string
+RecordedOpen(const std::string& path)
+{
+	std::string listed;
+	std::istringstream in(read_file(path));
+	std::string line;
+	std::getline(in, line);
+	while (std::getline(in, line)) {
+		if (line.size() > 6 && line[0] != '-') {
+			listed += line.substr(0, 2)
+				+ line.substr(6, (size_t)atoi(line.substr(2, 3).c_str()))
+				+ "\n";
+		}
+	}
+	return listed;
+}
+
+
+// A record as a killed rdx leaves it: relay 4 open at the address.
+bool
+WriteRecord(const std::string& path, const std::string& address)
+{
+	std::string bytes = "RDX open relays 1\n";
+	char head[8];
+	snprintf(head, sizeof(head), "4 %03zu ", address.size());
+	std::string slot = head + address;
+	for (int i = 0; i < 8; i++) {
+		slot.resize(261, ' ');
+		bytes += slot + "\n";
+		slot = "- 000 ";
+	}
+	FILE* file = fopen(path.c_str(), "w");
+	bool written = file != nullptr && fputs(bytes.c_str(), file) >= 0;
+	return file != nullptr && fclose(file) == 0 && written;
+}
+
+
+// The board's requests from the nth on, sorted.
+std::vector<std::string>
+RequestsSince(const BoardSim& board, size_t first)
+{
+	std::vector<std::string> requests = board.Requests();
+	requests.erase(requests.begin(),
+		requests.begin() + std::min(first, requests.size()));
+	std::sort(requests.begin(), requests.end());
+	return requests;
 }
 
 
@@ -328,6 +385,86 @@ TEST_F(RelayPanelTest, OpenAllOpensFourRelaysAndClosesThem)
 	}
 	EXPECT_EQ(8u, fBoard->Requests().size());
 	EXPECT_TRUE(WaitForCount("CLOSE 4|", 1));
+}
+
+TEST_F(RelayPanelTest, WhatAKilledRdxHeldOpenIsClosedAtTheNextStart)
+{
+	StartBoard();
+	Start(Settings(true, 11, 4));
+	WaitForStartUpPulse();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	std::string address = fBoard->Address();
+	EXPECT_EQ("", RecordedOpen(record));
+
+	// A tag holds relay 4 open for 11 seconds, and rdx dies as in a crash.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	EXPECT_EQ("4 " + address + "\n", RecordedOpen(record));
+	fProgram->Signal(SIGKILL);
+	WaitForExit();
+	// The next start closes it where it was opened, before its pulse.
+	size_t seen = fBoard->Requests().size();
+	Start(Settings(true, 11, 4));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15, 2));
+	EXPECT_EQ("GET /?6=1", fBoard->Requests()[seen]);
+	EXPECT_EQ(1, Count("recovery: closed relay 4 at " + address));
+	EXPECT_EQ("", RecordedOpen(record));
+
+	// Open all: four at once, all recorded; closed at the next start also
+	// with board use off, which sends no pulse.
+	ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
+	Click(kOpenAllButton);
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10, 2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=0", 10));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=0", 10, 3));
+	std::string listed = RecordedOpen(record);
+	for (int relay = 1; relay <= 4; relay++)
+		EXPECT_EQ(1, count_of(listed, std::to_string(relay) + " " + address
+			+ "\n")) << listed;
+	fProgram->Signal(SIGKILL);
+	WaitForExit();
+	seen = fBoard->Requests().size();
+	Start(Settings(false, 11, 4));
+	EXPECT_EQ(RequestsSince(*fBoard, seen), (std::vector<std::string>{
+		"GET /?3=1", "GET /?4=1", "GET /?5=1", "GET /?6=1"}));
+	EXPECT_EQ("", RecordedOpen(record));
+	EXPECT_EQ(0, CloseAndWait());
+
+	// A record that cannot be read: all four relays of the stored board.
+	FILE* garbage = fopen(record.c_str(), "w");
+	ASSERT_NE(nullptr, garbage);
+	fputs("4 127.0.0.1:1\n", garbage);
+	fclose(garbage);
+	seen = fBoard->Requests().size();
+	Start(Settings(false, 11, 4));
+	EXPECT_EQ(1, Count("is not to be trusted (it cannot be read as a record"
+		" of open relays): closing all four relays of the board at "
+		+ address));
+	EXPECT_EQ(RequestsSince(*fBoard, seen), (std::vector<std::string>{
+		"GET /?3=1", "GET /?4=1", "GET /?5=1", "GET /?6=1"}));
+	EXPECT_EQ(0, CloseAndWait());
+
+	// A board that does not answer the recovery close: kept, and tried
+	// again when board use goes on, and at the quit.
+	std::string dead = "127.0.0.1:" + std::to_string(UnusedPort());
+	ASSERT_TRUE(WriteRecord(record, dead));
+	Start(Settings(false, 11, 4));
+	EXPECT_EQ(1, Count("recovery: relay 4 at " + dead + " did not close"));
+	EXPECT_EQ("4 " + dead + "\n", RecordedOpen(record));
+	Click(kUseCheckBox);
+	EXPECT_TRUE(WaitForCount("recovery: relay 4 at " + dead
+		+ " did not close", 2));
+	EXPECT_EQ(0, CloseAndWait());
+	EXPECT_EQ("4 " + dead + "\n", RecordedOpen(record));
+
+	// Every recovery close is in the access log, with its cause.
+	std::string log = fProgram->AccessLogFile();
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(read_file(log), "\"cause\":\"recovery\"") == 11;
+	}, 10)) << read_file(log);
+	EXPECT_EQ(9, count_of(read_file(log), "\"action\":\"close\","
+		"\"cause\":\"recovery\",\"result\":\"ok\""));
 }
 
 }	// namespace

@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <chrono>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -279,6 +284,47 @@ TEST(MqttBridge, ThreeDoorsOnOneBrokerOpenOnlyTheirOwn)
 	EXPECT_EQ(doors[0]->Board().CountOf(Door::OpenRequest(4)), 0);
 	EXPECT_EQ(doors[2]->Board().CountOf(Door::OpenRequest(4)), 1);
 	EXPECT_EQ(log.Count("site/one/relay/4", "open"), 0);
+}
+
+
+TEST(MqttBridge, ABrokerThatDropsTheConnectHoldsNeitherTheBridgeNorItsEnd)
+{
+	// A listener whose accept queue is full: the kernel drops every further
+	// SYN, and a connect waits for its two minutes of retries.
+	int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	sockaddr_in address = {};
+	address.sin_family = AF_INET;
+	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t size = sizeof(address);
+	ASSERT_EQ(0, bind(listener, (sockaddr*)&address, sizeof(address)));
+	ASSERT_EQ(0, listen(listener, 0));
+	ASSERT_EQ(0, getsockname(listener, (sockaddr*)&address, &size));
+	std::vector<int> queued;
+	for (int i = 0; i < 3; i++) {
+		queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC
+			| SOCK_NONBLOCK, 0));
+		connect(queued.back(), (sockaddr*)&address, sizeof(address));
+	}
+
+	Door door("stuck");
+	door.WriteConfig("host = 127.0.0.1\nport = "
+		+ std::to_string(ntohs(address.sin_port)) + "\ndoor = stuck\n");
+	ASSERT_TRUE(door.StartBridge());
+	EXPECT_TRUE(door.WaitForBridgeLine("the broker at 127.0.0.1:"
+		+ std::to_string(ntohs(address.sin_port)) + " did not answer the"
+		" connect within 5 seconds; trying again", 20)) << door.BridgeErrors();
+	// In the middle of the next attempt.
+	usleep(2000 * 1000);
+	auto asked = std::chrono::steady_clock::now();
+	EXPECT_EQ(0, door.StopBridge()) << door.BridgeErrors();
+	double took = std::chrono::duration<double>(
+		std::chrono::steady_clock::now() - asked).count();
+	testing::Test::RecordProperty("end_after_sigterm_s", std::to_string(took));
+	// Far below the kernel's SYN retries; the second is measured above.
+	EXPECT_LT(took, 5.0);
+	for (int fd : queued)
+		close(fd);
+	close(listener);
 }
 
 

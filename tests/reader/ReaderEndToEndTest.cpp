@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -216,6 +217,49 @@ TEST_F(ReaderEndToEndTest, ReadWithoutRdxIsDroppedNotKept)
 		.Type("0014594826\n")));
 	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
 	ExpectOpenedAndClosed(1);
+}
+
+TEST_F(ReaderEndToEndTest, ReadItsSenderGaveUpOnNeverOpensLater)
+{
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()});
+
+	// rdx stalls (swap, a debugger): the reader waits its second, reports
+	// the read as not delivered and hangs up; after the stall rdx drops it.
+	fProgram->Signal(SIGSTOP);
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	bool reported = fReader->WaitFor(": 04A1B2C3 (card): not delivered: ", 20);
+	fProgram->Signal(SIGCONT);
+	ASSERT_TRUE(reported);
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fProgram->CountErrors("its sender hung up before it was"
+		" read"));
+
+	// One whose time is over when rdx gets to it: refused with a line
+	// and a record.
+	EXPECT_EQ(0, fProgram->Send({"RFID", "_tagstr=ABC123", "reader=late",
+		"deadline=1000"}));
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fProgram->Count("tag ABC123 came "));
+	EXPECT_EQ(1, fProgram->Count(" ms after its sender stopped waiting: not"
+		" opened\n"));
+	EXPECT_EQ(0, fBoard->CountOf(kOpen));
+	std::string log = fProgram->StateHome() + "/RDX/access.log";
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(read_file(log), "\"event\":\"tag\",\"tag\":"
+			"\"ABC123\",\"reader\":\"late\",\"result\":\"too-late\"")
+			== 1;
+	}, 10)) << read_file(log);
+
+	// Within their time, reads open as before: the reader's, and
+	// rdx-send's.
+	ASSERT_TRUE(keyboard.Write(KeyScript(2000000000LL * 1000)
+		.Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
+	ExpectOpenedAndClosed(1);
+	ASSERT_EQ(0, fProgram->Send({"RFID", "_tagstr=ABC123"}));
+	ExpectOpenedAndClosed(2);
 }
 
 }	// namespace

@@ -135,12 +135,10 @@ RdxProgram::StartWithoutSettings()
 }
 
 
-testing::AssertionResult
-RdxProgram::_Start(const std::map<std::string, std::string>& environment)
+ChildProcess::Options
+RdxProgram::_Options(const std::map<std::string, std::string>& environment)
+	const
 {
-	if (fDisplay.empty())
-		return testing::AssertionFailure() << "no X server";
-
 	ChildProcess::Options options;
 	options.environment = {
 		{"HOME", fHome->Sub("home")},
@@ -155,8 +153,32 @@ RdxProgram::_Start(const std::map<std::string, std::string>& environment)
 		options.environment[name] = value;
 	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES",
 		"XDG_CONFIG_DIRS"};
+	return options;
+}
+
+
+int
+RdxProgram::RunSecond(double seconds, std::string* output,
+	std::string* errors) const
+{
+	ChildProcess second(std::vector<std::string>{kProgram}, _Options({}));
+	int status = -1;
+	if (!second.Wait(seconds, &status))
+		status = -1;
+	*output = second.Output();
+	*errors = second.Errors();
+	return status;
+}
+
+
+testing::AssertionResult
+RdxProgram::_Start(const std::map<std::string, std::string>& environment)
+{
+	if (fDisplay.empty())
+		return testing::AssertionFailure() << "no X server";
+
 	fRdx = std::make_unique<ChildProcess>(std::vector<std::string>{kProgram},
-		options);
+		_Options(environment));
 	fWindow = fTools.FindWindow(kTitle, 20);
 	if (fWindow == 0)
 		return testing::AssertionFailure() << "no window\n" << Transcript();

@@ -81,6 +81,11 @@ public:
 			pid_t			Pid() const { return fRdx->Pid(); }
 			unsigned long	Window() const { return fWindow; }
 			void			Signal(int signal) { fRdx->Signal(signal); }
+	// Runs another rdx with the same directories beside this one and waits
+	// for its end: its exit status (-1 when it still ran after the time,
+	// and was killed), output and errors.
+			int				RunSecond(double seconds, std::string* output,
+								std::string* errors) const;
 	// Asks a program that still runs to end, then makes sure it did.
 			void			Stop();
 
@@ -114,6 +119,8 @@ public:
 			std::string		Transcript() const;
 
 private:
+			ChildProcess::Options _Options(const std::map<std::string,
+								std::string>& environment) const;
 			testing::AssertionResult _Start(
 								const std::map<std::string, std::string>&
 									environment);
