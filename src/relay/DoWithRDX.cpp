@@ -70,8 +70,8 @@ DoWithRDX(void* data)
 	bool timedOut = false;
 	// Written down before the open goes out, so that a program killed at
 	// any moment from here on leaves it for the next start to close; on
-	// the disk only after it went out, so that the door never waits for
-	// the disk.
+	// the disk only once it went out and was reported (below), so that
+	// neither the door nor the panel waits for the disk.
 	OpenRelayRecord* record = OpenRelayRecord::Default();
 	if (record != nullptr && open && built == B_OK)
 		record->Opened(relay, address);
@@ -79,10 +79,8 @@ DoWithRDX(void* data)
 	if (built == B_OK)
 		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
 	bigtime_t took = system_time() - started;
-	if (record != nullptr && open && built == B_OK)
-		record->Sync();
-	else if (record != nullptr && built == B_OK && status == 0)
-		record->Closed(relay, address);
+	if (record != nullptr && !open && built == B_OK && status == 0)
+		record->Closed(relay, address, true);
 
 	// Queued for the log's own writer: the reports below never wait on
 	// the disk.
@@ -124,6 +122,8 @@ DoWithRDX(void* data)
 	Post(report);
 
 	if (open) {
+		if (record != nullptr && built == B_OK)
+			record->Sync();
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());

@@ -1,5 +1,7 @@
 #include "OpenRelayRecord.h"
 
+#include "RelayStatus.h"
+
 #include <AccessLogFile.h>
 
 #include <atomic>
@@ -280,12 +282,16 @@ OpenRelayRecord::Sync()
 
 
 void
-OpenRelayRecord::Closed(int32 relay, const char* address)
+OpenRelayRecord::Closed(int32 relay, const char* address, bool unlessReopened)
 {
 	Entry entry{relay, address != nullptr ? address : ""};
 	if (entry.address.size() > kMaxAddress)
 		entry.address.resize(kMaxAddress);
 	std::lock_guard<std::mutex> guard(fLock);
+	// Looked at under the lock: an open marks its relay before it writes
+	// its entry, so it is either seen here or writes the entry again.
+	if (unlessReopened && RelayMark(relay) == 'o')
+		return;
 	size_t before = fEntries.size();
 	for (size_t i = 0; i < fEntries.size();) {
 		if (fEntries[i] == entry)

@@ -71,8 +71,11 @@ public:
 			void			Opened(int32 relay, const char* address);
 	// After the request went out: asks the disk to keep the file.
 			void			Sync();
-	// After a close that the board answered.
-			void			Closed(int32 relay, const char* address);
+	// After a close that the board answered. With unlessReopened, the
+	// entry stays when the relay's mark says it was opened again meanwhile:
+	// that open may have reached the board after the close.
+			void			Closed(int32 relay, const char* address,
+								bool unlessReopened = false);
 
 			std::vector<Entry> Entries() const;
 

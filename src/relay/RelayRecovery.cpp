@@ -50,7 +50,7 @@ RelayRecovery::Retry()
 	}
 	// Like a relay worker, it may outlive the application by one request's
 	// limit; it posts nothing.
-	thread_id thread = spawn_thread(_RetryThread, "rdxRecover",
+	thread_id thread = spawn_thread(_RetryThread, "rdx recovery",
 		B_NORMAL_PRIORITY, nullptr);
 	if (thread < 0) {
 		std::lock_guard<std::mutex> guard(sLock);
@@ -80,7 +80,7 @@ RelayRecovery::_RetryThread(void* data)
 			for (const OpenRelayRecord::Entry& kept : left)
 				answered = answered && !(kept == entry);
 			if (answered)
-				record->Closed(entry.relay, entry.address.c_str());
+				record->Closed(entry.relay, entry.address.c_str(), true);
 		}
 	}
 	std::lock_guard<std::mutex> guard(sLock);

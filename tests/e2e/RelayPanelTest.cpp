@@ -394,7 +394,8 @@ TEST_F(RelayPanelTest, WhatAKilledRdxHeldOpenIsClosedAtTheNextStart)
 	WaitForStartUpPulse();
 	std::string record = fProgram->StateHome() + "/RDX/open-relays";
 	std::string address = fBoard->Address();
-	EXPECT_EQ("", RecordedOpen(record));
+	EXPECT_TRUE(wait_for([&] { return RecordedOpen(record).empty(); }, 10))
+		<< RecordedOpen(record);
 
 	// A tag holds relay 4 open for 11 seconds, and rdx dies as in a crash.
 	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
