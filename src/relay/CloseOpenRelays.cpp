@@ -21,24 +21,10 @@ CloseOpenRelays(const char* address)
 		printf("CLOSE %d on quit\n", (int)relay);
 		closes.push_back(RelayClose{relay, address != nullptr ? address : ""});
 	}
-	// What the record still holds besides (a close the board did not
-	// answer, an open at an address since changed) is closed as well, where
-	// it was opened: a normal end leaves nothing for the next start.
+	// What the record holds besides (a close the board did not answer, an
+	// open at an address since changed) stays there for the next start:
+	// the quit waits for the relays it knows to be open, no longer.
 	OpenRelayRecord* record = OpenRelayRecord::Default();
-	if (record != nullptr) {
-		for (const OpenRelayRecord::Entry& entry : record->Entries()) {
-			bool listed = false;
-			for (const RelayClose& close : closes) {
-				listed = listed || (close.relay == entry.relay
-					&& close.address == entry.address);
-			}
-			if (listed)
-				continue;
-			printf("CLOSE %d on quit, recorded open at %s\n",
-				(int)entry.relay, entry.address.c_str());
-			closes.push_back(RelayClose{entry.relay, entry.address});
-		}
-	}
 
 	RunRelayCloses(closes);
 

@@ -448,8 +448,8 @@ TEST_F(RelayPanelTest, WhatAKilledRdxHeldOpenIsClosedAtTheNextStart)
 		"GET /?3=1", "GET /?4=1", "GET /?5=1", "GET /?6=1"}));
 	EXPECT_EQ(0, CloseAndWait());
 
-	// A board that does not answer the recovery close: kept, and tried
-	// again when board use goes on, and at the quit.
+	// A board that does not answer the recovery close: kept, tried again
+	// when board use goes on, and still kept for the next start.
 	std::string dead = "127.0.0.1:" + std::to_string(UnusedPort());
 	ASSERT_TRUE(WriteRecord(record, dead));
 	Start(Settings(false, 11, 4));
