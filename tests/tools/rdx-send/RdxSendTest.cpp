@@ -4,6 +4,7 @@
 #include <Application.h>
 #include <ChildProcess.h>
 #include <Message.h>
+#include <OS.h>
 #include <RDXDefs.h>
 #include <TempDir.h>
 
@@ -128,7 +129,14 @@ TEST_F(RdxSend, TagReadArrivesAsRFIDWithItsString)
 	const char* tag = nullptr;
 	ASSERT_EQ(message.FindString(RDX_FIELD_TAG, &tag), B_OK);
 	EXPECT_STREQ(tag, "04A1B2C3");
-	EXPECT_EQ(message.CountNames(), 1);
+	// And until when the read counts: the tool's own wait of 10 s.
+	const char* text = nullptr;
+	bigtime_t deadline = 0;
+	ASSERT_EQ(message.FindString(RDX_FIELD_DEADLINE, &text), B_OK);
+	ASSERT_TRUE(ParseDeadline(text, &deadline)) << text;
+	EXPECT_GT(deadline, system_time() + 8 * 1000000LL);
+	EXPECT_LE(deadline, system_time() + 10 * 1000000LL);
+	EXPECT_EQ(message.CountNames(), 2);
 }
 
 
