@@ -19,7 +19,9 @@ RelayRecovery::AtStart(OpenRelayRecord& record,
 	std::vector<OpenRelayRecord::Entry> entries;
 	std::string problem;
 	status_t status = record.Load(&entries, &problem);
-	if (status == B_BAD_DATA || status == B_NOT_ALLOWED) {
+	// Without a state directory there is no record at all (Begin() says
+	// so); any other failure may hide a relay that is open.
+	if (status != B_OK && status != B_NO_INIT) {
 		std::string address = storedAddress();
 		printf("the record of open relays %s is not to be trusted (%s): "
 			"closing all four relays of the board at %s\n",
@@ -27,9 +29,6 @@ RelayRecovery::AtStart(OpenRelayRecord& record,
 		entries.clear();
 		for (int32 relay = 1; relay <= 4; relay++)
 			entries.push_back(OpenRelayRecord::Entry{relay, address});
-	} else if (status != B_OK) {
-		printf("cannot read the record of open relays %s: %s\n",
-			record.Path().c_str(), problem.c_str());
 	}
 
 	std::vector<OpenRelayRecord::Entry> left = _Close(entries);

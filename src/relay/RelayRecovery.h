@@ -17,8 +17,8 @@ public:
 	// At start, before the start-up pulse and whether board use is on or
 	// not (a close never opens a door). Reads the record, closes what it
 	// holds and begins it afresh with what the board did not answer. A
-	// record that cannot be read, or that belongs to another user, costs
-	// one line and the close of all four relays of the board that
+	// record that cannot be read (or opened), or that belongs to another
+	// user, costs one line and the close of all four relays of the board that
 	// storedAddress() gives (the settings' board): when in doubt, lock.
 	static	void			AtStart(OpenRelayRecord& record,
 								const std::function<std::string()>&
