@@ -148,7 +148,7 @@ ReportTagList(const BenchConfig& config, std::vector<Target>* targets)
 	TagList list(path);
 	Samples reload;
 	std::string problem;
-	for (int i = 0; ok && i < 40; i++) {
+	for (int i = 0; ok && i < 100; i++) {
 		int64_t start = bench_now_ns();
 		ok = list.Load(&problem) == B_OK && list.CountTags() == kTags;
 		reload.Add(ms_between(start, bench_now_ns()));
