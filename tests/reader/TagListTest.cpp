@@ -230,6 +230,40 @@ TEST(TagListTest, LearnedTextHoldsNoControlCharacters)
 }
 
 
+// A writer changes one line: every other byte stays, the file is the
+// user's alone, and a link stays a link to the file it led to.
+TEST(TagListTest, SaveRewritesOnlyTheChangedLine)
+{
+	TempDir directory("rdx-reader-save");
+	std::string real = directory.Sub("real-tags");
+	std::string path = directory.Sub("tags");
+	const std::string text = "# staff\r\n@staff = Mo-Fr 07:00-19:00\n"
+		"1111   Anna\t| @staff\n2222 Ben | off ;; broken\n3333";
+	ASSERT_TRUE(write_file(real, text));
+	ASSERT_EQ(0, chmod(real.c_str(), 0644));
+	ASSERT_EQ(0, symlink(real.c_str(), path.c_str()));
+	TagList list(path);
+	std::string problem;
+	ASSERT_EQ(B_OK, list.Load(&problem)) << problem;
+	ASSERT_EQ(1u, list.File().Problems().size());
+	EXPECT_EQ(4, list.File().Problems()[0].line);
+
+	TagFile edited = list.File();
+	edited.ReplaceLine(3, TagLine::Compose("2222", "Ben\nnew", "off"));
+	ASSERT_EQ(B_OK, list.Save(edited, &problem)) << problem;
+	EXPECT_EQ("# staff\r\n@staff = Mo-Fr 07:00-19:00\n1111   Anna\t| @staff\n"
+		"2222 Ben new | off\n3333", read_file(real));
+	struct stat status;
+	ASSERT_EQ(0, lstat(path.c_str(), &status));
+	EXPECT_TRUE(S_ISLNK(status.st_mode));
+	ASSERT_EQ(0, stat(real.c_str(), &status));
+	EXPECT_EQ(0600u, status.st_mode & 07777);
+	ASSERT_EQ(B_OK, list.Load(&problem));
+	EXPECT_TRUE(list.File().Problems().empty());
+	EXPECT_EQ(TagDecision::kOff, list.Decide("2222", LocalTime::Now()).What());
+}
+
+
 // The hour that happens twice when the clocks go back matches both times;
 // the hour skipped when they go forward never shows on the wall clock.
 TEST(TagListTest, ClockChangesAreTheTimeZonesRules)
