@@ -101,9 +101,8 @@ Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 	Outcome outcome = _Decide(source, tag, listed, now, &detail);
 
 	// Every read ends here, with its source, tag and outcome: the one
-	// place where a read is reported.
-	// The name comes from a file and the rest from devices: one line stays
-	// one line.
+	// place where a read is reported. The name comes from a file and the
+	// rest from devices: one line stays one line.
 	std::string shownName = name.empty() ? "" : " (" + name + ")";
 	fprintf(fOutput, "%s: %s%s: %s%s\n", TagList::Printable(source).c_str(),
 		TagList::Printable(tag).c_str(), TagList::Printable(shownName).c_str(),
