@@ -1,0 +1,167 @@
+#include "TagRules.h"
+
+#include <cctype>
+
+namespace {
+
+// By hand: the library's find_first_of() asks memchr() for every byte.
+inline bool
+is_blank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+
+size_t
+first_blank(std::string_view text, size_t from = 0)
+{
+	for (size_t i = from; i < text.size(); i++) {
+		if (is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+size_t
+first_non_blank(std::string_view text, size_t from = 0)
+{
+	for (size_t i = from; i < text.size(); i++) {
+		if (!is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+std::string_view
+trimmed(std::string_view text)
+{
+	size_t start = first_non_blank(text);
+	if (start == std::string_view::npos)
+		return std::string_view();
+	size_t end = text.size();
+	while (end > start && is_blank(text[end - 1]))
+		end--;
+	return text.substr(start, end - start);
+}
+
+
+inline char
+ascii_lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
+}
+
+
+bool
+is_word(std::string_view text, const char* word)
+{
+	size_t i = 0;
+	for (; word[i] != '\0'; i++) {
+		if (i >= text.size() || ascii_lower(text[i]) != word[i])
+			return false;
+	}
+	return i == text.size();
+}
+
+}	// namespace
+
+
+bool
+TagRules::IsHoursName(std::string_view name)
+{
+	if (name.empty() || name.size() > 64)
+		return false;
+	for (char c : name) {
+		if (!isalnum((unsigned char)c) && c != '_' && c != '-')
+			return false;
+	}
+	return true;
+}
+
+
+bool
+TagRules::Parse(const std::string& text, TagRules* rules,
+	std::string* problem)
+{
+	return Parse(std::string_view(text), rules, problem);
+}
+
+
+bool
+TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
+{
+	TagRules parsed;
+	WeeklyHours hours;
+	if (trimmed(text).empty()) {
+		*problem = "no rule after the '|'";
+		return false;
+	}
+	size_t start = 0;
+	for (;;) {
+		size_t semicolon = text.find(';', start);
+		std::string_view item = trimmed(text.substr(start,
+			semicolon == std::string_view::npos ? std::string_view::npos
+				: semicolon - start));
+		size_t blank = first_blank(item);
+		std::string_view word = item.substr(0, blank);
+		std::string_view rest = blank == std::string_view::npos
+			? std::string_view() : trimmed(item.substr(blank));
+
+		if (item.empty()) {
+			*problem = "an empty rule between ';'";
+			return false;
+		}
+		if (is_word(word, "off") && rest.empty())
+			parsed.fOff = true;
+		else if (is_word(word, "from") || is_word(word, "until")) {
+			bool until = is_word(word, "until");
+			const char* name = until ? "until" : "from";
+			LocalTime time;
+			bool hasTime = false;
+			if (!LocalTime::ParseWritten(std::string(rest), &time, &hasTime)) {
+				*problem = "\"" + std::string(item) + "\": " + name + " takes"
+					" a date (2026-12-18) or a date and time (2026-12-18"
+					" 17:00)";
+				return false;
+			}
+			int64& bound = until ? parsed.fUntil : parsed.fFrom;
+			if (bound >= 0) {
+				*problem = std::string("\"") + name + "\" is given twice";
+				return false;
+			}
+			// A date alone: from its start, until its end.
+			bound = time.Key() + (until && !hasTime ? 1440 : 0);
+		} else if (item[0] == '@') {
+			if (!IsHoursName(item.substr(1))) {
+				*problem = "\"" + std::string(item) + "\" is not the name of"
+					" a set of hours (@ then letters, digits, '-' or '_')";
+				return false;
+			}
+			if (rules != nullptr)
+				parsed.fNames.emplace_back(item.substr(1));
+		} else {
+			std::string why;
+			if (!WeeklyHours::Parse(item, &hours, &why)) {
+				*problem = "cannot read \"" + std::string(item) + "\": "
+					+ why;
+				return false;
+			}
+			if (rules != nullptr)
+				parsed.fHours.push_back(std::move(hours));
+		}
+		if (semicolon == std::string_view::npos)
+			break;
+		start = semicolon + 1;
+	}
+	if (parsed.HasFrom() && parsed.HasUntil()
+		&& parsed.fUntil <= parsed.fFrom) {
+		*problem = "\"until\" is not after \"from\": it would never let the"
+			" tag in";
+		return false;
+	}
+	if (rules != nullptr)
+		*rules = std::move(parsed);
+	return true;
+}
