@@ -70,6 +70,23 @@ PathWatcher::_Arm()
 	}
 	fWatched = directory;
 	fNext = name_of(below);
+	_WatchNode();
+}
+
+
+void
+PathWatcher::_WatchNode()
+{
+	// inotify follows the link; the same node keeps its watch, a new one
+	// (the link now leads elsewhere) takes the place of the old. Added to,
+	// never replacing, the mask of a watch that the node may already have
+	// (a link that leads to the watched directory itself).
+	int watch = inotify_add_watch(fFD, fPath.c_str(), IN_ATTRIB | IN_MASK_ADD);
+	if (watch >= 0 && watch == fWatch)
+		watch = -1;
+	if (fNodeWatch >= 0 && fNodeWatch != watch)
+		inotify_rm_watch(fFD, fNodeWatch);
+	fNodeWatch = watch;
 }
 
 
@@ -91,6 +108,13 @@ PathWatcher::Read()
 			const struct inotify_event* event
 				= (const struct inotify_event*)(buffer + offset);
 			offset += sizeof(struct inotify_event) + event->len;
+			if (event->wd == fNodeWatch && fNodeWatch >= 0) {
+				// Its permissions changed, or it went.
+				if ((event->mask & IN_IGNORED) != 0)
+					fNodeWatch = -1;
+				concerns = true;
+				continue;
+			}
 			// Events of a watch given up before (its IN_IGNORED above
 			// all) are old news.
 			if (event->wd != fWatch)
@@ -112,5 +136,7 @@ PathWatcher::Read()
 	}
 	if (rearm)
 		_Arm();
+	else if (concerns)
+		_WatchNode();
 	return concerns;
 }

@@ -7,7 +7,10 @@
 // device node that comes back, a file that an editor replaces. It watches
 // the directory that holds the path with inotify, or while that is missing
 // (udev removes /dev/serial/by-id with the last device) the nearest
-// ancestor that exists, moving down as the directories appear.
+// ancestor that exists, moving down as the directories appear. Where the
+// path is a link (a /dev/input/by-id name), the node behind it is watched
+// as well: udev gives a replugged device its permissions after the link is
+// made, and nothing in the link's own directory changes then.
 class PathWatcher {
 public:
 							PathWatcher(const std::string& path);
@@ -27,6 +30,7 @@ public:
 
 private:
 			void			_Arm();
+			void			_WatchNode();
 
 			std::string		fPath;
 			std::string		fWatched;
@@ -34,6 +38,8 @@ private:
 			std::string		fNext;
 			int				fFD = -1;
 			int				fWatch = -1;
+			// The node the path leads to, while it exists.
+			int				fNodeWatch = -1;
 };
 
 #endif

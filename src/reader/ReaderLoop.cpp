@@ -104,29 +104,35 @@ ReaderLoop::_Start()
 			strerror(errno));
 	}
 
-	int opened = 0;
+	// A reader that is not there yet, or not ours yet, is waited for as one
+	// that goes away later is: only a path that can never be a reader ends
+	// the program.
+	int kept = 0;
 	for (Slot& slot : fSlots) {
 		std::string problem;
 		status_t status = slot.source->Open(&problem);
 		if (status == B_OK) {
-			opened++;
+			kept++;
 			_Line(slot.source->Path(), "reading");
 			continue;
 		}
-		if (status == B_ENTRY_NOT_FOUND) {
-			_Line(slot.source->Path(), "not there (" + problem
-				+ "); waiting for it");
+		if (status == B_ENTRY_NOT_FOUND || status == B_PERMISSION_DENIED) {
+			std::string hint;
+			if (status == B_PERMISSION_DENIED)
+				hint = " (a udev rule gives the seated user access: see the"
+					" README)";
+			_Line(slot.source->Path(), (status == B_ENTRY_NOT_FOUND
+				? "not there (" : "cannot be opened yet (") + problem + ")"
+				+ hint + "; waiting for it");
 			_Wait(slot);
+			if (!slot.dropped)
+				kept++;
 			continue;
 		}
-		std::string hint;
-		if (status == B_PERMISSION_DENIED)
-			hint = " (a udev rule gives the seated user access: see the"
-				" README)";
-		_Line(slot.source->Path(), "cannot be used: " + problem + hint);
+		_Line(slot.source->Path(), "cannot be used: " + problem);
 		slot.dropped = true;
 	}
-	if (opened == 0) {
+	if (kept == 0) {
 		fprintf(stderr, "rdx-reader: none of the named readers could be"
 			" opened\n");
 		return false;

@@ -101,14 +101,36 @@ TEST_F(ReaderProgramTest, NoReaderThatCanBeOpenedExitsOne)
 	int fd = open(plain.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
 	ASSERT_GE(fd, 0);
 	close(fd);
-	EXPECT_EQ(1, Run({"--keyboard", fDirectory.Sub("missing"), "--serial",
+	// Neither a file nor a directory can ever be a reader.
+	EXPECT_EQ(1, Run({"--keyboard", fDirectory.Path(), "--serial",
 		plain + ",lines"}, &output, &errors));
 	EXPECT_EQ(1, count_of(errors, "none of the named readers could be"
 		" opened")) << errors;
-	EXPECT_EQ(1, count_of(output, fDirectory.Sub("missing") + ": not"
-		" there")) << output;
+	EXPECT_EQ(1, count_of(output, fDirectory.Path() + ": cannot be used:"
+		" neither an input device nor a FIFO")) << output;
 	EXPECT_EQ(1, count_of(output, plain + ": cannot be used: not a serial"
 		" port")) << output;
+}
+
+
+TEST_F(ReaderProgramTest, ReaderAbsentAtStartIsWaitedFor)
+{
+	TempDir devices("rdx-reader-devices");
+	std::string path = devices.Sub("by-id/usb-reader-event-kbd");
+	ReaderProcess reader({"--any-tag", "--keyboard", path}, Environment());
+	ASSERT_TRUE(reader.WaitFor(path + ": not there ("));
+	ASSERT_EQ(0, mkdir(devices.Sub("by-id").c_str(), 0700));
+	ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+	ASSERT_TRUE(reader.WaitFor(path + ": back, reading\n"));
+	int writer = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+	ASSERT_GE(writer, 0);
+	std::string bytes = KeyScript().Type("44\n").Bytes();
+	EXPECT_EQ((ssize_t)bytes.size(), write(writer, bytes.data(),
+		bytes.size()));
+	close(writer);
+	ASSERT_TRUE(reader.WaitFor(path + ": 44: no rdx"));
+	EXPECT_EQ(0, reader.Terminate());
+	EXPECT_EQ(0, count_of(reader.Process().Errors(), "none of"));
 }
 
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -128,6 +129,34 @@ TEST(TagListTest, WatchesADirectoryThatDoesNotExistYet)
 		concerned = watcher.Read();
 	}
 	EXPECT_TRUE(concerned);
+}
+
+
+TEST(TagListTest, WatcherWakesWhenTheNodeBehindALinkChanges)
+{
+	// A replugged reader by its by-id name: udev makes the node, the link,
+	// and only then gives the node its permissions.
+	TempDir directory("rdx-reader-nodes");
+	ASSERT_EQ(0, mkdir(directory.Sub("by-id").c_str(), 0700));
+	std::string link = directory.Sub("by-id/usb-reader-event-kbd");
+	PathWatcher watcher(link);
+	ASSERT_TRUE(watcher.IsValid());
+	struct pollfd entry = {watcher.FD(), POLLIN, 0};
+	for (const char* node : {"event5", "event6"}) {
+		SCOPED_TRACE(node);
+		std::string target = directory.Sub(node);
+		ASSERT_EQ(0, mkfifo(target.c_str(), 0));
+		unlink(link.c_str());
+		ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		EXPECT_TRUE(watcher.Read());
+		ASSERT_EQ(0, chmod(target.c_str(), 0660));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		EXPECT_TRUE(watcher.Read());
+		ASSERT_EQ(0, unlink(target.c_str()));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		watcher.Read();
+	}
 }
 
 
