@@ -195,13 +195,21 @@ TEST_F(RdxLogTest, DamagedLinesAreSkippedWithANote)
 		+ "{\"time\": \"yesterday\", \"event\": \"tag\"}\n"
 		// A power cut's half line at the end of a rotated file.
 		+ RecordLine("2026-12-08T08:00:01.000Z", "tag").substr(0, 30));
-	AppendText(fLog, std::string("\x01\xff\n", 3)
+	// A tag nested as deep as a record may be, one level deeper, within
+	// the longest line, and as deep as the stack would never hold.
+	auto nested = [](int depth) {
+		return "{\"time\":\"2026-12-08T08:00:01.500Z\",\"event\":\"tag\","
+			"\"tag\":" + std::string(depth - 1, '[') + std::string(depth - 1,
+			']') + "}\n";
+	};
+	AppendText(fLog, std::string("\x01\xff\n", 3) + nested(16)
+		+ nested(17) + nested(30000) + nested(200000)
 		+ RecordLine("2026-12-08T08:00:02.000Z", "stop"));
 	LogRun run = Run({});
 	EXPECT_EQ(run.status, 0);
-	EXPECT_EQ(Events(run.output), std::vector<std::string>({"start",
+	EXPECT_EQ(Events(run.output), std::vector<std::string>({"start", "tag",
 		"stop"})) << run.output;
-	EXPECT_EQ(run.errors, "rdx-log: 6 damaged lines skipped (the first: "
+	EXPECT_EQ(run.errors, "rdx-log: 9 damaged lines skipped (the first: "
 		"access.log.1 line 2)\n");
 }
 
@@ -230,6 +238,12 @@ TEST_F(RdxLogTest, FollowPrintsNewRecordsAlsoAcrossARotation)
 	ASSERT_TRUE(wait_for([&] {
 		return follow.Errors() == "rdx-log: damaged line skipped (access.log "
 			"line 4)\n";
+	}, 10)) << follow.Errors();
+
+	// So is a line too long for any record, however long.
+	AppendText(fLog, "{\"tag\":" + std::string(300000, '[') + "\n");
+	ASSERT_TRUE(wait_for([&] {
+		return count_of(follow.Errors(), "(access.log line 5)\n") == 1;
 	}, 10)) << follow.Errors();
 
 	// A line written in two parts is printed once it is whole.
