@@ -155,6 +155,38 @@ TEST_F(ReaderProgramTest, FailSecureStartRefusesEveryTagAndEndsOnSignal)
 }
 
 
+TEST_F(ReaderProgramTest, TagTakenOffTheListWhileRunningNoLongerPasses)
+{
+	std::string directory = fDirectory.Sub("config/RDX");
+	ASSERT_EQ(0, mkdir(fDirectory.Sub("config").c_str(), 0700));
+	ASSERT_EQ(0, mkdir(directory.c_str(), 0700));
+	// Saved as an editor saves: aside, then renamed over the list.
+	auto save = [&](const std::string& text) {
+		std::string aside = directory + "/.tags.new";
+		int fd = open(aside.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC,
+			0600);
+		return fd >= 0 && write(fd, text.data(), text.size())
+			== (ssize_t)text.size() && close(fd) == 0
+			&& rename(aside.c_str(), (directory + "/tags").c_str()) == 0;
+	};
+	ASSERT_TRUE(save("1111 front door\n2222\n"));
+	EventFifo fifo;
+	ReaderProcess reader({"--keyboard", fifo.Path(), "--repeat-ms", "0"},
+		Environment());
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": reading\n"));
+	ASSERT_TRUE(fifo.Write(KeyScript().Type("1111\n")));
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 1111 (front door): no rdx"));
+
+	ASSERT_TRUE(save("2222\n"));
+	ASSERT_TRUE(reader.WaitFor("read again the tag list"));
+	ASSERT_TRUE(fifo.Write(KeyScript().Type("1111\n2222\n")));
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 2222: no rdx"));
+	EXPECT_EQ(1, count_of(reader.Output(), fifo.Path() + ": 1111: unknown"))
+		<< reader.Output();
+	EXPECT_EQ(0, reader.Terminate());
+}
+
+
 TEST_F(ReaderProgramTest, DeviceThatGoesAwayIsTakenAgainWhenItComesBack)
 {
 	TempDir devices("rdx-reader-devices");

@@ -181,6 +181,9 @@ TEST(RepeatFilterTest, SameTagSameSourceWithinTheWindow)
 		{"a", "1", 3800000, true},
 		{"a", "1", 5300001, false},
 		{"a", "2", 9000000, false},
+		// The window's end itself is still within it.
+		{"a", "2", 10500000, true},
+		{"a", "2", 12000001, false},
 	};
 	RepeatFilter filter(window);
 	for (const Read& read : reads) {
