@@ -2,6 +2,7 @@
 
 #include "SerialSource.h"
 
+#include <Locale.h>
 #include <RDXDefs.h>
 
 #include <cerrno>
@@ -46,21 +47,21 @@ parse_serial(const std::string& text, ReaderOptions::Serial* serial,
 			int baud;
 			if (!parse_number(word, 1, INT_MAX / 2, &baud)
 				|| !SerialSource::IsKnownBaud(baud)) {
-				*error = "--serial: unknown speed \"" + word + "\" (1200,"
-					" 2400, 4800, 9600, 19200, 38400, 57600, 115200 or"
-					" 230400)";
+				*error = translate_format("--serial: unknown speed \"%s\""
+					" (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or"
+					" 230400)", word.c_str());
 				return false;
 			}
 			serial->baud = baud;
 		} else {
-			*error = "--serial: \"" + word + "\" is neither a speed nor a"
-				" protocol (rdm6300 or lines)";
+			*error = translate_format("--serial: \"%s\" is neither a speed"
+				" nor a protocol (rdm6300 or lines)", word.c_str());
 			return false;
 		}
 		rest.erase(comma);
 	}
 	if (rest.empty()) {
-		*error = "--serial needs a path";
+		*error = B_TRANSLATE("--serial needs a path");
 		return false;
 	}
 	serial->path = rest;
@@ -128,7 +129,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (hasValue)
 				return true;
 			if (i + 1 >= arguments.size()) {
-				*error = option + " needs a value";
+				*error = translate_format("%s needs a value", option.c_str());
 				return false;
 			}
 			value = arguments[++i];
@@ -136,7 +137,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 		};
 		auto noValue = [&]() {
 			if (hasValue)
-				*error = option + " takes no value";
+				*error = translate_format("%s takes no value", option.c_str());
 			return !hasValue;
 		};
 
@@ -156,7 +157,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "--keyboard needs a path";
+				*error = B_TRANSLATE("--keyboard needs a path");
 				return B_BAD_VALUE;
 			}
 			keyboards.push_back(value);
@@ -169,7 +170,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			serials.push_back(serial);
 		} else if (option == "--pcsc") {
 			if (pcsc) {
-				*error = "--pcsc is given twice";
+				*error = B_TRANSLATE("--pcsc is given twice");
 				return B_BAD_VALUE;
 			}
 			pcsc = true;
@@ -183,7 +184,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "--tags needs a file";
+				*error = B_TRANSLATE("--tags needs a file");
 				return B_BAD_VALUE;
 			}
 			tags = value;
@@ -200,12 +201,13 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			int number;
 			if (!parse_number(value, 0, 3600 * 1000, &number)) {
-				*error = option + ": \"" + value + "\" is not a number of"
-					" milliseconds (0 to 3600000)";
+				*error = translate_format("%s: \"%s\" is not a number of"
+					" milliseconds (0 to 3600000)", option.c_str(),
+					value.c_str());
 				return B_BAD_VALUE;
 			}
 			if (option == "--key-gap-ms" && number == 0) {
-				*error = "--key-gap-ms: 0 would refuse every tag";
+				*error = B_TRANSLATE("--key-gap-ms: 0 would refuse every tag");
 				return B_BAD_VALUE;
 			}
 			(option == "--repeat-ms" ? repeatMs : keyGapMs) = number;
@@ -213,8 +215,8 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value != "dec" && value != "hex") {
-				*error = "--em-format: \"" + value + "\" is neither dec nor"
-					" hex";
+				*error = translate_format("--em-format: \"%s\" is neither dec"
+					" nor hex", value.c_str());
 				return B_BAD_VALUE;
 			}
 			emHex = value == "hex";
@@ -222,12 +224,13 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "the signature is empty";
+				*error = B_TRANSLATE("the signature is empty");
 				return B_BAD_VALUE;
 			}
 			signature = value;
 		} else {
-			*error = "unknown argument \"" + arguments[i] + "\"";
+			*error = translate_format("unknown argument \"%s\"",
+				arguments[i].c_str());
 			return B_BAD_VALUE;
 		}
 	}
@@ -235,12 +238,12 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 	if (list)
 		return B_OK;
 	if (keyboards.empty() && serials.empty() && !pcsc) {
-		*error = "name at least one reader with --keyboard, --serial or"
-			" --pcsc (rdx-reader --list shows them)";
+		*error = B_TRANSLATE("name at least one reader with --keyboard,"
+			" --serial or --pcsc (rdx-reader --list shows them)");
 		return B_BAD_VALUE;
 	}
 	if (anyTag && learn) {
-		*error = "--any-tag and --learn do not go together";
+		*error = B_TRANSLATE("--any-tag and --learn do not go together");
 		return B_BAD_VALUE;
 	}
 	return B_OK;
