@@ -2,6 +2,8 @@
 
 #include "AccessLogFile.h"
 
+#include <Locale.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -143,7 +145,8 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 		if (fd.Get() < 0) {
 			if (errno == ENOENT)
 				continue;
-			fError = "cannot read " + file + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", file.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
 		PendingLine pending;
@@ -156,7 +159,8 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 			return true;
 		};
 		if (!read_lines(fd.Get(), &pending, take)) {
-			fError = "cannot read " + file + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", file.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
 		// A half line at the end of a rotated file is damaged; at the end
@@ -197,13 +201,15 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 	// waiting goes unseen.
 	FileDescriptor watch(inotify_init1(IN_CLOEXEC));
 	if (watch.Get() < 0) {
-		fError = std::string("cannot watch for changes: ") + strerror(errno);
+		fError = translate_format("cannot watch for changes: %s",
+			strerror(errno));
 		return B_ERROR;
 	}
 	if (inotify_add_watch(watch.Get(), directory.c_str(), IN_MODIFY
 			| IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF
 			| IN_MOVE_SELF) < 0) {
-		fError = "cannot watch " + directory + ": " + strerror(errno);
+		fError = translate_format("cannot watch %s: %s", directory.c_str(),
+			strerror(errno));
 		return B_ERROR;
 	}
 
@@ -241,7 +247,8 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 		__attribute__((aligned(__alignof__(struct inotify_event))));
 	while (going) {
 		if (log.Get() >= 0 && !read_lines(log.Get(), &pending, take)) {
-			fError = "cannot read " + fPath + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", fPath.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
 		if (!going)
@@ -251,8 +258,8 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 		if (count < 0 && errno == EINTR)
 			continue;
 		if (count <= 0) {
-			fError = std::string("cannot watch for changes: ")
-				+ strerror(errno);
+			fError = translate_format("cannot watch for changes: %s",
+				strerror(errno));
 			return B_ERROR;
 		}
 		bool replaced = false;
@@ -260,7 +267,7 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 			struct inotify_event* event = (struct inotify_event*)at;
 			at += sizeof(struct inotify_event) + event->len;
 			if ((event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
-				fError = directory + " went away";
+				fError = translate_format("%s went away", directory.c_str());
 				return B_ERROR;
 			}
 			if (event->len > 0 && name == event->name
