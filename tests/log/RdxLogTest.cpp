@@ -302,6 +302,20 @@ TEST(RdxLogOptionsTest, HelpAndVersion)
 	LogRun version = RunRdxLog({"--version"});
 	EXPECT_EQ(version.status, 0);
 	EXPECT_EQ(version.output, std::string("rdx-log ") + RDX_VERSION + "\n");
+
+	// A German desktop gets German: the usage text, the table's headings
+	// (still in their columns) and the lines.
+	const std::map<std::string, std::string> german = {{"LANGUAGE", "de"}};
+	help = RunRdxLog({"--help"}, german);
+	EXPECT_EQ(help.output.compare(0, 28, "Aufruf: rdx-log [OPTION...]\n"), 0)
+		<< help.output;
+	LogRun table = RunRdxLog({"--log", "/nonexistent/access.log"}, german);
+	EXPECT_EQ(table.output, "Zeit                     Ereignis   Rel.   Tag"
+		"             Name              Ergebnis\n");
+	LogRun wrong = RunRdxLog({"--relay", "9"}, german);
+	EXPECT_EQ(wrong.status, 2);
+	EXPECT_EQ(wrong.errors.find("rdx-log: --relay nimmt ein Relais von 1 bis 4,"
+		" nicht „9“\nAufruf: rdx-log"), 0u) << wrong.errors;
 }
 
 

@@ -92,6 +92,23 @@ TEST_F(ReaderProgramTest, HelpVersionAndList)
 		<< output;
 	EXPECT_EQ(1, count_of(output, "Serial ports (for --serial):\n"))
 		<< output;
+
+	// A German desktop gets German, the usage text and the lines.
+	std::map<std::string, std::string> german = Environment();
+	german["LANGUAGE"] = "de";
+	ReaderProcess reader({"--keyboard", fDirectory.Path(), "--frobnicate"},
+		german);
+	int status = -1;
+	ASSERT_TRUE(reader.Process().Wait(20, &status));
+	EXPECT_EQ(2, status);
+	EXPECT_EQ(0u, reader.Process().Errors().find("rdx-reader: unbekanntes"
+		" Argument „--frobnicate“\nAufruf: rdx-reader"))
+		<< reader.Process().Errors();
+	ReaderProcess never({"--keyboard", fDirectory.Path()}, german);
+	ASSERT_TRUE(never.Process().Wait(20, &status));
+	EXPECT_EQ(1, count_of(never.Output(), fDirectory.Path() + ": nicht zu"
+		" gebrauchen: weder ein Eingabegerät noch ein FIFO\n"))
+		<< never.Output();
 }
 
 
