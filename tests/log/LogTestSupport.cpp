@@ -77,6 +77,7 @@ RunRdxLog(const std::vector<std::string>& arguments,
 	options.environment["TZ"] = "UTC";
 	// A tag list of the machine's own must not name the tests' tags.
 	options.environment["XDG_CONFIG_HOME"] = "/nonexistent";
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
 	for (const auto& [name, value] : environment)
 		options.environment[name] = value;
 	ChildProcess program(argv, options);

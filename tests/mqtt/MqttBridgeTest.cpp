@@ -315,6 +315,7 @@ TEST(MqttBridge, CommandLineAndSettingsMistakesAreExitTwo)
 		argv.insert(argv.end(), testCase.arguments.begin(),
 			testCase.arguments.end());
 		ChildProcess::Options options;
+		options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
 		if (testCase.language != nullptr)
 			options.environment["LANGUAGE"] = testCase.language;
 		ChildProcess child(argv, options);

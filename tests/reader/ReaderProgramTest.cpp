@@ -195,6 +195,7 @@ TEST_F(ReaderProgramTest, TagTakenOffTheListWhileRunningNoLongerPasses)
 	std::string trace = fDirectory.Sub("trace");
 	ChildProcess::Options options;
 	options.environment = Environment();
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
 	ChildProcess reader({"strace", "-f", "-qq", "-s", "512", "-e",
 		"trace=write,fdatasync", "-e", "signal=none", "-o", trace,
 		ReaderProcess::Program(), "--keyboard", fifo.Path(), "--repeat-ms",
