@@ -105,8 +105,8 @@ ReaderOptions::Usage()
 		"  --list               list the input devices, serial ports and\n"
 		"                       PC/SC readers\n"
 		"  --help, --version\n"
-		"Exit status: 0 after SIGTERM or SIGINT, 1 when no reader could be\n"
-		"opened at start, 2 for bad arguments.\n";
+		"Exit status: 0 after SIGTERM or SIGINT, 1 when none of the named\n"
+		"readers can ever be one, 2 for bad arguments.\n";
 }
 
 
