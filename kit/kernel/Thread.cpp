@@ -68,14 +68,19 @@ keep_result(thread_id thread)
 }
 
 
+// Priorities are relative to the process's own nice value: a program
+// started with nice 19 must not have its low-priority threads raised above
+// itself (which root may do), nor its normal ones.
 int
 nice_for_priority(int32 priority)
 {
-	if (priority >= B_NORMAL_PRIORITY)
-		return 0;
-	if (priority >= B_LOW_PRIORITY)
-		return 10;
-	return 19;
+	errno = 0;
+	int base = getpriority(PRIO_PROCESS, (id_t)getpid());
+	if (base == -1 && errno != 0)
+		base = 0;
+	int offset = priority >= B_NORMAL_PRIORITY ? 0
+		: priority >= B_LOW_PRIORITY ? 10 : 19;
+	return base + offset > 19 ? 19 : base + offset;
 }
 
 
@@ -96,7 +101,7 @@ thread_entry(void* arg)
 
 	pthread_setname_np(pthread_self(), record->name.substr(0, 15).c_str());
 	int niceValue = nice_for_priority(record->priority);
-	if (niceValue > 0)
+	if (niceValue != getpriority(PRIO_PROCESS, (id_t)tid))
 		setpriority(PRIO_PROCESS, (id_t)tid, niceValue);
 
 	{

@@ -2,6 +2,8 @@
 
 #include <libintl.h>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -119,4 +121,45 @@ BLocale::CatalogueDirectory() const
 {
 	std::call_once(sInitOnce, Init);
 	return sCatalogueDirectory.c_str();
+}
+
+
+std::string
+BLocale::GetLines(const char* text) const
+{
+	std::string translated;
+	if (text == nullptr)
+		return translated;
+	for (const char* line = text; *line != '\0';) {
+		const char* end = strchr(line, '\n');
+		size_t length = end != nullptr ? (size_t)(end - line) : strlen(line);
+		std::string key(line, length);
+		translated += GetString(key.c_str());
+		if (end == nullptr)
+			break;
+		translated += '\n';
+		line = end + 1;
+	}
+	return translated;
+}
+
+
+std::string
+translate_format(const char* format, ...)
+{
+	const char* translated = be_locale->GetString(format);
+	va_list arguments;
+	va_start(arguments, format);
+	va_list again;
+	va_copy(again, arguments);
+	int length = vsnprintf(nullptr, 0, translated, arguments);
+	va_end(arguments);
+	std::string text;
+	if (length > 0) {
+		text.resize((size_t)length + 1);
+		vsnprintf(&text[0], text.size(), translated, again);
+		text.resize((size_t)length);
+	}
+	va_end(again);
+	return text;
 }

@@ -89,11 +89,15 @@ public:
 								double late);
 	// One board request that was made: exitStatus is wget's, 0 for an
 	// answer, -1 when the command was not run at all; the tag only when a
-	// tag asked.
+	// tag asked. timedOut adds "timed_out": true, for a request stopped at
+	// its limit. The close on quit records only the closes it could build a
+	// command for: one refused there has its line on stdout and no record.
 			void			Relay(int32 relay, bool open, const char* cause,
 								const char* tag, int exitStatus,
 								double milliseconds, bool timedOut = false);
-	// Board use went on or off; why is "no-answer" or "operator".
+	// Board use went on or off; why is "no-answer" (the board did not
+	// answer), "operator" (the check box) or "remote" (a switch that another
+	// program, rdx-mqtt, posted).
 			void			BoardUse(bool on, const char* why);
 	// The operator changed a setting.
 			void			Setting(const char* name, const char* oldValue,

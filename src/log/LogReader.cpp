@@ -2,6 +2,8 @@
 
 #include "AccessLogFile.h"
 
+#include <Locale.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -42,12 +44,27 @@ private:
 };
 
 
+// A line that is not yet whole. One longer than any record is let go as it
+// comes (only that it is too long is kept), so that no line, however long,
+// is held in memory.
+struct PendingLine {
+	std::string		text;
+	bool			overlong = false;
+
+	void Clear()
+	{
+		text.clear();
+		overlong = false;
+	}
+};
+
+
 // Reads what the descriptor has up to its end and hands on every whole
-// line; a last line without its '\n' stays in pending, since its writer
-// may not be done with it.
+// line, or null for a line too long to be a record; a last line without
+// its '\n' stays pending, since its writer may not be done with it.
 bool
-read_lines(int fd, std::string* pending,
-	const std::function<bool(const std::string&)>& each)
+read_lines(int fd, PendingLine* pending,
+	const std::function<bool(const std::string*)>& each)
 {
 	char buffer[65536];
 	for (;;) {
@@ -58,16 +75,33 @@ read_lines(int fd, std::string* pending,
 			return false;
 		if (count == 0)
 			return true;
-		pending->append(buffer, (size_t)count);
-		size_t start = 0;
-		for (size_t end; (end = pending->find('\n', start))
-				!= std::string::npos; start = end + 1) {
-			if (!each(pending->substr(start, end - start))) {
-				pending->erase(0, end + 1);
+		const char* at = buffer;
+		const char* end = buffer + count;
+		while (at < end) {
+			const char* newline = (const char*)memchr(at, '\n',
+				(size_t)(end - at));
+			const char* stop = newline != nullptr ? newline : end;
+			if (!pending->overlong) {
+				pending->text.append(at, (size_t)(stop - at));
+				if (pending->text.size() > LogRecord::kMaxLine) {
+					pending->text.clear();
+					pending->text.shrink_to_fit();
+					pending->overlong = true;
+				}
+			}
+			at = stop;
+			if (newline == nullptr)
+				break;
+			at++;
+			bool going = pending->overlong ? each(nullptr)
+				: each(&pending->text);
+			pending->Clear();
+			if (!going) {
+				// What follows is read again from here next time.
+				lseek(fd, (off_t)(at - end), SEEK_CUR);
 				return true;
 			}
 		}
-		pending->erase(0, start);
 	}
 }
 
@@ -82,12 +116,13 @@ LogReader::LogReader(const std::string& path)
 
 
 void
-LogReader::_Take(const std::string& line, const std::string& file,
+LogReader::_Take(const std::string* line, const std::string& file,
 	int lineNumber, const std::function<void(LogRecord&&)>& each)
 {
-	if (line.empty())
+	if (line != nullptr && line->empty())
 		return;
-	std::optional<LogRecord> record = LogRecord::Parse(line);
+	std::optional<LogRecord> record = line != nullptr
+		? LogRecord::Parse(*line) : std::nullopt;
 	if (!record) {
 		if (fDamaged++ == 0)
 			fFirstDamage = file + " line " + std::to_string(lineNumber);
@@ -110,12 +145,13 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 		if (fd.Get() < 0) {
 			if (errno == ENOENT)
 				continue;
-			fError = "cannot read " + file + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", file.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
-		std::string pending;
+		PendingLine pending;
 		int lineNumber = 0;
-		auto take = [&](const std::string& line) {
+		auto take = [&](const std::string* line) {
 			_Take(line, base_name(file), ++lineNumber,
 				[&](LogRecord&& record) {
 					records->push_back(std::move(record));
@@ -123,19 +159,23 @@ LogReader::ReadAll(std::vector<LogRecord>* records)
 			return true;
 		};
 		if (!read_lines(fd.Get(), &pending, take)) {
-			fError = "cannot read " + file + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", file.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
 		// A half line at the end of a rotated file is damaged; at the end
 		// of the current one it may still be written to.
-		if (file != fPath)
-			take(pending);
+		if (file != fPath) {
+			if (pending.overlong || !pending.text.empty())
+				take(pending.overlong ? nullptr : &pending.text);
+		}
 		else {
 			struct stat info;
 			if (fstat(fd.Get(), &info) == 0) {
 				fDevice = info.st_dev;
 				fInode = info.st_ino;
-				fReadTo = lseek(fd.Get(), 0, SEEK_CUR) - (off_t)pending.size();
+				fReadTo = lseek(fd.Get(), 0, SEEK_CUR)
+					- (off_t)pending.text.size();
 				fReadLines = lineNumber;
 			}
 		}
@@ -161,21 +201,23 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 	// waiting goes unseen.
 	FileDescriptor watch(inotify_init1(IN_CLOEXEC));
 	if (watch.Get() < 0) {
-		fError = std::string("cannot watch for changes: ") + strerror(errno);
+		fError = translate_format("cannot watch for changes: %s",
+			strerror(errno));
 		return B_ERROR;
 	}
 	if (inotify_add_watch(watch.Get(), directory.c_str(), IN_MODIFY
 			| IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF
 			| IN_MOVE_SELF) < 0) {
-		fError = "cannot watch " + directory + ": " + strerror(errno);
+		fError = translate_format("cannot watch %s: %s", directory.c_str(),
+			strerror(errno));
 		return B_ERROR;
 	}
 
 	FileDescriptor log;
-	std::string pending;
+	PendingLine pending;
 	int lineNumber = 0;
 	bool going = true;
-	auto take = [&](const std::string& line) {
+	auto take = [&](const std::string* line) {
 		int before = fDamaged;
 		_Take(line, name, ++lineNumber, [&](LogRecord&& record) {
 			going = each(record);
@@ -188,7 +230,7 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 	// the same file, else from its start.
 	auto reopen = [&]() {
 		log.Reset(open(fPath.c_str(), O_RDONLY | O_CLOEXEC));
-		pending.clear();
+		pending.Clear();
 		struct stat info;
 		lineNumber = 0;
 		if (log.Get() >= 0 && fstat(log.Get(), &info) == 0
@@ -205,7 +247,8 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 		__attribute__((aligned(__alignof__(struct inotify_event))));
 	while (going) {
 		if (log.Get() >= 0 && !read_lines(log.Get(), &pending, take)) {
-			fError = "cannot read " + fPath + ": " + strerror(errno);
+			fError = translate_format("cannot read %s: %s", fPath.c_str(),
+				strerror(errno));
 			return B_ERROR;
 		}
 		if (!going)
@@ -215,8 +258,8 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 		if (count < 0 && errno == EINTR)
 			continue;
 		if (count <= 0) {
-			fError = std::string("cannot watch for changes: ")
-				+ strerror(errno);
+			fError = translate_format("cannot watch for changes: %s",
+				strerror(errno));
 			return B_ERROR;
 		}
 		bool replaced = false;
@@ -224,7 +267,7 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 			struct inotify_event* event = (struct inotify_event*)at;
 			at += sizeof(struct inotify_event) + event->len;
 			if ((event->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
-				fError = directory + " went away";
+				fError = translate_format("%s went away", directory.c_str());
 				return B_ERROR;
 			}
 			if (event->len > 0 && name == event->name

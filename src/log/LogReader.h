@@ -40,7 +40,8 @@ public:
 			const std::string& Error() const { return fError; }
 
 private:
-			void			_Take(const std::string& line,
+	// A null line is one too long to be a record.
+			void			_Take(const std::string* line,
 								const std::string& file, int lineNumber,
 								const std::function<void(LogRecord&&)>& each);
 

@@ -68,6 +68,37 @@ describe(const json& record, const std::string& event)
 	return text(record, "program") + " " + text(record, "pid");
 }
 
+// Whether the line nests arrays and objects no deeper than a record does,
+// with room to spare. The parser would take any depth, but its tree is
+// freed and printed by recursion: a line nested 200,000 deep would end the
+// reader on its stack.
+bool
+nesting_within(const std::string& line, int limit)
+{
+	int depth = 0;
+	bool inString = false;
+	bool escaped = false;
+	for (char c : line) {
+		if (inString) {
+			if (escaped)
+				escaped = false;
+			else if (c == '\\')
+				escaped = true;
+			else if (c == '"')
+				inString = false;
+			continue;
+		}
+		if (c == '"')
+			inString = true;
+		else if (c == '[' || c == '{') {
+			if (++depth > limit)
+				return false;
+		} else if (c == ']' || c == '}')
+			depth--;
+	}
+	return true;
+}
+
 }	// namespace
 
 
@@ -99,6 +130,8 @@ parse_record_time(const std::string& value)
 std::optional<LogRecord>
 LogRecord::Parse(const std::string& line)
 {
+	if (line.size() > kMaxLine || !nesting_within(line, kMaxDepth))
+		return std::nullopt;
 	// No exceptions: a damaged line is a value, not an error.
 	json record = json::parse(line, nullptr, false);
 	if (record.is_discarded() || !record.is_object())

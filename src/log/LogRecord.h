@@ -10,6 +10,11 @@
 // the fields that a table or a filter asks for.
 class LogRecord {
 public:
+	// No record is longer, or nests deeper, than these; a line that does is
+	// damaged, so that any line is read within bounded memory and stack.
+	static constexpr size_t kMaxLine = 65536;
+	static constexpr int kMaxDepth = 16;
+
 	// The record of one line; nothing for a line that is not a JSON object
 	// with a valid "time" and an "event" (a damaged line).
 	static	std::optional<LogRecord> Parse(const std::string& line);

@@ -2,6 +2,8 @@
 
 #include "LogFilter.h"
 
+#include <Locale.h>
+
 #include <string>
 
 
@@ -33,8 +35,11 @@ void
 RecordPrinter::PrintHeader()
 {
 	if (fFormat == kTable) {
-		fprintf(fOut, "%-23s  %-9s  %-5s  %-14s  %-16s  %s\n", "time",
-			"event", "relay", "tag", "name", "result");
+		// The headings in the user's language; each fits its column (the
+		// catalogue's translations are no wider than these widths).
+		fprintf(fOut, "%-23s  %-9s  %-5s  %-14s  %-16s  %s\n",
+			B_TRANSLATE("time"), B_TRANSLATE("event"), B_TRANSLATE("relay"),
+			B_TRANSLATE("tag"), B_TRANSLATE("name"), B_TRANSLATE("result"));
 	} else if (fFormat == kCsv)
 		fprintf(fOut, "time,event,relay,tag,name,result,program\r\n");
 }

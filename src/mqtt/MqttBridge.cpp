@@ -1,5 +1,6 @@
 #include "MqttBridge.h"
 
+#include <Locale.h>
 #include <Message.h>
 #include <RDXDefs.h>
 
@@ -93,7 +94,8 @@ Line(const char* format, ...)
 	char text[1024];
 	va_list args;
 	va_start(args, format);
-	vsnprintf(text, sizeof(text), format, args);
+	// Every line in the user's language; the format is the key.
+	vsnprintf(text, sizeof(text), B_TRANSLATE(format), args);
 	va_end(args);
 	fprintf(stderr, "rdx-mqtt: %s\n", text);
 }
@@ -127,7 +129,8 @@ MqttBridge::Init()
 	mosquitto_lib_init();
 	fClient = mosquitto_new(fConfig.clientID.c_str(), true, this);
 	if (fClient == nullptr) {
-		fError = std::string("cannot make an MQTT client: ") + strerror(errno);
+		fError = translate_format("cannot make an MQTT client: %s",
+			strerror(errno));
 		return B_NO_MEMORY;
 	}
 	mosquitto_int_option(fClient, MOSQ_OPT_PROTOCOL_VERSION,
@@ -151,7 +154,8 @@ MqttBridge::Init()
 		for (const std::string* file : {&fConfig.tlsCA, &fConfig.tlsCert,
 				&fConfig.tlsKey}) {
 			if (!file->empty() && access(file->c_str(), R_OK) != 0) {
-				fError = *file + ": cannot read it: " + strerror(errno);
+				fError = translate_format("%s: cannot read it: %s",
+					file->c_str(), strerror(errno));
 				return B_BAD_VALUE;
 			}
 		}
@@ -160,8 +164,8 @@ MqttBridge::Init()
 			fConfig.tlsKey.empty() ? nullptr : fConfig.tlsKey.c_str(),
 			nullptr);
 		if (result != MOSQ_ERR_SUCCESS) {
-			fError = std::string("TLS settings (tls_ca, tls_cert, tls_key)"
-				" are not usable: ") + mosquitto_strerror(result);
+			fError = translate_format("TLS settings (tls_ca, tls_cert,"
+				" tls_key) are not usable: %s", mosquitto_strerror(result));
 			return B_BAD_VALUE;
 		}
 	}
@@ -170,8 +174,8 @@ MqttBridge::Init()
 	result = mosquitto_will_set(fClient, availability.c_str(), 7, "offline",
 		kWillQos, true);
 	if (result != MOSQ_ERR_SUCCESS) {
-		fError = std::string("cannot set the last will: ")
-			+ mosquitto_strerror(result);
+		fError = translate_format("cannot set the last will: %s",
+			mosquitto_strerror(result));
 		return B_BAD_VALUE;
 	}
 	return B_OK;

@@ -1,6 +1,7 @@
 #include "MqttConfig.h"
 
 #include <FindDirectory.h>
+#include <Locale.h>
 #include <Path.h>
 
 #include <cerrno>
@@ -136,7 +137,8 @@ MqttConfig::Load(const std::string& path, bool mustExist)
 	std::string error;
 	struct stat info;
 	if (!ReadSmallFile(path, &data, &error, &info))
-		return _Fail(path + ": cannot read it: " + error);
+		return _Fail(translate_format("%s: cannot read it: %s", path.c_str(),
+			error.c_str()));
 	return Parse(data, path);
 }
 
@@ -163,7 +165,8 @@ MqttConfig::Parse(const std::string& text, const std::string& name)
 		std::string where = name + ":" + std::to_string(lineNumber);
 		size_t equals = line.find('=');
 		if (equals == std::string::npos)
-			return _Fail(where + ": \"" + line + "\" is not \"key = value\"");
+			return _Fail(translate_format("%s: \"%s\" is not \"key = value\"",
+				where.c_str(), line.c_str()));
 		std::string key = Trim(line.substr(0, equals));
 		std::string value = Trim(line.substr(equals + 1));
 		if (_Set(key, value, where) != B_OK)
@@ -183,24 +186,25 @@ MqttConfig::_Set(const std::string& key, const std::string& value,
 		long parsed = strtol(value.c_str(), &end, 10);
 		if (value.empty() || *end != '\0' || errno != 0 || parsed < low
 			|| parsed > high) {
-			return _Fail(where + ": " + key + " must be a number from "
-				+ std::to_string(low) + " to " + std::to_string(high)
-				+ ", not \"" + value + "\"");
+			return _Fail(translate_format("%s: %s must be a number from %ld"
+				" to %ld, not \"%s\"", where.c_str(), key.c_str(), (long)low,
+				(long)high, value.c_str()));
 		}
 		*target = (int32)parsed;
 		return B_OK;
 	};
 	auto path = [&](std::string* target) -> status_t {
 		if (value.empty())
-			return _Fail(where + ": " + key + " needs a file name");
+			return _Fail(translate_format("%s: %s needs a file name",
+				where.c_str(), key.c_str()));
 		*target = value;
 		return B_OK;
 	};
 
 	if (key == "host") {
 		if (value.empty() || value.find_first_of(" \t/") != std::string::npos)
-			return _Fail(where + ": host \"" + value + "\" is not a host name"
-				" or address");
+			return _Fail(translate_format("%s: host \"%s\" is not a host name"
+				" or address", where.c_str(), value.c_str()));
 		host = value;
 		return B_OK;
 	}
@@ -218,32 +222,37 @@ MqttConfig::_Set(const std::string& key, const std::string& value,
 		return path(&passwordFile);
 	if (key == "username") {
 		if (value.empty() || value.size() > 256)
-			return _Fail(where + ": username is empty or too long");
+			return _Fail(translate_format("%s: username is empty or too long",
+				where.c_str()));
 		username = value;
 		return B_OK;
 	}
 	if (key == "client_id") {
 		if (!IsPlainName(value))
-			return _Fail(where + ": client_id \"" + value + "\" must be 1 to"
-				" 64 letters, digits, '-', '_' or '.'");
+			return _Fail(translate_format("%s: client_id \"%s\" must be 1 to"
+				" 64 letters, digits, '-', '_' or '.'", where.c_str(),
+				value.c_str()));
 		clientID = value;
 		return B_OK;
 	}
 	if (key == "door") {
 		if (!IsPlainName(value))
-			return _Fail(where + ": door \"" + value + "\" must be 1 to 64"
-				" letters, digits, '-', '_' or '.'");
+			return _Fail(translate_format("%s: door \"%s\" must be 1 to 64"
+				" letters, digits, '-', '_' or '.'", where.c_str(),
+				value.c_str()));
 		door = value;
 		return B_OK;
 	}
 	if (key == "prefix") {
 		if (!IsTopicPrefix(value))
-			return _Fail(where + ": prefix \"" + value + "\" must be a topic"
-				" without '+', '#', or a '/' at either end");
+			return _Fail(translate_format("%s: prefix \"%s\" must be a topic"
+				" without '+', '#', or a '/' at either end", where.c_str(),
+				value.c_str()));
 		prefix = value;
 		return B_OK;
 	}
-	return _Fail(where + ": unknown key \"" + key + "\"");
+	return _Fail(translate_format("%s: unknown key \"%s\"", where.c_str(),
+		key.c_str()));
 }
 
 
@@ -257,33 +266,36 @@ MqttConfig::Finish()
 	if (clientID.empty())
 		clientID = "rdx-mqtt-" + door;
 	if (tlsCert.empty() != tlsKey.empty())
-		return _Fail("tls_cert and tls_key go together: give both or neither");
+		return _Fail(B_TRANSLATE("tls_cert and tls_key go together: give both"
+			" or neither"));
 	if (!tlsCert.empty() && !UsesTLS())
-		return _Fail("tls_cert and tls_key need tls_ca");
+		return _Fail(B_TRANSLATE("tls_cert and tls_key need tls_ca"));
 	if (!passwordFile.empty() && username.empty())
-		return _Fail("password_file needs a username");
+		return _Fail(B_TRANSLATE("password_file needs a username"));
 
 	if (!passwordFile.empty()) {
 		std::string data;
 		std::string error;
 		struct stat info;
 		if (!ReadSmallFile(passwordFile, &data, &error, &info))
-			return _Fail(passwordFile + ": cannot read the password: "
-				+ error);
+			return _Fail(translate_format("%s: cannot read the password: %s",
+				passwordFile.c_str(), error.c_str()));
 		// A password others can read is no secret: refuse rather than
 		// hand it on.
 		if ((info.st_mode & 077) != 0) {
 			char mode[8];
 			snprintf(mode, sizeof(mode), "%04o", info.st_mode & 07777);
-			return _Fail(passwordFile + ": others may read it (mode "
-				+ mode + "); make it readable by you only (chmod 600)");
+			return _Fail(translate_format("%s: others may read it (mode %s);"
+				" make it readable by you only (chmod 600)",
+				passwordFile.c_str(), mode));
 		}
 		size_t newline = data.find('\n');
 		password = data.substr(0, newline);
 		if (!password.empty() && password.back() == '\r')
 			password.pop_back();
 		if (password.empty())
-			return _Fail(passwordFile + ": the first line holds no password");
+			return _Fail(translate_format("%s: the first line holds no password",
+				passwordFile.c_str()));
 	}
 	return B_OK;
 }

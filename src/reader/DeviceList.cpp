@@ -2,6 +2,8 @@
 
 #include "PcscSource.h"
 
+#include <Locale.h>
+
 #include <libevdev/libevdev.h>
 
 #include <algorithm>
@@ -74,16 +76,16 @@ DeviceList::Print(FILE* output) const
 void
 DeviceList::_PrintPcsc(FILE* output) const
 {
-	fprintf(output, "PC/SC readers (for --pcsc):\n");
+	fputs(B_TRANSLATE("PC/SC readers (for --pcsc):\n"), output);
 	std::vector<std::string> names;
 	std::string problem;
 	if (!PcscSource::ListReaders(&names, &problem)) {
-		fprintf(output, "  none: pcscd cannot be reached (%s)\n",
+		fprintf(output, B_TRANSLATE("  none: pcscd cannot be reached (%s)\n"),
 			problem.c_str());
 		return;
 	}
 	if (names.empty())
-		fprintf(output, "  none\n");
+		fputs(B_TRANSLATE("  none\n"), output);
 	for (const std::string& name : names)
 		fprintf(output, "  %s\n", name.c_str());
 }
@@ -111,11 +113,11 @@ DeviceList::_LinksTo(const std::string& directory,
 void
 DeviceList::_PrintInput(FILE* output) const
 {
-	fprintf(output, "Input devices (for --keyboard):\n");
+	fputs(B_TRANSLATE("Input devices (for --keyboard):\n"), output);
 	std::string input = fDev + "/input";
 	std::vector<std::string> names = entries_of(input, "event");
 	if (names.empty())
-		fprintf(output, "  none\n");
+		fputs(B_TRANSLATE("  none\n"), output);
 	for (const std::string& name : names) {
 		std::string node = input + "/" + name;
 		std::string description;
@@ -132,10 +134,10 @@ DeviceList::_PrintInput(FILE* output) const
 			description = std::string("\"") + (deviceName != nullptr
 				? deviceName : "") + "\" " + ids;
 			if (!libevdev_has_event_code(device, EV_KEY, KEY_ENTER))
-				description += " (no Enter key: not a reader)";
+				description += B_TRANSLATE(" (no Enter key: not a reader)");
 			libevdev_free(device);
 		} else
-			description = "(not an input device)";
+			description = B_TRANSLATE("(not an input device)");
 		if (fd >= 0)
 			close(fd);
 		// Without read access the name still shows in sysfs.
@@ -156,7 +158,7 @@ DeviceList::_PrintInput(FILE* output) const
 void
 DeviceList::_PrintSerial(FILE* output) const
 {
-	fprintf(output, "Serial ports (for --serial):\n");
+	fputs(B_TRANSLATE("Serial ports (for --serial):\n"), output);
 	int count = 0;
 	for (const std::string& name : entries_of(fSys + "/class/tty", "")) {
 		// Only ports with hardware behind them; the 32 legacy ttyS
@@ -192,5 +194,5 @@ DeviceList::_PrintSerial(FILE* output) const
 		count++;
 	}
 	if (count == 0)
-		fprintf(output, "  none\n");
+		fputs(B_TRANSLATE("  none\n"), output);
 }

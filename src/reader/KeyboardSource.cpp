@@ -1,5 +1,7 @@
 #include "KeyboardSource.h"
 
+#include <Locale.h>
+
 #include <libevdev/libevdev.h>
 
 #include <cerrno>
@@ -47,7 +49,7 @@ KeyboardSource::Open(std::string* problem)
 		return open_error(errno, problem);
 	fFifo = S_ISFIFO(status.st_mode);
 	if (!fFifo && !S_ISCHR(status.st_mode)) {
-		*problem = "neither an input device nor a FIFO";
+		*problem = B_TRANSLATE("neither an input device nor a FIFO");
 		return B_BAD_VALUE;
 	}
 
@@ -61,21 +63,23 @@ KeyboardSource::Open(std::string* problem)
 
 	int result = libevdev_new_from_fd(fFD, &fDevice);
 	if (result < 0) {
-		*problem = std::string("not an input device: ") + strerror(-result);
+		*problem = translate_format("not an input device: %s",
+			strerror(-result));
 		Close();
 		return B_BAD_VALUE;
 	}
 	if (!libevdev_has_event_type(fDevice, EV_KEY)) {
-		*problem = "the device has no keys";
+		*problem = B_TRANSLATE("the device has no keys");
 		Close();
 		return B_BAD_VALUE;
 	}
 	result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
 	if (result < 0) {
 		*problem = result == -EBUSY
-			? "another program holds it (exclusive grab refused)"
-			: std::string("cannot take it for this program alone: ")
-				+ strerror(-result);
+			? B_TRANSLATE("another program holds it (exclusive grab"
+				" refused)")
+			: translate_format("cannot take it for this program alone: %s",
+				strerror(-result));
 		Close();
 		return B_NOT_ALLOWED;
 	}

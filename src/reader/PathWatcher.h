@@ -9,8 +9,10 @@
 // (udev removes /dev/serial/by-id with the last device) the nearest
 // ancestor that exists, moving down as the directories appear. When the
 // path is a symbolic link, the directory of what it leads to is watched as
-// well (a file edited there, a device node whose permissions change), and
-// a link changed to lead elsewhere moves that watch.
+// well (a file edited there, a device node whose permissions change: udev
+// gives a replugged device its permissions after the by-id link is made, and
+// nothing in the link's own directory changes then), and a link changed to
+// lead elsewhere moves that watch.
 class PathWatcher {
 public:
 							PathWatcher(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include "CardAnswer.h"
 
+#include <Locale.h>
+
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
 
@@ -207,9 +209,9 @@ PcscSource::_Run()
 			nullptr, &context);
 		if (result != SCARD_S_SUCCESS) {
 			if (!absentSaid) {
-				_Push(SourceEvent::Problem("pcscd cannot be reached ("
-					+ pcsc_text(result) + "); looking for it again every "
-					+ std::to_string(kRetry.count()) + " s"));
+				_Push(SourceEvent::Problem(translate_format("pcscd cannot be"
+					" reached (%s); looking for it again every %d s",
+					pcsc_text(result).c_str(), (int)kRetry.count())));
 				absentSaid = true;
 			}
 			std::unique_lock<std::mutex> guard(fLock);
@@ -227,7 +229,8 @@ PcscSource::_Run()
 			fHasContext = true;
 		}
 		if (absentSaid || everServed)
-			_Push(SourceEvent::Problem("pcscd is there: reading"));
+			_Push(SourceEvent::Problem(B_TRANSLATE("pcscd is there:"
+				" reading")));
 		absentSaid = false;
 		everServed = true;
 
@@ -241,8 +244,8 @@ PcscSource::_Run()
 		SCardReleaseContext(context);
 		if (_Stopping())
 			return;
-		_Push(SourceEvent::Problem("pcscd stopped; waiting for it to come"
-			" back"));
+		_Push(SourceEvent::Problem(B_TRANSLATE("pcscd stopped; waiting for"
+			" it to come back")));
 		absentSaid = true;
 		std::unique_lock<std::mutex> guard(fLock);
 		if (fWake.wait_for(guard, kRetry, [this] { return fStop; }))
@@ -269,8 +272,8 @@ PcscSource::_Serve(long contextValue)
 			LONG result = list_readers(context, &names);
 			if (result != SCARD_S_SUCCESS) {
 				if (!daemon_gone(result)) {
-					_Push(SourceEvent::Problem("cannot list the readers: "
-						+ pcsc_text(result)));
+					_Push(SourceEvent::Problem(translate_format("cannot list"
+						" the readers: %s", pcsc_text(result).c_str())));
 				}
 				return;
 			}
@@ -282,8 +285,8 @@ PcscSource::_Serve(long contextValue)
 					continue;
 				auto found = std::find(taken.begin(), taken.end(), name);
 				if (found == taken.end()) {
-					_Push(SourceEvent::Problem("reader \"" + name
-						+ "\" taken", Label(name)));
+					_Push(SourceEvent::Problem(translate_format("reader"
+						" \"%s\" taken", name.c_str()), Label(name)));
 					nextKnown.push_back(SCARD_STATE_UNAWARE);
 				} else
 					nextKnown.push_back(known[found - taken.begin()]);
@@ -292,7 +295,7 @@ PcscSource::_Serve(long contextValue)
 			for (const std::string& name : taken) {
 				if (std::find(nextTaken.begin(), nextTaken.end(), name)
 						== nextTaken.end()) {
-					_Push(SourceEvent::Problem("reader gone",
+					_Push(SourceEvent::Problem(B_TRANSLATE("reader gone"),
 						Label(name)));
 				}
 			}

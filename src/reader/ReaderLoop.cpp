@@ -8,6 +8,7 @@
 #include "TagCheck.h"
 
 #include <Errors.h>
+#include <Locale.h>
 
 #include <cerrno>
 #include <csignal>
@@ -90,7 +91,8 @@ ReaderLoop::_Start()
 	sigprocmask(SIG_BLOCK, &signals, nullptr);
 	fSignalFD = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
 	if (fSignalFD < 0) {
-		fprintf(stderr, "rdx-reader: cannot wait for signals: %s\n",
+		fprintf(stderr, B_TRANSLATE("rdx-reader: cannot wait for signals:"
+			" %s\n"),
 			strerror(errno));
 		return false;
 	}
@@ -100,36 +102,45 @@ ReaderLoop::_Start()
 	_LoadTags(true);
 	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path());
 	if (!fTagWatcher->IsValid()) {
-		fprintf(fOutput, "rdx-reader: cannot watch %s for changes (%s): it"
-			" is read at start only\n", fTags.Path().c_str(),
+		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot watch %s for"
+			" changes (%s): it is read at start only\n"), fTags.Path().c_str(),
 			strerror(errno));
 	}
 
-	int opened = 0;
+	// A reader that is not there yet, or not ours yet, is waited for as one
+	// that goes away later is: only a path that can never be a reader ends
+	// the program.
+	int kept = 0;
 	for (Slot& slot : fSlots) {
 		std::string problem;
 		status_t status = slot.source->Open(&problem);
 		if (status == B_OK) {
-			opened++;
-			_Line(slot.source->Path(), "reading");
+			kept++;
+			_Line(slot.source->Path(), B_TRANSLATE("reading"));
 			continue;
 		}
-		if (status == B_ENTRY_NOT_FOUND) {
-			_Line(slot.source->Path(), "not there (" + problem
-				+ "); waiting for it");
+		if (status == B_ENTRY_NOT_FOUND || status == B_PERMISSION_DENIED) {
+			std::string hint;
+			if (status == B_PERMISSION_DENIED)
+				hint = B_TRANSLATE(" (a udev rule gives the seated user"
+					" access: see the README)");
+			_Line(slot.source->Path(), status == B_ENTRY_NOT_FOUND
+				? translate_format("not there (%s)%s; waiting for it",
+					problem.c_str(), hint.c_str())
+				: translate_format("cannot be opened yet (%s)%s; waiting for"
+					" it", problem.c_str(), hint.c_str()));
 			_Wait(slot);
+			if (!slot.dropped)
+				kept++;
 			continue;
 		}
-		std::string hint;
-		if (status == B_PERMISSION_DENIED)
-			hint = " (a udev rule gives the seated user access: see the"
-				" README)";
-		_Line(slot.source->Path(), "cannot be used: " + problem + hint);
+		_Line(slot.source->Path(), translate_format("cannot be used: %s",
+			problem.c_str()));
 		slot.dropped = true;
 	}
-	if (opened == 0) {
-		fprintf(stderr, "rdx-reader: none of the named readers could be"
-			" opened\n");
+	if (kept == 0) {
+		fputs(B_TRANSLATE("rdx-reader: none of the named readers could be"
+			" opened\n"), stderr);
 		return false;
 	}
 	return true;
@@ -149,34 +160,41 @@ ReaderLoop::_LoadTags(bool atStart)
 		return;
 	}
 	if (status != B_OK) {
-		fprintf(fOutput, "rdx-reader: cannot read the tag list %s (%s): no"
-			" tag is taken as listed\n", path.c_str(), problem.c_str());
+		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot read the tag list"
+			" %s (%s): no tag is taken as listed\n"), path.c_str(),
+			problem.c_str());
 		fflush(fOutput);
 		return;
 	}
 	TagCheck::PrintProblems(fOutput, fTags);
 	if (fOptions.anyTag) {
 		if (atStart) {
-			fprintf(fOutput, "rdx-reader: --any-tag: every tag read is"
-				" passed on\n");
+			fputs(B_TRANSLATE("rdx-reader: --any-tag: every tag read is"
+				" passed on\n"), fOutput);
 		}
 		fflush(fOutput);
 		return;
 	}
 	if (fTags.IsEmpty()) {
 		if (fOptions.learn) {
-			fprintf(fOutput, "rdx-reader: learning: tags read are added to"
-				" %s\n", path.c_str());
+			fprintf(fOutput, B_TRANSLATE("rdx-reader: learning: tags read"
+				" are added to %s\n"), path.c_str());
 		} else {
-			fprintf(fOutput, "rdx-reader: the tag list %s %s: no tag opens"
-				" the door. Put one tag per line into it, or run"
-				" rdx-reader --learn and present the tags.\n", path.c_str(),
-				fTags.Exists() ? "is empty" : "does not exist");
+			fprintf(fOutput, fTags.Exists()
+				? B_TRANSLATE("rdx-reader: the tag list %s is empty: no tag"
+					" opens the door. Put one tag per line into it, or run"
+					" rdx-reader --learn and present the tags.\n")
+				: B_TRANSLATE("rdx-reader: the tag list %s does not exist: no"
+					" tag opens the door. Put one tag per line into it, or run"
+					" rdx-reader --learn and present the tags.\n"),
+				path.c_str());
 		}
 	} else {
-		fprintf(fOutput, "rdx-reader: %s the tag list %s: %zu %s\n",
-			atStart ? "read" : "read again", path.c_str(), fTags.CountTags(),
-			fTags.CountTags() == 1 ? "tag" : "tags");
+		fprintf(fOutput, atStart
+			? B_TRANSLATE("rdx-reader: read the tag list %s: %zu %s\n")
+			: B_TRANSLATE("rdx-reader: read again the tag list %s: %zu %s\n"),
+			path.c_str(), fTags.CountTags(), fTags.CountTags() == 1
+				? B_TRANSLATE("tag") : B_TRANSLATE("tags"));
 	}
 	fflush(fOutput);
 }
@@ -187,8 +205,8 @@ ReaderLoop::_Wait(Slot& slot)
 {
 	slot.watcher = std::make_unique<PathWatcher>(slot.source->Path());
 	if (!slot.watcher->IsValid()) {
-		_Line(slot.source->Path(), std::string("cannot watch for the"
-			" device (") + strerror(errno) + "): not used any more");
+		_Line(slot.source->Path(), translate_format("cannot watch for the"
+			" device (%s): not used any more", strerror(errno)));
 		slot.watcher.reset();
 		slot.dropped = true;
 		return;
@@ -205,14 +223,15 @@ ReaderLoop::_TryAgain(Slot& slot)
 	status_t status = slot.source->Open(&problem);
 	if (status == B_OK) {
 		slot.watcher.reset();
-		_Line(slot.source->Path(), "back, reading");
+		_Line(slot.source->Path(), B_TRANSLATE("back, reading"));
 		return;
 	}
 	// Not there yet, or there without its permissions yet (udev sets them
 	// a moment after the node appears): the next change tells.
 	if (status == B_ENTRY_NOT_FOUND || status == B_PERMISSION_DENIED)
 		return;
-	_Line(slot.source->Path(), "cannot be used: " + problem);
+	_Line(slot.source->Path(), translate_format("cannot be used: %s",
+		problem.c_str()));
 	slot.watcher.reset();
 	slot.dropped = true;
 }
@@ -232,12 +251,13 @@ ReaderLoop::_ReadSource(Slot& slot)
 			_Line(reader, event.text);
 	}
 	if (status == B_ENTRY_NOT_FOUND) {
-		_Line(path, "gone; waiting for it to come back");
+		_Line(path, B_TRANSLATE("gone; waiting for it to come back"));
 		slot.watcher = std::make_unique<PathWatcher>(path);
 		if (!slot.watcher->IsValid()) {
 			slot.watcher.reset();
 			slot.dropped = true;
-			_Line(path, "cannot watch for it: not used any more");
+			_Line(path, B_TRANSLATE("cannot watch for it: not used any"
+				" more"));
 		}
 	}
 }
@@ -276,7 +296,7 @@ ReaderLoop::Run()
 		if (ready < 0) {
 			if (errno == EINTR)
 				continue;
-			fprintf(stderr, "rdx-reader: waiting failed: %s\n",
+			fprintf(stderr, B_TRANSLATE("rdx-reader: waiting failed: %s\n"),
 				strerror(errno));
 			return 1;
 		}
@@ -287,7 +307,7 @@ ReaderLoop::Run()
 			if (owner == -1) {
 				struct signalfd_siginfo info;
 				if (read(fSignalFD, &info, sizeof(info)) > 0) {
-					fprintf(fOutput, "rdx-reader: ending on %s\n",
+					fprintf(fOutput, B_TRANSLATE("rdx-reader: ending on %s\n"),
 						strsignal((int)info.ssi_signo));
 					fflush(fOutput);
 					return 0;

@@ -27,8 +27,8 @@ public:
 			void			SetLog(AccessLog* log)
 								{ fDispatcher.SetLog(log); }
 
-	// Runs until SIGTERM or SIGINT: 0 then; 1 when no source could be
-	// opened at start.
+	// Runs until SIGTERM or SIGINT: 0 then; 1 when none of the named
+	// readers can be used at all (none is there or awaited).
 			int				Run();
 
 private:

@@ -3,6 +3,7 @@
 #include "SerialSource.h"
 
 #include <LocalTime.h>
+#include <Locale.h>
 #include <RDXDefs.h>
 
 #include <cerrno>
@@ -47,21 +48,21 @@ parse_serial(const std::string& text, ReaderOptions::Serial* serial,
 			int baud;
 			if (!parse_number(word, 1, INT_MAX / 2, &baud)
 				|| !SerialSource::IsKnownBaud(baud)) {
-				*error = "--serial: unknown speed \"" + word + "\" (1200,"
-					" 2400, 4800, 9600, 19200, 38400, 57600, 115200 or"
-					" 230400)";
+				*error = translate_format("--serial: unknown speed \"%s\""
+					" (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 or"
+					" 230400)", word.c_str());
 				return false;
 			}
 			serial->baud = baud;
 		} else {
-			*error = "--serial: \"" + word + "\" is neither a speed nor a"
-				" protocol (rdm6300 or lines)";
+			*error = translate_format("--serial: \"%s\" is neither a speed"
+				" nor a protocol (rdm6300 or lines)", word.c_str());
 			return false;
 		}
 		rest.erase(comma);
 	}
 	if (rest.empty()) {
-		*error = "--serial needs a path";
+		*error = B_TRANSLATE("--serial needs a path");
 		return false;
 	}
 	serial->path = rest;
@@ -110,9 +111,9 @@ ReaderOptions::Usage()
 		"  --at 'YYYY-MM-DD HH:MM'\n"
 		"                       with --check: at that local time instead\n"
 		"  --help, --version\n"
-		"Exit status: 0 after SIGTERM or SIGINT, 1 when no reader could be\n"
-		"opened at start, 2 for bad arguments; with --check 0 when the tag\n"
-		"would pass, 1 when not.\n";
+		"Exit status: 0 after SIGTERM or SIGINT, 1 when none of the named\n"
+		"readers can ever be one, 2 for bad arguments; with --check 0 when\n"
+		"the tag would pass, 1 when not.\n";
 }
 
 
@@ -135,7 +136,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (hasValue)
 				return true;
 			if (i + 1 >= arguments.size()) {
-				*error = option + " needs a value";
+				*error = translate_format("%s needs a value", option.c_str());
 				return false;
 			}
 			value = arguments[++i];
@@ -143,7 +144,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 		};
 		auto noValue = [&]() {
 			if (hasValue)
-				*error = option + " takes no value";
+				*error = translate_format("%s takes no value", option.c_str());
 			return !hasValue;
 		};
 
@@ -163,7 +164,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "--keyboard needs a path";
+				*error = B_TRANSLATE("--keyboard needs a path");
 				return B_BAD_VALUE;
 			}
 			keyboards.push_back(value);
@@ -176,7 +177,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			serials.push_back(serial);
 		} else if (option == "--pcsc") {
 			if (pcsc) {
-				*error = "--pcsc is given twice";
+				*error = B_TRANSLATE("--pcsc is given twice");
 				return B_BAD_VALUE;
 			}
 			pcsc = true;
@@ -190,7 +191,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "--tags needs a file";
+				*error = B_TRANSLATE("--tags needs a file");
 				return B_BAD_VALUE;
 			}
 			tags = value;
@@ -226,12 +227,13 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			int number;
 			if (!parse_number(value, 0, 3600 * 1000, &number)) {
-				*error = option + ": \"" + value + "\" is not a number of"
-					" milliseconds (0 to 3600000)";
+				*error = translate_format("%s: \"%s\" is not a number of"
+					" milliseconds (0 to 3600000)", option.c_str(),
+					value.c_str());
 				return B_BAD_VALUE;
 			}
 			if (option == "--key-gap-ms" && number == 0) {
-				*error = "--key-gap-ms: 0 would refuse every tag";
+				*error = B_TRANSLATE("--key-gap-ms: 0 would refuse every tag");
 				return B_BAD_VALUE;
 			}
 			(option == "--repeat-ms" ? repeatMs : keyGapMs) = number;
@@ -239,8 +241,8 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value != "dec" && value != "hex") {
-				*error = "--em-format: \"" + value + "\" is neither dec nor"
-					" hex";
+				*error = translate_format("--em-format: \"%s\" is neither dec"
+					" nor hex", value.c_str());
 				return B_BAD_VALUE;
 			}
 			emHex = value == "hex";
@@ -248,12 +250,13 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "the signature is empty";
+				*error = B_TRANSLATE("the signature is empty");
 				return B_BAD_VALUE;
 			}
 			signature = value;
 		} else {
-			*error = "unknown argument \"" + arguments[i] + "\"";
+			*error = translate_format("unknown argument \"%s\"",
+				arguments[i].c_str());
 			return B_BAD_VALUE;
 		}
 	}
@@ -274,12 +277,12 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 	if (list)
 		return B_OK;
 	if (keyboards.empty() && serials.empty() && !pcsc) {
-		*error = "name at least one reader with --keyboard, --serial or"
-			" --pcsc (rdx-reader --list shows them)";
+		*error = B_TRANSLATE("name at least one reader with --keyboard,"
+			" --serial or --pcsc (rdx-reader --list shows them)");
 		return B_BAD_VALUE;
 	}
 	if (anyTag && learn) {
-		*error = "--any-tag and --learn do not go together";
+		*error = B_TRANSLATE("--any-tag and --learn do not go together");
 		return B_BAD_VALUE;
 	}
 	return B_OK;

@@ -1,5 +1,7 @@
 #include "SerialSource.h"
 
+#include <Locale.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -77,7 +79,7 @@ SerialSource::Open(std::string* problem)
 
 	struct termios settings;
 	if (tcgetattr(fFD, &settings) != 0) {
-		*problem = std::string("not a serial port: ") + strerror(errno);
+		*problem = translate_format("not a serial port: %s", strerror(errno));
 		Close();
 		return B_BAD_VALUE;
 	}
@@ -93,7 +95,8 @@ SerialSource::Open(std::string* problem)
 	cfsetispeed(&settings, speed);
 	cfsetospeed(&settings, speed);
 	if (tcsetattr(fFD, TCSANOW, &settings) != 0) {
-		*problem = std::string("cannot set the port up: ") + strerror(errno);
+		*problem = translate_format("cannot set the port up: %s",
+			strerror(errno));
 		Close();
 		return B_IO_ERROR;
 	}

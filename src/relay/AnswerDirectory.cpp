@@ -1,5 +1,6 @@
 #include "AnswerDirectory.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,9 @@ make_under(const char* base)
 	if (base == nullptr || base[0] != '/')
 		return "";
 	std::string pattern = std::string(base) + "/rdx-XXXXXX";
-	if (pattern.size() + sizeof("/rdx0.tmp") > AnswerDirectory::kMaxPath)
+	// Measured as the command will hold it.
+	if (AnswerDirectory::ShellWord(pattern).size() + sizeof("/rdx0.tmp")
+			> AnswerDirectory::kMaxPath)
 		return "";
 	std::vector<char> name(pattern.begin(), pattern.end());
 	name.push_back('\0');
@@ -30,6 +33,29 @@ make_under(const char* base)
 }
 
 }	// namespace
+
+
+std::string
+AnswerDirectory::ShellWord(const std::string& path)
+{
+	bool plain = !path.empty();
+	for (char c : path) {
+		if (c == '\0' || (!isalnum((unsigned char)c)
+			&& strchr("/._-+,:@%", c) == nullptr))
+			plain = false;
+	}
+	if (plain)
+		return path;
+	std::string quoted = "'";
+	for (char c : path) {
+		if (c == '\'')
+			quoted += "'\\''";
+		else
+			quoted += c;
+	}
+	quoted += '\'';
+	return quoted;
+}
 
 
 AnswerDirectory::~AnswerDirectory()

@@ -24,6 +24,12 @@ public:
 	// a new one.
 	static void Remove();
 
+	// The path as one shell word: as it is when it holds nothing that a
+	// shell reads (every directory made under an ordinary runtime directory
+	// or /tmp), else in single quotes. $XDG_RUNTIME_DIR is the user's to
+	// set, and a space or a ';' in it must not split or run the command.
+	static std::string ShellWord(const std::string& path);
+
 private:
 							AnswerDirectory() = default;
 							~AnswerDirectory();

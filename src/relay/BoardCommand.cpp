@@ -34,7 +34,9 @@ MakeBoardCommand(char (&command)[RDX_COMMAND_BUFFER],
 	int32 level)
 {
 	command[0] = '\0';
-	if (directory.empty() || directory.size() > AnswerDirectory::kMaxPath)
+	// The directory is one shell word too; the room is that of the word.
+	std::string word = AnswerDirectory::ShellWord(directory);
+	if (directory.empty() || word.size() > AnswerDirectory::kMaxPath)
 		return B_NO_INIT;
 	if (address == nullptr)
 		address = "";
@@ -55,11 +57,11 @@ MakeBoardCommand(char (&command)[RDX_COMMAND_BUFFER],
 
 	int length = snprintf(command, RDX_COMMAND_BUFFER,
 		"wget -q --output-document=%s/rdx%d.tmp --delete-after --timeout=2 "
-		"--tries=1 %s", directory.c_str(), (int)output, url.c_str());
+		"--tries=1 %s", word.c_str(), (int)output, url.c_str());
 	// Measured as if the directory were "/tmp", where the answer files used
 	// to be, so that where the directory is never changes which addresses
 	// fit.
-	int measured = length - ((int)directory.size() - (int)strlen("/tmp"));
+	int measured = length - ((int)word.size() - (int)strlen("/tmp"));
 	if (length < 0 || length >= RDX_COMMAND_BUFFER
 		|| measured >= RDX_COMMAND_SIZE) {
 		command[0] = '\0';

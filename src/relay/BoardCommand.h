@@ -19,7 +19,8 @@
 // The shell command that switches one output of the board:
 //   wget -q --output-document=DIR/rdxN.tmp --delete-after --timeout=2
 //   --tries=1 'ADDRESS/?N=L'
-// DIR is the process's private answer directory (AnswerDirectory).
+// DIR is the process's private answer directory (AnswerDirectory), one
+// shell word: as it is for an ordinary path, quoted for any other.
 // The address and the query are one shell word in single quotes, so that no
 // address can make the shell do anything but run wget with it. An IPv6
 // address in brackets is given "http://", which wget needs to read it.

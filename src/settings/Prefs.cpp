@@ -225,11 +225,13 @@ Prefs::GetBool(const char* name, bool* value, bool* defaultValue)
 	// The stored byte is read as a byte: any value but 0 (a hand edit,
 	// another writer, a damaged file) is true. Copied into a bool as it is,
 	// a byte such as 2 would be neither true nor false.
-	uint8 stored = 0;
+	// The byte starts as the value held, so that a read of no bytes keeps
+	// it, and a missing flag takes the default also when writing the default
+	// back fails; a failed read leaves the byte, and so the value, as it was.
+	uint8 stored = *value ? 1 : 0;
 	uint8 storedDefault = *defaultValue ? 1 : 0;
 	bool ok = _GetValue(name, B_BOOL_TYPE, &stored, &storedDefault, 1);
-	if (ok)
-		*value = stored != 0;
+	*value = stored != 0;
 	return ok;
 }
 

@@ -138,9 +138,10 @@ TEST_P(QuitWhileHeldTest, RelayIsClosedBeforeTheProcessEnds)
 	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
 	ASSERT_TRUE(WaitForCount(" OPEN 2|", 1));
-	// Moved after the settings reload that follows the open report (the
-	// reload brings back the stored frame), so the move is what a close
-	// stores.
+	// Moved after the settings reload that follows the open report, so
+	// that the frame a close stores is the one of this move and not one
+	// taken before it (the reload keeps the live frame, it does not bring
+	// back the stored one).
 	ASSERT_EQ(0, Send({"mark"}));
 	ASSERT_TRUE(WaitForCount("RDXApp BMessage: what = mark", 1));
 	ASSERT_TRUE(fTools.Move(fWindow, 260, 190));

@@ -68,7 +68,8 @@ RecordLine(const std::string& time, const std::string& event,
 
 
 LogRun
-RunRdxLog(const std::vector<std::string>& arguments)
+RunRdxLog(const std::vector<std::string>& arguments,
+	const std::map<std::string, std::string>& environment)
 {
 	std::vector<std::string> argv = {RDX_BINARY_DIR "/tools/rdx-log/rdx-log"};
 	argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -76,6 +77,9 @@ RunRdxLog(const std::vector<std::string>& arguments)
 	options.environment["TZ"] = "UTC";
 	// A tag list of the machine's own must not name the tests' tags.
 	options.environment["XDG_CONFIG_HOME"] = "/nonexistent";
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	for (const auto& [name, value] : environment)
+		options.environment[name] = value;
 	ChildProcess program(argv, options);
 	LogRun run;
 	if (!program.Wait(30, &run.status))

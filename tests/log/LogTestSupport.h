@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ struct LogRun {
 
 // Runs rdx-log with the arguments, in UTC, with no tag list unless named;
 // waits for its end.
-LogRun RunRdxLog(const std::vector<std::string>& arguments);
+LogRun RunRdxLog(const std::vector<std::string>& arguments,
+	const std::map<std::string, std::string>& environment = {});
 
 // This test program's own path, for the writer children.
 std::string SelfProgram();

@@ -199,13 +199,21 @@ TEST_F(RdxLogTest, DamagedLinesAreSkippedWithANote)
 		+ "{\"time\": \"yesterday\", \"event\": \"tag\"}\n"
 		// A power cut's half line at the end of a rotated file.
 		+ RecordLine("2026-12-08T08:00:01.000Z", "tag").substr(0, 30));
-	AppendText(fLog, std::string("\x01\xff\n", 3)
+	// A tag nested as deep as a record may be, one level deeper, within
+	// the longest line, and as deep as the stack would never hold.
+	auto nested = [](int depth) {
+		return "{\"time\":\"2026-12-08T08:00:01.500Z\",\"event\":\"tag\","
+			"\"tag\":" + std::string(depth - 1, '[') + std::string(depth - 1,
+			']') + "}\n";
+	};
+	AppendText(fLog, std::string("\x01\xff\n", 3) + nested(16)
+		+ nested(17) + nested(30000) + nested(200000)
 		+ RecordLine("2026-12-08T08:00:02.000Z", "stop"));
 	LogRun run = Run({});
 	EXPECT_EQ(run.status, 0);
-	EXPECT_EQ(Events(run.output), std::vector<std::string>({"start",
+	EXPECT_EQ(Events(run.output), std::vector<std::string>({"start", "tag",
 		"stop"})) << run.output;
-	EXPECT_EQ(run.errors, "rdx-log: 6 damaged lines skipped (the first: "
+	EXPECT_EQ(run.errors, "rdx-log: 9 damaged lines skipped (the first: "
 		"access.log.1 line 2)\n");
 }
 
@@ -234,6 +242,12 @@ TEST_F(RdxLogTest, FollowPrintsNewRecordsAlsoAcrossARotation)
 	ASSERT_TRUE(wait_for([&] {
 		return follow.Errors() == "rdx-log: damaged line skipped (access.log "
 			"line 4)\n";
+	}, 10)) << follow.Errors();
+
+	// So is a line too long for any record, however long.
+	AppendText(fLog, "{\"tag\":" + std::string(300000, '[') + "\n");
+	ASSERT_TRUE(wait_for([&] {
+		return count_of(follow.Errors(), "(access.log line 5)\n") == 1;
 	}, 10)) << follow.Errors();
 
 	// A line written in two parts is printed once it is whole.
@@ -294,6 +308,20 @@ TEST(RdxLogOptionsTest, HelpAndVersion)
 	LogRun version = RunRdxLog({"--version"});
 	EXPECT_EQ(version.status, 0);
 	EXPECT_EQ(version.output, std::string("rdx-log ") + RDX_VERSION + "\n");
+
+	// A German desktop gets German: the usage text, the table's headings
+	// (still in their columns) and the lines.
+	const std::map<std::string, std::string> german = {{"LANGUAGE", "de"}};
+	help = RunRdxLog({"--help"}, german);
+	EXPECT_EQ(help.output.compare(0, 28, "Aufruf: rdx-log [OPTION...]\n"), 0)
+		<< help.output;
+	LogRun table = RunRdxLog({"--log", "/nonexistent/access.log"}, german);
+	EXPECT_EQ(table.output, "Zeit                     Ereignis   Rel.   Tag"
+		"             Name              Ergebnis\n");
+	LogRun wrong = RunRdxLog({"--relay", "9"}, german);
+	EXPECT_EQ(wrong.status, 2);
+	EXPECT_EQ(wrong.errors.find("rdx-log: --relay nimmt ein Relais von 1 bis 4,"
+		" nicht „9“\nAufruf: rdx-log"), 0u) << wrong.errors;
 }
 
 

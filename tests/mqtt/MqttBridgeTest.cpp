@@ -340,6 +340,8 @@ TEST(MqttBridge, CommandLineAndSettingsMistakesAreExitTwo)
 		std::vector<std::string> arguments;
 		int status;
 		const char* text;
+		// The desktop's language, where not the default.
+		const char* language = nullptr;
 	};
 	const Case cases[] = {
 		{{"--config", bad}, 2, ":2: unknown key \"flavour\""},
@@ -349,13 +351,20 @@ TEST(MqttBridge, CommandLineAndSettingsMistakesAreExitTwo)
 		{{"--loud"}, 2, "unknown argument \"--loud\""},
 		{{"--help"}, 0, "usage: rdx-mqtt [--config FILE]"},
 		{{"--version"}, 0, "rdx-mqtt " RDX_VERSION "\n"},
+		{{"--loud"}, 2, "rdx-mqtt: unbekanntes Argument „--loud“\n", "de"},
+		{{"--help"}, 0, "Aufruf: rdx-mqtt [--config DATEI]\n", "de"},
+		{{"--config", bad}, 2, ":2: unbekannter Schlüssel „flavour“", "de"},
 	};
 	for (const Case& testCase : cases) {
 		SCOPED_TRACE(testCase.text);
 		std::vector<std::string> argv = {kRdxMqtt};
 		argv.insert(argv.end(), testCase.arguments.begin(),
 			testCase.arguments.end());
-		ChildProcess child(argv);
+		ChildProcess::Options options;
+		options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+		if (testCase.language != nullptr)
+			options.environment["LANGUAGE"] = testCase.language;
+		ChildProcess child(argv, options);
 		int status = -1;
 		ASSERT_TRUE(child.Wait(20, &status));
 		EXPECT_EQ(status, testCase.status);

@@ -144,10 +144,17 @@ TEST(MqttConfig, FilesThatCannotServeAreRefused)
 
 	std::string open = temp.Sub("open-secret");
 	ASSERT_TRUE(write_file(open, "pw\n", 0644));
+	// Its group is others too, and so is a writer.
+	std::string group = temp.Sub("group-secret");
+	ASSERT_TRUE(write_file(group, "pw\n", 0640));
+	std::string writable = temp.Sub("writable-secret");
+	ASSERT_TRUE(write_file(writable, "pw\n", 0602));
 	std::string empty = temp.Sub("empty-secret");
 	ASSERT_TRUE(write_file(empty, "\n", 0600));
 	for (const auto& [file, error] : {
 			std::pair{open, "others may read it (mode 0644)"},
+			std::pair{group, "others may read it (mode 0640)"},
+			std::pair{writable, "others may read it (mode 0602)"},
 			std::pair{empty, "the first line holds no password"}}) {
 		MqttConfig withPassword;
 		ASSERT_EQ(withPassword.Parse("username = u\npassword_file = " + file,

@@ -264,9 +264,11 @@ ReaderProcess::ReaderProcess(const std::vector<std::string>& arguments,
 {
 	ChildProcess::Options options;
 	options.environment = environment;
-	options.unset = {"XDG_CONFIG_HOME"};
-	if (environment.count("XDG_CONFIG_HOME") > 0)
-		options.unset.clear();
+	// Its lines in English, whatever the desktop's language, unless the
+	// test names one.
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	if (environment.count("XDG_CONFIG_HOME") == 0)
+		options.unset.push_back("XDG_CONFIG_HOME");
 	std::vector<std::string> argv = {Program()};
 	argv.insert(argv.end(), arguments.begin(), arguments.end());
 	fProcess = std::make_unique<ChildProcess>(argv, options);

@@ -198,6 +198,8 @@ serial_cases()
 			{"T:1234"}},
 		{"foreign characters", true, false, {"12-34\n"},
 			{"P:line with a character that is not 0-9 or A-Z, dropped"}},
+		{"32 characters", true, false, {std::string(32, 'A') + "\n"},
+			{"T:" + std::string(32, 'A')}},
 		{"33 characters", true, false, {std::string(33, 'A') + "\n"},
 			{"P:line of 33 characters, longer than a tag (32), dropped"}},
 		{"a flood without newline", true, false,

@@ -205,6 +205,34 @@ TEST(TagListTest, ListOthersMayWriteIsRefusedUntilMended)
 }
 
 
+TEST(TagListTest, WatcherWakesWhenTheNodeBehindALinkChanges)
+{
+	// A replugged reader by its by-id name: udev makes the node, the link,
+	// and only then gives the node its permissions.
+	TempDir directory("rdx-reader-nodes");
+	ASSERT_EQ(0, mkdir(directory.Sub("by-id").c_str(), 0700));
+	std::string link = directory.Sub("by-id/usb-reader-event-kbd");
+	PathWatcher watcher(link);
+	ASSERT_TRUE(watcher.IsValid());
+	struct pollfd entry = {watcher.FD(), POLLIN, 0};
+	for (const char* node : {"event5", "event6"}) {
+		SCOPED_TRACE(node);
+		std::string target = directory.Sub(node);
+		ASSERT_EQ(0, mkfifo(target.c_str(), 0));
+		unlink(link.c_str());
+		ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		EXPECT_TRUE(watcher.Read());
+		ASSERT_EQ(0, chmod(target.c_str(), 0660));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		EXPECT_TRUE(watcher.Read());
+		ASSERT_EQ(0, unlink(target.c_str()));
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		watcher.Read();
+	}
+}
+
+
 // A reader's name may hold anything: what learning writes stays one line.
 TEST(TagListTest, LearnedTextHoldsNoControlCharacters)
 {
@@ -315,6 +343,9 @@ TEST(RepeatFilterTest, SameTagSameSourceWithinTheWindow)
 		{"a", "1", 3800000, true},
 		{"a", "1", 5300001, false},
 		{"a", "2", 9000000, false},
+		// The window's end itself is still within it.
+		{"a", "2", 10500000, true},
+		{"a", "2", 12000001, false},
 	};
 	RepeatFilter filter(window);
 	for (const Read& read : reads) {

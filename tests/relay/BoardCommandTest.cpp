@@ -1,5 +1,6 @@
 // The board command line and the shell quoting of the address.
 
+#include "BoardSim.h"
 #include "ChildProcess.h"
 #include "TempDir.h"
 
@@ -79,6 +80,44 @@ TEST(BoardCommand, HasTheBoardsOptionsAndOneQuotedUrl)
 	EXPECT_EQ(info.st_uid, geteuid());
 	EXPECT_NE(std::string(command).find("--output-document=" + own
 		+ "/rdx5.tmp "), std::string::npos) << command;
+}
+
+
+TEST(BoardCommand, AnswerDirectoryOfAnyNameIsOneShellWord)
+{
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	TempDir temp("rdx-answers");
+	std::string oldRuntime = getenv("XDG_RUNTIME_DIR") != nullptr
+		? getenv("XDG_RUNTIME_DIR") : "";
+	// The runtime directory is the user's to name; the process's own
+	// directory goes below it, through the shell to wget.
+	const char* names[] = {"run time", ";touch made;", "it's", "$(touch made)"};
+	int output = 3;
+	for (const char* name : names) {
+		SCOPED_TRACE(name);
+		std::string runtime = temp.Sub(name);
+		ASSERT_EQ(0, mkdir(runtime.c_str(), 0700));
+		AnswerDirectory::Remove();
+		setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+		std::string own = AnswerDirectory::Path();
+		EXPECT_EQ(0u, own.find(runtime + "/rdx-")) << own;
+		char command[RDX_COMMAND_BUFFER];
+		ASSERT_EQ(B_OK, MakeBoardCommand(command, board.Address().c_str(),
+			output, 0));
+		std::string inTemp = "cd " + ShellQuote(temp.Path().c_str()) + " && "
+			+ command;
+		EXPECT_EQ(0, system(inTemp.c_str())) << command;
+		EXPECT_TRUE(board.WaitForRequest("GET /?" + std::to_string(output)
+			+ "=0", 10)) << command;
+		EXPECT_NE(0, access(temp.Sub("made").c_str(), F_OK));
+		output++;
+	}
+	AnswerDirectory::Remove();
+	if (oldRuntime.empty())
+		unsetenv("XDG_RUNTIME_DIR");
+	else
+		setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
 }
 
 

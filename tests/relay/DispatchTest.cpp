@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <netinet/in.h>
+#include <algorithm>
 #include <cstdint>
 #include <regex>
 #include <sys/socket.h>
@@ -157,10 +158,12 @@ TEST_F(Dispatch, WorkerIsNamedAfterTheRelayAndRunsAtLowPriority)
 	// The worker now holds the relay for its delay.
 	std::vector<pid_t> workers = ThreadsNamed("rdxR4");
 	ASSERT_EQ(workers.size(), 1u);
+	// Below the process's own priority, whatever that is (the suite may
+	// run under nice itself), as far as the kernel's lowest allows.
 	int workerNice = NiceOf(workers[0]);
-	int ownNice = NiceOf((pid_t)find_thread(nullptr));
-	EXPECT_GT(workerNice, ownNice);
-	EXPECT_EQ(workerNice, 10);
+	int ownNice = NiceOf((pid_t)getpid());
+	EXPECT_EQ(workerNice, std::min(ownNice + 10, 19));
+	EXPECT_GE(workerNice, ownNice);
 	ASSERT_TRUE(gApp->WaitForReports(2, 20));
 }
 
@@ -192,7 +195,8 @@ TEST_F(Dispatch, BoardRequestRunsAtNormalPriority)
 	setenv("PATH", oldPath.c_str(), 1);
 	ASSERT_TRUE(reported);
 	EXPECT_TRUE(board.WaitForRequest("GET /?4=0", 10));
-	EXPECT_EQ(read_file(record), "0\n");
+	EXPECT_EQ(read_file(record),
+		std::to_string(NiceOf((pid_t)getpid())) + "\n");
 	ASSERT_TRUE(gApp->WaitForReports(2, 20));
 }
 

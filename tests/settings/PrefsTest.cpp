@@ -331,6 +331,14 @@ TEST_P(SettingsTest, ValuesShorterOrLongerThanTheirKind)
 	bool flagDefault = true;
 	EXPECT_TRUE(prefs->GetBool("rdx_use", &flag, &flagDefault));
 	EXPECT_FALSE(flag);
+	// A flag of no bytes keeps what the value held, either way.
+	SetRaw("rdx_use", stored_value("BOOL", ""));
+	for (bool held : {true, false}) {
+		flag = held;
+		flagDefault = !held;
+		EXPECT_TRUE(prefs->GetBool("rdx_use", &flag, &flagDefault));
+		EXPECT_EQ(flag, held);
+	}
 
 	SetRaw("prefs_window_rect", stored_value("RECT", float_bytes(1, 2, 3, 4).substr(0, 8)));
 	BRect rect(9, 9, 9, 9);
@@ -575,6 +583,17 @@ TEST_P(SettingsTest, WritesRefusedByTheFileSystem)
 	output = captured_output([&] { EXPECT_FALSE(prefs->LoadPrefs()); });
 	EXPECT_EQ(output, "WriteAttr on OpenInSecs died\n");
 	EXPECT_EQ(prefs->openInSecs, 1);
+
+	// A missing flag takes its default too, although it cannot be written.
+	for (bool held : {true, false}) {
+		bool flag = held;
+		bool flagDefault = !held;
+		output = captured_output([&] {
+			EXPECT_FALSE(prefs->GetBool("never_stored", &flag, &flagDefault));
+		});
+		EXPECT_EQ(output, "WriteAttr on never_stored died\n");
+		EXPECT_EQ(flag, !held);
+	}
 
 	output = captured_output([&] {
 		EXPECT_FALSE(prefs->PutStr("rdx_ip", "127.0.0.1"));

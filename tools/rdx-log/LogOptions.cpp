@@ -1,6 +1,7 @@
 #include "LogOptions.h"
 
 #include <AccessLog.h>
+#include <Locale.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -91,7 +92,7 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			RecordPrinter::Format wanted = option == "--csv"
 				? RecordPrinter::kCsv : RecordPrinter::kJson;
 			if (format != RecordPrinter::kTable && format != wanted) {
-				*error = "--csv and --json exclude each other";
+				*error = B_TRANSLATE("--csv and --json exclude each other");
 				return B_BAD_VALUE;
 			}
 			format = wanted;
@@ -115,12 +116,12 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 		static const std::set<std::string> kValued = {"--since", "--until",
 			"--tag", "--relay", "--event", "--outcome", "--log", "--tags"};
 		if (kValued.count(name) == 0) {
-			*error = "unknown option " + option;
+			*error = translate_format("unknown option %s", option.c_str());
 			return B_BAD_VALUE;
 		}
 		if (equals == std::string::npos || option.compare(0, 2, "--") != 0) {
 			if (i + 1 >= arguments.size()) {
-				*error = name + " needs a value";
+				*error = translate_format("%s needs a value", name.c_str());
 				return B_BAD_VALUE;
 			}
 			i++;
@@ -130,14 +131,15 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			bool until = name == "--until";
 			std::optional<int64> time = parse_local_time(value, until);
 			if (!time) {
-				*error = name + " takes a date (2026-12-08) or a date and time"
-					" (2026-12-08 09:14), not \"" + value + "\"";
+				*error = translate_format("%s takes a date (2026-12-08) or a"
+					" date and time (2026-12-08 09:14), not \"%s\"", name.c_str(),
+					value.c_str());
 				return B_BAD_VALUE;
 			}
 			(until ? filter.until : filter.since) = time;
 		} else if (name == "--tag") {
 			if (value.empty()) {
-				*error = "--tag needs a tag";
+				*error = B_TRANSLATE("--tag needs a tag");
 				return B_BAD_VALUE;
 			}
 			filter.tag = value;
@@ -147,15 +149,16 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			long relay = strtol(value.c_str(), &end, 10);
 			if (value.empty() || *end != '\0' || errno != 0 || relay < 1
 				|| relay > 4) {
-				*error = "--relay takes a relay from 1 to 4, not \"" + value
-					+ "\"";
+				*error = translate_format("--relay takes a relay from 1 to 4,"
+					" not \"%s\"", value.c_str());
 				return B_BAD_VALUE;
 			}
 			filter.relay = (int32)relay;
 		} else if (name == "--event") {
 			if (kEvents.count(value) == 0) {
-				*error = "--event takes start, stop, tag, relay, board-use,"
-					" setting or read, not \"" + value + "\"";
+				*error = translate_format("--event takes start, stop, tag,"
+					" relay, board-use, setting or read, not \"%s\"",
+					value.c_str());
 				return B_BAD_VALUE;
 			}
 			filter.event = value;
@@ -172,7 +175,8 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			tagsPath = value;
 	}
 	if (filter.since && filter.until && *filter.until <= *filter.since) {
-		*error = "--until is not after --since: no record could match";
+		*error = B_TRANSLATE("--until is not after --since: no record could"
+			" match");
 		return B_BAD_VALUE;
 	}
 	return B_OK;

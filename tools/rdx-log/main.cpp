@@ -3,6 +3,7 @@
 #include "LogOptions.h"
 
 #include <AccessLogFile.h>
+#include <Locale.h>
 #include <LogReader.h>
 #include <RecordPrinter.h>
 #include <TagNames.h>
@@ -17,9 +18,10 @@ note_damage(const LogReader& reader)
 {
 	if (reader.Damaged() == 0)
 		return;
-	fprintf(stderr, "rdx-log: %d damaged line%s skipped (the first: %s)\n",
-		reader.Damaged(), reader.Damaged() == 1 ? "" : "s",
-		reader.FirstDamage().c_str());
+	fprintf(stderr, reader.Damaged() == 1
+		? B_TRANSLATE("rdx-log: %d damaged line skipped (the first: %s)\n")
+		: B_TRANSLATE("rdx-log: %d damaged lines skipped (the first: %s)\n"),
+		reader.Damaged(), reader.FirstDamage().c_str());
 }
 
 
@@ -30,11 +32,12 @@ main(int argc, char** argv)
 	std::string error;
 	if (options.Parse(std::vector<std::string>(argv + 1, argv + argc), &error)
 			!= B_OK) {
-		fprintf(stderr, "rdx-log: %s\n%s", error.c_str(), LogOptions::Usage());
+		fprintf(stderr, "rdx-log: %s\n%s", error.c_str(),
+			be_locale->GetLines(LogOptions::Usage()).c_str());
 		return 2;
 	}
 	if (options.help) {
-		fputs(LogOptions::Usage(), stdout);
+		fputs(be_locale->GetLines(LogOptions::Usage()).c_str(), stdout);
 		return 0;
 	}
 	if (options.version) {
@@ -45,8 +48,8 @@ main(int argc, char** argv)
 	std::string path = options.logPath.empty() ? AccessLogPath()
 		: options.logPath;
 	if (path.empty()) {
-		fprintf(stderr, "rdx-log: no access log: neither XDG_STATE_HOME nor "
-			"HOME is set; name one with --log\n");
+		fputs(B_TRANSLATE("rdx-log: no access log: neither XDG_STATE_HOME"
+			" nor HOME is set; name one with --log\n"), stderr);
 		return 1;
 	}
 	TagNames names;
@@ -81,7 +84,8 @@ main(int argc, char** argv)
 		}
 		return true;
 	}, [](const std::string& where) {
-		fprintf(stderr, "rdx-log: damaged line skipped (%s)\n", where.c_str());
+		fprintf(stderr, B_TRANSLATE("rdx-log: damaged line skipped (%s)\n"),
+			where.c_str());
 	});
 	fprintf(stderr, "rdx-log: %s\n", reader.Error().c_str());
 	return status == B_OK ? 0 : 1;

@@ -1,5 +1,8 @@
 #include "MqttOptions.h"
 
+#include <Locale.h>
+
+
 MqttOptions
 MqttOptions::Parse(const std::vector<std::string>& arguments)
 {
@@ -12,21 +15,22 @@ MqttOptions::Parse(const std::vector<std::string>& arguments)
 			options.version = true;
 		else if (argument == "--config") {
 			if (i + 1 >= arguments.size()) {
-				options.error = "--config needs a file";
+				options.error = B_TRANSLATE("--config needs a file");
 				return options;
 			}
 			options.configFile = arguments[++i];
 		} else if (argument.rfind("--config=", 0) == 0)
 			options.configFile = argument.substr(9);
 		else {
-			options.error = "unknown argument \"" + argument + "\"";
+			options.error = translate_format("unknown argument \"%s\"",
+				argument.c_str());
 			return options;
 		}
 	}
 	if (options.error.empty() && !options.help && !options.version) {
 		for (const std::string& argument : arguments) {
 			if (argument == "--config=")
-				options.error = "--config needs a file";
+				options.error = B_TRANSLATE("--config needs a file");
 		}
 	}
 	return options;

@@ -2,6 +2,7 @@
 
 #include "MqttOptions.h"
 
+#include <Locale.h>
 #include <MqttBridge.h>
 #include <MqttConfig.h>
 
@@ -17,11 +18,11 @@ main(int argc, char** argv)
 		std::vector<std::string>(argv + 1, argv + argc));
 	if (!options.error.empty()) {
 		fprintf(stderr, "rdx-mqtt: %s\n%s", options.error.c_str(),
-			MqttOptions::Usage());
+			be_locale->GetLines(MqttOptions::Usage()).c_str());
 		return 2;
 	}
 	if (options.help) {
-		fputs(MqttOptions::Usage(), stdout);
+		fputs(be_locale->GetLines(MqttOptions::Usage()).c_str(), stdout);
 		return 0;
 	}
 	if (options.version) {

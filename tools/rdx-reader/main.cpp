@@ -3,6 +3,7 @@
 
 #include <AccessLog.h>
 #include <DeviceList.h>
+#include <Locale.h>
 #include <ReaderLoop.h>
 #include <ReaderOptions.h>
 #include <TagCheck.h>
@@ -24,11 +25,11 @@ main(int argc, char** argv)
 	if (options.Parse(std::vector<std::string>(argv + 1, argv + argc), &error)
 			!= B_OK) {
 		fprintf(stderr, "rdx-reader: %s\n%s", error.c_str(),
-			ReaderOptions::Usage());
+			be_locale->GetLines(ReaderOptions::Usage()).c_str());
 		return 2;
 	}
 	if (options.help) {
-		fputs(ReaderOptions::Usage(), stdout);
+		fputs(be_locale->GetLines(ReaderOptions::Usage()).c_str(), stdout);
 		return 0;
 	}
 	if (options.version) {
