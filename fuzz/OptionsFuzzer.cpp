@@ -14,6 +14,8 @@
 #include <ReaderOptions.h>
 #include <SerialSource.h>
 
+#include <RDXDefs.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -95,7 +97,7 @@ check_reader(const std::vector<std::string>& arguments)
 	std::vector<std::string> keyboards;
 	std::vector<std::string> serials;
 	std::string tags;
-	std::string signature = options.signature;
+	std::string signature = RDX_SIGNATURE;
 	int repeatMs = 1500;
 	int keyGapMs = 100;
 	bool pcsc = false, anyTag = false, learn = false, list = false;
@@ -116,7 +118,7 @@ check_reader(const std::vector<std::string>& arguments)
 		else if (name == "--em-format")
 			emHex = option.value == "hex";
 		else if (name == "--to")
-			FUZZ_CHECK(option.value == options.signature);
+			signature = option.value;
 		else if (name == "--pcsc") {
 			FUZZ_CHECK(!pcsc);
 			pcsc = true;
@@ -142,7 +144,7 @@ check_reader(const std::vector<std::string>& arguments)
 		&& options.list == list);
 	FUZZ_CHECK(!(anyTag && learn));
 	FUZZ_CHECK(list || !keyboards.empty() || !serials.empty() || pcsc);
-	FUZZ_CHECK(!signature.empty());
+	FUZZ_CHECK(options.signature == signature && !signature.empty());
 
 	// PATH[,BAUD][,PROTOCOL]: whatever follows the path names the speed and
 	// the protocol, each as given, and nothing else.
