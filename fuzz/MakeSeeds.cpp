@@ -415,6 +415,10 @@ main(int argc, char** argv)
 		+ record("2026-03-29T01:30:00.000Z", "relay", ",\"relay\":2,"
 			"\"tag\":[1,{\"a\":null}]"));
 
+	// A tag nested a thousand deep: what a reader's stack must bear.
+	write_seed(kLog, "nested-tag", record("2026-12-08T08:00:00.000Z", "tag",
+		",\"tag\":" + std::string(1000, '[') + std::string(1000, ']')));
+
 	// Command lines of rdx-reader (first byte even) and rdx-log (odd).
 	const char* kOptions = "fuzz_options";
 	write_seed(kOptions, "reader-readers", prefixed(0, command_line({

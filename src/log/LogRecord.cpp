@@ -99,6 +99,11 @@ parse_record_time(const std::string& value)
 std::optional<LogRecord>
 LogRecord::Parse(const std::string& line)
 {
+	// The JSON reader takes a NUL for the end of its input, so that a
+	// record followed by a NUL and anything at all would pass: such a line
+	// is damaged, as a power cut's zeros leave it.
+	if (line.find('\0') != std::string::npos)
+		return std::nullopt;
 	// No exceptions: a damaged line is a value, not an error.
 	json record = json::parse(line, nullptr, false);
 	if (record.is_discarded() || !record.is_object())
