@@ -437,6 +437,8 @@ main(int argc, char** argv)
 		"--serial", "/dev/ttyUSB0,9601"})));
 	write_seed(kOptions, "reader-no-path", prefixed(0, command_line({
 		"--serial", ",lines"})));
+	write_seed(kOptions, "reader-two-speeds", prefixed(0, command_line({
+		"--serial", "/dev/ttyUSB0,4800,9600"})));
 	write_seed(kOptions, "log-filters", prefixed(1, command_line({"--tag",
 		"04a1b2c3", "--relay", "3", "--event", "relay", "--since",
 		"2026-12-08T12:00:00", "--until", "2026-12-08 12:00:01"})));
