@@ -49,7 +49,12 @@ test-package: package
 fuzz: deps
 	JOBS=$(JOBS) scripts/fuzz-run $(FUZZ_SECONDS)
 
-run: build
+# Only what the demo starts, and the catalogues it speaks German from: a
+# newcomer sees the window without compiling the test suite first.
+RUN_TARGETS = rdx rdx-board-sim rdx-send rdx_catalogues
+
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS) --target $(RUN_TARGETS)
 	scripts/run-demo $(BUILD)
 
 # Release build; the benchmarks put themselves in a loopback-only namespace

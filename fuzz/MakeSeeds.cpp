@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <linux/input.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -105,6 +107,99 @@ std::string
 typed(const char* type, const std::string& bytes)
 {
 	return std::string(type, 4) + bytes;
+}
+
+
+// Arguments as the kernel hands them over, separated by NUL bytes.
+std::string
+command_line(std::initializer_list<std::string> arguments)
+{
+	std::string data;
+	for (const std::string& argument : arguments) {
+		if (!data.empty())
+			data.push_back('\0');
+		data += argument;
+	}
+	return data;
+}
+
+
+// An RDM6300 frame around ten hex characters, with their checksum.
+std::string
+rdm6300_frame(const std::string& data)
+{
+	int sum = 0;
+	for (size_t i = 0; i + 1 < data.size(); i += 2)
+		sum ^= (int)strtol(data.substr(i, 2).c_str(), nullptr, 16);
+	char checksum[3];
+	snprintf(checksum, sizeof(checksum), "%02X", sum);
+	return "\x02" + data + checksum + "\x03";
+}
+
+
+// Key presses and releases as an input device reports them.
+class Keys {
+public:
+	Keys& Key(int code, int afterMs = 10, int value = 1)
+	{
+		fNowUs += afterMs * 1000LL;
+		_Add(code, value);
+		if (value == 1)
+			_Add(code, 0);
+		return *this;
+	}
+
+	// Digits, A-F with Shift around them, '\n' for Enter.
+	Keys& Type(const std::string& text, int gapMs = 10)
+	{
+		static const char* kDigits = "1234567890";
+		static const int kDigitKeys[] = {KEY_1, KEY_2, KEY_3, KEY_4, KEY_5,
+			KEY_6, KEY_7, KEY_8, KEY_9, KEY_0};
+		static const int kLetterKeys[] = {KEY_A, KEY_B, KEY_C, KEY_D, KEY_E,
+			KEY_F};
+		for (char c : text) {
+			if (c == '\n')
+				Key(KEY_ENTER, gapMs);
+			else if (c >= 'A' && c <= 'F') {
+				Key(KEY_LEFTSHIFT, gapMs, 1);
+				Key(kLetterKeys[c - 'A'], 1);
+				Key(KEY_LEFTSHIFT, 1, 0);
+			} else
+				Key(kDigitKeys[strchr(kDigits, c) - kDigits], gapMs);
+		}
+		return *this;
+	}
+
+	const std::string& Bytes() const { return fBytes; }
+
+private:
+	void _Add(int code, int value)
+	{
+		struct input_event event = {};
+		event.input_event_sec = fNowUs / 1000000;
+		event.input_event_usec = fNowUs % 1000000;
+		event.type = EV_KEY;
+		event.code = code;
+		event.value = value;
+		fBytes.append((const char*)&event, sizeof(event));
+		struct input_event sync = event;
+		sync.type = EV_SYN;
+		sync.code = SYN_REPORT;
+		sync.value = 0;
+		fBytes.append((const char*)&sync, sizeof(sync));
+	}
+
+	int64_t			fNowUs = 1765155723LL * 1000000;
+	std::string		fBytes;
+};
+
+
+// A record of the access log as its writers lay it out.
+std::string
+record(const char* time, const char* event, const std::string& fields = "")
+{
+	return std::string("{\"time\":\"") + time + "\",\"program\":\"rdx\","
+		"\"pid\":42,\"event\":\"" + event + "\"" + fields + "}\n";
 }
 
 }	// namespace
@@ -205,5 +300,156 @@ main(int argc, char** argv)
 		"--watch", "RFID", "rx_s"}));
 	write_seed(kSendArgs, "dash-code", line({"-abc", "v:int32=99999999999"}));
 	write_seed(kSendArgs, "bad-field", line({"RFID", "nothing", "=x"}));
+	// Serial readers: the first byte picks the decoder (bit 0 hex tags,
+	// bit 1 lines) and the reads' sizes.
+	const char* kSerial = "fuzz_serial_decoders";
+	std::string good = rdm6300_frame("2900DEB30A");
+	write_seed(kSerial, "fob", prefixed(0, good));
+	write_seed(kSerial, "fob-hex-bytewise", prefixed(1, good));
+	write_seed(kSerial, "lower-case-hex", prefixed(0x1c,
+		rdm6300_frame("2900deb30a")));
+	write_seed(kSerial, "back-to-back", prefixed(0x14,
+		good + rdm6300_frame("01000000FF")));
+	write_seed(kSerial, "bad-checksum", prefixed(0, "\x02" "2900DEB30A4F\x03"));
+	write_seed(kSerial, "too-short", prefixed(0, "\x02" "2900DEB34E\x03"));
+	write_seed(kSerial, "too-long", prefixed(0, "\x02" "2900DEB30A4E00\x03"));
+	write_seed(kSerial, "not-hex", prefixed(0, "\x02" "2900DEB30X4E\x03"));
+	write_seed(kSerial, "noise-then-fob", prefixed(0x08, "\r\nxyz" + good));
+	write_seed(kSerial, "cut-short", prefixed(0, "\x02" "2900" + good));
+	write_seed(kSerial, "lines", prefixed(2, "abc123\n0014594826\n"));
+	write_seed(kSerial, "crlf-trimmed", prefixed(0x06, "  04a1b2c3 \r\n"));
+	write_seed(kSerial, "cr-lines", prefixed(2, "12\r34\r"));
+	write_seed(kSerial, "foreign-character", prefixed(2, "12-34\n"));
+	write_seed(kSerial, "32-and-33", prefixed(0x16, std::string(32, 'A')
+		+ "\n" + std::string(33, 'A') + "\n"));
+	write_seed(kSerial, "flood", prefixed(0x1e, std::string(1000, '9') + "\n"));
+
+	// Keyboard-type readers.
+	const char* kKeys = "fuzz_key_decoder";
+	write_seed(kKeys, "digits", Keys().Type("0014594826\n").Bytes());
+	write_seed(kKeys, "two-tags", Keys().Type("123\n456\n").Bytes());
+	write_seed(kKeys, "hex-with-shift", Keys().Type("04A1B2C3\n").Bytes());
+	write_seed(kKeys, "keypad", Keys().Key(KEY_KP1).Key(KEY_KP0).Key(KEY_KP9)
+		.Key(KEY_KPENTER).Bytes());
+	write_seed(kKeys, "auto-repeat", Keys().Type("12").Key(KEY_3).Key(KEY_3,
+		30, 2).Key(KEY_3, 30, 2).Type("\n").Bytes());
+	write_seed(kKeys, "slow-typist", Keys().Type("12").Type("34\n", 300)
+		.Bytes());
+	write_seed(kKeys, "gap-of-the-key-gap", Keys().Type("12").Type("34\n",
+		100).Bytes());
+	write_seed(kKeys, "foreign-key", Keys().Type("12").Key(KEY_Q)
+		.Type("34\n").Bytes());
+	write_seed(kKeys, "32-and-33", Keys().Type(std::string(32, '7') + "\n"
+		+ std::string(33, '7') + "\n").Bytes());
+
+	// rdx-mqtt's settings.
+	const char* kConfig = "fuzz_mqtt_config";
+	write_seed(kConfig, "full",
+		"# the front door\n"
+		"host = broker.example\n"
+		"  port=8884   # a comment after a value\n"
+		"tls_ca = /etc/ca.crt\n"
+		"tls_cert = /etc/me.crt\n"
+		"tls_key = /etc/me.key\n"
+		"username = door\n"
+		"password_file = /home/door/secret\n"
+		"client_id = front-door.1\n"
+		"door = front\n"
+		"prefix = site/doors/front\n"
+		"keepalive = 30\r\n"
+		"\n");
+	write_seed(kConfig, "door-only", "door = back\n");
+	write_seed(kConfig, "unknown-key", "colour = blue\n");
+	write_seed(kConfig, "port-zero", "\n\nport = 0\n");
+	write_seed(kConfig, "no-equals", "port\n");
+	write_seed(kConfig, "bad-prefix", "prefix = rdx/+/x\nprefix = /rdx\n");
+	write_seed(kConfig, "cert-without-key", "tls_ca = /ca\ntls_cert = /c\n");
+
+	// rdx-mqtt's commands: the first byte picks the topic (0 open, 1 board
+	// use switch, 2 Home Assistant's status, 3 another) and bit 2 retained.
+	const char* kCommand = "fuzz_remote_command";
+	write_seed(kCommand, "press", prefixed(0, " PRESS\n"));
+	write_seed(kCommand, "press-retained", prefixed(4, "PRESS"));
+	write_seed(kCommand, "press-with-time", prefixed(0,
+		"{\"command\":\"PRESS\",\"time\":1765155721}"));
+	write_seed(kCommand, "press-with-utc-time", prefixed(0,
+		"{\"command\":\"PRESS\",\"time\":\"2025-12-08T01:02:01.5Z\"}"));
+	write_seed(kCommand, "press-too-old", prefixed(0,
+		"{\"command\":\"PRESS\",\"time\":1765155700}"));
+	write_seed(kCommand, "time-not-understood", prefixed(0,
+		"{\"command\":\"PRESS\",\"time\":[1]}"));
+	write_seed(kCommand, "board-use-on", prefixed(1, "on"));
+	write_seed(kCommand, "board-use-off-json", prefixed(1,
+		"{\"command\":\"OFF\",\"time\":\"2025-12-08T01:02:03+00:00\"}"));
+	write_seed(kCommand, "home-assistant-online", prefixed(6, "online"));
+	write_seed(kCommand, "other-topic", prefixed(3, "PRESS"));
+
+	// The access log: up to the first NUL the rotated file, then the log.
+	const char* kLog = "fuzz_access_log";
+	write_seed(kLog, "a-day", record("2026-12-07T23:59:59.900Z", "start")
+		+ record("2026-12-08T08:00:00.000Z", "tag", ",\"tag\":\"04A1B2C3\","
+			"\"board_use\":true")
+		+ std::string(1, '\0')
+		+ record("2026-12-08T08:00:00.020Z", "relay", ",\"relay\":1,"
+			"\"action\":\"open\",\"cause\":\"tag\",\"tag\":\"04A1B2C3\","
+			"\"result\":\"ok\",\"status\":0,\"ms\":11.5")
+		+ record("2026-12-08T09:30:00.000Z", "read", ",\"source\":"
+			"\"serial:/dev/ttyUSB0\",\"tag\":\"0badc0de\","
+			"\"outcome\":\"unknown\"")
+		+ record("2026-12-08T09:29:59.990Z", "setting", ",\"setting\":"
+			"\"hold time\",\"old\":2,\"new\":5")
+		+ record("2026-12-08T12:00:00.000Z", "relay", ",\"relay\":3,"
+			"\"action\":\"open\",\"cause\":\"panel\",\"result\":"
+			"\"no-answer\",\"status\":4,\"ms\":2003.2")
+		+ record("2026-12-08T12:00:00.010Z", "board-use", ",\"use\":\"off\","
+			"\"why\":\"remote\"")
+		+ record("2026-12-09T00:00:00.000Z", "stop"));
+	write_seed(kLog, "damaged", record("2026-12-08T08:00:00.000Z", "start")
+		+ "garbage\n[1, 2]\n{\"event\": \"tag\"}\n"
+		"{\"time\": \"yesterday\", \"event\": \"tag\"}\n"
+		+ record("2026-12-08T08:00:01.000Z", "tag").substr(0, 30)
+		+ std::string("\0\x01\xff\n", 4)
+		+ record("2026-12-08T08:00:02.000Z", "stop"));
+	write_seed(kLog, "quotes-and-commas", record("2026-03-29T01:30:00.000Z",
+		"tag", ",\"tag\":\"a,\\\"b\\r\\nc\",\"reader\":\"x\\u0007\"")
+		+ record("2026-03-29T01:30:00.000Z", "relay", ",\"relay\":2,"
+			"\"tag\":[1,{\"a\":null}]"));
+
+	// A tag nested a thousand deep: what a reader's stack must bear.
+	write_seed(kLog, "nested-tag", record("2026-12-08T08:00:00.000Z", "tag",
+		",\"tag\":" + std::string(1000, '[') + std::string(1000, ']')));
+
+	// Command lines of rdx-reader (first byte even) and rdx-log (odd).
+	const char* kOptions = "fuzz_options";
+	write_seed(kOptions, "reader-readers", prefixed(0, command_line({
+		"--keyboard", "/dev/input/by-id/usb-reader-event-kbd", "--serial",
+		"/dev/ttyUSB0,9600,lines", "--serial=/dev/ttyS0,rdm6300", "--pcsc",
+		"ACS"})));
+	write_seed(kOptions, "reader-settings", prefixed(0, command_line({
+		"--any-tag", "--keyboard=k", "--repeat-ms", "0", "--key-gap-ms=250",
+		"--em-format", "hex", "--to", "application/x-other", "--tags",
+		"/etc/tags"})));
+	write_seed(kOptions, "reader-learn", prefixed(0, command_line({"--learn",
+		"--pcsc", "--keyboard", "k"})));
+	write_seed(kOptions, "reader-list", prefixed(0, command_line({"--list"})));
+	write_seed(kOptions, "reader-help", prefixed(0, command_line({"-h"})));
+	write_seed(kOptions, "reader-bad-speed", prefixed(0, command_line({
+		"--serial", "/dev/ttyUSB0,9601"})));
+	write_seed(kOptions, "reader-no-path", prefixed(0, command_line({
+		"--serial", ",lines"})));
+	write_seed(kOptions, "reader-two-speeds", prefixed(0, command_line({
+		"--serial", "/dev/ttyUSB0,4800,9600"})));
+	write_seed(kOptions, "log-filters", prefixed(1, command_line({"--tag",
+		"04a1b2c3", "--relay", "3", "--event", "relay", "--since",
+		"2026-12-08T12:00:00", "--until", "2026-12-08 12:00:01"})));
+	write_seed(kOptions, "log-files", prefixed(1, command_line({"--csv",
+		"--follow", "--log=/var/log/access.log", "--tags", "tags",
+		"--until", "2026-12-08"})));
+	write_seed(kOptions, "log-json", prefixed(1, command_line({"--json",
+		"--tag=0BADC0DE", "--since", "2026-03-29 02:30"})));
+	write_seed(kOptions, "log-bad", prefixed(1, command_line({"--since",
+		"2026-12-09", "--until", "2026-12-08", "--csv", "--json"})));
+	write_seed(kOptions, "log-help", prefixed(1, command_line({"--help",
+		"--version"})));
 	return 0;
 }

@@ -130,7 +130,12 @@ parse_record_time(const std::string& value)
 std::optional<LogRecord>
 LogRecord::Parse(const std::string& line)
 {
-	if (line.size() > kMaxLine || !nesting_within(line, kMaxDepth))
+	// A line deeper or longer than any record is damaged, so that any line
+	// is read within bounded stack and memory. The JSON reader takes a NUL for the end of its input, so that a
+	// record followed by a NUL and anything at all would pass: such a line
+	// is damaged, as a power cut's zeros leave it.
+	if (line.size() > kMaxLine || !nesting_within(line, kMaxDepth)
+		|| line.find('\0') != std::string::npos)
 		return std::nullopt;
 	// No exceptions: a damaged line is a value, not an error.
 	json record = json::parse(line, nullptr, false);

@@ -163,6 +163,12 @@ MqttConfig::Parse(const std::string& text, const std::string& name)
 		if (line.empty())
 			continue;
 		std::string where = name + ":" + std::to_string(lineNumber);
+		// Values go on as C strings: a NUL would cut one short, and no
+		// control character belongs in a setting a person cannot see.
+		for (unsigned char c : line) {
+			if ((c < 0x20 && c != '\t') || c == 0x7f)
+				return _Fail(where + ": a control character in the line");
+		}
 		size_t equals = line.find('=');
 		if (equals == std::string::npos)
 			return _Fail(translate_format("%s: \"%s\" is not \"key = value\"",

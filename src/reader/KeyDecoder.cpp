@@ -1,5 +1,7 @@
 #include "KeyDecoder.h"
 
+#include <algorithm>
+
 namespace {
 
 const int kEnds = -2;
@@ -7,11 +9,16 @@ const int kIgnored = 0;
 const int kForeign = -1;
 
 
+// A FIFO in a device's place may hand over any time: far-off ones are held
+// within some 35,000 years of the epoch, where the sums and differences of
+// times cannot overflow.
 int64_t
 microseconds(const struct input_event& event)
 {
-	return (int64_t)event.input_event_sec * 1000000
-		+ (int64_t)event.input_event_usec;
+	const int64_t kLimit = (int64_t)1 << 40;
+	return std::clamp<int64_t>(event.input_event_sec, -kLimit, kLimit)
+			* 1000000
+		+ std::clamp<int64_t>(event.input_event_usec, -kLimit, kLimit);
 }
 
 }	// namespace

@@ -36,12 +36,22 @@ parse_serial(const std::string& text, ReaderOptions::Serial* serial,
 	std::string* error)
 {
 	std::string rest = text;
+	// Of two speeds (or protocols) neither is sure: each part comes once.
+	bool given[2] = {false, false};
 	for (int part = 0; part < 2; part++) {
 		size_t comma = rest.rfind(',');
 		if (comma == std::string::npos)
 			break;
 		std::string word = rest.substr(comma + 1);
-		if (word == "rdm6300" || word == "lines") {
+		bool protocol = word == "rdm6300" || word == "lines";
+		if ((protocol || (!word.empty() && word[0] >= '0' && word[0] <= '9'))
+			&& given[protocol]) {
+			*error = "--serial: \"" + text + "\" gives the "
+				+ (protocol ? "protocol" : "speed") + " twice";
+			return false;
+		}
+		given[protocol] = true;
+		if (protocol) {
 			serial->protocol = word == "lines"
 				? ReaderOptions::kLines : ReaderOptions::kRdm6300;
 		} else if (!word.empty() && word[0] >= '0' && word[0] <= '9') {
