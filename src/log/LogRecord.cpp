@@ -131,9 +131,10 @@ std::optional<LogRecord>
 LogRecord::Parse(const std::string& line)
 {
 	// A line deeper or longer than any record is damaged, so that any line
-	// is read within bounded stack and memory. The JSON reader takes a NUL for the end of its input, so that a
-	// record followed by a NUL and anything at all would pass: such a line
-	// is damaged, as a power cut's zeros leave it.
+	// is read within bounded stack and memory. The JSON reader takes a NUL
+	// for the end of its input, so that a record followed by a NUL and
+	// anything at all would pass: such a line is damaged too, as a power
+	// cut's zeros leave it.
 	if (line.size() > kMaxLine || !nesting_within(line, kMaxDepth)
 		|| line.find('\0') != std::string::npos)
 		return std::nullopt;
