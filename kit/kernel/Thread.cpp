@@ -27,7 +27,9 @@ struct ThreadRecord {
 
 	std::mutex lock;
 	std::condition_variable changed;
-	bool idKnown = false;
+	// What the thread itself says its id is; only waited for where the id
+	// cannot be read from its handle.
+	pid_t kernelId = 0;
 	bool resumed = false;
 	bool done = false;
 	bool waited = false;
@@ -79,6 +81,34 @@ nice_for_priority(int32 priority)
 }
 
 
+// A thread's CPU clock id is the kernel's thread id in the encoding the
+// kernel defines for per-thread clocks: the id, inverted, above three bits
+// that name the clock. Gives 0 where the clock id is not of that form.
+pid_t
+kernel_thread_id(pthread_t handle)
+{
+	clockid_t clock;
+	if (pthread_getcpuclockid(handle, &clock) != 0)
+		return 0;
+	const clockid_t kPerThreadScheduleClock = 6;
+	if ((clock & 7) != kPerThreadScheduleClock)
+		return 0;
+	pid_t tid = (pid_t)~(clock >> 3);
+	return tid > 0 ? tid : 0;
+}
+
+
+// Checked once on the first spawner's own thread, so that a C library that
+// ever makes its clock ids otherwise falls back to asking the thread.
+bool
+ids_from_handles()
+{
+	static const bool decodes
+		= kernel_thread_id(pthread_self()) == (pid_t)syscall(SYS_gettid);
+	return decodes;
+}
+
+
 void*
 thread_entry(void* arg)
 {
@@ -86,19 +116,16 @@ thread_entry(void* arg)
 		= *static_cast<std::shared_ptr<ThreadRecord>*>(arg);
 	delete static_cast<std::shared_ptr<ThreadRecord>*>(arg);
 
-	pid_t tid = (pid_t)syscall(SYS_gettid);
-	{
+	if (!ids_from_handles()) {
+		pid_t tid = (pid_t)syscall(SYS_gettid);
 		std::lock_guard<std::mutex> guard(record->lock);
-		record->id = tid;
-		record->idKnown = true;
+		record->kernelId = tid;
+		record->changed.notify_all();
 	}
-	record->changed.notify_all();
-
 	pthread_setname_np(pthread_self(), record->name.substr(0, 15).c_str());
-	int niceValue = nice_for_priority(record->priority);
-	if (niceValue > 0)
-		setpriority(PRIO_PROCESS, (id_t)tid, niceValue);
 
+	// Usually the spawner has resumed the thread before it first runs, and
+	// the function starts on this very wake-up.
 	{
 		std::unique_lock<std::mutex> guard(record->lock);
 		record->changed.wait(guard, [&] { return record->resumed; });
@@ -166,8 +193,19 @@ spawn_thread(thread_func function, const char* name, int32 priority,
 		return B_FROM_POSIX_ERROR(error);
 	}
 
-	std::unique_lock<std::mutex> guard(record->lock);
-	record->changed.wait(guard, [&] { return record->idKnown; });
+	// The spawner reads the new thread's id and lowers it itself rather than
+	// waiting for it to say who it is: on a busy machine every wait for
+	// another thread is a trip through the scheduler, and a worker's first
+	// instruction should cost no more than the one wake-up that starts it.
+	record->id = ids_from_handles() ? kernel_thread_id(record->handle) : 0;
+	if (record->id <= 0) {
+		std::unique_lock<std::mutex> guard(record->lock);
+		record->changed.wait(guard, [&] { return record->kernelId > 0; });
+		record->id = record->kernelId;
+	}
+	int niceValue = nice_for_priority(priority);
+	if (niceValue > 0)
+		setpriority(PRIO_PROCESS, (id_t)record->id, niceValue);
 	sRegistry[record->id] = record;
 	return record->id;
 }

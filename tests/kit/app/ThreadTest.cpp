@@ -71,6 +71,77 @@ TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesNameAndPriority)
 }
 
 
+TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
+{
+	struct Row {
+		const char* name;
+		int32 priority;
+		const char* comm;
+		int nice;
+	};
+	const Row rows[] = {
+		{"rdxR1", B_LOW_PRIORITY, "rdxR1", 10},
+		{"rdxR2", B_NORMAL_PRIORITY, "rdxR2", 0},
+		{"a name longer than fifteen", B_DISPLAY_PRIORITY, "a name longer t", 0},
+		{nullptr, B_LOWEST_ACTIVE_PRIORITY, "unnamed thread", 19},
+	};
+	const size_t kRows = sizeof(rows) / sizeof(rows[0]);
+	static std::atomic<thread_id> seen[kRows];
+	static std::atomic<bool> release{false};
+	release = false;
+	auto body = [](void* data) -> status_t {
+		seen[(intptr_t)data] = find_thread(nullptr);
+		while (!release)
+			snooze(1000);
+		return (status_t)(intptr_t)data + 100;
+	};
+
+	errno = 0;
+	int spawnerNice = getpriority(PRIO_PROCESS, 0);
+	std::vector<thread_id> threads;
+	struct rusage before, after;
+	getrusage(RUSAGE_THREAD, &before);
+	for (size_t i = 0; i < kRows; i++) {
+		seen[i] = -1;
+		threads.push_back(spawn_thread(body, rows[i].name, rows[i].priority,
+			(void*)(intptr_t)i));
+	}
+	getrusage(RUSAGE_THREAD, &after);
+	// The spawner never waited for one of them to come up.
+	EXPECT_EQ(after.ru_nvcsw, before.ru_nvcsw);
+
+	for (size_t i = 0; i < kRows; i++) {
+		SCOPED_TRACE(rows[i].comm);
+		thread_id thread = threads[i];
+		ASSERT_GT(thread, 0);
+		// The kernel's own id of a thread that lives, and that thread's nice
+		// value, as soon as the spawn returned; the spawner's is untouched.
+		EXPECT_TRUE(task_exists(thread));
+		errno = 0;
+		EXPECT_EQ(getpriority(PRIO_PROCESS, (id_t)thread), rows[i].nice);
+		EXPECT_EQ(getpriority(PRIO_PROCESS, 0), spawnerNice);
+		EXPECT_TRUE(wait_for([&] {
+			return task_file(thread, "comm") == rows[i].comm; }, 20));
+		EXPECT_EQ(seen[i].load(), -1);
+		for (size_t j = 0; j < i; j++)
+			EXPECT_NE(threads[j], thread);
+	}
+
+	// Resumed the usual way, or never resumed and only waited for, which
+	// lets it run.
+	for (size_t i = 0; i < kRows; i += 2)
+		ASSERT_EQ(resume_thread(threads[i]), B_OK);
+	release = true;
+	for (size_t i = 0; i < kRows; i++) {
+		status_t result = 0;
+		ASSERT_EQ(wait_for_thread(threads[i], &result), B_OK);
+		EXPECT_EQ(result, (status_t)i + 100);
+		EXPECT_EQ(seen[i].load(), threads[i]);
+	}
+	EXPECT_EQ(resume_thread(threads[1]), B_BAD_THREAD_ID);
+}
+
+
 TEST(Threads, ThreadThatEndedBeforeTheWaitStillGivesItsResult)
 {
 	// The usual way to stop a looper: tell it to quit, then wait for its
