@@ -106,6 +106,9 @@ public:
 			bool			Connect(int port, double seconds);
 			bool			Publish(const std::string& topic,
 								const std::string& payload);
+			// Before the broker goes, so that the client's thread does not
+			// try to reconnect.
+			void			Disconnect();
 
 private:
 	static	void			_Connected(mosquitto* client, void* data,
@@ -131,13 +134,21 @@ Publisher::Publisher()
 
 Publisher::~Publisher()
 {
-	if (fClient != nullptr) {
-		mosquitto_disconnect(fClient);
-		if (fLoopRunning)
-			mosquitto_loop_stop(fClient, false);
+	Disconnect();
+	if (fClient != nullptr)
 		mosquitto_destroy(fClient);
-	}
 	mosquitto_lib_cleanup();
+}
+
+
+void
+Publisher::Disconnect()
+{
+	if (fClient == nullptr || !fLoopRunning)
+		return;
+	mosquitto_disconnect(fClient);
+	mosquitto_loop_stop(fClient, false);
+	fLoopRunning = false;
 }
 
 
@@ -242,6 +253,7 @@ ManyDoors::~ManyDoors()
 		if (door->rdx != nullptr)
 			door->rdx->Stop(5);
 	}
+	fPublisher.Disconnect();
 	if (fBroker != nullptr)
 		fBroker->Stop(5);
 }
