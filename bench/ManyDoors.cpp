@@ -9,19 +9,17 @@
 
 #include "BenchClock.h"
 #include "HttpListener.h"
+#include "MqttPublisher.h"
 #include "SettingsHome.h"
-
-#include <mosquitto.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <netinet/in.h>
 #include <random>
-#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,96 +92,6 @@ mib(int64_t bytes)
 }
 
 
-// The commands' side: one client of the broker that publishes each open
-// as a remote control would, with QoS 1.
-class Publisher {
-public:
-							Publisher();
-							~Publisher();
-							Publisher(const Publisher&) = delete;
-			Publisher&		operator=(const Publisher&) = delete;
-
-			bool			Connect(int port, double seconds);
-			bool			Publish(const std::string& topic,
-								const std::string& payload);
-			// Before the broker goes, so that the client's thread does not
-			// try to reconnect.
-			void			Disconnect();
-
-private:
-	static	void			_Connected(mosquitto* client, void* data,
-								int result);
-
-			mosquitto*		fClient = nullptr;
-			bool			fLoopRunning = false;
-			std::atomic<bool> fConnected{false};
-};
-
-
-Publisher::Publisher()
-{
-	mosquitto_lib_init();
-	fClient = mosquitto_new("rdx-bench-commands", true, this);
-	if (fClient != nullptr) {
-		mosquitto_connect_callback_set(fClient, _Connected);
-		// Each command is one small packet, sent at once.
-		mosquitto_int_option(fClient, MOSQ_OPT_TCP_NODELAY, 1);
-	}
-}
-
-
-Publisher::~Publisher()
-{
-	Disconnect();
-	if (fClient != nullptr)
-		mosquitto_destroy(fClient);
-	mosquitto_lib_cleanup();
-}
-
-
-void
-Publisher::Disconnect()
-{
-	if (fClient == nullptr || !fLoopRunning)
-		return;
-	mosquitto_disconnect(fClient);
-	mosquitto_loop_stop(fClient, false);
-	fLoopRunning = false;
-}
-
-
-bool
-Publisher::Connect(int port, double seconds)
-{
-	if (fClient == nullptr
-		|| mosquitto_connect(fClient, "127.0.0.1", port, 60)
-			!= MOSQ_ERR_SUCCESS
-		|| mosquitto_loop_start(fClient) != MOSQ_ERR_SUCCESS)
-		return false;
-	fLoopRunning = true;
-	int64_t end = bench_now_ns() + (int64_t)(seconds * 1e9);
-	while (!fConnected && bench_now_ns() < end)
-		bench_sleep_ms(5);
-	return fConnected;
-}
-
-
-bool
-Publisher::Publish(const std::string& topic, const std::string& payload)
-{
-	return mosquitto_publish(fClient, nullptr, topic.c_str(),
-		(int)payload.size(), payload.data(), 1, false) == MOSQ_ERR_SUCCESS;
-}
-
-
-void
-Publisher::_Connected(mosquitto*, void* data, int result)
-{
-	if (result == 0)
-		static_cast<Publisher*>(data)->fConnected = true;
-}
-
-
 struct Door {
 	std::string		name;
 	HttpListener	board;
@@ -229,7 +137,7 @@ private:
 			SettingsHome	fBrokerHome;
 			int				fPort = 0;
 			std::unique_ptr<Process> fBroker;
-			Publisher		fPublisher;
+			MqttPublisher	fPublisher;
 			std::vector<std::unique_ptr<Door>> fDoors;
 			std::mt19937	fRandom{20261208};
 };
