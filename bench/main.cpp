@@ -4,6 +4,7 @@
 // arranges it) and sends to 127.0.0.1 only.
 
 #include "Figures.h"
+#include "ManyDoors.h"
 #include "MqttFigures.h"
 #include "ReaderReport.h"
 
@@ -23,7 +24,7 @@ usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
 		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,log,rules]\n");
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,doors,log,rules]\n");
 }
 
 
@@ -297,6 +298,9 @@ main(int argc, char** argv)
 			format("%.3f ms", mqtt.idleCpuNs / 1e6),
 			mqtt.ok && mqtt.idleCpuNs / 1e6 < cpuLimitMs});
 	}
+
+	if (wanted("doors"))
+		failed |= !ReportManyDoors(config, &targets);
 
 	if (wanted("reader") && !config.reader.empty())
 		failed |= !ReportReader(config, &targets);

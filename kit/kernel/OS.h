@@ -25,9 +25,12 @@ enum {
 
 // Creates a thread that waits, suspended, until resume_thread(). The name is
 // given to the kernel (cut to the 15 characters Linux keeps). Returns the
-// thread's id (the kernel's thread id once it runs: ids are never reused while
-// the thread lives) or a negative status. A thread that was never resumed is
-// not reaped; every spawned thread should be resumed.
+// thread's id (the kernel's thread id, known when spawn_thread returns: ids
+// are never reused while the thread lives) or a negative status. The spawner
+// never waits for the new thread, so that resume_thread() is the one wake-up
+// between the call and the thread's first instruction. A thread that was
+// never resumed is not reaped; every spawned thread should be resumed (or
+// waited for, which resumes it).
 thread_id spawn_thread(thread_func function, const char* name, int32 priority,
 	void* data);
 status_t resume_thread(thread_id thread);

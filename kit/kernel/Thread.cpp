@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <ctime>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,10 +24,14 @@ struct ThreadRecord {
 	int32 priority = B_NORMAL_PRIORITY;
 	pthread_t handle{};
 	thread_id id = -1;
+	// Order of spawning, set under the registry lock.
+	uint64_t sequence = 0;
 
 	std::mutex lock;
 	std::condition_variable changed;
-	bool idKnown = false;
+	// What the thread itself says its id is; only waited for where the id
+	// cannot be read from its handle.
+	pid_t kernelId = 0;
 	bool resumed = false;
 	bool done = false;
 	bool waited = false;
@@ -45,26 +49,30 @@ std::map<thread_id, std::shared_ptr<ThreadRecord>>& sRegistry
 
 // A thread that ends before its owner gets to wait_for_thread() (a looper
 // told to quit usually does) must still be waitable, so the results of the
-// most recent of these threads are kept. Threads nobody ever waits for (the
-// short-lived workers) push the oldest results out, which keeps this bounded.
+// most recently spawned of these threads are kept. Threads nobody ever waits
+// for (the short-lived workers) push the oldest results out, which keeps
+// this bounded. Spawned threads run in no particular order, so "oldest" is
+// by spawn, not by end.
 const size_t kKeptResults = 256;
-std::deque<thread_id>& sFinished = *new std::deque<thread_id>;
+uint64_t sSpawned = 0;
+std::map<uint64_t, thread_id>& sFinished = *new std::map<uint64_t, thread_id>;
 
 
 // Called with sRegistryLock held.
 void
-keep_result(thread_id thread)
+keep_result(const ThreadRecord& record)
 {
-	sFinished.push_back(thread);
+	sFinished[record.sequence] = record.id;
 	if (sFinished.size() <= kKeptResults)
 		return;
-	thread_id oldest = sFinished.front();
-	sFinished.pop_front();
-	auto found = sRegistry.find(oldest);
-	// The kernel may have given the id to a newer thread meanwhile; only a
-	// result that nobody collected goes.
-	if (found != sRegistry.end() && found->second->detached)
+	auto oldest = sFinished.begin();
+	auto found = sRegistry.find(oldest->second);
+	// The kernel may have given the id to a newer thread meanwhile; only the
+	// result of this very thread goes, if nobody collected it.
+	if (found != sRegistry.end() && found->second->sequence == oldest->first
+		&& found->second->detached)
 		sRegistry.erase(found);
+	sFinished.erase(oldest);
 }
 
 
@@ -84,6 +92,34 @@ nice_for_priority(int32 priority)
 }
 
 
+// A thread's CPU clock id is the kernel's thread id in the encoding the
+// kernel defines for per-thread clocks: the id, inverted, above three bits
+// that name the clock. Gives 0 where the clock id is not of that form.
+pid_t
+kernel_thread_id(pthread_t handle)
+{
+	clockid_t clock;
+	if (pthread_getcpuclockid(handle, &clock) != 0)
+		return 0;
+	const clockid_t kPerThreadScheduleClock = 6;
+	if ((clock & 7) != kPerThreadScheduleClock)
+		return 0;
+	pid_t tid = (pid_t)~(clock >> 3);
+	return tid > 0 ? tid : 0;
+}
+
+
+// Checked once, on the thread that asks first, so that with a C library
+// that ever makes its clock ids otherwise the spawner asks the thread.
+bool
+ids_from_handles()
+{
+	static const bool decodes
+		= kernel_thread_id(pthread_self()) == (pid_t)syscall(SYS_gettid);
+	return decodes;
+}
+
+
 void*
 thread_entry(void* arg)
 {
@@ -91,19 +127,17 @@ thread_entry(void* arg)
 		= *static_cast<std::shared_ptr<ThreadRecord>*>(arg);
 	delete static_cast<std::shared_ptr<ThreadRecord>*>(arg);
 
+	// Told in any case, for a spawner that could not read the id; nobody
+	// waits for it otherwise, and the notice then wakes no one.
 	pid_t tid = (pid_t)syscall(SYS_gettid);
 	{
 		std::lock_guard<std::mutex> guard(record->lock);
-		record->id = tid;
-		record->idKnown = true;
+		record->kernelId = tid;
 	}
 	record->changed.notify_all();
 
-	pthread_setname_np(pthread_self(), record->name.substr(0, 15).c_str());
-	int niceValue = nice_for_priority(record->priority);
-	if (niceValue != getpriority(PRIO_PROCESS, (id_t)tid))
-		setpriority(PRIO_PROCESS, (id_t)tid, niceValue);
-
+	// Usually the spawner has resumed the thread before it first runs, and
+	// the function starts on this very wake-up.
 	{
 		std::unique_lock<std::mutex> guard(record->lock);
 		record->changed.wait(guard, [&] { return record->resumed; });
@@ -128,7 +162,7 @@ thread_entry(void* arg)
 		if (!record->waited) {
 			pthread_detach(record->handle);
 			record->detached = true;
-			keep_result(record->id);
+			keep_result(*record);
 		}
 	}
 	return nullptr;
@@ -164,6 +198,7 @@ spawn_thread(thread_func function, const char* name, int32 priority,
 	// The registry lock is held until the record is filed, so that a thread
 	// that ends at once finds itself there.
 	std::lock_guard<std::mutex> registryGuard(sRegistryLock);
+	record->sequence = ++sSpawned;
 	auto* arg = new std::shared_ptr<ThreadRecord>(record);
 	int error = pthread_create(&record->handle, nullptr, thread_entry, arg);
 	if (error != 0) {
@@ -171,8 +206,25 @@ spawn_thread(thread_func function, const char* name, int32 priority,
 		return B_FROM_POSIX_ERROR(error);
 	}
 
-	std::unique_lock<std::mutex> guard(record->lock);
-	record->changed.wait(guard, [&] { return record->idKnown; });
+	// The spawner reads the new thread's id, names and lowers it itself
+	// rather than waiting for it to say who it is: on a busy machine every
+	// wait for another thread is a trip through the scheduler, and a
+	// worker's first instruction should cost no more than the one wake-up
+	// that starts it.
+	record->id = ids_from_handles() ? kernel_thread_id(record->handle) : 0;
+	if (record->id <= 0) {
+		std::unique_lock<std::mutex> guard(record->lock);
+		record->changed.wait(guard, [&] { return record->kernelId > 0; });
+		record->id = record->kernelId;
+	}
+	// Named and lowered before the spawner hears of it, so that both hold
+	// from the moment spawn_thread() returns, however late the thread runs.
+	pthread_setname_np(record->handle, record->name.substr(0, 15).c_str());
+	// The thread starts with its spawner's nice value, which need not be
+	// the process's own.
+	int niceValue = nice_for_priority(priority);
+	if (niceValue != getpriority(PRIO_PROCESS, (id_t)record->id))
+		setpriority(PRIO_PROCESS, (id_t)record->id, niceValue);
 	sRegistry[record->id] = record;
 	return record->id;
 }
@@ -236,6 +288,7 @@ wait_for_thread(thread_id thread, status_t* returnValue)
 			return B_BAD_THREAD_ID;
 		record->waited = true;
 		if (record->detached) {
+			sFinished.erase(record->sequence);
 			sRegistry.erase(found);
 			if (returnValue != nullptr)
 				*returnValue = record->result;

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -70,6 +72,126 @@ TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesNameAndPriority)
 	EXPECT_EQ(sSeenId.load(), thread);
 	EXPECT_EQ(wait_for_thread(thread, &result), B_BAD_THREAD_ID);
 	EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
+}
+
+
+TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
+{
+	struct Row {
+		const char* name;
+		int32 priority;
+		const char* comm;
+		int nice;
+	};
+	const Row rows[] = {
+		{"rdxR1", B_LOW_PRIORITY, "rdxR1", 10},
+		{"rdxR2", B_NORMAL_PRIORITY, "rdxR2", 0},
+		{"a name longer than fifteen", B_DISPLAY_PRIORITY, "a name longer t", 0},
+		{nullptr, B_LOWEST_ACTIVE_PRIORITY, "unnamed thread", 19},
+	};
+	const size_t kRows = sizeof(rows) / sizeof(rows[0]);
+	static std::atomic<thread_id> seen[kRows];
+	static std::atomic<bool> release{false};
+	release = false;
+	auto body = [](void* data) -> status_t {
+		seen[(intptr_t)data] = find_thread(nullptr);
+		while (!release)
+			snooze(1000);
+		return (status_t)(intptr_t)data + 100;
+	};
+
+	errno = 0;
+	int spawnerNice = getpriority(PRIO_PROCESS, 0);
+	std::vector<thread_id> threads;
+	// On one processor with the spawner (they inherit its mask), the new
+	// threads cannot come up while it runs: a spawner that waited for them
+	// would have to sleep once for each. One sleep is left for a lock the
+	// C library's own thread bookkeeping may hold.
+	cpu_set_t everywhere, here;
+	ASSERT_EQ(sched_getaffinity(0, sizeof(everywhere), &everywhere), 0);
+	CPU_ZERO(&here);
+	CPU_SET(sched_getcpu(), &here);
+	ASSERT_EQ(sched_setaffinity(0, sizeof(here), &here), 0);
+	struct rusage before, after;
+	getrusage(RUSAGE_THREAD, &before);
+	for (size_t i = 0; i < kRows; i++) {
+		seen[i] = -1;
+		threads.push_back(spawn_thread(body, rows[i].name, rows[i].priority,
+			(void*)(intptr_t)i));
+	}
+	getrusage(RUSAGE_THREAD, &after);
+	sched_setaffinity(0, sizeof(everywhere), &everywhere);
+	EXPECT_LE(after.ru_nvcsw - before.ru_nvcsw, 1);
+
+	for (size_t i = 0; i < kRows; i++) {
+		SCOPED_TRACE(rows[i].comm);
+		thread_id thread = threads[i];
+		ASSERT_GT(thread, 0);
+		// The kernel's own id of a thread that lives, and that thread's nice
+		// value, as soon as the spawn returned; the spawner's is untouched.
+		EXPECT_TRUE(task_exists(thread));
+		errno = 0;
+		EXPECT_EQ(getpriority(PRIO_PROCESS, (id_t)thread), rows[i].nice);
+		EXPECT_EQ(getpriority(PRIO_PROCESS, 0), spawnerNice);
+		EXPECT_TRUE(wait_for([&] {
+			return task_file(thread, "comm") == rows[i].comm; }, 20));
+		EXPECT_EQ(seen[i].load(), -1);
+		for (size_t j = 0; j < i; j++)
+			EXPECT_NE(threads[j], thread);
+	}
+
+	// Resumed the usual way, or never resumed and only waited for, which
+	// lets it run.
+	for (size_t i = 0; i < kRows; i += 2)
+		ASSERT_EQ(resume_thread(threads[i]), B_OK);
+	release = true;
+	for (size_t i = 0; i < kRows; i++) {
+		status_t result = 0;
+		ASSERT_EQ(wait_for_thread(threads[i], &result), B_OK);
+		EXPECT_EQ(result, (status_t)i + 100);
+		EXPECT_EQ(seen[i].load(), threads[i]);
+	}
+	EXPECT_EQ(resume_thread(threads[1]), B_BAD_THREAD_ID);
+}
+
+
+TEST(Threads, ThreadsSpawnedFromManyThreadsAtOnceKnowTheirOwnIds)
+{
+	// Spawners on several threads at once, each worker telling who it is:
+	// the id a spawner was given must be the one its worker runs as.
+	const int kSpawners = 4;
+	const int kEach = 50;
+	static std::atomic<thread_id> seen[kSpawners * kEach];
+	auto body = [](void* data) -> status_t {
+		seen[(intptr_t)data] = find_thread(nullptr);
+		return B_OK;
+	};
+	std::vector<thread_id> given(kSpawners * kEach, -1);
+	std::vector<std::thread> spawners;
+	for (int s = 0; s < kSpawners; s++) {
+		spawners.emplace_back([&, s] {
+			for (int i = s * kEach; i < (s + 1) * kEach; i++) {
+				seen[i] = -1;
+				given[i] = spawn_thread(body, "rdxSpawned", B_NORMAL_PRIORITY,
+					(void*)(intptr_t)i);
+				if (given[i] > 0)
+					resume_thread(given[i]);
+			}
+		});
+	}
+	for (std::thread& spawner : spawners)
+		spawner.join();
+	for (int i = 0; i < kSpawners * kEach; i++) {
+		ASSERT_GT(given[i], 0);
+		// Nobody waited: the result may be gone, the thread ran all the same.
+		wait_for_thread(given[i], nullptr);
+		ASSERT_TRUE(wait_for([&] { return seen[i].load() != -1; }, 20));
+		EXPECT_EQ(seen[i].load(), given[i]);
+	}
+
+	EXPECT_EQ(spawn_thread(nullptr, "rdxNone", B_NORMAL_PRIORITY, nullptr),
+		B_BAD_VALUE);
+	EXPECT_EQ(resume_thread(-1), B_BAD_THREAD_ID);
 }
 
 
