@@ -194,11 +194,19 @@ BWindow::BWindow(BRect frame, const char* title, window_type type,
 	fWidget->color(ToolkitColor(ui_panel_background_color()));
 	fWidget->callback([](Fl_Widget* widget, void*) {
 		// The toolkit calls this for the close button of the frame and
-		// for the Escape key; only the first closes a window here.
-		if (Fl::event() != FL_CLOSE)
+		// for an Escape that no button took; the second closes only a
+		// modal window (a dialog is cancelled by Escape).
+		WindowWidget* window = static_cast<WindowWidget*>(widget);
+		if (Fl::event() != FL_CLOSE && (window->Owner() == nullptr
+				|| window->Owner()->Type() != B_MODAL_WINDOW
+				|| Fl::event_key() != FL_Escape))
 			return;
-		static_cast<WindowWidget*>(widget)->CloseRequested();
+		window->CloseRequested();
 	});
+	// A modal window keeps the operator's input from the others while it
+	// is shown.
+	if (type == B_MODAL_WINDOW)
+		fWidget->set_modal();
 	_ApplyFlags();
 	fWidget->copy_label(fTitle.c_str());
 	fLastFrame = Frame();
