@@ -1,0 +1,65 @@
+#include "TagDecision.h"
+
+
+const char*
+TagDecision::VerdictWord(Verdict verdict)
+{
+	switch (verdict) {
+		case kPass: return "pass";
+		case kUnknown: return "unknown";
+		case kOff: return "off";
+		case kNotYetValid: return "not-yet-valid";
+		case kExpired: return "expired";
+		case kOutsideHours: return "outside-hours";
+		case kBadRule: return "bad-rule";
+	}
+	return "unknown";
+}
+
+
+TagDecision
+TagDecision::Decide(const TagFile& file, const std::string& tag,
+	const LocalTime& time)
+{
+	TagDecision decision;
+	decision.fLine = file.Find(tag);
+	if (decision.fLine == nullptr)
+		return decision;
+	const TagLine& line = *decision.fLine;
+
+	// Fail-secure first: a line that cannot be read says nothing else.
+	const std::string& refusal = file.RefusalOf(line);
+	if (!refusal.empty()) {
+		decision.fVerdict = kBadRule;
+		decision.fDetail = refusal;
+		return decision;
+	}
+	decision.fVerdict = kPass;
+	if (!line.HasRules())
+		return decision;
+
+	const TagRules& rules = line.Rules();
+	int64 now = time.Key();
+	if (rules.IsOff())
+		decision.fVerdict = kOff;
+	else if (rules.HasFrom() && now < rules.From())
+		decision.fVerdict = kNotYetValid;
+	else if (rules.HasUntil() && now >= rules.Until())
+		decision.fVerdict = kExpired;
+	else if (rules.HasHours()) {
+		bool inside = false;
+		for (const WeeklyHours& hours : rules.Hours()) {
+			if (hours.Contains(time)) {
+				inside = true;
+				break;
+			}
+		}
+		for (size_t i = 0; !inside && i < rules.HoursNames().size(); i++) {
+			const WeeklyHours* named = file.NamedHours(rules.HoursNames()[i]);
+			inside = named != nullptr && named->Contains(time);
+		}
+		if (!inside)
+			decision.fVerdict = kOutsideHours;
+	}
+	return decision;
+}
