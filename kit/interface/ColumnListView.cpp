@@ -15,6 +15,20 @@ using namespace BPrivate;
 
 namespace BPrivate {
 
+// The text as it is: the toolkit would take "@" for the start of a symbol.
+static std::string
+Literal(const std::string& text)
+{
+	std::string literal;
+	for (char c : text) {
+		literal += c;
+		if (c == '@')
+			literal += '@';
+	}
+	return literal;
+}
+
+
 // The toolkit's table, drawing the rows it is given and keeping the one
 // selection itself, so that only the operator's doings send messages.
 class ColumnTable : public Fl_Table {
@@ -103,7 +117,7 @@ protected:
 				std::string title = columns[column].title;
 				if (column == sortColumn)
 					title += ascending ? " \xe2\x96\xb2" : " \xe2\x96\xbc";
-				fl_draw(title.c_str(), x + 4, y, width - 8, height,
+				fl_draw(Literal(title).c_str(), x + 4, y, width - 8, height,
 					FL_ALIGN_LEFT | FL_ALIGN_CLIP);
 				fl_pop_clip();
 				return;
@@ -121,8 +135,8 @@ protected:
 				fl_color(text);
 				const std::vector<std::string>& fields = data[row];
 				if (column < (int)fields.size()) {
-					fl_draw(fields[column].c_str(), x + 4, y, width - 8,
-						height, FL_ALIGN_LEFT | FL_ALIGN_CLIP);
+					fl_draw(Literal(fields[column]).c_str(), x + 4, y,
+						width - 8, height, FL_ALIGN_LEFT | FL_ALIGN_CLIP);
 				}
 				fl_color(fl_rgb_color(230, 230, 230));
 				fl_line(x, y + height - 1, x + width - 1, y + height - 1);
@@ -367,8 +381,9 @@ BColumnListView::LayoutWidget()
 	int count = (int)fTable->columns.size();
 	for (int i = 0; i < count; i++) {
 		int width = fTable->columns[i].width;
+		// Room for the frame and a vertical scroll bar.
 		if (i == count - 1)
-			width = std::max(width, fTable->w() - 4 - used - 16);
+			width = std::max(40, fTable->w() - 4 - used - 18);
 		fTable->col_width(i, width);
 		used += width;
 	}

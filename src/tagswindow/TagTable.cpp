@@ -6,6 +6,8 @@
 #include <LogFilter.h>
 #include <TagFile.h>
 
+#include <Locale.h>
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -21,6 +23,17 @@ lower_case(const std::string& text)
 	return lower;
 }
 
+
+// A set's hours as written after its '=', blanks around them dropped.
+std::string
+hours_text(const std::string& text)
+{
+	size_t start = text.find_first_not_of(" \t");
+	if (start == std::string::npos)
+		return std::string();
+	return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
+}
+
 }	// namespace
 
 
@@ -28,6 +41,20 @@ void
 TagTable::Fill(const TagFile& file, const ReadHistory& history)
 {
 	fAll.clear();
+	for (const TagLine& line : file.Lines()) {
+		if (line.What() != TagLine::kHours)
+			continue;
+		Row row;
+		row.tag = "@" + line.HoursName();
+		row.isSet = true;
+		row.usable = line.Problem().empty()
+			&& file.NamedHours(line.HoursName()) == &line.Hours();
+		size_t equals = line.Text().find('=');
+		row.when = row.usable ? hours_text(line.Text().substr(equals + 1))
+			: std::string(be_locale->GetString("never")) + ": "
+				+ (line.Problem().empty() ? "defined twice" : line.Problem());
+		fAll.push_back(row);
+	}
 	for (const TagLine& line : file.Lines()) {
 		// Only the line that counts for its tag; a later one does not.
 		if (line.What() != TagLine::kTag || file.Find(line.Tag()) != &line)
@@ -106,5 +133,10 @@ TagTable::_Update()
 			};
 			break;
 	}
-	std::stable_sort(fShown.begin(), fShown.end(), before);
+	std::stable_sort(fShown.begin(), fShown.end(),
+		[&before](const Row& a, const Row& b) {
+			if (a.isSet != b.isSet)
+				return a.isSet;
+			return before(a, b);
+		});
 }

@@ -11,7 +11,8 @@ class TagFile;
 
 // The rows of the window's table of tags: one per tag that its line lets
 // count, with the name, when it may open in words, and when it was last
-// read and what came of it; narrowed by a search text and sorted.
+// read and what came of it; narrowed by a search text and sorted. The
+// named sets of hours come first, whatever the order.
 class TagTable {
 public:
 	enum Column {
@@ -30,6 +31,7 @@ public:
 		std::string	outcome;
 		int64		lastSeenTime = 0;	// 0: never read
 		bool		usable = true;		// false: the line lets it in never
+		bool		isSet = false;		// a named set of hours: "@staff"
 	};
 
 	// Takes the list and the reads afresh, keeping search and order.

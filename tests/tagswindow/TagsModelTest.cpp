@@ -71,9 +71,8 @@ TEST_F(TagsModelTest, SaveChangesOnlyTheEditedLinesByteForByte)
 	ASSERT_EQ(B_OK, editor.SetTag("04a1b2c3", "04A1B2C3", "Anna Berg",
 		"Mo-Fr 08:00-17:00", &fProblem)) << fProblem;
 	ASSERT_EQ(B_OK, editor.RemoveTag("00DEAD0001", &fProblem)) << fProblem;
-	ASSERT_EQ(B_OK, editor.SetTag("", "0011223344", "contractor",
-		"@cleaning ; from 2026-12-14", &fProblem) == B_OK ? B_ERROR : B_OK)
-		<< "a tag using an undefined set was taken";
+	EXPECT_EQ(B_BAD_VALUE, editor.SetTag("", "0011223344", "contractor",
+		"@cleaning ; from 2026-12-14", &fProblem));
 	EXPECT_EQ("@cleaning is not defined", fProblem);
 	ASSERT_EQ(B_OK, editor.SetHours("", "cleaning", "Tu 06:00-08:00",
 		&fProblem)) << fProblem;
@@ -240,26 +239,27 @@ TEST_F(TagsModelTest, TableShowsWhenInWordsAndLastSeenSortedAndSearched)
 			text += row.tag + "=" + row.when + "/" + row.outcome + "\n";
 		return text;
 	};
-	// By name: the unnamed, "cleaner", "front desk", "line…", "spare
+	// The named set first; then by name: the unnamed, "cleaner", "front desk", "line…", "spare
 	// card"; the line whose rules cannot be read lets its tag in never.
 	table.SortBy(TagTable::kNameColumn, true);
-	EXPECT_EQ("AABBCC=always/\n"
+	EXPECT_EQ("@staff=Mo-Fr 07:00-19:00, Sa 09:00-13:00/\n"
+		"AABBCC=always/\n"
 		"00DEAD0001=Tu 06:00-08:00, until 31.03.2027/\n"
 		"0014594826=@staff/passed-on\n"
 		"THIS=never: cannot read \"is not understood\": \"is\" is not a day"
 		" or a range of days (Mo Tu We Th Fr Sa Su): THIS is let in never/\n"
 		"04A1B2C3=off/off\n", tags());
-	EXPECT_FALSE(table.Rows()[3].usable);
+	EXPECT_FALSE(table.Rows()[4].usable);
 	table.SortBy(TagTable::kLastSeenColumn, false);
-	EXPECT_EQ("0014594826", table.Rows()[0].tag);
-	EXPECT_EQ("04A1B2C3", table.Rows()[1].tag);
+	EXPECT_EQ("0014594826", table.Rows()[1].tag);
+	EXPECT_EQ("04A1B2C3", table.Rows()[2].tag);
 	EXPECT_EQ(0, table.Rows()[3].lastSeenTime);
 	table.SetSearch("CARD");
 	ASSERT_EQ(1u, table.Rows().size());
 	EXPECT_EQ("04A1B2C3", table.Rows()[0].tag);
 	table.SetSearch("dead");
 	ASSERT_EQ(1u, table.Rows().size());
-	EXPECT_EQ(5u, table.CountAll());
+	EXPECT_EQ(6u, table.CountAll());
 }
 
 }	// namespace
