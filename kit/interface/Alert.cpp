@@ -59,7 +59,8 @@ BAlert::BAlert(const char* title, const char* text, const char* button0Label,
 		widths.push_back(std::max(70.0f, back->StringWidth(label) + 24));
 		buttonsWidth += widths.back() + 8;
 	}
-	float width = std::max(textWidth, buttonsWidth) + 2 * kMargin;
+	// A label keeps a few pixels of its own at each side.
+	float width = std::max(textWidth + 16, buttonsWidth) + 2 * kMargin;
 	width = std::max(width, 260.0f);
 	float height = kMargin + lines.size() * kLineHeight + kMargin
 		+ kButtonHeight + kMargin;
