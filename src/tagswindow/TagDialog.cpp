@@ -20,8 +20,8 @@ enum {
 	kWhenChosen = 'when',
 };
 
-const float kWidth = 460;
-const float kLabelWidth = 110;
+const float kWidth = 480;
+const float kLabelWidth = 130;
 
 
 const char*
@@ -152,7 +152,7 @@ TagDialog::_Build(bool forHours)
 	}
 	back->AddChild(new BStringView(BRect(kLabelWidth + 12, top,
 		kWidth - 12, top + 18), "hoursHint",
-		T("e.g. Mo-Fr 07:00 19:00; Sa 09:00 13:00; Su 22:00 06:00")));
+		T("e.g. Mo-Fr 07:00 19:00, or Su 22:00 06:00")));
 	top += 24;
 
 	if (!forHours) {

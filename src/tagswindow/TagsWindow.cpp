@@ -18,6 +18,7 @@
 #include <LogRecord.h>
 #include <TagListEditor.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -78,10 +79,6 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 	back->SetViewColor(kBackground);
 	AddChild(back);
 
-	fSearch = new BTextControl(BRect(10, 10, 290, 34), "search", T("Search:"),
-		"", nullptr);
-	fSearch->SetModificationMessage(new BMessage(kSearchChanged));
-	back->AddChild(fSearch);
 
 	struct ButtonSpec {
 		const char*	name;
@@ -95,15 +92,26 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 		{"remove", "Remove", kRemoveTag, 90},
 		{"hours", "Hours…", kAddHours, 90},
 	};
+	// Right-aligned, each as wide as its label needs (German ones are
+	// longer).
+	float widths[4];
 	float left = right - 10;
-	for (int i = 3; i >= 0; i--)
-		left -= buttons[i].width + 6;
-	for (const ButtonSpec& spec : buttons) {
-		BButton* button = new BButton(BRect(left, 10, left + spec.width, 34),
+	for (int i = 3; i >= 0; i--) {
+		widths[i] = std::max(buttons[i].width,
+			back->StringWidth(T(buttons[i].label)) + 24);
+		left -= widths[i] + 6;
+	}
+	fSearch = new BTextControl(BRect(10, 10, std::min(290.0f, left - 4), 34),
+		"search", T("Search:"), "", nullptr);
+	fSearch->SetModificationMessage(new BMessage(kSearchChanged));
+	back->AddChild(fSearch);
+	for (int i = 0; i < 4; i++) {
+		const ButtonSpec& spec = buttons[i];
+		BButton* button = new BButton(BRect(left, 10, left + widths[i], 34),
 			spec.name, T(spec.label), new BMessage(spec.what),
 			B_FOLLOW_RIGHT | B_FOLLOW_TOP);
 		back->AddChild(button);
-		left += spec.width + 6;
+		left += widths[i] + 6;
 		if (spec.what == kChangeTag)
 			fChangeButton = button;
 		if (spec.what == kRemoveTag)
@@ -139,7 +147,8 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 	fReadList->AddColumn(T("Reader"), 150);
 	fReadList->SetInvocationMessage(new BMessage(kAddRead));
 	back->AddChild(fReadList);
-	back->AddChild(new BButton(BRect(10, bottom - 36, 100, bottom - 10),
+	back->AddChild(new BButton(BRect(10, bottom - 36, std::max(100.0f,
+			back->StringWidth(T("Add…")) + 34), bottom - 10),
 		"addRead", T("Add…"), new BMessage(kAddRead),
 		B_FOLLOW_LEFT | B_FOLLOW_BOTTOM));
 
