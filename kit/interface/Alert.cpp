@@ -128,6 +128,10 @@ status_t
 BAlert::Go(BInvoker* invoker)
 {
 	fInvoker.reset(invoker);
+	// The keyboard belongs to the alert from the start, as the default
+	// button's: Enter and Escape must not reach the window behind it.
+	if (!fButtons.empty())
+		fButtons.back()->MakeFocus(true);
 	Show();
 	return B_OK;
 }

@@ -17,7 +17,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
+#include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace BPrivate {
@@ -107,6 +111,24 @@ DispatchEvent(int event, Fl_Window* window)
 	return Fl::handle_(event, window);
 }
 
+
+// The descriptors this process has open now.
+std::set<int>
+open_descriptors()
+{
+	std::set<int> descriptors;
+	if (DIR* directory = opendir("/proc/self/fd")) {
+		// Not the directory's own, which is closed again at once.
+		while (struct dirent* entry = readdir(directory)) {
+			if (entry->d_name[0] != '.'
+				&& atoi(entry->d_name) != dirfd(directory))
+				descriptors.insert(atoi(entry->d_name));
+		}
+		closedir(directory);
+	}
+	return descriptors;
+}
+
 }	// namespace
 
 
@@ -116,7 +138,19 @@ InitToolkit()
 	std::call_once(sToolkitOnce, [] {
 		// The first call sets up the toolkit's thread support (the pipe
 		// that Fl::awake() writes to).
+		std::set<int> before = open_descriptors();
 		Fl::lock();
+		// Every window's thread waits in the toolkit, and all of them wake
+		// when the pipe has a byte; the toolkit's own read of it blocks, so
+		// the second to come would wait there for ever, holding the lock
+		// that every window needs. Not blocking, it finds the byte gone and
+		// goes on.
+		for (int fd : open_descriptors()) {
+			struct stat status;
+			if (before.count(fd) == 0 && fstat(fd, &status) == 0
+				&& S_ISFIFO(status.st_mode))
+				fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+		}
 		Fl::event_dispatch(DispatchEvent);
 		// Windows are closed by the application, never by the toolkit's
 		// Escape shortcut or default close handling.

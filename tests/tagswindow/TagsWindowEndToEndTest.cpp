@@ -68,7 +68,8 @@ TEST(TagsWindowEndToEndTest, AnUnknownCardIsAddedFromItsReadAndThenOpens)
 		+ "/tools/rdx-tags/rdx-tags"}, options);
 	XTools tools(display);
 	unsigned long window = tools.FindWindow("RDX Tags", 20);
-	ASSERT_NE(0UL, window) << tags.Errors();
+	ASSERT_TRUE(window != 0 && tools.WaitUntilViewable(window, 20))
+		<< tags.Errors();
 	XTools::Geometry geometry;
 	ASSERT_TRUE(tools.GetGeometry(window, &geometry));
 
@@ -88,7 +89,8 @@ TEST(TagsWindowEndToEndTest, AnUnknownCardIsAddedFromItsReadAndThenOpens)
 	ASSERT_TRUE(tools.Click(window, kFirstRead.x, kFirstRead.y));
 	ASSERT_TRUE(tools.Click(window, kAddReadButton.x, kAddReadButton.y));
 	unsigned long dialog = tools.FindWindow("Add tag", 20);
-	ASSERT_NE(0UL, dialog) << tags.Errors();
+	ASSERT_TRUE(dialog != 0 && tools.WaitUntilViewable(dialog, 20))
+		<< tags.Errors();
 	// Into the name field (the keyboard follows the pointer here).
 	ASSERT_TRUE(tools.Click(dialog, kNameField.x, kNameField.y));
 	ASSERT_TRUE(tools.Type(dialog, "Carla Berg"));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
+#include "TempDir.h"
 #include "XTools.h"
 
 #include <cstdlib>
@@ -23,6 +24,24 @@ protected:
 		ASSERT_NE(0UL, fWindow) << fDemo->Errors();
 	}
 
+	// The alert once it is drawn (its toolkit has taken it up); 0 when it
+	// did not appear.
+	unsigned long ShownAlert(XTools::Geometry* geometry)
+	{
+		unsigned long alert = fTools.FindWindow("Question", kWait);
+		if (alert == 0 || !fTools.WaitUntilViewable(alert, kWait)
+			|| !fTools.GetGeometry(alert, geometry))
+			return 0;
+		std::string png = fHome.Sub("alert.png");
+		bool drawn = wait_for([&] {
+			Screenshot shot(getenv("DISPLAY"), png);
+			return shot.CountColor(geometry->x, geometry->y, geometry->width,
+				geometry->height, {216, 216, 216})
+				> geometry->width * geometry->height / 2;
+		}, kWait);
+		return drawn ? alert : 0;
+	}
+
 	bool Saw(const std::string& line, int times = 1)
 	{
 		return wait_for([&] {
@@ -39,6 +58,7 @@ protected:
 			ASSERT_TRUE(fTools.Run({"xdotool", "click", "1"}));
 	}
 
+	TempDir			fHome{"rdx-list-demo"};
 	XTools			fTools{getenv("DISPLAY") != nullptr ? getenv("DISPLAY")
 						: ""};
 	std::unique_ptr<ChildProcess> fDemo;
@@ -73,7 +93,7 @@ TEST_F(ListViewTest, RowsAreChosenInvokedAndRemovedByMouseAndKeys)
 }
 
 
-TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertAnswersEnterAndEscape)
+TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertReportsTheButtonChosen)
 {
 	ASSERT_TRUE(fTools.Click(fWindow, 150, 22));
 	ASSERT_TRUE(fTools.Type(fWindow, "ab"));
@@ -86,17 +106,22 @@ TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertAnswersEnterAndEscape)
 	ASSERT_TRUE(fTools.Key(fWindow, "Left"));
 	ASSERT_TRUE(fTools.Key(fWindow, "Return"));
 
-	// Enter chooses the default (the last) button, Escape the one given
-	// the Escape shortcut.
+	// The last button is the default; closing the alert chooses the one
+	// given the Escape shortcut.
 	ASSERT_TRUE(fTools.Click(fWindow, 340, 22));
-	unsigned long alert = fTools.FindWindow("Question", kWait);
+	XTools::Geometry geometry;
+	unsigned long alert = ShownAlert(&geometry);
 	ASSERT_NE(0UL, alert);
-	ASSERT_TRUE(fTools.Key(alert, "Return"));
+	// "Remove", right-aligned 12 from the edge, 24 high, 12 from the bottom.
+	ASSERT_TRUE(fTools.Click(alert, geometry.width - 40,
+		geometry.height - 24));
 	ASSERT_TRUE(Saw("answer 1")) << fDemo->Output();
+	// Gone before the next is asked for, which has the same name.
+	ASSERT_TRUE(wait_for([&] { return !fTools.WindowExists(alert); }, kWait));
 	ASSERT_TRUE(fTools.Click(fWindow, 340, 22));
-	alert = fTools.FindWindow("Question", kWait);
+	alert = ShownAlert(&geometry);
 	ASSERT_NE(0UL, alert);
-	ASSERT_TRUE(fTools.Key(alert, "Escape"));
+	ASSERT_TRUE(fTools.Close(alert));
 	ASSERT_TRUE(Saw("answer 0")) << fDemo->Output();
 	EXPECT_EQ(2, count_of(fDemo->Output(), "modified 'a'\n"));
 	EXPECT_EQ(2, count_of(fDemo->Output(), "answer "));
