@@ -20,5 +20,8 @@ bool ReportReader(const BenchConfig& config, std::vector<Target>* targets);
 // gave.
 bool ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 	std::vector<Target>* targets);
+// The tag list with rules at 10,000 tags: the decision, a reload and
+// rdx-reader's peak memory.
+bool ReportTagList(const BenchConfig& config, std::vector<Target>* targets);
 
 #endif

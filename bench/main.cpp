@@ -23,7 +23,7 @@ usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
 		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,log]\n");
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,log,rules]\n");
 }
 
 
@@ -302,6 +302,8 @@ main(int argc, char** argv)
 		failed |= !ReportReader(config, &targets);
 	if (wanted("pcsc") && !config.reader.empty())
 		failed |= !ReportPcsc(config, pcscProblem, &targets);
+	if (wanted("rules") && !config.reader.empty())
+		failed |= !ReportTagList(config, &targets);
 
 	if (wanted("log")) {
 		fprintf(stderr, "rdx-bench: access log cost, %d tags each\n",

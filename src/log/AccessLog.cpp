@@ -64,6 +64,11 @@ read_outcome_name(ReadOutcome outcome)
 		case ReadOutcome::kListedWhileLearning: return "listed-learning";
 		case ReadOutcome::kNotDelivered: return "not-delivered";
 		case ReadOutcome::kNotLearned: return "not-learned";
+		case ReadOutcome::kOff: return "off";
+		case ReadOutcome::kNotYetValid: return "not-yet-valid";
+		case ReadOutcome::kExpired: return "expired";
+		case ReadOutcome::kOutsideHours: return "outside-hours";
+		case ReadOutcome::kBadRule: return "bad-rule";
 	}
 	return "unknown";
 }

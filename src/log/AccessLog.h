@@ -35,6 +35,12 @@ enum class ReadOutcome {
 	kListedWhileLearning,	// already listed, read while learning
 	kNotDelivered,	// rdx ran but did not take it
 	kNotLearned,	// could not be added to the tag list
+	// Listed, but refused by its line's rules:
+	kOff,			// "off"
+	kNotYetValid,	// before its "from"
+	kExpired,		// from its "until" on
+	kOutsideHours,	// not within its hours now
+	kBadRule,		// its line cannot be read: let in never
 };
 
 const char* read_outcome_name(ReadOutcome outcome);

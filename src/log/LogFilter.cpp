@@ -19,6 +19,8 @@ LogFilter::Matches(const LogRecord& record) const
 		return false;
 	if (event && record.Event() != *event)
 		return false;
+	if (outcome && (record.Event() != "read" || record.Outcome() != *outcome))
+		return false;
 	return true;
 }
 

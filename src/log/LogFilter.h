@@ -17,6 +17,8 @@ struct LogFilter {
 	std::optional<std::string> tag;
 	std::optional<int32>	relay;
 	std::optional<std::string> event;
+	// A read's outcome: only read records have one.
+	std::optional<std::string> outcome;
 
 			bool			Matches(const LogRecord& record) const;
 };

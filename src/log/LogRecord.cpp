@@ -122,6 +122,7 @@ LogRecord::Parse(const std::string& line)
 	if (relay != record.end() && relay->is_number_integer())
 		parsed.fRelay = relay->get<int32>();
 	parsed.fTag = text(record, "tag");
+	parsed.fOutcome = text(record, "outcome");
 	parsed.fResult = describe(record, parsed.fEvent);
 	return parsed;
 }

@@ -21,6 +21,9 @@ public:
 	// 0 for records that name no relay.
 			int32			Relay() const { return fRelay; }
 			const std::string& Tag() const { return fTag; }
+	// A read's outcome ("passed-on", "outside-hours", …); empty for other
+	// records.
+			const std::string& Outcome() const { return fOutcome; }
 	// What happened, in a few words: "open ok (tag, 12.5 ms)",
 	// "passed-on (serial:/dev/ttyUSB0)", "hold time: 2 → 5".
 			const std::string& Result() const { return fResult; }
@@ -32,6 +35,7 @@ private:
 			std::string		fProgram;
 			int32			fRelay = 0;
 			std::string		fTag;
+			std::string		fOutcome;
 			std::string		fResult;
 };
 

@@ -50,6 +50,10 @@ TagNames::Load(const std::string& path)
 		size_t hash = line.find('#');
 		if (hash != std::string::npos)
 			line.erase(hash);
+		// The rules after a '|' are no part of the name.
+		size_t bar = line.find('|');
+		if (bar != std::string::npos)
+			line.erase(bar);
 		line = trimmed(line);
 		if (line.empty())
 			continue;

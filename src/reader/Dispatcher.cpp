@@ -35,6 +35,11 @@ Dispatcher::OutcomeText(Outcome outcome)
 		case kNoRdx: return "no rdx";
 		case kNotDelivered: return "not delivered";
 		case kNotLearned: return "not learned";
+		case kOff: return "off";
+		case kNotYetValid: return "not-yet-valid";
+		case kExpired: return "expired";
+		case kOutsideHours: return "outside-hours";
+		case kBadRule: return "bad-rule";
 	}
 	return "?";
 }
@@ -53,8 +58,29 @@ log_outcome(Dispatcher::Outcome outcome)
 		case Dispatcher::kNoRdx: return ReadOutcome::kNoRdx;
 		case Dispatcher::kNotDelivered: return ReadOutcome::kNotDelivered;
 		case Dispatcher::kNotLearned: return ReadOutcome::kNotLearned;
+		case Dispatcher::kOff: return ReadOutcome::kOff;
+		case Dispatcher::kNotYetValid: return ReadOutcome::kNotYetValid;
+		case Dispatcher::kExpired: return ReadOutcome::kExpired;
+		case Dispatcher::kOutsideHours: return ReadOutcome::kOutsideHours;
+		case Dispatcher::kBadRule: return ReadOutcome::kBadRule;
 	}
 	return ReadOutcome::kUnknown;
+}
+
+
+Dispatcher::Outcome
+Dispatcher::OutcomeOf(const TagDecision& decision)
+{
+	switch (decision.What()) {
+		case TagDecision::kPass: return kPassedOn;
+		case TagDecision::kUnknown: return kUnknown;
+		case TagDecision::kOff: return kOff;
+		case TagDecision::kNotYetValid: return kNotYetValid;
+		case TagDecision::kExpired: return kExpired;
+		case TagDecision::kOutsideHours: return kOutsideHours;
+		case TagDecision::kBadRule: return kBadRule;
+	}
+	return kUnknown;
 }
 
 
@@ -75,10 +101,12 @@ Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 	Outcome outcome = _Decide(source, tag, listed, now, &detail);
 
 	// Every read ends here, with its source, tag and outcome: the one
-	// place where a read is reported.
+	// place where a read is reported. The name comes from a file and the
+	// rest from devices: one line stays one line.
 	std::string shownName = name.empty() ? "" : " (" + name + ")";
-	fprintf(fOutput, "%s: %s%s: %s%s\n", source.c_str(), tag.c_str(),
-		shownName.c_str(), OutcomeText(outcome), detail.c_str());
+	fprintf(fOutput, "%s: %s%s: %s%s\n", TagList::Printable(source).c_str(),
+		TagList::Printable(tag).c_str(), TagList::Printable(shownName).c_str(),
+		OutcomeText(outcome), TagList::Printable(detail).c_str());
 	fflush(fOutput);
 	if (fLog != nullptr)
 		fLog->Read(source.c_str(), tag.c_str(), log_outcome(outcome));
@@ -93,7 +121,25 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 	if (fRepeats.IsRepeat(source, tag, now))
 		return kRepeat;
 
+	// The rules are asked only for a listed tag, at the wall clock's time
+	// of the read.
+	Outcome refusal = kPassedOn;
+	if (listed && fMode != kAnyTag) {
+		TagDecision decision = fTags.Decide(tag, LocalTime::Now());
+		refusal = OutcomeOf(decision);
+		if (refusal != kPassedOn) {
+			*detail = " (line " + std::to_string(decision.Line()->Number())
+				+ (decision.Detail().empty() ? "" : ": " + decision.Detail())
+				+ ")";
+		}
+	}
+
 	if (fMode == kLearn) {
+		// Known already: never added twice, whether it passes now or not.
+		if (listed && refusal != kPassedOn) {
+			*detail += " (learning: listed already, not added again)";
+			return refusal;
+		}
 		if (listed)
 			return kListedWhileLearning;
 		char date[32];
@@ -111,10 +157,14 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 	}
 
 	if (fMode == kListed && !listed) {
-		if (fTags.IsEmpty())
+		if (fTags.IsRefused())
+			*detail = " (the tag list " + fTags.Path() + " is refused)";
+		else if (fTags.IsEmpty())
 			*detail = " (the tag list " + fTags.Path() + " is empty)";
 		return kUnknown;
 	}
+	if (refusal != kPassedOn)
+		return refusal;
 
 	status_t status = fPoster.Post(tag, source);
 	if (status == B_OK)

@@ -8,12 +8,14 @@
 
 class AccessLog;
 class RepeatFilter;
+class TagDecision;
 class TagList;
 class TagPoster;
 
 // Decides, once for all sources, what becomes of a tag read: the repeat
-// rule, then the tag list (or learning), then passing it on to rdx. Every
-// read gives exactly one line: source, tag, outcome.
+// rule, then the tag list and its rules at the local time (or learning),
+// then passing it on to rdx. Every read gives exactly one line: source,
+// tag, outcome, and for a refusal the line of the list that decided.
 class Dispatcher {
 public:
 	enum Outcome {
@@ -25,6 +27,12 @@ public:
 		kNoRdx,
 		kNotDelivered,
 		kNotLearned,
+		// Listed, but its line's rules refuse it now.
+		kOff,
+		kNotYetValid,
+		kExpired,
+		kOutsideHours,
+		kBadRule,
 	};
 
 	enum Mode {
@@ -47,6 +55,8 @@ public:
 
 	// The words of the outcome in the line.
 	static	const char*		OutcomeText(Outcome outcome);
+	// The outcome of a tag's rules.
+	static	Outcome			OutcomeOf(const TagDecision& decision);
 
 	// Where every read is recorded as well; none by default.
 			void			SetLog(AccessLog* log) { fLog = log; }

@@ -1,6 +1,7 @@
 #include "PathWatcher.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -28,6 +29,30 @@ name_of(const std::string& path)
 	return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+
+// Where a chain of links ends: the path itself when it is no link. The
+// end need not exist.
+std::string
+resolved(const std::string& path)
+{
+	std::string end = path;
+	for (int hop = 0; hop < 40; hop++) {
+		char target[PATH_MAX];
+		ssize_t length = readlink(end.c_str(), target, sizeof(target) - 1);
+		if (length <= 0)
+			break;
+		target[length] = '\0';
+		end = target[0] == '/' ? std::string(target)
+			: parent_of(end) + "/" + target;
+	}
+	return end;
+}
+
+
+const uint32_t kMask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE
+	| IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF
+	| IN_ONLYDIR;
+
 }	// namespace
 
 
@@ -36,8 +61,10 @@ PathWatcher::PathWatcher(const std::string& path)
 	fPath(path)
 {
 	fFD = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-	if (fFD >= 0)
+	if (fFD >= 0) {
 		_Arm();
+		_ArmTarget();
+	}
 }
 
 
@@ -53,16 +80,17 @@ PathWatcher::_Arm()
 {
 	if (fWatch >= 0) {
 		inotify_rm_watch(fFD, fWatch);
+		if (fTargetWatch == fWatch) {
+			fTargetWatch = -1;
+			fTarget.clear();
+		}
 		fWatch = -1;
 	}
 	// The directory of the path, or the nearest ancestor that exists.
 	std::string below = fPath;
 	std::string directory = parent_of(fPath);
 	for (;;) {
-		const uint32_t mask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM
-			| IN_DELETE | IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF
-			| IN_MOVE_SELF | IN_ONLYDIR;
-		fWatch = inotify_add_watch(fFD, directory.c_str(), mask);
+		fWatch = inotify_add_watch(fFD, directory.c_str(), kMask);
 		if (fWatch >= 0 || directory == "/" || directory == ".")
 			break;
 		below = directory;
@@ -70,6 +98,24 @@ PathWatcher::_Arm()
 	}
 	fWatched = directory;
 	fNext = name_of(below);
+}
+
+
+void
+PathWatcher::_ArmTarget()
+{
+	std::string target = resolved(fPath);
+	if (target == fTarget && (fTargetWatch >= 0 || target == fPath))
+		return;
+	// A watch shared with the path's own directory stays with it.
+	if (fTargetWatch >= 0 && fTargetWatch != fWatch)
+		inotify_rm_watch(fFD, fTargetWatch);
+	fTargetWatch = -1;
+	fTarget = target;
+	if (target == fPath)
+		return;
+	// The same directory gives the same watch, with the same mask.
+	fTargetWatch = inotify_add_watch(fFD, parent_of(target).c_str(), kMask);
 }
 
 
@@ -93,8 +139,28 @@ PathWatcher::Read()
 			offset += sizeof(struct inotify_event) + event->len;
 			// Events of a watch given up before (its IN_IGNORED above
 			// all) are old news.
+			// What the link leads to changed, or its directory's
+			// permissions did.
+			if (fTargetWatch >= 0 && event->wd == fTargetWatch
+				&& (event->len == 0 ? (event->mask & IN_ATTRIB) != 0
+					: name_of(fTarget) == event->name)) {
+				concerns = true;
+			}
+			if (fTargetWatch >= 0 && event->wd == fTargetWatch
+				&& fTargetWatch != fWatch && (event->mask & (IN_DELETE_SELF
+					| IN_MOVE_SELF | IN_IGNORED)) != 0) {
+				// Its directory went: watched again once it is back.
+				fTargetWatch = -1;
+				fTarget.clear();
+				concerns = true;
+			}
 			if (event->wd != fWatch)
 				continue;
+			if (event->len == 0 && (event->mask & IN_ATTRIB) != 0
+				&& fWatched == parent_of(fPath)) {
+				concerns = true;
+				continue;
+			}
 			if ((event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
 					!= 0) {
 				// The watched directory itself went: watch higher up.
@@ -112,5 +178,8 @@ PathWatcher::Read()
 	}
 	if (rearm)
 		_Arm();
+	// The link may lead elsewhere now.
+	if (concerns)
+		_ArmTarget();
 	return concerns;
 }

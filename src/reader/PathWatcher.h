@@ -7,7 +7,10 @@
 // device node that comes back, a file that an editor replaces. It watches
 // the directory that holds the path with inotify, or while that is missing
 // (udev removes /dev/serial/by-id with the last device) the nearest
-// ancestor that exists, moving down as the directories appear.
+// ancestor that exists, moving down as the directories appear. When the
+// path is a symbolic link, the directory of what it leads to is watched as
+// well (a file edited there, a device node whose permissions change), and
+// a link changed to lead elsewhere moves that watch.
 class PathWatcher {
 public:
 							PathWatcher(const std::string& path);
@@ -27,6 +30,7 @@ public:
 
 private:
 			void			_Arm();
+			void			_ArmTarget();
 
 			std::string		fPath;
 			std::string		fWatched;
@@ -34,6 +38,10 @@ private:
 			std::string		fNext;
 			int				fFD = -1;
 			int				fWatch = -1;
+			// Where the link leads, and the watch on its directory (-1
+			// while the path is no link); may be fWatch itself.
+			std::string		fTarget;
+			int				fTargetWatch = -1;
 };
 
 #endif

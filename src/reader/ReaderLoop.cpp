@@ -5,6 +5,7 @@
 #include "PcscSource.h"
 #include "Rdm6300Decoder.h"
 #include "SerialSource.h"
+#include "TagCheck.h"
 
 #include <Errors.h>
 
@@ -141,12 +142,19 @@ ReaderLoop::_LoadTags(bool atStart)
 	std::string problem;
 	status_t status = fTags.Load(&problem);
 	const std::string& path = fTags.Path();
+	if (status == B_NOT_ALLOWED) {
+		fprintf(fOutput, "rdx-reader: refusing the tag list: %s\n",
+			TagList::Printable(problem).c_str());
+		fflush(fOutput);
+		return;
+	}
 	if (status != B_OK) {
 		fprintf(fOutput, "rdx-reader: cannot read the tag list %s (%s): no"
 			" tag is taken as listed\n", path.c_str(), problem.c_str());
 		fflush(fOutput);
 		return;
 	}
+	TagCheck::PrintProblems(fOutput, fTags);
 	if (fOptions.anyTag) {
 		if (atStart) {
 			fprintf(fOutput, "rdx-reader: --any-tag: every tag read is"

@@ -2,6 +2,7 @@
 
 #include "SerialSource.h"
 
+#include <LocalTime.h>
 #include <RDXDefs.h>
 
 #include <cerrno>
@@ -79,6 +80,7 @@ ReaderOptions::Usage()
 		"                  [--tags FILE] [--any-tag] [--learn] "
 			"[--repeat-ms N] [--key-gap-ms N]\n"
 		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
+		"       rdx-reader --check TAG [--tags FILE] [--at 'YYYY-MM-DD HH:MM']\n"
 		"       rdx-reader --list\n"
 		"Reads tags from readers and passes the listed ones on to rdx.\n"
 		"  --keyboard PATH      a keyboard-type reader (an input device,\n"
@@ -103,9 +105,14 @@ ReaderOptions::Usage()
 			"application/x-vnd-RDX-BeOS)\n"
 		"  --list               list the input devices, serial ports and\n"
 		"                       PC/SC readers\n"
+		"  --check TAG          whether the tag would pass now, and the line\n"
+		"                       of the list that decides\n"
+		"  --at 'YYYY-MM-DD HH:MM'\n"
+		"                       with --check: at that local time instead\n"
 		"  --help, --version\n"
 		"Exit status: 0 after SIGTERM or SIGINT, 1 when no reader could be\n"
-		"opened at start, 2 for bad arguments.\n";
+		"opened at start, 2 for bad arguments; with --check 0 when the tag\n"
+		"would pass, 1 when not.\n";
 }
 
 
@@ -187,6 +194,25 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			}
 			tags = value;
+		} else if (option == "--check") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value.empty()) {
+				*error = "--check needs a tag";
+				return B_BAD_VALUE;
+			}
+			check = true;
+			checkTag = value;
+		} else if (option == "--at") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			LocalTime time;
+			if (!LocalTime::ParseMoment(value, &time)) {
+				*error = "--at takes a local date and time (2026-12-08"
+					" 09:14), not \"" + value + "\"";
+				return B_BAD_VALUE;
+			}
+			at = value;
 		} else if (option == "--any-tag") {
 			if (!noValue())
 				return B_BAD_VALUE;
@@ -232,6 +258,19 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 		}
 	}
 
+	if (!at.empty() && !check) {
+		*error = "--at goes with --check";
+		return B_BAD_VALUE;
+	}
+	if (check) {
+		if (!keyboards.empty() || !serials.empty() || pcsc || learn
+			|| anyTag || list) {
+			*error = "--check reads no reader: it goes with --tags and --at"
+				" only";
+			return B_BAD_VALUE;
+		}
+		return B_OK;
+	}
 	if (list)
 		return B_OK;
 	if (keyboards.empty() && serials.empty() && !pcsc) {

@@ -31,6 +31,11 @@ struct ReaderOptions {
 	bool			emHex = false;
 	std::string		signature;
 	bool			list = false;
+	// --check TAG [--at 'YYYY-MM-DD HH:MM']: whether the tag would pass.
+	bool			check = false;
+	std::string		checkTag;
+	// Empty: now.
+	std::string		at;
 	bool			help = false;
 	bool			version = false;
 

@@ -1,12 +1,42 @@
 #include "TagFile.h"
 
-#include "TagList.h"
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// Tags compare in upper case, as TagList::Normalized() makes them.
+int
+compare_tags(std::string_view a, std::string_view b)
+{
+	size_t length = std::min(a.size(), b.size());
+	for (size_t i = 0; i < length; i++) {
+		char x = a[i] >= 'a' && a[i] <= 'z' ? (char)(a[i] - 32) : a[i];
+		char y = b[i] >= 'a' && b[i] <= 'z' ? (char)(b[i] - 32) : b[i];
+		if (x != y)
+			return (unsigned char)x < (unsigned char)y ? -1 : 1;
+	}
+	return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+
+// A line of text stays one line.
+std::string
+one_line(const std::string& text)
+{
+	std::string line = text.substr(0, text.find('\n'));
+	return line;
+}
+
+}	// namespace
 
 
 TagFile
 TagFile::Parse(const std::string& data)
 {
 	TagFile file;
+	file.fLines.reserve((size_t)std::count(data.begin(), data.end(), '\n')
+		+ 1);
 	size_t start = 0;
 	int number = 1;
 	while (start < data.size()) {
@@ -31,16 +61,22 @@ TagFile::_Index()
 	fIndex.clear();
 	fNamed.clear();
 	fProblems.clear();
-	fRefusals.assign(fLines.size(), std::string());
+	fRefusals.clear();
 
 	// The named sets first: a tag may use one defined further down.
+	std::vector<uint32> tags;
 	for (size_t i = 0; i < fLines.size(); i++) {
 		TagLine& line = fLines[i];
 		line.SetNumber((int)i + 1);
+		if (line.What() == TagLine::kMalformed)
+			fProblems.push_back({line.Number(), line.Problem()});
+		if (line.What() == TagLine::kTag)
+			tags.push_back((uint32)i);
 		if (line.What() != TagLine::kHours)
 			continue;
-		if (!line.Problem().empty()) {
-			fProblems.push_back({line.Number(), line.Problem()});
+		std::string problem = line.Problem();
+		if (!problem.empty()) {
+			fProblems.push_back({line.Number(), problem});
 			continue;
 		}
 		auto [where, added] = fNamed.emplace(line.HoursName(), i);
@@ -51,44 +87,71 @@ TagFile::_Index()
 		}
 	}
 
-	for (size_t i = 0; i < fLines.size(); i++) {
-		const TagLine& line = fLines[i];
-		if (line.What() == TagLine::kMalformed) {
-			fProblems.push_back({line.Number(), line.Problem()});
-			continue;
-		}
-		if (line.What() != TagLine::kTag)
-			continue;
-		auto [where, added] = fIndex.emplace(line.Tag(), i);
-		if (!added) {
+	// The first line of each tag counts: sorted by tag, then by line.
+	std::stable_sort(tags.begin(), tags.end(), [&](uint32 a, uint32 b) {
+		return compare_tags(fLines[a].TagText(), fLines[b].TagText()) < 0;
+	});
+	for (size_t i = 0; i < tags.size(); i++) {
+		const TagLine& line = fLines[tags[i]];
+		if (!fIndex.empty() && compare_tags(fLines[fIndex.back()].TagText(),
+				line.TagText()) == 0) {
 			fProblems.push_back({line.Number(), line.Tag() + " is listed on"
-				" line " + std::to_string(where->second + 1) + " already;"
-				" this line does not count"});
+				" line " + std::to_string(fLines[fIndex.back()].Number())
+				+ " already; this line does not count"});
 			continue;
 		}
+		fIndex.push_back(tags[i]);
 		std::string refusal = line.Problem();
-		if (refusal.empty()) {
-			for (const std::string& name : line.Rules().HoursNames()) {
-				if (NamedHours(name) == nullptr) {
-					refusal = "@" + name + " is not defined (or cannot be"
-						" read)";
-					break;
-				}
-			}
-		}
+		if (refusal.empty() && line.HasRules())
+			refusal = _UndefinedName(line.RulesView());
 		if (!refusal.empty()) {
-			fRefusals[i] = refusal + ": " + line.Tag() + " is let in never";
-			fProblems.push_back({line.Number(), fRefusals[i]});
+			refusal += ": " + line.Tag() + " is let in never";
+			fProblems.push_back({line.Number(), refusal});
+			fRefusals.emplace(tags[i], std::move(refusal));
 		}
 	}
+	// Said in the order of the file.
+	std::stable_sort(fProblems.begin(), fProblems.end(),
+		[](const Problem& a, const Problem& b) { return a.line < b.line; });
+}
+
+
+std::string
+TagFile::_UndefinedName(std::string_view rules) const
+{
+	// The rules were read once already: only the '@' items matter here.
+	size_t start = 0;
+	while (start <= rules.size()) {
+		size_t end = rules.find(';', start);
+		std::string_view item = rules.substr(start,
+			end == std::string_view::npos ? std::string_view::npos
+				: end - start);
+		size_t first = item.find_first_not_of(" \t");
+		size_t last = item.find_last_not_of(" \t");
+		if (first != std::string_view::npos && item[first] == '@') {
+			std::string name(item.substr(first + 1, last - first));
+			if (NamedHours(name) == nullptr)
+				return "@" + name + " is not defined (or cannot be read)";
+		}
+		if (end == std::string_view::npos)
+			break;
+		start = end + 1;
+	}
+	return std::string();
 }
 
 
 const TagLine*
 TagFile::Find(const std::string& tag) const
 {
-	auto found = fIndex.find(TagList::Normalized(tag));
-	return found == fIndex.end() ? nullptr : &fLines[found->second];
+	auto found = std::lower_bound(fIndex.begin(), fIndex.end(), tag,
+		[&](uint32 index, const std::string& wanted) {
+			return compare_tags(fLines[index].TagText(), wanted) < 0;
+		});
+	if (found == fIndex.end()
+		|| compare_tags(fLines[*found].TagText(), tag) != 0)
+		return nullptr;
+	return &fLines[*found];
 }
 
 
@@ -105,9 +168,10 @@ TagFile::RefusalOf(const TagLine& line) const
 {
 	static const std::string kNone;
 	size_t index = (size_t)(line.Number() - 1);
-	if (index >= fRefusals.size() || &fLines[index] != &line)
-		return line.Problem().empty() ? kNone : line.Problem();
-	return fRefusals[index];
+	if (index >= fLines.size() || &fLines[index] != &line)
+		return kNone;
+	auto found = fRefusals.find(index);
+	return found == fRefusals.end() ? kNone : found->second;
 }
 
 
@@ -129,7 +193,7 @@ TagFile::ReplaceLine(size_t index, const std::string& text)
 {
 	if (index >= fLines.size())
 		return;
-	fLines[index] = TagLine::Parse((int)index + 1, text);
+	fLines[index] = TagLine::Parse((int)index + 1, one_line(text));
 	_Index();
 }
 
@@ -142,7 +206,7 @@ TagFile::InsertLine(size_t index, const std::string& text)
 		return;
 	}
 	fLines.insert(fLines.begin() + (long)index, TagLine::Parse((int)index + 1,
-		text));
+		one_line(text)));
 	_Index();
 }
 
@@ -162,6 +226,6 @@ TagFile::AppendLine(const std::string& text)
 {
 	// A last line without its '\n' gets it, so the new one stands alone.
 	fFinalNewline = true;
-	fLines.push_back(TagLine::Parse((int)fLines.size() + 1, text));
+	fLines.push_back(TagLine::Parse((int)fLines.size() + 1, one_line(text)));
 	_Index();
 }

@@ -4,7 +4,10 @@
 #include "TagLine.h"
 #include "WeeklyHours.h"
 
+#include <SupportDefs.h>
+
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,14 +53,17 @@ public:
 
 private:
 			void			_Index();
+			std::string		_UndefinedName(std::string_view rules) const;
 
 			std::vector<TagLine> fLines;
 			// Whether the last line had its '\n'.
 			bool			fFinalNewline = true;
-			std::unordered_map<std::string, size_t> fIndex;
+			// The lines that count for their tags (their indexes), in the
+			// order of the tags: a list of ten thousand stays small.
+			std::vector<uint32> fIndex;
 			std::unordered_map<std::string, size_t> fNamed;
-			// Parallel to fLines: why a line is refused, empty when not.
-			std::vector<std::string> fRefusals;
+			// Why a line is refused, by its index; lines not here are not.
+			std::unordered_map<size_t, std::string> fRefusals;
 			std::vector<Problem> fProblems;
 };
 

@@ -6,80 +6,178 @@
 
 namespace {
 
-const char* const kBlanks = " \t\r\v\f";
+// By hand: the library's find_first_of() asks memchr() for every byte.
+inline bool
+is_blank(char c)
+{
+	return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+
+std::string_view
+trimmed(std::string_view text)
+{
+	size_t start = 0;
+	while (start < text.size() && is_blank(text[start]))
+		start++;
+	size_t end = text.size();
+	while (end > start && is_blank(text[end - 1]))
+		end--;
+	return text.substr(start, end - start);
+}
+
+
+// Where the view lies in the text it was taken from.
+uint32
+offset_in(const std::string& text, std::string_view part)
+{
+	return part.empty() ? 0 : (uint32)(part.data() - text.data());
+}
 
 
 std::string
-trimmed(const std::string& text)
+trimmed_copy(const std::string& text)
 {
-	size_t start = text.find_first_not_of(kBlanks);
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+	return std::string(trimmed(text));
 }
 
 }	// namespace
 
 
+TagLine::Detail&
+TagLine::_Detail()
+{
+	if (fDetail == nullptr)
+		fDetail = std::make_shared<Detail>();
+	// Only Parse() writes, before the line is shared with anyone.
+	return const_cast<Detail&>(*fDetail);
+}
+
+
 TagLine
-TagLine::Parse(int number, const std::string& text)
+TagLine::Parse(int number, std::string text)
 {
 	TagLine line;
 	line.fNumber = number;
-	line.fText = text;
+	line.fText = std::move(text);
+	std::string_view all(line.fText);
 
-	std::string content = text;
-	size_t hash = content.find('#');
-	if (hash != std::string::npos)
-		content.erase(hash);
+	std::string_view content = all.substr(0, all.find('#'));
 	content = trimmed(content);
 	if (content.empty()) {
-		line.fKind = hash != std::string::npos ? kComment : kBlank;
+		line.fKind = all.find('#') != std::string_view::npos ? kComment
+			: kBlank;
 		return line;
 	}
 
 	if (content[0] == '@') {
 		line.fKind = kHours;
+		Detail& detail = line._Detail();
 		size_t equals = content.find('=');
-		line.fHoursName = trimmed(content.substr(1, equals == std::string::npos
-			? std::string::npos : equals - 1));
-		TagRules probe;
+		std::string_view name = trimmed(content.substr(1,
+			equals == std::string_view::npos ? std::string_view::npos
+				: equals - 1));
+		detail.hoursName = std::string(name);
 		std::string why;
-		if (equals == std::string::npos) {
-			line.fProblem = "a set of hours needs '=' and its hours"
+		if (equals == std::string_view::npos) {
+			detail.problem = "a set of hours needs '=' and its hours"
 				" (@name = Mo-Fr 07:00-19:00)";
-		} else if (!TagRules::Parse("@" + line.fHoursName, &probe, &why)
-			|| line.fHoursName.empty()) {
-			line.fProblem = "\"@" + line.fHoursName + "\" is not a name (@"
+		} else if (!TagRules::IsHoursName(name)) {
+			detail.problem = "\"@" + detail.hoursName + "\" is not a name (@"
 				" then letters, digits, '-' or '_')";
 		} else if (!WeeklyHours::Parse(content.substr(equals + 1),
-				&line.fHours, &why)) {
-			line.fProblem = "@" + line.fHoursName + ": " + why;
+				&detail.hours, &why)) {
+			detail.problem = "@" + detail.hoursName + ": " + why;
 		}
 		return line;
 	}
 
 	size_t bar = content.find('|');
-	std::string head = trimmed(content.substr(0, bar));
+	std::string_view head = trimmed(content.substr(0, bar));
 	if (head.empty()) {
 		line.fKind = kMalformed;
-		line.fProblem = "no tag before the '|'";
+		line._Detail().problem = "no tag before the '|'";
 		return line;
 	}
 	line.fKind = kTag;
-	size_t blank = head.find_first_of(kBlanks);
-	line.fTag = TagList::Normalized(head.substr(0, blank));
-	if (blank != std::string::npos)
-		line.fName = trimmed(head.substr(blank));
-	if (bar == std::string::npos)
+	size_t blank = 0;
+	while (blank < head.size() && !is_blank(head[blank]))
+		blank++;
+	if (blank == head.size())
+		blank = std::string_view::npos;
+	std::string_view tag = head.substr(0, blank);
+	line.fTagAt = offset_in(line.fText, tag);
+	line.fTagLength = (uint32)tag.size();
+	if (blank != std::string_view::npos) {
+		std::string_view name = trimmed(head.substr(blank));
+		line.fNameAt = offset_in(line.fText, name);
+		line.fNameLength = (uint32)name.size();
+	}
+	if (bar == std::string_view::npos)
 		return line;
 
 	line.fHasRules = true;
-	line.fRulesText = trimmed(content.substr(bar + 1));
+	std::string_view rules = trimmed(content.substr(bar + 1));
+	line.fRulesAt = offset_in(line.fText, rules);
+	line.fRulesLength = (uint32)rules.size();
 	std::string why;
-	if (!TagRules::Parse(line.fRulesText, &line.fRules, &why))
-		line.fProblem = why;
+	if (!TagRules::Parse(rules, nullptr, &why))
+		line._Detail().problem = why;
 	return line;
+}
+
+
+std::string
+TagLine::Problem() const
+{
+	return fDetail != nullptr ? fDetail->problem : std::string();
+}
+
+
+std::string
+TagLine::Tag() const
+{
+	return TagList::Normalized(std::string(TagText()));
+}
+
+
+std::string
+TagLine::Name() const
+{
+	return std::string(_Part(fNameAt, fNameLength));
+}
+
+
+std::string
+TagLine::RulesText() const
+{
+	return std::string(_Part(fRulesAt, fRulesLength));
+}
+
+
+TagRules
+TagLine::Rules() const
+{
+	TagRules rules;
+	std::string why;
+	if (fHasRules && Problem().empty())
+		TagRules::Parse(_Part(fRulesAt, fRulesLength), &rules, &why);
+	return rules;
+}
+
+
+std::string
+TagLine::HoursName() const
+{
+	return fDetail != nullptr ? fDetail->hoursName : std::string();
+}
+
+
+const WeeklyHours&
+TagLine::Hours() const
+{
+	static const WeeklyHours kNone;
+	return fDetail != nullptr ? fDetail->hours : kNone;
 }
 
 
@@ -94,7 +192,7 @@ TagLine::Compose(const std::string& tag, const std::string& name,
 			c = ' ';
 	}
 	std::string text = TagList::Normalized(tag);
-	shownName = trimmed(shownName);
+	shownName = trimmed_copy(shownName);
 	if (!shownName.empty())
 		text += " " + shownName;
 	std::string shownRules = rules;
@@ -102,7 +200,7 @@ TagLine::Compose(const std::string& tag, const std::string& name,
 		if ((unsigned char)c < 0x20 || c == 0x7f || c == '#')
 			c = ' ';
 	}
-	shownRules = trimmed(shownRules);
+	shownRules = trimmed_copy(shownRules);
 	if (!shownRules.empty())
 		text += " | " + shownRules;
 	return text;

@@ -4,7 +4,11 @@
 #include "TagRules.h"
 #include "WeeklyHours.h"
 
+#include <SupportDefs.h>
+
+#include <memory>
 #include <string>
+#include <string_view>
 
 // One line of the tag list as it was read: its number and its exact text
 // (kept so that a writer can put back every line it did not change byte
@@ -18,6 +22,9 @@
 // A line whose rules or hours cannot be read keeps its kind and its tag,
 // with Problem() saying what is wrong: its tag is let in never. A line
 // that is not even that is kMalformed.
+//
+// A list holds ten thousand of these: a line keeps its text and where in
+// it the parts are, and gives the parts (and its rules) when asked.
 class TagLine {
 public:
 	enum Kind {
@@ -29,26 +36,33 @@ public:
 	};
 
 	// text without its '\n' (a '\r' before it is kept, and ignored).
-	static	TagLine			Parse(int number, const std::string& text);
+	static	TagLine			Parse(int number, std::string text);
 
 			int				Number() const { return fNumber; }
 			void			SetNumber(int number) { fNumber = number; }
 			const std::string& Text() const { return fText; }
-			Kind			What() const { return fKind; }
+			Kind			What() const { return (Kind)fKind; }
 	// Empty when the line can be used.
-			const std::string& Problem() const { return fProblem; }
+			std::string		Problem() const;
 
 	// kTag: the tag in upper case, the name, whether a '|' gave rules.
-			const std::string& Tag() const { return fTag; }
-			const std::string& Name() const { return fName; }
+			std::string		Tag() const;
+	// The tag as written, for comparing without a copy.
+			std::string_view TagText() const
+								{ return _Part(fTagAt, fTagLength); }
+			std::string		Name() const;
 			bool			HasRules() const { return fHasRules; }
-			const TagRules&	Rules() const { return fRules; }
+	// Read from the text again on every call: a list keeps no more than
+	// its lines.
+			TagRules		Rules() const;
 	// The text after the '|', as written (trimmed).
-			const std::string& RulesText() const { return fRulesText; }
+			std::string		RulesText() const;
+			std::string_view RulesView() const
+								{ return _Part(fRulesAt, fRulesLength); }
 
 	// kHours: the set's name without '@', and its hours.
-			const std::string& HoursName() const { return fHoursName; }
-			const WeeklyHours& Hours() const { return fHours; }
+			std::string		HoursName() const;
+			const WeeklyHours& Hours() const;
 
 	// The text of a tag's line as a writer makes it: "TAG NAME | RULES",
 	// or without the '|' when rules is empty. Control characters in the
@@ -62,17 +76,29 @@ public:
 	static	bool			IsWritableTag(const std::string& tag);
 
 private:
-			int				fNumber = 0;
+	// What only some lines have: a problem, a set of hours.
+	struct Detail {
+		std::string		problem;
+		std::string		hoursName;
+		WeeklyHours		hours;
+	};
+
+			std::string_view _Part(uint32 at, uint32 length) const
+								{ return std::string_view(fText).substr(at,
+									length); }
+			Detail&			_Detail();
+
 			std::string		fText;
-			Kind			fKind = kBlank;
-			std::string		fProblem;
-			std::string		fTag;
-			std::string		fName;
+			std::shared_ptr<const Detail> fDetail;
+			int				fNumber = 0;
+			uint32			fTagAt = 0;
+			uint32			fTagLength = 0;
+			uint32			fNameAt = 0;
+			uint32			fNameLength = 0;
+			uint32			fRulesAt = 0;
+			uint32			fRulesLength = 0;
+			uint8			fKind = kBlank;
 			bool			fHasRules = false;
-			TagRules		fRules;
-			std::string		fRulesText;
-			std::string		fHoursName;
-			WeeklyHours		fHours;
 };
 
 #endif

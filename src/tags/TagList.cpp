@@ -96,8 +96,12 @@ std::string
 TagList::Normalized(const std::string& tag)
 {
 	std::string normalized = tag;
-	for (char& c : normalized)
-		c = (char)toupper((unsigned char)c);
+	// ASCII only, whatever the locale: the list's order must not change
+	// with it.
+	for (char& c : normalized) {
+		if (c >= 'a' && c <= 'z')
+			c = (char)(c - 32);
+	}
 	return normalized;
 }
 
@@ -187,6 +191,7 @@ TagList::Load(std::string* problem)
 	}
 
 	std::string data;
+	data.reserve((size_t)status.st_size);
 	char buffer[65536];
 	ssize_t count;
 	while ((count = read(fd, buffer, sizeof(buffer))) != 0) {

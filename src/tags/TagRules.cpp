@@ -4,30 +4,72 @@
 
 namespace {
 
-const char* const kBlanks = " \t";
-
-
-std::string
-trimmed(const std::string& text)
+// By hand: the library's find_first_of() asks memchr() for every byte.
+inline bool
+is_blank(char c)
 {
-	size_t start = text.find_first_not_of(kBlanks);
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+	return c == ' ' || c == '\t';
 }
 
 
-std::string
-lower(std::string text)
+size_t
+first_blank(std::string_view text, size_t from = 0)
 {
-	for (char& c : text)
-		c = (char)tolower((unsigned char)c);
-	return text;
+	for (size_t i = from; i < text.size(); i++) {
+		if (is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+size_t
+first_non_blank(std::string_view text, size_t from = 0)
+{
+	for (size_t i = from; i < text.size(); i++) {
+		if (!is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+std::string_view
+trimmed(std::string_view text)
+{
+	size_t start = first_non_blank(text);
+	if (start == std::string_view::npos)
+		return std::string_view();
+	size_t end = text.size();
+	while (end > start && is_blank(text[end - 1]))
+		end--;
+	return text.substr(start, end - start);
+}
+
+
+inline char
+ascii_lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
 }
 
 
 bool
-is_name(const std::string& name)
+is_word(std::string_view text, const char* word)
+{
+	size_t i = 0;
+	for (; word[i] != '\0'; i++) {
+		if (i >= text.size() || ascii_lower(text[i]) != word[i])
+			return false;
+	}
+	return i == text.size();
+}
+
+}	// namespace
+
+
+bool
+TagRules::IsHoursName(std::string_view name)
 {
 	if (name.empty() || name.size() > 64)
 		return false;
@@ -38,14 +80,20 @@ is_name(const std::string& name)
 	return true;
 }
 
-}	// namespace
-
 
 bool
 TagRules::Parse(const std::string& text, TagRules* rules,
 	std::string* problem)
 {
-	*rules = TagRules();
+	return Parse(std::string_view(text), rules, problem);
+}
+
+
+bool
+TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
+{
+	TagRules parsed;
+	WeeklyHours hours;
 	if (trimmed(text).empty()) {
 		*problem = "no rule after the '|'";
 		return false;
@@ -53,62 +101,67 @@ TagRules::Parse(const std::string& text, TagRules* rules,
 	size_t start = 0;
 	for (;;) {
 		size_t semicolon = text.find(';', start);
-		std::string item = trimmed(text.substr(start,
-			semicolon == std::string::npos ? std::string::npos
+		std::string_view item = trimmed(text.substr(start,
+			semicolon == std::string_view::npos ? std::string_view::npos
 				: semicolon - start));
-		size_t blank = item.find_first_of(kBlanks);
-		std::string word = lower(item.substr(0, blank));
-		std::string rest = blank == std::string::npos ? std::string()
-			: trimmed(item.substr(blank));
+		size_t blank = first_blank(item);
+		std::string_view word = item.substr(0, blank);
+		std::string_view rest = blank == std::string_view::npos
+			? std::string_view() : trimmed(item.substr(blank));
 
 		if (item.empty()) {
 			*problem = "an empty rule between ';'";
 			return false;
 		}
-		if (word == "off" && rest.empty())
-			rules->fOff = true;
-		else if (word == "from" || word == "until") {
-			bool until = word == "until";
+		if (is_word(word, "off") && rest.empty())
+			parsed.fOff = true;
+		else if (is_word(word, "from") || is_word(word, "until")) {
+			bool until = is_word(word, "until");
+			const char* name = until ? "until" : "from";
 			LocalTime time;
 			bool hasTime = false;
-			if (!LocalTime::ParseWritten(rest, &time, &hasTime)) {
-				*problem = "\"" + item + "\": " + word + " takes a date"
-					" (2026-12-18) or a date and time (2026-12-18 17:00)";
+			if (!LocalTime::ParseWritten(std::string(rest), &time, &hasTime)) {
+				*problem = "\"" + std::string(item) + "\": " + name + " takes"
+					" a date (2026-12-18) or a date and time (2026-12-18"
+					" 17:00)";
 				return false;
 			}
-			int64& bound = until ? rules->fUntil : rules->fFrom;
+			int64& bound = until ? parsed.fUntil : parsed.fFrom;
 			if (bound >= 0) {
-				*problem = "\"" + word + "\" is given twice";
+				*problem = std::string("\"") + name + "\" is given twice";
 				return false;
 			}
 			// A date alone: from its start, until its end.
 			bound = time.Key() + (until && !hasTime ? 1440 : 0);
 		} else if (item[0] == '@') {
-			std::string name = item.substr(1);
-			if (!is_name(name)) {
-				*problem = "\"" + item + "\" is not the name of a set of"
-					" hours (@ then letters, digits, '-' or '_')";
+			if (!IsHoursName(item.substr(1))) {
+				*problem = "\"" + std::string(item) + "\" is not the name of"
+					" a set of hours (@ then letters, digits, '-' or '_')";
 				return false;
 			}
-			rules->fNames.push_back(name);
+			if (rules != nullptr)
+				parsed.fNames.emplace_back(item.substr(1));
 		} else {
-			WeeklyHours hours;
 			std::string why;
 			if (!WeeklyHours::Parse(item, &hours, &why)) {
-				*problem = "cannot read \"" + item + "\": " + why;
+				*problem = "cannot read \"" + std::string(item) + "\": "
+					+ why;
 				return false;
 			}
-			rules->fHours.push_back(std::move(hours));
+			if (rules != nullptr)
+				parsed.fHours.push_back(std::move(hours));
 		}
-		if (semicolon == std::string::npos)
+		if (semicolon == std::string_view::npos)
 			break;
 		start = semicolon + 1;
 	}
-	if (rules->HasFrom() && rules->HasUntil()
-		&& rules->fUntil <= rules->fFrom) {
+	if (parsed.HasFrom() && parsed.HasUntil()
+		&& parsed.fUntil <= parsed.fFrom) {
 		*problem = "\"until\" is not after \"from\": it would never let the"
 			" tag in";
 		return false;
 	}
+	if (rules != nullptr)
+		*rules = std::move(parsed);
 	return true;
 }

@@ -7,6 +7,7 @@
 #include <SupportDefs.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What follows the '|' of a tag's line: items separated by ';', each one
@@ -20,6 +21,11 @@ public:
 	// not to be used.
 	static	bool			Parse(const std::string& text, TagRules* rules,
 								std::string* problem);
+	// The same; rules may be null to check the text only.
+	static	bool			Parse(std::string_view text, TagRules* rules,
+								std::string* problem);
+	// Whether a name can stand after '@': letters, digits, '-' and '_'.
+	static	bool			IsHoursName(std::string_view name);
 
 			bool			IsOff() const { return fOff; }
 			bool			HasFrom() const { return fFrom >= 0; }

@@ -4,33 +4,80 @@
 
 namespace {
 
-const char* const kBlanks = " \t";
+// By hand: the library's find_first_of() asks memchr() for every byte.
+inline bool
+is_blank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+
+size_t
+first_blank(std::string_view text, size_t from = 0)
+{
+	for (size_t i = from; i < text.size(); i++) {
+		if (is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+size_t
+first_non_blank(std::string_view text, size_t from = 0)
+{
+	for (size_t i = from; i < text.size(); i++) {
+		if (!is_blank(text[i]))
+			return i;
+	}
+	return std::string_view::npos;
+}
+
+
+std::string_view
+trimmed(std::string_view text)
+{
+	size_t start = first_non_blank(text);
+	if (start == std::string_view::npos)
+		return std::string_view();
+	size_t end = text.size();
+	while (end > start && is_blank(text[end - 1]))
+		end--;
+	return text.substr(start, end - start);
+}
+
+
+inline char
+ascii_lower(char c)
+{
+	return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
+}
 
 
 std::string
-trimmed(const std::string& text)
+quoted(std::string_view text)
 {
-	size_t start = text.find_first_not_of(kBlanks);
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+	return "\"" + std::string(text) + "\"";
 }
 
 
 // Mo..Su as 0..6, the German names too; -1 for another word.
 int
-day_of(const std::string& word)
+day_of(std::string_view word)
 {
 	if (word.size() != 2)
 		return -1;
-	std::string lower = {(char)tolower((unsigned char)word[0]),
-		(char)tolower((unsigned char)word[1])};
-	static const char* const kNames[][2] = {{"mo", "mo"}, {"tu", "di"},
+	char first = ascii_lower(word[0]);
+	char second = ascii_lower(word[1]);
+	static const char kNames[7][2][3] = {{"mo", "mo"}, {"tu", "di"},
 		{"we", "mi"}, {"th", "do"}, {"fr", "fr"}, {"sa", "sa"},
 		{"su", "so"}};
 	for (int day = 0; day < 7; day++) {
-		if (lower == kNames[day][0] || lower == kNames[day][1])
-			return day;
+		for (int language = 0; language < 2; language++) {
+			if (first == kNames[day][language][0]
+				&& second == kNames[day][language][1])
+				return day;
+		}
 	}
 	return -1;
 }
@@ -38,10 +85,10 @@ day_of(const std::string& word)
 
 // "HH:MM" (or "H:MM") as minutes; 24:00 only where an end may be.
 bool
-minute_of(const std::string& text, bool end, int* minute)
+minute_of(std::string_view text, bool end, int* minute)
 {
 	size_t colon = text.find(':');
-	if (colon == std::string::npos || colon == 0 || colon > 2
+	if (colon == std::string_view::npos || colon == 0 || colon > 2
 		|| text.size() != colon + 3) {
 		return false;
 	}
@@ -69,24 +116,33 @@ bool
 WeeklyHours::Parse(const std::string& text, WeeklyHours* hours,
 	std::string* problem)
 {
+	return Parse(std::string_view(text), hours, problem);
+}
+
+
+bool
+WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
+	std::string* problem)
+{
 	hours->fWindows.clear();
 	size_t start = 0;
 	for (;;) {
 		size_t comma = text.find(',', start);
-		std::string group = trimmed(text.substr(start,
-			comma == std::string::npos ? std::string::npos : comma - start));
+		std::string_view group = trimmed(text.substr(start,
+			comma == std::string_view::npos ? std::string_view::npos
+				: comma - start));
 		if (group.empty()) {
 			*problem = "empty hours";
 			return false;
 		}
-		size_t blank = group.find_first_of(kBlanks);
-		std::string days = group.substr(0, blank);
+		size_t blank = first_blank(group);
+		std::string_view days = group.substr(0, blank);
 		size_t dash = days.find('-');
 		int first = day_of(days.substr(0, dash));
-		int last = dash == std::string::npos ? first
+		int last = dash == std::string_view::npos ? first
 			: day_of(days.substr(dash + 1));
 		if (first < 0 || last < 0) {
-			*problem = "\"" + days + "\" is not a day or a range of days"
+			*problem = quoted(days) + " is not a day or a range of days"
 				" (Mo Tu We Th Fr Sa Su)";
 			return false;
 		}
@@ -96,36 +152,34 @@ WeeklyHours::Parse(const std::string& text, WeeklyHours* hours,
 			if (day == last)
 				break;
 		}
-		if (blank == std::string::npos) {
-			*problem = "\"" + days + "\" has no hours (HH:MM-HH:MM)";
+		if (blank == std::string_view::npos) {
+			*problem = quoted(days) + " has no hours (HH:MM-HH:MM)";
 			return false;
 		}
 		size_t at = blank;
-		while ((at = group.find_first_not_of(kBlanks, at))
-				!= std::string::npos) {
-			size_t end = group.find_first_of(kBlanks, at);
-			std::string range = group.substr(at, end == std::string::npos
-				? std::string::npos : end - at);
+		while ((at = first_non_blank(group, at))
+				!= std::string_view::npos) {
+			size_t end = first_blank(group, at);
+			std::string_view range = group.substr(at,
+				end == std::string_view::npos ? std::string_view::npos
+					: end - at);
 			at = end;
 			size_t minus = range.find('-');
-			Window window = {mask, 0, 0};
 			int from, to;
-			if (minus == std::string::npos
+			if (minus == std::string_view::npos
 				|| !minute_of(range.substr(0, minus), false, &from)
 				|| !minute_of(range.substr(minus + 1), true, &to)) {
-				*problem = "\"" + range + "\" is not a time range"
+				*problem = quoted(range) + " is not a time range"
 					" (HH:MM-HH:MM)";
 				return false;
 			}
 			if (from == to) {
-				*problem = "\"" + range + "\" is empty";
+				*problem = quoted(range) + " is empty";
 				return false;
 			}
-			window.start = (int16)from;
-			window.end = (int16)to;
-			hours->fWindows.push_back(window);
+			hours->fWindows.push_back({mask, (int16)from, (int16)to});
 		}
-		if (comma == std::string::npos)
+		if (comma == std::string_view::npos)
 			break;
 		start = comma + 1;
 	}

@@ -6,6 +6,7 @@
 #include <SupportDefs.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Hours of the week: "Mo-Fr 07:00-19:00, Sa 09:00-13:00". A group is a
@@ -18,6 +19,8 @@ public:
 	// false with *problem saying what cannot be read.
 	static	bool			Parse(const std::string& text,
 								WeeklyHours* hours, std::string* problem);
+	static	bool			Parse(std::string_view text, WeeklyHours* hours,
+								std::string* problem);
 
 			bool			Contains(const LocalTime& time) const;
 			bool			IsEmpty() const { return fWindows.empty(); }

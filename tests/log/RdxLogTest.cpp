@@ -130,6 +130,10 @@ TEST_F(RdxLogTest, Filters)
 		{{"--until", "2026-12-08"}, {"start", "tag", "relay", "relay",
 			"setting", "read", "relay", "board-use"}},
 		{{"--tag", "FFFF"}, {}},
+		{{"--outcome", "unknown"}, {"read"}},
+		{{"--outcome=outside-hours"}, {}},
+		// Only reads have an outcome.
+		{{"--event", "relay", "--outcome", "unknown"}, {}},
 	};
 	for (const Case& each : cases) {
 		std::string name;
@@ -261,6 +265,8 @@ TEST(RdxLogOptionsTest, BadArgumentsAreRefusedWithALine)
 		{"--relay", "5"},
 		{"--relay", "1x"},
 		{"--event", "open"},
+		{"--outcome", "denied"},
+		{"--outcome"},
 		{"--since", "yesterday"},
 		{"--since", "2026-13-01"},
 		{"--until", "2026-12-08 25:00"},

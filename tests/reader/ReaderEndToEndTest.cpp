@@ -2,6 +2,7 @@
 // a tag read at a reader ends as the board's requests, or as none.
 
 #include "BoardSim.h"
+#include "LocalTime.h"
 #include "RdxProgram.h"
 #include "ReaderTestSupport.h"
 
@@ -216,6 +217,45 @@ TEST_F(ReaderEndToEndTest, ReadWithoutRdxIsDroppedNotKept)
 		.Type("0014594826\n")));
 	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
 	ExpectOpenedAndClosed(1);
+}
+
+
+
+TEST_F(ReaderEndToEndTest, ListedTagOutsideItsHoursOpensNothing)
+{
+	// Hours on a day that is neither today nor yesterday: outside them
+	// whatever the time.
+	static const char* const kDays[] = {"Mo", "Tu", "We", "Th", "Fr", "Sa",
+		"Su"};
+	FILE* file = fopen(fTags.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fprintf(file, "0014594826 fob | %s 10:00-11:00\n0000000001 other\n",
+		kDays[(LocalTime::Now().Weekday() + 3) % 7]);
+	fclose(file);
+	StartRdx();
+	Pty rdm6300;
+	ASSERT_TRUE(rdm6300.IsValid());
+	StartReader({"--serial", rdm6300.SlavePath()});
+
+	ASSERT_TRUE(rdm6300.Write(rdm6300_frame("2900DEB30A")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): outside-hours (line"
+		" 1)\n"));
+	// The next listed tag opens: nothing was on its way before it.
+	ASSERT_TRUE(rdm6300.Write(rdm6300_frame("0100000001")));
+	ASSERT_TRUE(fReader->WaitFor(": 0000000001 (other): passed on\n"));
+	ExpectOpenedAndClosed(1);
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+	EXPECT_EQ(1, fProgram->Count(" OPEN 2|"));
+
+	std::string log = fProgram->StateHome() + "/RDX/access.log";
+	ASSERT_TRUE(wait_for([&] {
+		return count_of(read_file(log), "\"event\":\"read\"") >= 2;
+	}, 20)) << read_file(log);
+	std::string text = read_file(log);
+	EXPECT_EQ(1, count_of(text, "\"tag\":\"0014594826\",\"outcome\":"
+		"\"outside-hours\"")) << text;
+	EXPECT_EQ(1, count_of(text, "\"outcome\":\"passed-on\"")) << text;
 }
 
 }	// namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +67,10 @@ TEST_F(ReaderProgramTest, UsageErrorsExitTwoWithALine)
 		{{"--keyboard", "k", "--key-gap-ms", "0"}, "would refuse every tag"},
 		{{"--keyboard", "k", "--any-tag", "--learn"}, "do not go together"},
 		{{"--keyboard", "k", "--to", ""}, "the signature is empty"},
+		{{"--check", "1", "--at", "2026-12-08"}, "--at takes a local date"},
+		{{"--check", "1", "--at", "2026-02-30 10:00"}, "--at takes a local"},
+		{{"--at", "2026-12-08 10:00", "--keyboard", "k"}, "--at goes with"},
+		{{"--check", "1", "--keyboard", "k"}, "--check reads no reader"},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(testing::PrintToString(test.arguments));
@@ -189,6 +195,203 @@ TEST_F(ReaderProgramTest, SerialPortThatGoesAwayIsWaitedFor)
 	// The other source goes on.
 	ASSERT_TRUE(fifo.Write(KeyScript().Type("33\n")));
 	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 33: no rdx"));
+	EXPECT_EQ(0, reader.Terminate());
+}
+
+
+// The rules of the issue's own example and their edges, each asked through
+// --check --at in a time zone whose clocks change. 2026-12-08 is a Tuesday.
+TEST_F(ReaderProgramTest, CheckSaysWhetherATagPassesAndWhichLineDecided)
+{
+	std::string list = fDirectory.Sub("tags");
+	FILE* file = fopen(list.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs("# named hours, usable by many tags\n"
+		"@staff    = Mo-Fr 07:00-19:00, Sa 09:00-13:00\n"
+		"@cleaning = Tu 06:00-08:00, Fr 18:00-22:00\n"
+		"\n"
+		"0014594826 front desk       | @staff\n"
+		"04A1B2C3   spare card       | off\n"
+		"00DEAD0001 cleaner          | @cleaning ; until 2027-03-31\n"
+		"0011223344 contractor       | Mo-Fr 08:00-17:00 ; from 2026-12-14"
+			" ; until 2026-12-18\n"
+		"0099887766 night guard      | Mo-Su 22:00-06:00\n"
+		"1010 friday night | Fr 22:00-06:00\n"
+		"2020 sunday two | Su 02:00-03:00\n"
+		"3030 two days | Mo 08:00-09:00 ; Mi 08:00-09:00 12:00-13:00\n"
+		"4040 from noon | from 2026-12-08 12:00 ; until 2026-12-09 12:00\n"
+		"5050 no rules\n"
+		"6060 bad hours | Mo 25:00-26:00\n"
+		"7070 undefined | @nobody\n"
+		"8080 a word | sometimes\n"
+		"9090 no such date | until 2026-02-30\n"
+		"@broken = Xx 10:00-11:00\n"
+		"A0A0 broken set | @broken\n"
+		"0014594826 a second line\n"
+		"@late = Sa-Mo 23:00-24:00\n"
+		"B0B0 weekend late | @late ; off\n", file);
+	fclose(file);
+	chmod(list.c_str(), 0600);
+
+	struct Case {
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+		// The line that decided; 0 for none.
+		int			line;
+	};
+	const std::vector<Case> cases = {
+		{"0014594826", "2026-12-08 09:14", "pass", 5},
+		{"0014594826", "2026-12-08 06:59", "outside-hours", 5},
+		{"0014594826", "2026-12-08 19:00", "outside-hours", 5},
+		{"0014594826", "2026-12-12 12:59", "pass", 5},
+		{"0014594826", "2026-12-13 10:00", "outside-hours", 5},
+		{"04a1b2c3", "2026-12-08 10:00", "off", 6},
+		{"00DEAD0001", "2026-12-11 21:59", "pass", 7},
+		{"00DEAD0001", "2026-12-11 22:00", "outside-hours", 7},
+		// A date alone: valid to the end of that day.
+		{"00DEAD0001", "2027-03-30 07:00", "pass", 7},
+		{"00DEAD0001", "2027-04-06 07:00", "expired", 7},
+		{"0011223344", "2026-12-13 09:00", "not-yet-valid", 8},
+		{"0011223344", "2026-12-14 08:00", "pass", 8},
+		{"0011223344", "2026-12-18 16:59", "pass", 8},
+		{"0011223344", "2026-12-18 17:00", "outside-hours", 8},
+		{"0011223344", "2026-12-19 09:00", "expired", 8},
+		{"0099887766", "2026-12-08 05:59", "pass", 9},
+		{"0099887766", "2026-12-08 06:00", "outside-hours", 9},
+		{"0099887766", "2026-12-08 22:00", "pass", 9},
+		// Friday's night runs into Saturday, Thursday morning is not it.
+		{"1010", "2026-12-11 23:30", "pass", 10},
+		{"1010", "2026-12-12 05:59", "pass", 10},
+		{"1010", "2026-12-10 05:00", "outside-hours", 10},
+		// The clocks go forward: 02:30 does not exist, 03:30 is taken.
+		{"2020", "2027-03-28 02:30", "outside-hours at 2027-03-28 03:30 (02:30"
+			" does not exist that day", 11},
+		// They go back: 02:30 happens twice, and matches.
+		{"2020", "2026-10-25 02:30", "pass", 11},
+		{"2020", "2026-10-25 03:00", "outside-hours", 11},
+		{"3030", "2026-12-09 12:30", "pass", 12},
+		{"3030", "2026-12-08 08:30", "outside-hours", 12},
+		{"4040", "2026-12-08 11:59", "not-yet-valid", 13},
+		{"4040", "2026-12-08 12:00", "pass", 13},
+		{"4040", "2026-12-09 12:00", "expired", 13},
+		{"5050", "1999-01-01 03:00", "pass", 14},
+		{"6060", "2026-12-07 10:00", "bad-rule", 15},
+		{"7070", "2026-12-08 10:00", "bad-rule", 16},
+		{"8080", "2026-12-08 10:00", "bad-rule", 17},
+		{"9090", "2026-01-01 10:00", "bad-rule", 18},
+		{"A0A0", "2026-12-08 10:30", "bad-rule", 20},
+		{"B0B0", "2026-12-12 23:30", "off", 23},
+		{"C0C0", "2026-12-08 10:00", "unknown", 0},
+	};
+	std::map<std::string, std::string> environment = Environment();
+	environment["TZ"] = "Europe/Berlin";
+	std::string output;
+	for (const Case& test : cases) {
+		SCOPED_TRACE(std::string(test.tag) + " at " + test.at);
+		ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
+			test.at}, environment);
+		int status = -1;
+		ASSERT_TRUE(reader.Process().Wait(20, &status));
+		output = reader.Output();
+		EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status);
+		std::string word = test.word;
+		if (word.find(' ') == std::string::npos)
+			word += " at ";
+		std::string tag = test.tag;
+		for (char& c : tag)
+			c = (char)toupper((unsigned char)c);
+		EXPECT_EQ(1, count_of(output, tag + ": " + word))
+			<< output;
+		if (test.line > 0) {
+			EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
+				+ " of " + list + ": ")) << output;
+		}
+	}
+
+	// Each line that cannot be used is said once, with its number.
+	const std::vector<std::pair<int, const char*>> problems = {
+		{15, "\"25:00-26:00\" is not a time range"},
+		{16, "@nobody is not defined"},
+		{17, "cannot read \"sometimes\""},
+		{18, "until takes a date"},
+		{19, "\"Xx\" is not a day"},
+		{20, "@broken is not defined"},
+		{21, "0014594826 is listed on line 5 already"},
+	};
+	for (const auto& [line, what] : problems) {
+		EXPECT_EQ(1, count_of(output, list + ", line " + std::to_string(line)
+			+ ": ")) << line;
+		EXPECT_EQ(1, count_of(output, what)) << what;
+	}
+	EXPECT_EQ(problems.size(), (size_t)count_of(output, list + ", line "));
+}
+
+
+
+// The list as a link to a file elsewhere, as a running rdx-reader sees it:
+// an edit of the file behind the link, a mode that lets others write it
+// (nothing passes) and its mending, a link moved to another file.
+TEST_F(ReaderProgramTest, ListBehindALinkIsFollowedAndRefusedWhileOthersMayWrite)
+{
+	TempDir elsewhere("rdx-reader-lists");
+	std::string first = elsewhere.Sub("first");
+	std::string second = elsewhere.Sub("second");
+	auto write = [](const std::string& path, const char* text) {
+		// In place, as an editor that keeps the file's inode does.
+		FILE* file = fopen(path.c_str(), "r+");
+		if (file == nullptr)
+			file = fopen(path.c_str(), "w");
+		ASSERT_NE(nullptr, file);
+		ASSERT_EQ(0, ftruncate(fileno(file), 0));
+		fputs(text, file);
+		fclose(file);
+	};
+	write(first, "1111\n");
+	write(second, "3333\n");
+	std::string link = fDirectory.Sub("tags");
+	ASSERT_EQ(0, symlink(first.c_str(), link.c_str()));
+
+	EventFifo fifo;
+	ReaderProcess reader({"--keyboard", fifo.Path(), "--tags", link,
+		"--repeat-ms", "0"}, Environment());
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": reading\n"));
+	int64_t start = 1000000000LL * 1000;
+	auto present = [&](const char* tag, const std::string& outcome) {
+		start += 1000000000LL;
+		ASSERT_TRUE(fifo.Write(KeyScript(start).Type(std::string(tag)
+			+ "\n")));
+		ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": " + tag + ": "
+			+ outcome)) << reader.Output();
+	};
+	present("1111", "no rdx");
+	// Waits for a reload after the change.
+	auto reloaded = [&](const std::function<void()>& change) {
+		int before = count_of(reader.Output(), "read again the tag list");
+		change();
+		ASSERT_TRUE(reader.WaitForCount("read again the tag list",
+			before + 1));
+	};
+
+	reloaded([&] { write(first, "2222\n"); });
+	present("1111", "unknown");
+
+	ASSERT_EQ(0, chmod(first.c_str(), 0620));
+	ASSERT_TRUE(reader.WaitFor("rdx-reader: refusing the tag list: " + first
+		+ " may be written by others (mode 0620): no tag passes until that"
+		" is mended: chmod go-w " + first + "\n"));
+	present("2222", "unknown (the tag list " + link + " is refused)");
+	reloaded([&] { ASSERT_EQ(0, chmod(first.c_str(), 0600)); });
+	present("2222", "no rdx");
+
+	// Moved as tools do it: a new link renamed over the old one.
+	std::string moved = fDirectory.Sub("tags.new");
+	ASSERT_EQ(0, symlink(second.c_str(), moved.c_str()));
+	reloaded([&] { ASSERT_EQ(0, rename(moved.c_str(), link.c_str())); });
+	present("3333", "no rdx");
+	reloaded([&] { write(second, "4444\n"); });
+	present("3333", "unknown");
+	present("4444", "no rdx");
 	EXPECT_EQ(0, reader.Terminate());
 }
 

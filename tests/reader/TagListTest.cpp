@@ -12,8 +12,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -128,6 +130,167 @@ TEST(TagListTest, WatchesADirectoryThatDoesNotExistYet)
 		concerned = watcher.Read();
 	}
 	EXPECT_TRUE(concerned);
+}
+
+
+// A list that someone else could change decides nothing until it is
+// mended; the checks run as the user (root here may hand files to others).
+TEST(TagListTest, ListOthersMayWriteIsRefusedUntilMended)
+{
+	struct Case {
+		const char*	name;
+		mode_t		fileMode;
+		uid_t		fileOwner;
+		mode_t		directoryMode;
+		uid_t		directoryOwner;
+		// nullptr: taken.
+		const char*	refusal;
+	};
+	uid_t me = geteuid();
+	const std::vector<Case> cases = {
+		{"private", 0600, me, 0700, me, nullptr},
+		{"readable by all", 0644, me, 0755, me, nullptr},
+		{"its group may write", 0620, me, 0700, me,
+			"may be written by others (mode 0620): no tag passes until that"
+			" is mended: chmod go-w "},
+		{"others may write", 0602, me, 0700, me, "(mode 0602)"},
+		{"another user's", 0600, 4242, 0700, me,
+			"belongs to another user (uid 4242)"},
+		{"in a directory others may write", 0600, me, 0777, me,
+			"may be written by others (mode 0777)"},
+		{"in a sticky directory", 0600, me, 01777, me, nullptr},
+		{"in another user's directory", 0600, me, 0700, 4242,
+			"belongs to another user (uid 4242)"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		TempDir directory("rdx-reader-trust");
+		std::string folder = directory.Sub("RDX");
+		std::string path = folder + "/tags";
+		ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+		ASSERT_TRUE(write_file(path, "1111 Anna\n"));
+		if (geteuid() != 0 && (test.fileOwner != me
+				|| test.directoryOwner != me))
+			continue;
+		ASSERT_EQ(0, chmod(path.c_str(), test.fileMode));
+		ASSERT_EQ(0, chown(path.c_str(), test.fileOwner, (gid_t)-1));
+		ASSERT_EQ(0, chmod(folder.c_str(), test.directoryMode));
+		ASSERT_EQ(0, chown(folder.c_str(), test.directoryOwner, (gid_t)-1));
+
+		TagList list(path);
+		std::string problem;
+		status_t status = list.Load(&problem);
+		if (test.refusal == nullptr) {
+			EXPECT_EQ(B_OK, status) << problem;
+			EXPECT_TRUE(list.Contains("1111"));
+			continue;
+		}
+		EXPECT_EQ(B_NOT_ALLOWED, status);
+		EXPECT_EQ(1, count_of(problem, test.refusal)) << problem;
+		EXPECT_TRUE(list.IsRefused());
+		EXPECT_FALSE(list.Contains("1111"));
+		EXPECT_EQ(TagDecision::kUnknown, list.Decide("1111",
+			LocalTime::Now()).What());
+		std::string appendProblem;
+		EXPECT_NE(B_OK, list.Append("2222", "learned", &appendProblem));
+
+		ASSERT_EQ(0, chown(path.c_str(), me, (gid_t)-1));
+		ASSERT_EQ(0, chmod(path.c_str(), 0600));
+		ASSERT_EQ(0, chown(folder.c_str(), me, (gid_t)-1));
+		ASSERT_EQ(0, chmod(folder.c_str(), 0700));
+		EXPECT_EQ(B_OK, list.Load(&problem)) << problem;
+		EXPECT_TRUE(list.Contains("1111"));
+		EXPECT_FALSE(list.IsRefused());
+	}
+}
+
+
+// A reader's name may hold anything: what learning writes stays one line.
+TEST(TagListTest, LearnedTextHoldsNoControlCharacters)
+{
+	TempDir directory("rdx-reader-learn");
+	std::string path = directory.Sub("tags");
+	TagList list(path);
+	std::string problem;
+	ASSERT_EQ(B_OK, list.Append("04a1b2c3", "learned 2026-12-08 from"
+		" reader\n2222 | Mo-Su 00:00-24:00\r\x1b[2J\x7f", &problem))
+		<< problem;
+	for (const char* tag : {"33\n44", "55 66", "@staff", "77|off", "88#",
+			""}) {
+		EXPECT_EQ(B_BAD_VALUE, list.Append(tag, "learned", &problem)) << tag;
+	}
+	std::string text = read_file(path);
+	EXPECT_EQ(1, count_of(text, "\n")) << text;
+	EXPECT_EQ(0u, text.find("04A1B2C3 # learned 2026-12-08 from reader?2222"
+		" | Mo-Su 00:00-24:00??[2J?\n")) << text;
+	ASSERT_EQ(B_OK, list.Load(&problem));
+	EXPECT_EQ(1u, list.CountTags());
+	EXPECT_FALSE(list.Contains("2222"));
+	EXPECT_TRUE(list.Decide("04A1B2C3", LocalTime::Now()).Passes());
+}
+
+
+// A writer changes one line: every other byte stays, the file is the
+// user's alone, and a link stays a link to the file it led to.
+TEST(TagListTest, SaveRewritesOnlyTheChangedLine)
+{
+	TempDir directory("rdx-reader-save");
+	std::string real = directory.Sub("real-tags");
+	std::string path = directory.Sub("tags");
+	const std::string text = "# staff\r\n@staff = Mo-Fr 07:00-19:00\n"
+		"1111   Anna\t| @staff\n2222 Ben | off ;; broken\n3333";
+	ASSERT_TRUE(write_file(real, text));
+	ASSERT_EQ(0, chmod(real.c_str(), 0644));
+	ASSERT_EQ(0, symlink(real.c_str(), path.c_str()));
+	TagList list(path);
+	std::string problem;
+	ASSERT_EQ(B_OK, list.Load(&problem)) << problem;
+	ASSERT_EQ(1u, list.File().Problems().size());
+	EXPECT_EQ(4, list.File().Problems()[0].line);
+
+	TagFile edited = list.File();
+	edited.ReplaceLine(3, TagLine::Compose("2222", "Ben\nnew", "off"));
+	ASSERT_EQ(B_OK, list.Save(edited, &problem)) << problem;
+	EXPECT_EQ("# staff\r\n@staff = Mo-Fr 07:00-19:00\n1111   Anna\t| @staff\n"
+		"2222 Ben new | off\n3333", read_file(real));
+	struct stat status;
+	ASSERT_EQ(0, lstat(path.c_str(), &status));
+	EXPECT_TRUE(S_ISLNK(status.st_mode));
+	ASSERT_EQ(0, stat(real.c_str(), &status));
+	EXPECT_EQ(0600u, status.st_mode & 07777);
+	ASSERT_EQ(B_OK, list.Load(&problem));
+	EXPECT_TRUE(list.File().Problems().empty());
+	EXPECT_EQ(TagDecision::kOff, list.Decide("2222", LocalTime::Now()).What());
+}
+
+
+// The hour that happens twice when the clocks go back matches both times;
+// the hour skipped when they go forward never shows on the wall clock.
+TEST(TagListTest, ClockChangesAreTheTimeZonesRules)
+{
+	const char* old = getenv("TZ");
+	std::string saved = old != nullptr ? old : "";
+	setenv("TZ", "Europe/Berlin", 1);
+	tzset();
+	TagFile file = TagFile::Parse("1 | Su 02:00-03:00\n");
+	// 2026-10-25 00:00 UTC, and 2027-03-28 00:00 UTC.
+	const time_t back = 1792886400;
+	const time_t forward = 1806192000;
+	int passedBack = 0;
+	int passedForward = 0;
+	for (time_t minute = 0; minute < 4 * 3600; minute += 60) {
+		passedBack += TagDecision::Decide(file, "1",
+			LocalTime::FromTime(back + minute)).Passes();
+		passedForward += TagDecision::Decide(file, "1",
+			LocalTime::FromTime(forward + minute)).Passes();
+	}
+	if (old != nullptr)
+		setenv("TZ", saved.c_str(), 1);
+	else
+		unsetenv("TZ");
+	tzset();
+	EXPECT_EQ(120, passedBack);
+	EXPECT_EQ(0, passedForward);
 }
 
 
@@ -291,6 +454,20 @@ TEST_F(DispatcherTest, LearningAppendsEachUnknownTagOnceAndPassesNothing)
 	fDispatcher.reset();
 	EXPECT_EQ(Dispatcher::kNoRdx, Dispatch("04A1B2C3", Dispatcher::kListed,
 		0));
+}
+
+
+TEST_F(DispatcherTest, LearningReportsAKnownTagsRefusalAndAddsNothing)
+{
+	ASSERT_EQ(0, mkdir(fDirectory.Sub("config").c_str(), 0700));
+	ASSERT_EQ(0, mkdir(fDirectory.Sub("config/RDX").c_str(), 0700));
+	ASSERT_TRUE(write_file(fPath, "04A1B2C3 spare | off\n"));
+	EXPECT_EQ(Dispatcher::kOff, Dispatch("04a1b2c3", Dispatcher::kLearn, 0));
+	EXPECT_EQ(Dispatcher::kOff, Dispatch("04A1B2C3", Dispatcher::kListed,
+		0));
+	EXPECT_EQ("04A1B2C3 spare | off\n", read_file(fPath));
+	EXPECT_EQ(1, count_of(Lines(), "/dev/reader: 04a1b2c3 (spare): off (line"
+		" 1) (learning: listed already, not added again)\n")) << Lines();
 }
 
 

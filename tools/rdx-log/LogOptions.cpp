@@ -1,5 +1,7 @@
 #include "LogOptions.h"
 
+#include <AccessLog.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <set>
@@ -8,6 +10,29 @@ namespace {
 
 const std::set<std::string> kEvents = {"start", "stop", "tag", "relay",
 	"board-use", "setting", "read"};
+
+
+// Every outcome a read record may carry, in the enum's order.
+std::set<std::string>
+outcomes()
+{
+	std::set<std::string> names;
+	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++)
+		names.insert(read_outcome_name((ReadOutcome)i));
+	return names;
+}
+
+
+std::string
+outcome_list()
+{
+	std::string list;
+	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++) {
+		list += std::string(i > 0 ? ", " : "")
+			+ read_outcome_name((ReadOutcome)i);
+	}
+	return list;
+}
 
 }	// namespace
 
@@ -29,6 +54,10 @@ LogOptions::Usage()
 		"  --event E      records of one event: start, stop, tag, relay,"
 		" board-use,\n"
 		"                 setting, read\n"
+		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
+		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
+		"                 learned, no-rdx, listed-learning, not-delivered,\n"
+		"                 not-learned\n"
 		"  --csv          comma-separated values for a spreadsheet\n"
 		"  --json         the records' own lines (JSON Lines)\n"
 		"  --follow       go on printing new records as they are written\n"
@@ -84,7 +113,7 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			value = arguments[i + 1];
 		}
 		static const std::set<std::string> kValued = {"--since", "--until",
-			"--tag", "--relay", "--event", "--log", "--tags"};
+			"--tag", "--relay", "--event", "--outcome", "--log", "--tags"};
 		if (kValued.count(name) == 0) {
 			*error = "unknown option " + option;
 			return B_BAD_VALUE;
@@ -130,6 +159,13 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			}
 			filter.event = value;
+		} else if (name == "--outcome") {
+			if (outcomes().count(value) == 0) {
+				*error = "--outcome takes one of " + outcome_list()
+					+ ", not \"" + value + "\"";
+				return B_BAD_VALUE;
+			}
+			filter.outcome = value;
 		} else if (name == "--log")
 			logPath = value;
 		else

@@ -5,6 +5,8 @@
 #include <DeviceList.h>
 #include <ReaderLoop.h>
 #include <ReaderOptions.h>
+#include <TagCheck.h>
+#include <TagList.h>
 
 #include <cstdio>
 #include <string>
@@ -32,6 +34,10 @@ main(int argc, char** argv)
 	if (options.version) {
 		printf("rdx-reader %s\n", RDX_VERSION);
 		return 0;
+	}
+	if (options.check) {
+		return TagCheck::Run(options.tags.empty() ? TagList::DefaultPath()
+			: options.tags, options.checkTag, options.at, stdout);
 	}
 	if (options.list) {
 		DeviceList().Print(stdout);
