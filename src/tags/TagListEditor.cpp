@@ -98,7 +98,9 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 		*problem = "the list cannot hold this line as given";
 		return B_BAD_VALUE;
 	}
-	for (const std::string& set : line.Rules().HoursNames()) {
+	// Rules() is read afresh on each call: one copy, kept while in use.
+	TagRules parsed = line.Rules();
+	for (const std::string& set : parsed.HoursNames()) {
 		if (_IndexOfHours(set) < 0) {
 			*problem = "@" + set + " is not defined";
 			return B_BAD_VALUE;
@@ -196,8 +198,8 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 				if (tagLine.What() != TagLine::kTag
 					|| !tagLine.Problem().empty())
 					continue;
-				const std::vector<std::string>& names
-					= tagLine.Rules().HoursNames();
+				TagRules parsed = tagLine.Rules();
+				const std::vector<std::string>& names = parsed.HoursNames();
 				if (std::find(names.begin(), names.end(), oldName)
 					== names.end())
 					continue;
@@ -252,7 +254,8 @@ TagListEditor::RemoveHours(const std::string& name, std::string* problem)
 	for (const TagLine& line : fFile.Lines()) {
 		if (line.What() != TagLine::kTag)
 			continue;
-		const std::vector<std::string>& names = line.Rules().HoursNames();
+		TagRules parsed = line.Rules();
+		const std::vector<std::string>& names = parsed.HoursNames();
 		if (std::find(names.begin(), names.end(), name) != names.end())
 			users++;
 	}
