@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -52,6 +54,19 @@ T(const char* text)
 
 // A directory and those above it that are missing, private as the user's
 // state directory is, so that the log can be watched before it is written.
+// The path as a person writes it: the home directory as "~".
+std::string
+shown_path(const std::string& path)
+{
+	const char* home = getenv("HOME");
+	size_t length = home != nullptr ? strlen(home) : 0;
+	if (length > 1 && path.compare(0, length, home) == 0
+		&& path[length] == '/')
+		return "~" + path.substr(length);
+	return path;
+}
+
+
 void
 make_directories(const std::string& path)
 {
@@ -123,7 +138,7 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 		"tags", B_FOLLOW_ALL);
 	fTagList->AddColumn(T("Tag"), 110);
 	fTagList->AddColumn(T("Name"), 170);
-	fTagList->AddColumn(T("When"), 250);
+	fTagList->AddColumn(T("When"), 300);
 	fTagList->AddColumn(T("Last seen"), 120);
 	fTagList->AddColumn(T("Outcome"), 100);
 	fTagList->SetSelectionMessage(new BMessage(kTagSelected));
@@ -196,17 +211,18 @@ TagsWindow::_Load()
 		_SetStatus(std::string(T("rdx-reader refuses this list")) + ": "
 			+ fLoadProblem, true);
 	} else if (status != B_OK) {
-		_SetStatus(fEditor->Path() + ": " + fLoadProblem, true);
+		_SetStatus(shown_path(fEditor->Path()) + ": " + fLoadProblem, true);
 	} else if (!fEditor->File().Problems().empty()) {
 		const TagFile::Problem& first = fEditor->File().Problems().front();
 		char text[64];
 		snprintf(text, sizeof(text), T("line %d"), first.line);
-		_SetStatus(fEditor->Path() + ", " + text + ": " + first.what, true);
+		_SetStatus(shown_path(fEditor->Path()) + ", " + text + ": "
+			+ first.what, true);
 	} else {
 		char text[64];
 		snprintf(text, sizeof(text), T("%zu tags"),
 			fEditor->File().CountTags());
-		_SetStatus(fEditor->Path() + " · " + text, false);
+		_SetStatus(shown_path(fEditor->Path()) + " · " + text, false);
 	}
 	bool writable = !fEditor->IsRefused() && status == B_OK;
 	for (const char* name : {"add", "change", "remove", "hours", "addRead"}) {
@@ -378,7 +394,8 @@ TagsWindow::_Save(std::string* problem)
 		return status;
 	char text[64];
 	snprintf(text, sizeof(text), T("%zu tags"), fEditor->File().CountTags());
-	_SetStatus(fEditor->Path() + " · " + T("saved") + " · " + text, false);
+	_SetStatus(shown_path(fEditor->Path()) + " · " + T("saved") + " · " + text,
+		false);
 	return B_OK;
 }
 

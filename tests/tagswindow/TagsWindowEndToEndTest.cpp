@@ -18,7 +18,7 @@ namespace {
 const char* kOpen = "GET /?4=0";
 const char* kCard = "0055AA7711";
 // Where rdx-tags' controls are, in its window (see TagsWindow.cpp: a
-// window of 760 by 580).
+// window of 820 by 580).
 const WindowPoint kFirstRead = {100, 424};
 const WindowPoint kAddReadButton = {55, 557};
 // The name field of the dialog (TagDialog.cpp).

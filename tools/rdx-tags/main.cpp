@@ -91,7 +91,7 @@ main(int argc, char** argv)
 		return 1;
 
 	BApplication application("application/x-vnd-RDX-Tags");
-	TagsWindow* window = new TagsWindow(BRect(60, 60, 820, 640),
+	TagsWindow* window = new TagsWindow(BRect(60, 60, 880, 640),
 		options.tagsPath, options.logPath);
 	window->Show();
 	printf("rdx-tags: %s\n", options.tagsPath.c_str());
