@@ -53,8 +53,9 @@ public:
 
 	// Whether the file on disk is no longer what Load() read.
 			bool			ChangedOnDisk() const;
-	// Writes the changes. B_MISMATCHED_VALUES, and nothing written, when the file
-	// changed on disk since it was read: the caller offers to load it.
+	// Writes the changes. B_MISMATCHED_VALUES, and nothing written, when
+	// the file changed on disk since it was read: the caller offers to
+	// load it.
 			status_t		Save(std::string* problem);
 
 private:

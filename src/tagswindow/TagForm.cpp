@@ -90,7 +90,8 @@ TagForm::FromLine(const TagLine& line)
 						== std::string::npos ? "" : group.substr(blank), ' ')) {
 					size_t dash = window.find('-');
 					found.push_back({days, window.substr(0, dash),
-						dash == std::string::npos ? "" : window.substr(dash + 1)});
+						dash == std::string::npos ? ""
+							: window.substr(dash + 1)});
 				}
 			}
 			if (row + found.size() > form.rows.size()) {
@@ -178,7 +179,8 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 			groups += (groups.empty() ? "" : ", ") + group;
 		}
 		if (groups.empty()) {
-			*problem = be_locale->GetString("hours: at least one row of days and times");
+			*problem = be_locale->GetString(
+			"hours: at least one row of days and times");
 			return false;
 		}
 		items.push_back(groups);
@@ -186,11 +188,13 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 
 	std::string from, until;
 	if (!trimmed(validFrom).empty() && !ListDate(validFrom, &from)) {
-		*problem = be_locale->GetString("valid from: not a date (31.03.2027 or 2027-03-31)");
+		*problem = be_locale->GetString(
+			"valid from: not a date (31.03.2027 or 2027-03-31)");
 		return false;
 	}
 	if (!trimmed(validUntil).empty() && !ListDate(validUntil, &until)) {
-		*problem = be_locale->GetString("valid until: not a date (31.03.2027 or 2027-03-31)");
+		*problem = be_locale->GetString(
+			"valid until: not a date (31.03.2027 or 2027-03-31)");
 		return false;
 	}
 	if (!from.empty() && !until.empty()) {

@@ -224,11 +224,12 @@ TagsWindow::_Load()
 			fEditor->File().CountTags());
 		_SetStatus(shown_path(fEditor->Path()) + " · " + text, false);
 	}
-	bool writable = !fEditor->IsRefused() && status == B_OK;
-	for (const char* name : {"add", "change", "remove", "hours", "addRead"}) {
+	fWritable = !fEditor->IsRefused() && status == B_OK;
+	for (const char* name : {"add", "hours", "addRead"}) {
 		if (BButton* button = dynamic_cast<BButton*>(FindView(name)))
-			button->SetEnabled(writable);
+			button->SetEnabled(fWritable);
 	}
+	_UpdateButtons();
 }
 
 
@@ -257,6 +258,17 @@ TagsWindow::_FillTable()
 			fTagList->Select(index);
 		index++;
 	}
+	_UpdateButtons();
+}
+
+
+// Change and Remove act on the chosen row of a list that can be written.
+void
+TagsWindow::_UpdateButtons()
+{
+	bool chosen = fWritable && !_SelectedTag().empty();
+	fChangeButton->SetEnabled(chosen);
+	fRemoveButton->SetEnabled(chosen);
 }
 
 
@@ -394,8 +406,8 @@ TagsWindow::_Save(std::string* problem)
 		return status;
 	char text[64];
 	snprintf(text, sizeof(text), T("%zu tags"), fEditor->File().CountTags());
-	_SetStatus(shown_path(fEditor->Path()) + " · " + T("saved") + " · " + text,
-		false);
+	_SetStatus(shown_path(fEditor->Path()) + " · " + T("saved") + " · "
+		+ text, false);
 	return B_OK;
 }
 
@@ -458,6 +470,7 @@ TagsWindow::MessageReceived(BMessage* message)
 			break;
 		}
 		case kTagSelected:
+			_UpdateButtons();
 			break;
 		case kAddTag:
 			_OpenDialog("", false);
@@ -467,11 +480,12 @@ TagsWindow::MessageReceived(BMessage* message)
 				TagDialog::ForHours(this, "", fEditor->File())->Show();
 			break;
 		case kChangeTag:
-			if (!_SelectedTag().empty())
+			if (fWritable && !_SelectedTag().empty())
 				_OpenDialog(_SelectedTag(), true);
 			break;
 		case kRemoveTag:
-			_AskRemove();
+			if (fWritable)
+				_AskRemove();
 			break;
 		case kRemoveAnswer:
 		{
@@ -492,6 +506,8 @@ TagsWindow::MessageReceived(BMessage* message)
 		}
 		case kAddRead:
 		{
+			if (!fWritable)
+				break;
 			int32 index = fReadList->CurrentSelection();
 			std::string tag = index >= 0
 				&& index < (int32)fHistory.Recent().size()

@@ -50,6 +50,7 @@ private:
 			void			_FillTable();
 			void			_FillReads();
 			void			_SetStatus(const std::string& text, bool bad);
+			void			_UpdateButtons();
 			void			_OpenDialog(const std::string& tag, bool change);
 			void			_AskRemove();
 			void			_Remove();
@@ -71,6 +72,8 @@ private:
 			BColumnListView* fReadList = nullptr;
 			// The tag of the row the operator asked to remove.
 			std::string		fRemoving;
+			// Whether the list was read and may be changed.
+			bool			fWritable = false;
 };
 
 #endif
