@@ -210,6 +210,13 @@ TagsWindow::_Load()
 		fprintf(stderr, "rdx-tags: %s\n", fLoadProblem.c_str());
 		_SetStatus(std::string(T("rdx-reader refuses this list")) + ": "
 			+ fLoadProblem, true);
+		// The whole reason, with how to mend it, one part a line.
+		std::string text = std::string(T("rdx-reader refuses this list"))
+			+ ":\n" + fLoadProblem;
+		for (size_t at = 0; (at = text.find(": ", at)) != std::string::npos;)
+			text.replace(at, 2, ":\n");
+		(new BAlert(T("RDX Tags"), text.c_str(), T("OK"), nullptr, nullptr,
+			B_STOP_ALERT))->Go(nullptr);
 	} else if (status != B_OK) {
 		_SetStatus(shown_path(fEditor->Path()) + ": " + fLoadProblem, true);
 	} else if (!fEditor->File().Problems().empty()) {
