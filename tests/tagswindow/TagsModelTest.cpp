@@ -2,11 +2,14 @@
 // untouched byte kept, atomic save, an outside edit never overwritten, a
 // refused list), the dialog's form and the table's rows.
 
+#include "LogFollower.h"
 #include "ReadHistory.h"
 #include "TagForm.h"
 #include "TagTable.h"
 
+#include <Looper.h>
 #include <LogRecord.h>
+#include <Message.h>
 #include <TagListEditor.h>
 
 #include "ChildProcess.h"
@@ -14,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace {
@@ -260,6 +265,68 @@ TEST_F(TagsModelTest, TableShowsWhenInWordsAndLastSeenSortedAndSearched)
 	table.SetSearch("dead");
 	ASSERT_EQ(1u, table.Rows().size());
 	EXPECT_EQ(6u, table.CountAll());
+}
+
+
+
+// Keeps the "line" of every message it is sent; says when it is gone.
+class LineCollector : public BLooper {
+public:
+	explicit LineCollector(std::atomic<bool>* gone) : fGone(gone) {}
+	~LineCollector() override { *fGone = true; }
+
+	void MessageReceived(BMessage* message) override
+	{
+		const char* line = nullptr;
+		if (message->FindString("line", &line) != B_OK)
+			return BLooper::MessageReceived(message);
+		std::lock_guard<std::mutex> lock(fLock);
+		fLines.push_back(line);
+	}
+
+	std::vector<std::string> Lines()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		return fLines;
+	}
+
+private:
+	std::atomic<bool>* fGone;
+	std::mutex		fLock;
+	std::vector<std::string> fLines;
+};
+
+
+TEST_F(TagsModelTest, FollowerReadsTheLogThenPostsNewReadsAndEndsWhenAsked)
+{
+	std::string log = fDirectory.Sub("access.log");
+	const std::string old = R"({"time":"2026-12-08T09:00:00.000Z",)"
+		R"("event":"read","tag":"04a1b2c3","source":"s","outcome":"off"})";
+	const std::string relay = R"({"time":"2026-12-08T09:01:00.000Z",)"
+		R"("event":"relay","relay":1})";
+	const std::string fresh = R"({"time":"2026-12-08T09:02:00.000Z",)"
+		R"("event":"read","tag":"FFFF","source":"s","outcome":"unknown"})";
+	std::ofstream(log) << old << "\n";
+
+	std::atomic<bool> gone{false};
+	LineCollector* collector = new LineCollector(&gone);
+	collector->Run();
+	BMessenger target(collector);
+	ReadHistory history;
+	{
+		LogFollower follower(log, target, 'lgrc');
+		ASSERT_EQ(B_OK, follower.Start(&history));
+		ASSERT_EQ(1u, history.Recent().size());
+		EXPECT_EQ("04A1B2C3", history.Recent()[0].tag);
+
+		// Only reads are posted, as they are appended.
+		std::ofstream(log, std::ios::app) << relay << "\n" << fresh << "\n";
+		EXPECT_TRUE(wait_for([&] { return !collector->Lines().empty(); }, 10));
+		EXPECT_EQ(std::vector<std::string>{fresh}, collector->Lines());
+		// Going, it ends its watch and joins its thread at once.
+	}
+	collector->PostMessage(B_QUIT_REQUESTED);
+	EXPECT_TRUE(wait_for([&] { return gone.load(); }, 10));
 }
 
 }	// namespace
