@@ -54,8 +54,9 @@ protected:
 	{
 		int y = 40 + 22 + row * 20 + 10;
 		ASSERT_TRUE(fTools.Click(fWindow, 100, y));
-		if (twice)
+		if (twice) {
 			ASSERT_TRUE(fTools.Run({"xdotool", "click", "1"}));
+		}
 	}
 
 	TempDir			fHome{"rdx-list-demo"};
@@ -93,7 +94,7 @@ TEST_F(ListViewTest, RowsAreChosenInvokedAndRemovedByMouseAndKeys)
 }
 
 
-TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertReportsTheButtonChosen)
+TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertAnswersEnterAndEscape)
 {
 	ASSERT_TRUE(fTools.Click(fWindow, 150, 22));
 	ASSERT_TRUE(fTools.Type(fWindow, "ab"));
@@ -106,25 +107,30 @@ TEST_F(ListViewTest, FieldReportsEveryChangeAndAlertReportsTheButtonChosen)
 	ASSERT_TRUE(fTools.Key(fWindow, "Left"));
 	ASSERT_TRUE(fTools.Key(fWindow, "Return"));
 
-	// The last button is the default; closing the alert chooses the one
-	// given the Escape shortcut.
+	// Enter chooses the default (the last) button, Escape the one given
+	// the Escape shortcut.
 	ASSERT_TRUE(fTools.Click(fWindow, 340, 22));
 	XTools::Geometry geometry;
 	unsigned long alert = ShownAlert(&geometry);
 	ASSERT_NE(0UL, alert);
-	// "Remove", right-aligned 12 from the edge, 24 high, 12 from the bottom.
-	ASSERT_TRUE(fTools.Click(alert, geometry.width - 40,
-		geometry.height - 24));
+	ASSERT_TRUE(fTools.Key(alert, "Return"));
 	ASSERT_TRUE(Saw("answer 1")) << fDemo->Output();
 	// Gone before the next is asked for, which has the same name.
 	ASSERT_TRUE(wait_for([&] { return !fTools.WindowExists(alert); }, kWait));
 	ASSERT_TRUE(fTools.Click(fWindow, 340, 22));
 	alert = ShownAlert(&geometry);
 	ASSERT_NE(0UL, alert);
-	ASSERT_TRUE(fTools.Close(alert));
+	ASSERT_TRUE(fTools.Key(alert, "Escape"));
 	ASSERT_TRUE(Saw("answer 0")) << fDemo->Output();
+	// Closing it from its frame chooses that one too.
+	ASSERT_TRUE(wait_for([&] { return !fTools.WindowExists(alert); }, kWait));
+	ASSERT_TRUE(fTools.Click(fWindow, 340, 22));
+	alert = ShownAlert(&geometry);
+	ASSERT_NE(0UL, alert);
+	ASSERT_TRUE(fTools.Close(alert));
+	ASSERT_TRUE(Saw("answer 0", 2)) << fDemo->Output();
 	EXPECT_EQ(2, count_of(fDemo->Output(), "modified 'a'\n"));
-	EXPECT_EQ(2, count_of(fDemo->Output(), "answer "));
+	EXPECT_EQ(3, count_of(fDemo->Output(), "answer "));
 }
 
 }	// namespace
