@@ -28,6 +28,34 @@ BButton::~BButton()
 
 
 void
+BButton::MakeDefault(bool flag)
+{
+	ToolkitLocker locker;
+	fDefault = flag;
+	Fl_Button* button = static_cast<Fl_Button*>(Widget());
+	button->shortcut(flag ? FL_Enter : 0);
+	// A bold label marks the button that Enter presses.
+	button->labelfont(flag ? FL_HELVETICA_BOLD : kDefaultFont);
+	button->redraw();
+}
+
+
+void
+BButton::SetShortcutKey(uint32 key)
+{
+	ToolkitLocker locker;
+	int shortcut = 0;
+	switch (key) {
+		case B_ESCAPE: shortcut = FL_Escape; break;
+		case B_ENTER: shortcut = FL_Enter; break;
+		case B_DELETE: shortcut = FL_Delete; break;
+		default: shortcut = (int)key; break;
+	}
+	static_cast<Fl_Button*>(Widget())->shortcut(shortcut);
+}
+
+
+void
 BButton::ApplyViewColor(rgb_color color)
 {
 }

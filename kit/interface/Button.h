@@ -13,12 +13,21 @@ public:
 								uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
 	virtual					~BButton();
 
+	// The default button of its window answers Enter (pressed in a field
+	// that has no message of its own, or anywhere else).
+			void			MakeDefault(bool flag);
+			bool			IsDefault() const { return fDefault; }
+	// A key that presses the button as a click does (B_ESCAPE for a
+	// dialog's Cancel); 0 for none.
+			void			SetShortcutKey(uint32 key);
 
 protected:
 	virtual	void			ApplyViewColor(rgb_color color);
 
 private:
 	static	void			_Clicked(Fl_Widget* widget, void* data);
+
+			bool			fDefault = false;
 };
 
 #endif

@@ -99,6 +99,15 @@ enum {
 	B_RIGHT_OPTION_KEY		= 0x00008000
 };
 
+// The characters of keys that have no glyph.
+enum {
+	B_BACKSPACE = 0x08,
+	B_TAB = 0x09,
+	B_ENTER = 0x0a,
+	B_ESCAPE = 0x1b,
+	B_DELETE = 0x7f
+};
+
 // Key codes of the keys that produce no character and are reported as
 // B_UNMAPPED_KEY_DOWN ("key" field).
 enum {

@@ -6,6 +6,23 @@
 
 using namespace BPrivate;
 
+namespace {
+
+// The text as it is: the toolkit would take "@" for the start of a symbol.
+std::string
+literal(const std::string& text)
+{
+	std::string shown;
+	for (char c : text) {
+		shown += c;
+		if (c == '@')
+			shown += '@';
+	}
+	return shown;
+}
+
+}	// namespace
+
 
 BStringView::BStringView(BRect frame, const char* name, const char* text,
 	uint32 resizingMode, uint32 flags)
@@ -17,7 +34,7 @@ BStringView::BStringView(BRect frame, const char* name, const char* text,
 	ToolkitLocker locker;
 	Widget()->box(FL_FLAT_BOX);
 	Widget()->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-	Widget()->copy_label(fText.c_str());
+	Widget()->copy_label(literal(fText).c_str());
 }
 
 
@@ -31,6 +48,6 @@ BStringView::SetText(const char* text)
 {
 	ToolkitLocker locker;
 	fText = text != nullptr ? text : "";
-	Widget()->copy_label(fText.c_str());
+	Widget()->copy_label(literal(fText).c_str());
 	Widget()->redraw();
 }

@@ -4,7 +4,10 @@
 
 #include <FL/Fl_Input.H>
 
+#include <Message.h>
+
 #include <algorithm>
+#include <string>
 
 using namespace BPrivate;
 
@@ -27,12 +30,19 @@ public:
 	{
 		if (event == FL_KEYBOARD && (Fl::event_key() == FL_Enter
 				|| Fl::event_key() == FL_KP_Enter)) {
+			// A field without a message of its own leaves Enter to the
+			// window's default button.
+			if (fOwner == nullptr || fOwner->Message() == nullptr)
+				return 0;
 			clear_changed();
-			if (fOwner != nullptr)
-				fOwner->_Edited();
+			fOwner->_Edited();
 			return 1;
 		}
+		// Any change of the text by the operator: typed, deleted, pasted.
+		std::string before = value();
 		int result = Fl_Input::handle(event);
+		if (fOwner != nullptr && before != value())
+			fOwner->_Modified();
 		if (event == FL_UNFOCUS && changed()) {
 			clear_changed();
 			if (fOwner != nullptr)
@@ -140,7 +150,23 @@ BTextControl::FocusWidget() const
 
 
 void
+BTextControl::SetModificationMessage(BMessage* message)
+{
+	fModificationMessage.reset(message);
+}
+
+
+void
 BTextControl::_Edited()
 {
-	Invoke();
+	if (Message() != nullptr)
+		Invoke();
+}
+
+
+void
+BTextControl::_Modified()
+{
+	if (fModificationMessage != nullptr)
+		Invoke(fModificationMessage.get());
 }

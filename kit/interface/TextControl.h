@@ -3,6 +3,7 @@
 
 #include <Control.h>
 
+#include <memory>
 #include <string>
 
 class Fl_Input;
@@ -14,7 +15,10 @@ class TextInput;
 // A label and a one-line text field to its right, starting at the divider.
 // The message goes out when the operator presses Enter in the field, or
 // leaves the field (by a click elsewhere or the Tab key) after editing it;
-// never for text set from code.
+// never for text set from code. The modification message, if one is set,
+// goes out after every change the operator makes to the text (a search
+// field filters as it is typed into). A field with no message leaves Enter
+// to the window's default button.
 class BTextControl : public BControl {
 public:
 							BTextControl(BRect frame, const char* name,
@@ -33,6 +37,10 @@ public:
 			float			Divider() const { return fDivider; }
 
 
+			void			SetModificationMessage(BMessage* message);
+			BMessage*		ModificationMessage() const
+								{ return fModificationMessage.get(); }
+
 	// The text field itself, for tests and special needs.
 			Fl_Input*		TextView() const;
 
@@ -44,9 +52,11 @@ private:
 	friend class BPrivate::TextInput;
 
 			void			_Edited();
+			void			_Modified();
 
 			BPrivate::TextInput* fInput;
 			float			fDivider;
+			std::unique_ptr<BMessage> fModificationMessage;
 };
 
 #endif

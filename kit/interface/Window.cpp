@@ -17,7 +17,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
+#include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace BPrivate {
@@ -107,6 +111,24 @@ DispatchEvent(int event, Fl_Window* window)
 	return Fl::handle_(event, window);
 }
 
+
+// The descriptors this process has open now.
+std::set<int>
+open_descriptors()
+{
+	std::set<int> descriptors;
+	if (DIR* directory = opendir("/proc/self/fd")) {
+		// Not the directory's own, which is closed again at once.
+		while (struct dirent* entry = readdir(directory)) {
+			if (entry->d_name[0] != '.'
+				&& atoi(entry->d_name) != dirfd(directory))
+				descriptors.insert(atoi(entry->d_name));
+		}
+		closedir(directory);
+	}
+	return descriptors;
+}
+
 }	// namespace
 
 
@@ -116,7 +138,19 @@ InitToolkit()
 	std::call_once(sToolkitOnce, [] {
 		// The first call sets up the toolkit's thread support (the pipe
 		// that Fl::awake() writes to).
+		std::set<int> before = open_descriptors();
 		Fl::lock();
+		// Every window's thread waits in the toolkit, and all of them wake
+		// when the pipe has a byte; the toolkit's own read of it blocks, so
+		// the second to come would wait there for ever, holding the lock
+		// that every window needs. Not blocking, it finds the byte gone and
+		// goes on.
+		for (int fd : open_descriptors()) {
+			struct stat status;
+			if (before.count(fd) == 0 && fstat(fd, &status) == 0
+				&& S_ISFIFO(status.st_mode))
+				fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+		}
 		Fl::event_dispatch(DispatchEvent);
 		// Windows are closed by the application, never by the toolkit's
 		// Escape shortcut or default close handling.
@@ -194,11 +228,19 @@ BWindow::BWindow(BRect frame, const char* title, window_type type,
 	fWidget->color(ToolkitColor(ui_panel_background_color()));
 	fWidget->callback([](Fl_Widget* widget, void*) {
 		// The toolkit calls this for the close button of the frame and
-		// for the Escape key; only the first closes a window here.
-		if (Fl::event() != FL_CLOSE)
+		// for an Escape that no button took; the second closes only a
+		// modal window (a dialog is cancelled by Escape).
+		WindowWidget* window = static_cast<WindowWidget*>(widget);
+		if (Fl::event() != FL_CLOSE && (window->Owner() == nullptr
+				|| window->Owner()->Type() != B_MODAL_WINDOW
+				|| Fl::event_key() != FL_Escape))
 			return;
-		static_cast<WindowWidget*>(widget)->CloseRequested();
+		window->CloseRequested();
 	});
+	// A modal window keeps the operator's input from the others while it
+	// is shown.
+	if (type == B_MODAL_WINDOW)
+		fWidget->set_modal();
 	_ApplyFlags();
 	fWidget->copy_label(fTitle.c_str());
 	fLastFrame = Frame();

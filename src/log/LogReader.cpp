@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,8 +112,25 @@ read_lines(int fd, PendingLine* pending,
 
 LogReader::LogReader(const std::string& path)
 	:
-	fPath(path)
+	fPath(path),
+	fStopEvent(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+}
+
+
+LogReader::~LogReader()
+{
+	if (fStopEvent >= 0)
+		close(fStopEvent);
+}
+
+
+void
+LogReader::Stop()
+{
+	uint64_t one = 1;
+	if (fStopEvent >= 0 && write(fStopEvent, &one, sizeof(one)) < 0)
+		return;
 }
 
 
@@ -254,6 +273,18 @@ LogReader::Follow(const std::function<bool(const LogRecord&)>& each,
 		if (!going)
 			break;
 
+		// A window that follows the log ends it from its own thread.
+		struct pollfd waits[2] = {{watch.Get(), POLLIN, 0},
+			{fStopEvent, POLLIN, 0}};
+		if (poll(waits, fStopEvent >= 0 ? 2 : 1, -1) < 0) {
+			if (errno == EINTR)
+				continue;
+			fError = std::string("cannot watch for changes: ")
+				+ strerror(errno);
+			return B_ERROR;
+		}
+		if ((waits[1].revents & POLLIN) != 0)
+			break;
 		ssize_t count = read(watch.Get(), events, sizeof(events));
 		if (count < 0 && errno == EINTR)
 			continue;

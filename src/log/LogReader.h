@@ -15,6 +15,10 @@
 class LogReader {
 public:
 	explicit				LogReader(const std::string& path);
+							~LogReader();
+
+							LogReader(const LogReader&) = delete;
+			LogReader&		operator=(const LogReader&) = delete;
 
 	// Every record of access.log.5 to access.log.1 and access.log, in time
 	// order (records of two writers can reach the file a little out of
@@ -32,6 +36,10 @@ public:
 									each,
 								const std::function<void(const std::string&)>&
 									damaged = nullptr);
+
+	// Makes a Follow() on another thread return (B_OK) at once, also while
+	// it waits; one that starts later returns at once too.
+			void			Stop();
 
 	// Damaged lines seen so far, and where the first was ("access.log.1
 	// line 17").
@@ -54,6 +62,8 @@ private:
 			int				fReadLines = 0;
 			dev_t			fDevice = 0;
 			ino_t			fInode = 0;
+	// Written by Stop(), waited on by Follow() beside the directory.
+			int				fStopEvent = -1;
 };
 
 #endif

@@ -142,6 +142,21 @@ XTools::WindowExists(unsigned long window) const
 
 
 bool
+XTools::WaitUntilViewable(unsigned long window, double seconds) const
+{
+	double end = now() + seconds;
+	do {
+		std::string output;
+		if (Run({"xwininfo", "-id", std::to_string(window)}, &output)
+			&& output.find("IsViewable") != std::string::npos)
+			return true;
+		sleep_ms(20);
+	} while (now() < end);
+	return false;
+}
+
+
+bool
 XTools::GetGeometry(unsigned long window, Geometry* geometry) const
 {
 	std::string output;

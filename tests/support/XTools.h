@@ -38,6 +38,10 @@ public:
 			unsigned long	FindWindow(const std::string& name,
 								double seconds) const;
 			bool			WindowExists(unsigned long window) const;
+	// Waits until the window is mapped and shown (a dialog that was just
+	// made takes keys only then); false on time-out.
+			bool			WaitUntilViewable(unsigned long window,
+								double seconds) const;
 	// Position of the window's content on the screen, and its size.
 			bool			GetGeometry(unsigned long window,
 								Geometry* geometry) const;

@@ -1,0 +1,317 @@
+#include "TagListEditor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// A few words for text that a line of the list cannot carry.
+bool
+check_text(const std::string& text, const char* what, bool allowBar,
+	std::string* problem)
+{
+	for (char c : text) {
+		if ((unsigned char)c < 0x20 || c == 0x7f) {
+			*problem = std::string(what) + ": no control characters";
+			return false;
+		}
+		if (c == '#') {
+			*problem = std::string(what) + ": no '#' (it starts a comment)";
+			return false;
+		}
+		if (c == '|' && !allowBar) {
+			*problem = std::string(what) + ": no '|' (it starts the rules)";
+			return false;
+		}
+	}
+	return true;
+}
+
+
+std::string
+trimmed(const std::string& text)
+{
+	size_t start = text.find_first_not_of(" \t");
+	if (start == std::string::npos)
+		return std::string();
+	return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+}
+
+}	// namespace
+
+
+TagListEditor::TagListEditor(const std::string& path)
+	:
+	fList(path)
+{
+}
+
+
+status_t
+TagListEditor::Load(std::string* problem)
+{
+	status_t status = fList.Load(problem);
+	fFile = fList.File();
+	fReadExists = fList.Exists();
+	fReadText = fFile.Text();
+	return status;
+}
+
+
+bool
+TagListEditor::IsModified() const
+{
+	return fFile.Text() != fReadText;
+}
+
+
+status_t
+TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
+	const std::string& name, const std::string& rules, std::string* problem)
+{
+	if (fList.IsRefused()) {
+		*problem = "the list is refused: it cannot be changed here";
+		return B_NOT_ALLOWED;
+	}
+	std::string shownName = trimmed(name);
+	std::string shownRules = trimmed(rules);
+	if (!TagLine::IsWritableTag(tag)) {
+		*problem = tag.empty() ? "no tag" : "tag: one word of 1 to 64"
+			" characters, without '#' or '|', not starting with '@'";
+		return B_BAD_VALUE;
+	}
+	if (!check_text(shownName, "name", false, problem)
+		|| !check_text(shownRules, "hours", true, problem)) {
+		return B_BAD_VALUE;
+	}
+
+	std::string text = TagLine::Compose(tag, shownName, shownRules);
+	TagLine line = TagLine::Parse(1, text);
+	if (!line.Problem().empty()) {
+		*problem = line.Problem();
+		return B_BAD_VALUE;
+	}
+	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
+		|| line.Name() != shownName || line.RulesText() != shownRules) {
+		*problem = "the list cannot hold this line as given";
+		return B_BAD_VALUE;
+	}
+	// Rules() is read afresh on each call: one copy, kept while in use.
+	TagRules parsed = line.Rules();
+	for (const std::string& set : parsed.HoursNames()) {
+		if (_IndexOfHours(set) < 0) {
+			*problem = "@" + set + " is not defined";
+			return B_BAD_VALUE;
+		}
+	}
+
+	const TagLine* same = fFile.Find(tag);
+	const TagLine* old = oldTag.empty() ? nullptr : fFile.Find(oldTag);
+	if (!oldTag.empty() && old == nullptr) {
+		*problem = TagList::Normalized(oldTag) + " is no longer listed";
+		return B_BAD_VALUE;
+	}
+	if (same != nullptr && same != old) {
+		*problem = line.Tag() + " is listed already (line "
+			+ std::to_string(same->Number()) + ")";
+		return B_BAD_VALUE;
+	}
+	if (old != nullptr)
+		fFile.ReplaceLine((size_t)(old->Number() - 1), text);
+	else
+		fFile.AppendLine(text);
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::RemoveTag(const std::string& tag, std::string* problem)
+{
+	const TagLine* line = fFile.Find(tag);
+	if (line == nullptr) {
+		*problem = TagList::Normalized(tag) + " is not listed";
+		return B_BAD_VALUE;
+	}
+	fFile.RemoveLine((size_t)(line->Number() - 1));
+	return B_OK;
+}
+
+
+int
+TagListEditor::_IndexOfHours(const std::string& name) const
+{
+	const std::vector<TagLine>& lines = fFile.Lines();
+	for (size_t i = 0; i < lines.size(); i++) {
+		if (lines[i].What() == TagLine::kHours
+			&& lines[i].HoursName() == name)
+			return (int)i;
+	}
+	return -1;
+}
+
+
+status_t
+TagListEditor::SetHours(const std::string& oldName, const std::string& name,
+	const std::string& hours, std::string* problem)
+{
+	if (fList.IsRefused()) {
+		*problem = "the list is refused: it cannot be changed here";
+		return B_NOT_ALLOWED;
+	}
+	std::string shownHours = trimmed(hours);
+	if (name.empty() || name.find_first_of(" \t=@#|;,") != std::string::npos
+		|| !check_text(name, "name", false, problem)) {
+		*problem = "name: one word, without blanks or = @ # | ; ,";
+		return B_BAD_VALUE;
+	}
+	if (!check_text(shownHours, "hours", false, problem))
+		return B_BAD_VALUE;
+	std::string text = "@" + name + " = " + shownHours;
+	TagLine line = TagLine::Parse(1, text);
+	if (!line.Problem().empty()) {
+		*problem = line.Problem();
+		return B_BAD_VALUE;
+	}
+	if (line.What() != TagLine::kHours || line.HoursName() != name) {
+		*problem = "the list cannot hold this line as given";
+		return B_BAD_VALUE;
+	}
+	int old = oldName.empty() ? -1 : _IndexOfHours(oldName);
+	if (!oldName.empty() && old < 0) {
+		*problem = "@" + oldName + " is no longer defined";
+		return B_BAD_VALUE;
+	}
+	int same = _IndexOfHours(name);
+	if (same >= 0 && same != old) {
+		*problem = "@" + name + " is defined already (line "
+			+ std::to_string(same + 1) + ")";
+		return B_BAD_VALUE;
+	}
+	if (old >= 0) {
+		fFile.ReplaceLine((size_t)old, text);
+		if (oldName != name) {
+			// The tags that used the old name follow it.
+			for (size_t i = 0; i < fFile.Lines().size(); i++) {
+				const TagLine& tagLine = fFile.Lines()[i];
+				if (tagLine.What() != TagLine::kTag
+					|| !tagLine.Problem().empty())
+					continue;
+				TagRules parsed = tagLine.Rules();
+				const std::vector<std::string>& names = parsed.HoursNames();
+				if (std::find(names.begin(), names.end(), oldName)
+					== names.end())
+					continue;
+				std::string rules = tagLine.RulesText();
+				std::string from = "@" + oldName;
+				for (size_t at = 0; (at = rules.find(from, at))
+						!= std::string::npos;) {
+					size_t end = at + from.size();
+					bool whole = end == rules.size()
+						|| rules.find_first_of(" \t;", end) == end;
+					if (whole) {
+						rules.replace(at, from.size(), "@" + name);
+						at += name.size() + 1;
+					} else
+						at = end;
+				}
+				fFile.ReplaceLine(i, TagLine::Compose(tagLine.Tag(),
+					tagLine.Name(), rules));
+			}
+		}
+		return B_OK;
+	}
+	// A new set goes after the last one, or first of all before the tags.
+	int after = -1;
+	int firstTag = -1;
+	for (size_t i = 0; i < fFile.Lines().size(); i++) {
+		TagLine::Kind kind = fFile.Lines()[i].What();
+		if (kind == TagLine::kHours)
+			after = (int)i;
+		if (kind == TagLine::kTag && firstTag < 0)
+			firstTag = (int)i;
+	}
+	if (after >= 0)
+		fFile.InsertLine((size_t)after + 1, text);
+	else if (firstTag >= 0)
+		fFile.InsertLine((size_t)firstTag, text);
+	else
+		fFile.AppendLine(text);
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::RemoveHours(const std::string& name, std::string* problem)
+{
+	int index = _IndexOfHours(name);
+	if (index < 0) {
+		*problem = "@" + name + " is not defined";
+		return B_BAD_VALUE;
+	}
+	int users = 0;
+	for (const TagLine& line : fFile.Lines()) {
+		if (line.What() != TagLine::kTag)
+			continue;
+		TagRules parsed = line.Rules();
+		const std::vector<std::string>& names = parsed.HoursNames();
+		if (std::find(names.begin(), names.end(), name) != names.end())
+			users++;
+	}
+	if (users > 0) {
+		*problem = "@" + name + " is used by " + std::to_string(users)
+			+ (users == 1 ? " tag" : " tags");
+		return B_BAD_VALUE;
+	}
+	fFile.RemoveLine((size_t)index);
+	return B_OK;
+}
+
+
+std::string
+TagListEditor::_DiskText(bool* exists) const
+{
+	*exists = false;
+	int fd = open(fList.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+	if (fd < 0)
+		return std::string();
+	*exists = true;
+	std::string data;
+	char buffer[65536];
+	for (;;) {
+		ssize_t count = read(fd, buffer, sizeof(buffer));
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count <= 0)
+			break;
+		data.append(buffer, (size_t)count);
+	}
+	close(fd);
+	return data;
+}
+
+
+bool
+TagListEditor::ChangedOnDisk() const
+{
+	bool exists = false;
+	std::string text = _DiskText(&exists);
+	return exists != fReadExists || (exists && text != fReadText);
+}
+
+
+status_t
+TagListEditor::Save(std::string* problem)
+{
+	if (ChangedOnDisk()) {
+		*problem = fList.Path() + " was changed on disk since it was read";
+		return B_MISMATCHED_VALUES;
+	}
+	status_t status = fList.Save(fFile, problem);
+	if (status != B_OK)
+		return status;
+	fReadText = fFile.Text();
+	fReadExists = true;
+	return B_OK;
+}

@@ -1,0 +1,72 @@
+#ifndef TAG_LIST_EDITOR_H
+#define TAG_LIST_EDITOR_H
+
+#include "TagFile.h"
+#include "TagList.h"
+
+#include <SupportDefs.h>
+
+#include <string>
+
+// Changes to the tag list as a person makes them in a window: a tag's line
+// or a named set of hours is added, changed or removed, every other line
+// (comments, blank lines, lines it does not understand) stays byte for
+// byte where it was. Nothing reaches the disk before Save(), which writes
+// atomically (TagList::Save) and only over the very text that was read:
+// a list someone else changed meanwhile is never overwritten.
+class TagListEditor {
+public:
+	explicit				TagListEditor(const std::string& path);
+
+	// Reads the list afresh and forgets the changes. B_NOT_ALLOWED when
+	// rdx-reader would refuse the list (others may write it), with the
+	// reason in *problem; the list then shows empty and cannot be saved.
+			status_t		Load(std::string* problem);
+
+			const std::string& Path() const { return fList.Path(); }
+			bool			IsRefused() const { return fList.IsRefused(); }
+	// The list with the changes made so far.
+			const TagFile&	File() const { return fFile; }
+			bool			IsModified() const;
+
+	// Adds (oldTag empty) or changes the tag's line. The rules are the
+	// text after the '|' (empty: at any time). Refused, with *problem in a
+	// few words, when the list could not hold it as given: the line read
+	// back must say exactly the tag, the name and the rules, and its rules
+	// must be readable. Another line's tag is refused too.
+			status_t		SetTag(const std::string& oldTag,
+								const std::string& tag,
+								const std::string& name,
+								const std::string& rules,
+								std::string* problem);
+			status_t		RemoveTag(const std::string& tag,
+								std::string* problem);
+	// Adds (oldName empty) or changes the named set of hours "@name".
+	// A renamed set takes the tags that used the old name with it.
+			status_t		SetHours(const std::string& oldName,
+								const std::string& name,
+								const std::string& hours,
+								std::string* problem);
+	// A set still used by a tag is not removed.
+			status_t		RemoveHours(const std::string& name,
+								std::string* problem);
+
+	// Whether the file on disk is no longer what Load() read.
+			bool			ChangedOnDisk() const;
+	// Writes the changes. B_MISMATCHED_VALUES, and nothing written, when
+	// the file changed on disk since it was read: the caller offers to
+	// load it.
+			status_t		Save(std::string* problem);
+
+private:
+			std::string		_DiskText(bool* exists) const;
+			int				_IndexOfHours(const std::string& name) const;
+
+			TagList			fList;
+			TagFile			fFile;
+	// What Load() read: the text and whether there was a file.
+			std::string		fReadText;
+			bool			fReadExists = false;
+};
+
+#endif

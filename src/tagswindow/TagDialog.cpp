@@ -1,0 +1,293 @@
+#include "TagDialog.h"
+
+#include "TagsWindow.h"
+
+#include <Button.h>
+#include <Locale.h>
+#include <Message.h>
+#include <RadioButton.h>
+#include <StringView.h>
+#include <TextControl.h>
+#include <View.h>
+
+#include <TagFile.h>
+
+namespace {
+
+enum {
+	kSave = 'save',
+	kCancel = 'cncl',
+	kWhenChosen = 'when',
+};
+
+const float kWidth = 480;
+const float kLabelWidth = 130;
+
+
+const char*
+T(const char* text)
+{
+	return be_locale->GetString(text);
+}
+
+}	// namespace
+
+
+TagDialog::TagDialog(TagsWindow* owner, const char* title)
+	:
+	BWindow(BRect(0, 0, kWidth, 100), title, B_MODAL_WINDOW,
+		B_NOT_RESIZABLE | B_NOT_ZOOMABLE),
+	fOwner(owner),
+	fOwnerMessenger(owner)
+{
+}
+
+
+TagDialog::TagDialog(TagsWindow* owner, const TagForm& form, bool change)
+	:
+	TagDialog(owner, change ? T("Change tag") : T("Add tag"))
+{
+	fOldKey = change ? form.tag : std::string();
+	fWhen = form.when;
+	fOtherRules = form.otherRules;
+	_Build(false);
+	fTag->SetText(form.tag.c_str());
+	fName->SetText(form.name.c_str());
+	for (int i = 0; i < TagForm::kRows && i < (int)form.rows.size(); i++) {
+		fDays[i]->SetText(form.rows[i].days.c_str());
+		fFrom[i]->SetText(form.rows[i].from.c_str());
+		fTo[i]->SetText(form.rows[i].to.c_str());
+	}
+	fSet->SetText(form.namedSet.c_str());
+	fValidFrom->SetText(form.validFrom.c_str());
+	fValidUntil->SetText(form.validUntil.c_str());
+	fWhenButtons[fWhen]->SetValue(1);
+	_ShowWhen();
+	// A tag that was just read is there already: the name is next.
+	(form.tag.empty() ? fTag : fName)->MakeFocus(true);
+}
+
+
+TagDialog*
+TagDialog::ForHours(TagsWindow* owner, const std::string& name,
+	const TagFile& file)
+{
+	TagDialog* dialog = new TagDialog(owner, T("Named hours"));
+	dialog->fForHours = true;
+	dialog->fOldKey = name;
+	dialog->_Build(true);
+	dialog->fTag->SetText(name.c_str());
+	for (const TagLine& line : file.Lines()) {
+		if (line.What() != TagLine::kHours || line.HoursName() != name
+			|| name.empty())
+			continue;
+		// The rows of the set's hours, as the form reads a tag's.
+		std::string text = line.Text();
+		TagLine asTag = TagLine::Parse(1, "X |" + text.substr(
+			text.find('=') + 1));
+		TagForm form = TagForm::FromLine(asTag);
+		for (int i = 0; i < TagForm::kRows; i++) {
+			dialog->fDays[i]->SetText(form.rows[i].days.c_str());
+			dialog->fFrom[i]->SetText(form.rows[i].from.c_str());
+			dialog->fTo[i]->SetText(form.rows[i].to.c_str());
+		}
+		break;
+	}
+	dialog->fTag->MakeFocus(true);
+	return dialog;
+}
+
+
+void
+TagDialog::_Build(bool forHours)
+{
+	BView* back = new BView(Bounds(), "back", B_FOLLOW_ALL, B_WILL_DRAW);
+	back->SetViewColor(237, 242, 235);
+	AddChild(back);
+
+	float top = 12;
+	auto field = [&](const char* name, const char* label, float left,
+			float right, float divider) {
+		BTextControl* control = new BTextControl(BRect(left, top, right,
+			top + 24), name, label, "", nullptr);
+		control->SetDivider(divider);
+		back->AddChild(control);
+		return control;
+	};
+
+	fTag = field("tag", forHours ? T("Name of the set:") : T("Tag:"), 12,
+		kWidth - 12, kLabelWidth);
+	top += 30;
+	if (!forHours) {
+		fName = field("name", T("Name:"), 12, kWidth - 12, kLabelWidth);
+		top += 34;
+		back->AddChild(new BStringView(BRect(12, top, kLabelWidth + 12,
+			top + 22), "whenLabel", T("May open:")));
+		const char* labels[4] = {"always", "off", "hours", "named set"};
+		float left = kLabelWidth + 12;
+		for (int i = 0; i < 4; i++) {
+			BMessage* message = new BMessage(kWhenChosen);
+			message->AddInt32("when", i);
+			float width = back->StringWidth(T(labels[i])) + 30;
+			fWhenButtons[i] = new BRadioButton(BRect(left, top, left + width,
+				top + 22), labels[i], T(labels[i]), message);
+			back->AddChild(fWhenButtons[i]);
+			left += width + 4;
+		}
+		top += 30;
+	}
+
+	back->AddChild(new BStringView(BRect(12, top, kLabelWidth + 12,
+		top + 22), "hoursLabel", T("Days, from, to:")));
+	for (int i = 0; i < TagForm::kRows; i++) {
+		std::string number = std::to_string(i);
+		float left = kLabelWidth + 12;
+		fDays[i] = field(("days" + number).c_str(), nullptr, left, left + 110,
+			0);
+		fFrom[i] = field(("from" + number).c_str(), nullptr, left + 118,
+			left + 178, 0);
+		fTo[i] = field(("to" + number).c_str(), "-", left + 182, left + 252,
+			10);
+		top += 28;
+	}
+	back->AddChild(new BStringView(BRect(kLabelWidth + 12, top,
+		kWidth - 12, top + 18), "hoursHint",
+		T("e.g. Mo-Fr 07:00 19:00, or Su 22:00 06:00")));
+	top += 24;
+
+	if (!forHours) {
+		fSet = field("set", T("Named set:"), 12, kLabelWidth + 160,
+			kLabelWidth);
+		std::string sets = fOwner->NamedSets();
+		back->AddChild(new BStringView(BRect(kLabelWidth + 168, top,
+			kWidth - 12, top + 24), "sets", sets.c_str()));
+		top += 34;
+		fValidFrom = field("validFrom", T("Valid from:"), 12,
+			kLabelWidth + 130, kLabelWidth);
+		fValidUntil = field("validUntil", T("until:"), kLabelWidth + 140,
+			kWidth - 12, 50);
+		top += 30;
+		back->AddChild(new BStringView(BRect(kLabelWidth + 12, top,
+			kWidth - 12, top + 18), "datesHint",
+			T("dates as 31.03.2027; empty: no limit")));
+		top += 24;
+	}
+
+	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 22),
+		"problem", "");
+	back->AddChild(fProblem);
+	top += 30;
+
+	BButton* cancel = new BButton(BRect(kWidth - 212, top, kWidth - 112,
+		top + 26), "cancel", T("Cancel"), new BMessage(kCancel));
+	cancel->SetShortcutKey(B_ESCAPE);
+	back->AddChild(cancel);
+	BButton* save = new BButton(BRect(kWidth - 106, top, kWidth - 12,
+		top + 26), "save", T("Save"), new BMessage(kSave));
+	save->MakeDefault(true);
+	back->AddChild(save);
+	top += 38;
+
+	ResizeTo(kWidth, top);
+	back->ResizeTo(kWidth, top);
+	// Over the middle of the tags window.
+	BRect owner = fOwner->Frame();
+	MoveTo(owner.left + (owner.Width() - kWidth) / 2, owner.top + 40);
+}
+
+
+void
+TagDialog::_ShowWhen()
+{
+	bool hours = fWhen == TagForm::kHours;
+	for (int i = 0; i < TagForm::kRows; i++) {
+		fDays[i]->SetEnabled(hours);
+		fFrom[i]->SetEnabled(hours);
+		fTo[i]->SetEnabled(hours);
+	}
+	fSet->SetEnabled(fWhen == TagForm::kNamedSet);
+}
+
+
+TagForm
+TagDialog::_Form() const
+{
+	TagForm form;
+	form.tag = fTag->Text();
+	form.name = fName->Text();
+	form.when = fWhen;
+	for (int i = 0; i < TagForm::kRows; i++)
+		form.rows[i] = {fDays[i]->Text(), fFrom[i]->Text(), fTo[i]->Text()};
+	form.namedSet = fSet->Text();
+	form.validFrom = fValidFrom->Text();
+	form.validUntil = fValidUntil->Text();
+	form.otherRules = fOtherRules;
+	return form;
+}
+
+
+void
+TagDialog::_SetProblem(const std::string& problem)
+{
+	fProblem->SetText(problem.c_str());
+	fProblem->SetViewColor(make_color(250, 220, 210, 255));
+	fProblem->Invalidate();
+}
+
+
+void
+TagDialog::_Save()
+{
+	std::string problem;
+	status_t status;
+	if (!fOwnerMessenger.LockTarget()) {
+		Quit();
+		return;
+	}
+	if (fForHours) {
+		// The rows as the form makes hours of a tag, without the rest.
+		TagForm form;
+		form.when = TagForm::kHours;
+		for (int i = 0; i < TagForm::kRows; i++)
+			form.rows[i] = {fDays[i]->Text(), fFrom[i]->Text(), fTo[i]->Text()};
+		std::string hours;
+		status = form.Rules(&hours, &problem) ? B_OK : B_BAD_VALUE;
+		std::string name = fTag->Text();
+		if (!name.empty() && name[0] == '@')
+			name.erase(0, 1);
+		if (status == B_OK)
+			status = fOwner->ApplyHours(fOldKey, name, hours, &problem);
+	} else
+		status = fOwner->ApplyForm(_Form(), fOldKey, &problem);
+	fOwner->Unlock();
+	if (status != B_OK) {
+		_SetProblem(problem);
+		return;
+	}
+	Quit();
+}
+
+
+void
+TagDialog::MessageReceived(BMessage* message)
+{
+	switch (message->what) {
+		case kSave:
+			_Save();
+			break;
+		case kCancel:
+			Quit();
+			break;
+		case kWhenChosen:
+		{
+			int32 when = 0;
+			if (message->FindInt32("when", &when) == B_OK) {
+				fWhen = (TagForm::When)when;
+				_ShowWhen();
+			}
+			break;
+		}
+		default:
+			BWindow::MessageReceived(message);
+	}
+}

@@ -1,0 +1,62 @@
+#ifndef TAG_DIALOG_H
+#define TAG_DIALOG_H
+
+#include "TagForm.h"
+
+#include <Messenger.h>
+#include <Window.h>
+
+#include <string>
+
+class BButton;
+class BRadioButton;
+class BStringView;
+class BTextControl;
+class TagFile;
+class TagsWindow;
+
+// The dialog that adds or changes a tag (name; always, off, hours in rows
+// or a named set; valid from and until), or a named set of hours. Save
+// (Enter) hands the form to the tags window, which writes it or says why
+// not; the refusal is shown here and the dialog stays. Cancel (Escape)
+// changes nothing. It is modal: the list does not change under it.
+class TagDialog : public BWindow {
+public:
+							TagDialog(TagsWindow* owner, const TagForm& form,
+								bool change);
+	// For the named set (empty: a new one).
+	static	TagDialog*		ForHours(TagsWindow* owner,
+								const std::string& name,
+								const TagFile& file);
+
+	virtual	void			MessageReceived(BMessage* message);
+
+private:
+							TagDialog(TagsWindow* owner, const char* title);
+
+			void			_Build(bool forHours);
+			TagForm			_Form() const;
+			void			_Save();
+			void			_ShowWhen();
+			void			_SetProblem(const std::string& problem);
+
+			TagsWindow*		fOwner;
+			BMessenger		fOwnerMessenger;
+			bool			fForHours = false;
+			std::string		fOldKey;
+			TagForm::When	fWhen = TagForm::kAlways;
+			std::vector<std::string> fOtherRules;
+
+			BTextControl*	fTag = nullptr;
+			BTextControl*	fName = nullptr;
+			BRadioButton*	fWhenButtons[4] = {};
+			BTextControl*	fDays[TagForm::kRows] = {};
+			BTextControl*	fFrom[TagForm::kRows] = {};
+			BTextControl*	fTo[TagForm::kRows] = {};
+			BTextControl*	fSet = nullptr;
+			BTextControl*	fValidFrom = nullptr;
+			BTextControl*	fValidUntil = nullptr;
+			BStringView*	fProblem = nullptr;
+};
+
+#endif

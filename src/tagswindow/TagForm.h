@@ -1,0 +1,77 @@
+#ifndef TAG_FORM_H
+#define TAG_FORM_H
+
+#include <SupportDefs.h>
+
+#include <string>
+#include <vector>
+
+class TagFile;
+class TagLine;
+class TagListEditor;
+
+// What the add and change dialog holds, without the dialog: a tag, its
+// name, when it may open (always, off, hours in rows of days and times, or
+// a named set of hours) and its validity dates. It is filled from a line of
+// the list and made into one; input the list cannot hold is refused with a
+// few words naming the field, and nothing is changed.
+class TagForm {
+public:
+	enum When {
+		kAlways,
+		kOff,
+		kHours,
+		kNamedSet,
+	};
+
+	struct HoursRow {
+		std::string	days;		// "Mo-Fr", "Sa"
+		std::string	from;		// "07:00"
+		std::string	to;			// "19:00"
+	};
+
+	// The number of hours rows the dialog shows.
+	static	const int		kRows = 3;
+
+							TagForm();
+
+	// The form of a line of the list; rules it has no field for (a second
+	// named set, say) are kept as they were and written back unchanged.
+	static	TagForm			FromLine(const TagLine& line);
+
+	// The text after the '|' that the form stands for; false with *problem
+	// ("valid from: not a date") when a field cannot be read.
+			bool			Rules(std::string* rules,
+								std::string* problem) const;
+	// Writes the form into the list as a change of oldTag's line, or as a
+	// new line when oldTag is empty; B_OK, or the refusal in *problem.
+			status_t		Apply(TagListEditor& editor,
+								const std::string& oldTag,
+								std::string* problem) const;
+
+	// A date as written in the form, "31.03.2027" or "2027-03-31", with an
+	// optional " HH:MM", in the list's way ("2027-03-31"); false for
+	// another text.
+	static	bool			ListDate(const std::string& text,
+								std::string* date);
+	// A date of the list as the form and the table show it, "31.03.2027"
+	// (and the time after it, if any).
+	static	std::string		ShownDate(const std::string& date);
+
+			std::string		tag;
+			std::string		name;
+			When			when = kAlways;
+			std::vector<HoursRow> rows;
+			std::string		namedSet;
+			std::string		validFrom;
+			std::string		validUntil;
+			std::vector<std::string> otherRules;
+};
+
+// When the line's tag may open, in words for the table: "always", "off",
+// "Mo-Fr 07:00-19:00, until 31.03.2027", "@staff", or "never: WHY" for a
+// line that cannot be used. Translated through the locale where it has
+// words of its own.
+std::string when_in_words(const TagFile& file, const TagLine& line);
+
+#endif

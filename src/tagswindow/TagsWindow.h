@@ -1,0 +1,79 @@
+#ifndef TAGS_WINDOW_H
+#define TAGS_WINDOW_H
+
+#include "ReadHistory.h"
+#include "TagTable.h"
+
+#include <Window.h>
+
+#include <memory>
+#include <string>
+
+class BButton;
+class BColumnListView;
+class BStringView;
+class BTextControl;
+class LogFollower;
+class TagForm;
+class TagListEditor;
+
+// rdx-tags' one window: the tag list as a table with a search field and
+// the buttons to add, change and remove tags and named sets of hours, and
+// below it the reads of the access log as they come, unknown tags marked.
+// It owns the list's editor; its dialogs change the list through it with
+// the window locked, and every change is saved at once.
+class TagsWindow : public BWindow {
+public:
+							TagsWindow(BRect frame,
+								const std::string& listPath,
+								const std::string& logPath);
+	virtual					~TagsWindow();
+
+	virtual	void			MessageReceived(BMessage* message);
+	virtual	bool			QuitRequested();
+
+	// Called by a dialog with the window locked: writes the form (a change
+	// of oldTag's line, or a new line) or the named set and saves. B_OK,
+	// or the refusal in *problem; the list is then as it was.
+			status_t		ApplyForm(const TagForm& form,
+								const std::string& oldTag,
+								std::string* problem);
+			status_t		ApplyHours(const std::string& oldName,
+								const std::string& name,
+								const std::string& hours,
+								std::string* problem);
+	// The named sets of the list, for the dialog: "@staff, @cleaning".
+			std::string		NamedSets() const;
+
+private:
+			void			_Load();
+			void			_FillTable();
+			void			_FillReads();
+			void			_SetStatus(const std::string& text, bool bad);
+			void			_UpdateButtons();
+			void			_OpenDialog(const std::string& tag, bool change);
+			void			_AskRemove();
+			void			_Remove();
+			status_t		_Save(std::string* problem);
+			bool			_CheckDisk();
+			std::string		_SelectedTag() const;
+
+			std::unique_ptr<TagListEditor> fEditor;
+			std::string		fLoadProblem;
+			ReadHistory		fHistory;
+			TagTable		fTable;
+			std::unique_ptr<LogFollower> fFollower;
+
+			BTextControl*	fSearch = nullptr;
+			BButton*		fChangeButton = nullptr;
+			BButton*		fRemoveButton = nullptr;
+			BColumnListView* fTagList = nullptr;
+			BStringView*	fStatus = nullptr;
+			BColumnListView* fReadList = nullptr;
+			// The tag of the row the operator asked to remove.
+			std::string		fRemoving;
+			// Whether the list was read and may be changed.
+			bool			fWritable = false;
+};
+
+#endif

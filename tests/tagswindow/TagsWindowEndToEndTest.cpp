@@ -1,0 +1,124 @@
+// rdx-tags with the real rdx-reader, rdx and rdx-board-sim on loopback,
+// under the test's Xvfb, used with real clicks and keys: a card the list
+// does not know is read, shows up marked in the recent reads, is added
+// with a name, and its next read opens the door.
+
+#include "BoardSim.h"
+#include "RdxProgram.h"
+#include "ReaderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+// Tags use relay 2, output 4.
+const char* kOpen = "GET /?4=0";
+const char* kCard = "0055AA7711";
+// Where rdx-tags' controls are, in its window (see TagsWindow.cpp: a
+// window of 820 by 580).
+const WindowPoint kFirstRead = {100, 424};
+const WindowPoint kAddReadButton = {55, 557};
+// The name field of the dialog (TagDialog.cpp).
+const WindowPoint kNameField = {300, 54};
+
+
+TEST(TagsWindowEndToEndTest, AnUnknownCardIsAddedFromItsReadAndThenOpens)
+{
+	const char* display = getenv("DISPLAY");
+	ASSERT_NE(nullptr, display);
+	RdxProgram rdx(display, "rdx-tags-e2e");
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	// rdx's window sits away from rdx-tags', which the clicks are for.
+	ASSERT_TRUE(rdx.Seed({
+		{"rdx_ip", seed::Text(board.Address())},
+		{"rdx_use", seed::Bool(true)},
+		{"OpenInSecs", seed::Int32(1)},
+		{"TagsUseDoor", seed::Int32(2)},
+		{"prefs_window_rect", seed::Rect(620, 620, 1020, 745)},
+	}));
+	std::string list = rdx.SettingsDirectory() + "/tags";
+	FILE* file = fopen(list.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs("# the front door\n0014594826 fob\n", file);
+	fclose(file);
+	ASSERT_EQ(0, chmod(list.c_str(), 0600));
+	ASSERT_TRUE(rdx.Start());
+	ASSERT_TRUE(board.WaitForRequest("GET /?3=1", 20));
+
+	std::map<std::string, std::string> environment = {
+		{"XDG_RUNTIME_DIR", rdx.Directory().Sub("run")},
+		{"HOME", rdx.Directory().Sub("home")},
+		{"XDG_CONFIG_HOME", rdx.ConfigHome()},
+		{"XDG_STATE_HOME", rdx.StateHome()}};
+	EventFifo keyboard;
+	// A short repeat time: the card is presented again soon after.
+	ReaderProcess reader({"--keyboard", keyboard.Path(), "--repeat-ms", "50"},
+		environment);
+	ASSERT_TRUE(reader.WaitFor(": reading\n"));
+
+	ChildProcess::Options options;
+	options.environment = environment;
+	options.environment["DISPLAY"] = display;
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	ChildProcess tags({std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-tags/rdx-tags"}, options);
+	XTools tools(display);
+	unsigned long window = tools.FindWindow("RDX Tags", 20);
+	ASSERT_TRUE(window != 0 && tools.WaitUntilViewable(window, 20))
+		<< tags.Errors();
+	XTools::Geometry geometry;
+	ASSERT_TRUE(tools.GetGeometry(window, &geometry));
+
+	// The card is read; rdx-reader does not know it.
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type(std::string(kCard) + "\n")));
+	ASSERT_TRUE(reader.WaitFor(std::string(": ") + kCard + ": unknown\n"))
+		<< reader.Output();
+	// The window shows the read as it comes, marked as unknown (red).
+	std::string png = rdx.Directory().Sub("tags-window.png");
+	ASSERT_TRUE(wait_for([&] {
+		Screenshot shot(display, png);
+		return shot.CountColor(geometry.x + 10, geometry.y + kFirstRead.y - 8,
+			700, 16, {190, 30, 30}) > 20;
+	}, 20)) << "no unknown read in the pane; see " << png;
+
+	// Select it, "Add…", a name, Enter.
+	ASSERT_TRUE(tools.Click(window, kFirstRead.x, kFirstRead.y));
+	ASSERT_TRUE(tools.Click(window, kAddReadButton.x, kAddReadButton.y));
+	unsigned long dialog = tools.FindWindow("Add tag", 20);
+	ASSERT_TRUE(dialog != 0 && tools.WaitUntilViewable(dialog, 20))
+		<< tags.Errors();
+	// Into the name field (the keyboard follows the pointer here).
+	ASSERT_TRUE(tools.Click(dialog, kNameField.x, kNameField.y));
+	ASSERT_TRUE(tools.Type(dialog, "Carla Berg"));
+	ASSERT_TRUE(tools.Key(dialog, "Return"));
+	ASSERT_TRUE(wait_for([&] {
+		return read_file(list) == "# the front door\n0014594826 fob\n"
+			+ std::string(kCard) + " Carla Berg\n";
+	}, 20)) << read_file(list) << tags.Errors();
+	struct stat status;
+	ASSERT_EQ(0, stat(list.c_str(), &status));
+	EXPECT_EQ(0600u, status.st_mode & 07777);
+	EXPECT_TRUE(wait_for([&] { return !tools.WindowExists(dialog); }, 10));
+
+	// rdx-reader takes the saved list; the card's next read opens the
+	// door through rdx.
+	ASSERT_TRUE(reader.WaitFor("read again the tag list " + list
+		+ ": 2 tags\n")) << reader.Output();
+	ASSERT_TRUE(keyboard.Write(KeyScript(2000000000LL * 1000)
+		.Type(std::string(kCard) + "\n")));
+	ASSERT_TRUE(reader.WaitFor(std::string(": ") + kCard
+		+ " (Carla Berg): passed on\n")) << reader.Output();
+	EXPECT_TRUE(board.WaitForRequest(kOpen, 20)) << read_file(board.LogFile());
+
+	ASSERT_TRUE(tools.Close(window));
+	int exitStatus = -1;
+	EXPECT_TRUE(tags.Wait(20, &exitStatus));
+	EXPECT_EQ(0, exitStatus) << tags.Errors();
+	rdx.Stop();
+}
+
+}	// namespace
