@@ -1,57 +1,12 @@
 #include "WeeklyHours.h"
 
+#include "RuleText.h"
+
 #include <cctype>
 
 namespace {
 
-// By hand: the library's find_first_of() asks memchr() for every byte.
-inline bool
-is_blank(char c)
-{
-	return c == ' ' || c == '\t';
-}
-
-
-size_t
-first_blank(std::string_view text, size_t from = 0)
-{
-	for (size_t i = from; i < text.size(); i++) {
-		if (is_blank(text[i]))
-			return i;
-	}
-	return std::string_view::npos;
-}
-
-
-size_t
-first_non_blank(std::string_view text, size_t from = 0)
-{
-	for (size_t i = from; i < text.size(); i++) {
-		if (!is_blank(text[i]))
-			return i;
-	}
-	return std::string_view::npos;
-}
-
-
-std::string_view
-trimmed(std::string_view text)
-{
-	size_t start = first_non_blank(text);
-	if (start == std::string_view::npos)
-		return std::string_view();
-	size_t end = text.size();
-	while (end > start && is_blank(text[end - 1]))
-		end--;
-	return text.substr(start, end - start);
-}
-
-
-inline char
-ascii_lower(char c)
-{
-	return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
-}
+using namespace rule_text;
 
 
 std::string
