@@ -8,6 +8,8 @@
 
 #include <Errors.h>
 
+#include <Locale.h>
+
 #include <ctime>
 
 
@@ -128,16 +130,19 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 		TagDecision decision = fTags.Decide(tag, LocalTime::Now());
 		refusal = OutcomeOf(decision);
 		if (refusal != kPassedOn) {
-			*detail = " (line " + std::to_string(decision.Line()->Number())
-				+ (decision.Detail().empty() ? "" : ": " + decision.Detail())
-				+ ")";
+			int number = decision.Line()->Number();
+			*detail = decision.Detail().empty()
+				? translate_format(" (line %d)", number)
+				: translate_format(" (line %d: %s)", number,
+					decision.Detail().c_str());
 		}
 	}
 
 	if (fMode == kLearn) {
 		// Known already: never added twice, whether it passes now or not.
 		if (listed && refusal != kPassedOn) {
-			*detail += " (learning: listed already, not added again)";
+			*detail += B_TRANSLATE(" (learning: listed already, not added"
+				" again)");
 			return refusal;
 		}
 		if (listed)
@@ -150,7 +155,8 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 		std::string problem;
 		if (fTags.Append(tag, std::string("learned ") + date + " from "
 				+ source, &problem) != B_OK) {
-			*detail = ": cannot add it to " + fTags.Path() + ": " + problem;
+			*detail = translate_format(": cannot add it to %s: %s",
+				fTags.Path().c_str(), problem.c_str());
 			return kNotLearned;
 		}
 		return kLearned;
@@ -158,9 +164,11 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 
 	if (fMode == kListed && !listed) {
 		if (fTags.IsRefused())
-			*detail = " (the tag list " + fTags.Path() + " is refused)";
+			*detail = translate_format(" (the tag list %s is refused)",
+				fTags.Path().c_str());
 		else if (fTags.IsEmpty())
-			*detail = " (the tag list " + fTags.Path() + " is empty)";
+			*detail = translate_format(" (the tag list %s is empty)",
+				fTags.Path().c_str());
 		return kUnknown;
 	}
 	if (refusal != kPassedOn)
@@ -170,10 +178,10 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 	if (status == B_OK)
 		return kPassedOn;
 	if (status == B_BAD_PORT_ID) {
-		*detail = ": rdx does not run, the read is dropped";
+		*detail = B_TRANSLATE(": rdx does not run, the read is dropped");
 		return kNoRdx;
 	}
-	*detail = std::string(": ") + status_text(status) + ", the read is"
-		" dropped";
+	*detail = translate_format(": %s, the read is dropped",
+		status_text(status));
 	return kNotDelivered;
 }

@@ -154,8 +154,8 @@ ReaderLoop::_LoadTags(bool atStart)
 	status_t status = fTags.Load(&problem);
 	const std::string& path = fTags.Path();
 	if (status == B_NOT_ALLOWED) {
-		fprintf(fOutput, "rdx-reader: refusing the tag list: %s\n",
-			TagList::Printable(problem).c_str());
+		fprintf(fOutput, B_TRANSLATE("rdx-reader: refusing the tag list:"
+			" %s\n"), TagList::Printable(problem).c_str());
 		fflush(fOutput);
 		return;
 	}

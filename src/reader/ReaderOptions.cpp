@@ -209,7 +209,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!takeValue())
 				return B_BAD_VALUE;
 			if (value.empty()) {
-				*error = "--check needs a tag";
+				*error = B_TRANSLATE("--check needs a tag");
 				return B_BAD_VALUE;
 			}
 			check = true;
@@ -219,8 +219,8 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			LocalTime time;
 			if (!LocalTime::ParseMoment(value, &time)) {
-				*error = "--at takes a local date and time (2026-12-08"
-					" 09:14), not \"" + value + "\"";
+				*error = translate_format("--at takes a local date and time"
+					" (2026-12-08 09:14), not \"%s\"", value.c_str());
 				return B_BAD_VALUE;
 			}
 			at = value;
@@ -272,14 +272,14 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 	}
 
 	if (!at.empty() && !check) {
-		*error = "--at goes with --check";
+		*error = B_TRANSLATE("--at goes with --check");
 		return B_BAD_VALUE;
 	}
 	if (check) {
 		if (!keyboards.empty() || !serials.empty() || pcsc || learn
 			|| anyTag || list) {
-			*error = "--check reads no reader: it goes with --tags and --at"
-				" only";
+			*error = B_TRANSLATE("--check reads no reader: it goes with --tags"
+				" and --at only");
 			return B_BAD_VALUE;
 		}
 		return B_OK;

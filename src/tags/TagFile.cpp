@@ -1,5 +1,7 @@
 #include "TagFile.h"
 
+#include <Locale.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -81,9 +83,9 @@ TagFile::_Index()
 		}
 		auto [where, added] = fNamed.emplace(line.HoursName(), i);
 		if (!added) {
-			fProblems.push_back({line.Number(), "@" + line.HoursName()
-				+ " is defined on line " + std::to_string(where->second + 1)
-				+ " already; this line does not count"});
+			fProblems.push_back({line.Number(), translate_format("@%s is"
+				" defined on line %d already; this line does not count",
+				line.HoursName().c_str(), (int)where->second + 1)});
 		}
 	}
 
@@ -95,9 +97,9 @@ TagFile::_Index()
 		const TagLine& line = fLines[tags[i]];
 		if (!fIndex.empty() && compare_tags(fLines[fIndex.back()].TagText(),
 				line.TagText()) == 0) {
-			fProblems.push_back({line.Number(), line.Tag() + " is listed on"
-				" line " + std::to_string(fLines[fIndex.back()].Number())
-				+ " already; this line does not count"});
+			fProblems.push_back({line.Number(), translate_format("%s is listed"
+				" on line %d already; this line does not count",
+				line.Tag().c_str(), fLines[fIndex.back()].Number())});
 			continue;
 		}
 		fIndex.push_back(tags[i]);

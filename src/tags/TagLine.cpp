@@ -2,6 +2,8 @@
 
 #include "TagList.h"
 
+#include <Locale.h>
+
 #include <cctype>
 
 namespace {
@@ -80,11 +82,11 @@ TagLine::Parse(int number, std::string text)
 		detail.hoursName = std::string(name);
 		std::string why;
 		if (equals == std::string_view::npos) {
-			detail.problem = "a set of hours needs '=' and its hours"
-				" (@name = Mo-Fr 07:00-19:00)";
+			detail.problem = B_TRANSLATE("a set of hours needs '=' and its"
+				" hours (@name = Mo-Fr 07:00-19:00)");
 		} else if (!TagRules::IsHoursName(name)) {
-			detail.problem = "\"@" + detail.hoursName + "\" is not a name (@"
-				" then letters, digits, '-' or '_')";
+			detail.problem = translate_format("\"@%s\" is not a name (@ then"
+				" letters, digits, '-' or '_')", detail.hoursName.c_str());
 		} else if (!WeeklyHours::Parse(content.substr(equals + 1),
 				&detail.hours, &why)) {
 			detail.problem = "@" + detail.hoursName + ": " + why;
@@ -96,7 +98,7 @@ TagLine::Parse(int number, std::string text)
 	std::string_view head = trimmed(content.substr(0, bar));
 	if (head.empty()) {
 		line.fKind = kMalformed;
-		line._Detail().problem = "no tag before the '|'";
+		line._Detail().problem = B_TRANSLATE("no tag before the '|'");
 		return line;
 	}
 	line.fKind = kTag;

@@ -1,5 +1,7 @@
 #include "TagList.h"
 
+#include <Locale.h>
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -58,15 +60,16 @@ directory_doubt(const std::string& directory)
 	if (stat(directory.c_str(), &status) != 0)
 		return std::string();
 	if (!trusted_owner(status.st_uid)) {
-		return "the directory " + directory + " belongs to another user (uid "
-			+ std::to_string(status.st_uid) + "): no tag passes until the"
-			" list is in a directory of your own";
+		return translate_format("the directory %s belongs to another user"
+			" (uid %s): no tag passes until the list is in a directory of your"
+			" own", directory.c_str(), std::to_string(status.st_uid).c_str());
 	}
 	// In a sticky directory only the owner of a file may replace it.
 	if ((status.st_mode & 022) != 0 && (status.st_mode & S_ISVTX) == 0) {
-		return "the directory " + directory + " may be written by others"
-			" (mode " + octal(status.st_mode) + "): no tag passes until that"
-			" is mended: chmod go-w " + directory;
+		return translate_format("the directory %s may be written by others"
+			" (mode %s): no tag passes until that is mended: chmod go-w %s",
+			directory.c_str(), octal(status.st_mode).c_str(),
+			directory.c_str());
 	}
 	return std::string();
 }
@@ -168,20 +171,20 @@ TagList::Load(std::string* problem)
 	// What was opened is what is judged, not what the name says now.
 	struct stat status;
 	if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-		*problem = "not a regular file";
+		*problem = B_TRANSLATE("not a regular file");
 		close(fd);
 		return B_IO_ERROR;
 	}
 	fExists = true;
 	if (!trusted_owner(status.st_uid)) {
-		*problem = real + " belongs to another user (uid "
-			+ std::to_string(status.st_uid) + "): no tag passes until the"
-			" list is a file of your own (copy it, then chmod 600)";
+		*problem = translate_format("%s belongs to another user (uid %s): no"
+			" tag passes until the list is a file of your own (copy it, then"
+			" chmod 600)", real.c_str(), std::to_string(status.st_uid).c_str());
 		fRefused = true;
 	} else if ((status.st_mode & 022) != 0) {
-		*problem = real + " may be written by others (mode "
-			+ octal(status.st_mode) + "): no tag passes until that is"
-			" mended: chmod go-w " + real;
+		*problem = translate_format("%s may be written by others (mode %s): no"
+			" tag passes until that is mended: chmod go-w %s", real.c_str(),
+			octal(status.st_mode).c_str(), real.c_str());
 		fRefused = true;
 	} else if (_CheckTrust(real, problem) != B_OK)
 		fRefused = true;
@@ -234,12 +237,12 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	std::string* problem)
 {
 	if (fRefused) {
-		*problem = "the list is refused: nothing is added to it";
+		*problem = B_TRANSLATE("the list is refused: nothing is added to it");
 		return B_NOT_ALLOWED;
 	}
 	if (!TagLine::IsWritableTag(tag)) {
-		*problem = "the tag \"" + Printable(tag) + "\" could not be read back"
-			" from the list";
+		*problem = translate_format("the tag \"%s\" could not be read back"
+			" from the list", Printable(tag).c_str());
 		return B_BAD_VALUE;
 	}
 	make_parents(fPath);
@@ -265,7 +268,8 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	int error = errno;
 	close(fd);
 	if (written != (ssize_t)record.size()) {
-		*problem = written < 0 ? strerror(error) : "written only in part";
+		*problem = written < 0 ? strerror(error)
+			: B_TRANSLATE("written only in part");
 		return B_IO_ERROR;
 	}
 	fFile.AppendLine(line);
@@ -278,7 +282,7 @@ status_t
 TagList::Save(const TagFile& file, std::string* problem)
 {
 	if (fRefused) {
-		*problem = "the list is refused: it is not written";
+		*problem = B_TRANSLATE("the list is refused: it is not written");
 		return B_NOT_ALLOWED;
 	}
 	std::string real = RealPath();

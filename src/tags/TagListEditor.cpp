@@ -1,5 +1,7 @@
 #include "TagListEditor.h"
 
+#include <Locale.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -14,15 +16,18 @@ check_text(const std::string& text, const char* what, bool allowBar,
 {
 	for (char c : text) {
 		if ((unsigned char)c < 0x20 || c == 0x7f) {
-			*problem = std::string(what) + ": no control characters";
+			*problem = translate_format("%s: no control characters",
+				B_TRANSLATE(what));
 			return false;
 		}
 		if (c == '#') {
-			*problem = std::string(what) + ": no '#' (it starts a comment)";
+			*problem = translate_format("%s: no '#' (it starts a comment)",
+				B_TRANSLATE(what));
 			return false;
 		}
 		if (c == '|' && !allowBar) {
-			*problem = std::string(what) + ": no '|' (it starts the rules)";
+			*problem = translate_format("%s: no '|' (it starts the rules)",
+				B_TRANSLATE(what));
 			return false;
 		}
 	}
@@ -72,14 +77,16 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 	const std::string& name, const std::string& rules, std::string* problem)
 {
 	if (fList.IsRefused()) {
-		*problem = "the list is refused: it cannot be changed here";
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
 		return B_NOT_ALLOWED;
 	}
 	std::string shownName = trimmed(name);
 	std::string shownRules = trimmed(rules);
 	if (!TagLine::IsWritableTag(tag)) {
-		*problem = tag.empty() ? "no tag" : "tag: one word of 1 to 64"
-			" characters, without '#' or '|', not starting with '@'";
+		*problem = tag.empty() ? B_TRANSLATE("no tag")
+			: B_TRANSLATE("tag: one word of 1 to 64 characters, without '#' or"
+				" '|', not starting with '@'");
 		return B_BAD_VALUE;
 	}
 	if (!check_text(shownName, "name", false, problem)
@@ -95,14 +102,14 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 	}
 	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
 		|| line.Name() != shownName || line.RulesText() != shownRules) {
-		*problem = "the list cannot hold this line as given";
+		*problem = B_TRANSLATE("the list cannot hold this line as given");
 		return B_BAD_VALUE;
 	}
 	// Rules() is read afresh on each call: one copy, kept while in use.
 	TagRules parsed = line.Rules();
 	for (const std::string& set : parsed.HoursNames()) {
 		if (_IndexOfHours(set) < 0) {
-			*problem = "@" + set + " is not defined";
+			*problem = translate_format("@%s is not defined", set.c_str());
 			return B_BAD_VALUE;
 		}
 	}
@@ -110,12 +117,13 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 	const TagLine* same = fFile.Find(tag);
 	const TagLine* old = oldTag.empty() ? nullptr : fFile.Find(oldTag);
 	if (!oldTag.empty() && old == nullptr) {
-		*problem = TagList::Normalized(oldTag) + " is no longer listed";
+		*problem = translate_format("%s is no longer listed",
+			TagList::Normalized(oldTag).c_str());
 		return B_BAD_VALUE;
 	}
 	if (same != nullptr && same != old) {
-		*problem = line.Tag() + " is listed already (line "
-			+ std::to_string(same->Number()) + ")";
+		*problem = translate_format("%s is listed already (line %d)",
+			line.Tag().c_str(), same->Number());
 		return B_BAD_VALUE;
 	}
 	if (old != nullptr)
@@ -131,7 +139,8 @@ TagListEditor::RemoveTag(const std::string& tag, std::string* problem)
 {
 	const TagLine* line = fFile.Find(tag);
 	if (line == nullptr) {
-		*problem = TagList::Normalized(tag) + " is not listed";
+		*problem = translate_format("%s is not listed",
+			TagList::Normalized(tag).c_str());
 		return B_BAD_VALUE;
 	}
 	fFile.RemoveLine((size_t)(line->Number() - 1));
@@ -157,13 +166,15 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 	const std::string& hours, std::string* problem)
 {
 	if (fList.IsRefused()) {
-		*problem = "the list is refused: it cannot be changed here";
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
 		return B_NOT_ALLOWED;
 	}
 	std::string shownHours = trimmed(hours);
 	if (name.empty() || name.find_first_of(" \t=@#|;,") != std::string::npos
 		|| !check_text(name, "name", false, problem)) {
-		*problem = "name: one word, without blanks or = @ # | ; ,";
+		*problem = B_TRANSLATE("name: one word, without blanks or = @ # | ;"
+			" ,");
 		return B_BAD_VALUE;
 	}
 	if (!check_text(shownHours, "hours", false, problem))
@@ -175,18 +186,19 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 		return B_BAD_VALUE;
 	}
 	if (line.What() != TagLine::kHours || line.HoursName() != name) {
-		*problem = "the list cannot hold this line as given";
+		*problem = B_TRANSLATE("the list cannot hold this line as given");
 		return B_BAD_VALUE;
 	}
 	int old = oldName.empty() ? -1 : _IndexOfHours(oldName);
 	if (!oldName.empty() && old < 0) {
-		*problem = "@" + oldName + " is no longer defined";
+		*problem = translate_format("@%s is no longer defined",
+			oldName.c_str());
 		return B_BAD_VALUE;
 	}
 	int same = _IndexOfHours(name);
 	if (same >= 0 && same != old) {
-		*problem = "@" + name + " is defined already (line "
-			+ std::to_string(same + 1) + ")";
+		*problem = translate_format("@%s is defined already (line %d)",
+			name.c_str(), same + 1);
 		return B_BAD_VALUE;
 	}
 	if (old >= 0) {
@@ -247,7 +259,7 @@ TagListEditor::RemoveHours(const std::string& name, std::string* problem)
 {
 	int index = _IndexOfHours(name);
 	if (index < 0) {
-		*problem = "@" + name + " is not defined";
+		*problem = translate_format("@%s is not defined", name.c_str());
 		return B_BAD_VALUE;
 	}
 	int users = 0;
@@ -260,8 +272,8 @@ TagListEditor::RemoveHours(const std::string& name, std::string* problem)
 			users++;
 	}
 	if (users > 0) {
-		*problem = "@" + name + " is used by " + std::to_string(users)
-			+ (users == 1 ? " tag" : " tags");
+		*problem = translate_format("@%s is used by %d %s", name.c_str(),
+			users, users == 1 ? B_TRANSLATE("tag") : B_TRANSLATE("tags"));
 		return B_BAD_VALUE;
 	}
 	fFile.RemoveLine((size_t)index);
@@ -305,7 +317,8 @@ status_t
 TagListEditor::Save(std::string* problem)
 {
 	if (ChangedOnDisk()) {
-		*problem = fList.Path() + " was changed on disk since it was read";
+		*problem = translate_format("%s was changed on disk since it was read",
+			fList.Path().c_str());
 		return B_MISMATCHED_VALUES;
 	}
 	status_t status = fList.Save(fFile, problem);

@@ -136,9 +136,12 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 	float split = bottom - 210;
 	fTagList = new BColumnListView(BRect(10, 42, right - 10, split - 30),
 		"tags", B_FOLLOW_ALL);
-	fTagList->AddColumn(T("Tag"), 110);
-	fTagList->AddColumn(T("Name"), 170);
-	fTagList->AddColumn(T("When"), 300);
+	// Within the 780 pixels a table of the first size shows beside its
+	// scroll bar: "Mo-Fr 07:00-19:00; Sa 08:00-12:00, until 18.12.2026" and
+	// "outside-hours" whole.
+	fTagList->AddColumn(T("Tag"), 100);
+	fTagList->AddColumn(T("Name"), 120);
+	fTagList->AddColumn(T("When"), 336);
 	fTagList->AddColumn(T("Last seen"), 120);
 	fTagList->AddColumn(T("Outcome"), 100);
 	fTagList->SetSelectionMessage(new BMessage(kTagSelected));
@@ -157,8 +160,9 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 		bottom - 42), "reads", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_BOTTOM);
 	fReadList->AddColumn(T("Time"), 150);
 	fReadList->AddColumn(T("Tag"), 110);
-	fReadList->AddColumn(T("Name"), 170);
-	fReadList->AddColumn(T("Outcome"), 120);
+	// Room for the longest outcome, "listed (learning: not passed on)".
+	fReadList->AddColumn(T("Name"), 150);
+	fReadList->AddColumn(T("Outcome"), 200);
 	fReadList->AddColumn(T("Reader"), 150);
 	fReadList->SetInvocationMessage(new BMessage(kAddRead));
 	back->AddChild(fReadList);

@@ -116,6 +116,24 @@ TEST_F(ReaderProgramTest, HelpVersionAndList)
 	EXPECT_EQ(1, count_of(never.Output(), fDirectory.Path() + ": nicht zu"
 		" gebrauchen: weder ein Eingabegerät noch ein FIFO\n"))
 		<< never.Output();
+
+	// A list others may write, refused, and a tag no line lists.
+	std::string shared = fDirectory.Sub("shared-tags");
+	int fd = open(shared.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ(0, fchmod(fd, 0646));
+	close(fd);
+	ReaderProcess check({"--check", "abcd", "--tags", shared}, german);
+	ASSERT_TRUE(check.Process().Wait(20, &status));
+	EXPECT_EQ(1, status);
+	EXPECT_EQ(1, count_of(check.Output(), "rdx-reader: die Tag-Liste wird"
+		" abgelehnt: " + shared + " dürfen andere beschreiben (Modus 0646):"
+		" kein Tag kommt durch, bis das behoben ist: chmod go-w " + shared
+		+ "\n")) << check.Output();
+	EXPECT_EQ(1, count_of(check.Output(), "ABCD: unknown am "))
+		<< check.Output();
+	EXPECT_EQ(1, count_of(check.Output(), ": keine Zeile von " + shared
+		+ " nennt ihn\n")) << check.Output();
 }
 
 

@@ -164,8 +164,8 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			filter.event = value;
 		} else if (name == "--outcome") {
 			if (outcomes().count(value) == 0) {
-				*error = "--outcome takes one of " + outcome_list()
-					+ ", not \"" + value + "\"";
+				*error = translate_format("--outcome takes one of %s, not"
+					" \"%s\"", outcome_list().c_str(), value.c_str());
 				return B_BAD_VALUE;
 			}
 			filter.outcome = value;
