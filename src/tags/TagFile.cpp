@@ -107,7 +107,8 @@ TagFile::_Index()
 		if (refusal.empty() && line.HasRules())
 			refusal = _UndefinedName(line.RulesView());
 		if (!refusal.empty()) {
-			refusal += ": " + line.Tag() + " is let in never";
+			refusal = translate_format("%s: %s is let in never",
+				refusal.c_str(), line.Tag().c_str());
 			fProblems.push_back({line.Number(), refusal});
 			fRefusals.emplace(tags[i], std::move(refusal));
 		}
@@ -133,7 +134,8 @@ TagFile::_UndefinedName(std::string_view rules) const
 		if (first != std::string_view::npos && item[first] == '@') {
 			std::string name(item.substr(first + 1, last - first));
 			if (NamedHours(name) == nullptr)
-				return "@" + name + " is not defined (or cannot be read)";
+				return translate_format("@%s is not defined (or cannot be read)",
+					name.c_str());
 		}
 		if (end == std::string_view::npos)
 			break;

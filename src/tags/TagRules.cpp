@@ -2,6 +2,8 @@
 
 #include "RuleText.h"
 
+#include <Locale.h>
+
 #include <cctype>
 
 namespace {
@@ -50,7 +52,7 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 	TagRules parsed;
 	WeeklyHours hours;
 	if (trimmed(text).empty()) {
-		*problem = "no rule after the '|'";
+		*problem = B_TRANSLATE("no rule after the '|'");
 		return false;
 	}
 	size_t start = 0;
@@ -65,7 +67,7 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 			? std::string_view() : trimmed(item.substr(blank));
 
 		if (item.empty()) {
-			*problem = "an empty rule between ';'";
+			*problem = B_TRANSLATE("an empty rule between ';'");
 			return false;
 		}
 		if (is_word(word, "off") && rest.empty())
@@ -76,22 +78,23 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 			LocalTime time;
 			bool hasTime = false;
 			if (!LocalTime::ParseWritten(std::string(rest), &time, &hasTime)) {
-				*problem = "\"" + std::string(item) + "\": " + name + " takes"
-					" a date (2026-12-18) or a date and time (2026-12-18"
-					" 17:00)";
+				*problem = translate_format("\"%s\": %s takes a date"
+					" (2026-12-18) or a date and time (2026-12-18 17:00)",
+					std::string(item).c_str(), name);
 				return false;
 			}
 			int64& bound = until ? parsed.fUntil : parsed.fFrom;
 			if (bound >= 0) {
-				*problem = std::string("\"") + name + "\" is given twice";
+				*problem = translate_format("\"%s\" is given twice", name);
 				return false;
 			}
 			// A date alone: from its start, until its end.
 			bound = time.Key() + (until && !hasTime ? 1440 : 0);
 		} else if (item[0] == '@') {
 			if (!IsHoursName(item.substr(1))) {
-				*problem = "\"" + std::string(item) + "\" is not the name of"
-					" a set of hours (@ then letters, digits, '-' or '_')";
+				*problem = translate_format("\"%s\" is not the name of a set"
+					" of hours (@ then letters, digits, '-' or '_')",
+					std::string(item).c_str());
 				return false;
 			}
 			if (rules != nullptr)
@@ -99,8 +102,8 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 		} else {
 			std::string why;
 			if (!WeeklyHours::Parse(item, &hours, &why)) {
-				*problem = "cannot read \"" + std::string(item) + "\": "
-					+ why;
+				*problem = translate_format("cannot read \"%s\": %s",
+					std::string(item).c_str(), why.c_str());
 				return false;
 			}
 			if (rules != nullptr)
@@ -112,8 +115,8 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 	}
 	if (parsed.HasFrom() && parsed.HasUntil()
 		&& parsed.fUntil <= parsed.fFrom) {
-		*problem = "\"until\" is not after \"from\": it would never let the"
-			" tag in";
+		*problem = B_TRANSLATE("\"until\" is not after \"from\": it would"
+			" never let the tag in");
 		return false;
 	}
 	if (rules != nullptr)

@@ -2,6 +2,8 @@
 
 #include "RuleText.h"
 
+#include <Locale.h>
+
 #include <cctype>
 
 namespace {
@@ -87,7 +89,7 @@ WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
 			comma == std::string_view::npos ? std::string_view::npos
 				: comma - start));
 		if (group.empty()) {
-			*problem = "empty hours";
+			*problem = B_TRANSLATE("empty hours");
 			return false;
 		}
 		size_t blank = first_blank(group);
@@ -97,8 +99,8 @@ WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
 		int last = dash == std::string_view::npos ? first
 			: day_of(days.substr(dash + 1));
 		if (first < 0 || last < 0) {
-			*problem = quoted(days) + " is not a day or a range of days"
-				" (Mo Tu We Th Fr Sa Su)";
+			*problem = translate_format("%s is not a day or a range of days"
+				" (Mo Tu We Th Fr Sa Su)", quoted(days).c_str());
 			return false;
 		}
 		uint8 mask = 0;
@@ -108,7 +110,8 @@ WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
 				break;
 		}
 		if (blank == std::string_view::npos) {
-			*problem = quoted(days) + " has no hours (HH:MM-HH:MM)";
+			*problem = translate_format("%s has no hours (HH:MM-HH:MM)",
+				quoted(days).c_str());
 			return false;
 		}
 		size_t at = blank;
@@ -124,12 +127,13 @@ WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
 			if (minus == std::string_view::npos
 				|| !minute_of(range.substr(0, minus), false, &from)
 				|| !minute_of(range.substr(minus + 1), true, &to)) {
-				*problem = quoted(range) + " is not a time range"
-					" (HH:MM-HH:MM)";
+				*problem = translate_format("%s is not a time range"
+					" (HH:MM-HH:MM)", quoted(range).c_str());
 				return false;
 			}
 			if (from == to) {
-				*problem = quoted(range) + " is empty";
+				*problem = translate_format("%s is empty",
+					quoted(range).c_str());
 				return false;
 			}
 			hours->fWindows.push_back({mask, (int16)from, (int16)to});

@@ -134,6 +134,20 @@ TEST_F(ReaderProgramTest, HelpVersionAndList)
 		<< check.Output();
 	EXPECT_EQ(1, count_of(check.Output(), ": keine Zeile von " + shared
 		+ " nennt ihn\n")) << check.Output();
+
+	// A rule that cannot be read says so in German, its words as written.
+	std::string ruled = fDirectory.Sub("ruled-tags");
+	const std::string rule = "1111 Anna | Mo 25:00-26:00\n";
+	fd = open(ruled.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ((ssize_t)rule.size(), write(fd, rule.data(), rule.size()));
+	close(fd);
+	ReaderProcess bad({"--check", "1111", "--tags", ruled}, german);
+	ASSERT_TRUE(bad.Process().Wait(20, &status));
+	EXPECT_EQ(1, status);
+	EXPECT_EQ(1, count_of(bad.Output(), ruled + ", Zeile 1: \"Mo 25:00-26:00\""
+		" ist nicht lesbar: \"25:00-26:00\" ist keine Zeitspanne"
+		" (HH:MM-HH:MM): 1111 kommt nie herein\n")) << bad.Output();
 }
 
 
