@@ -439,6 +439,10 @@ main(int argc, char** argv)
 		"--serial", ",lines"})));
 	write_seed(kOptions, "reader-two-speeds", prefixed(0, command_line({
 		"--serial", "/dev/ttyUSB0,4800,9600"})));
+	write_seed(kOptions, "reader-check", prefixed(0, command_line({"--check",
+		"04a1b2c3", "--at", "2026-03-29 02:30", "--tags", "tags"})));
+	write_seed(kOptions, "log-outcome", prefixed(1, command_line({
+		"--outcome", "outside-hours", "--json"})));
 	write_seed(kOptions, "log-filters", prefixed(1, command_line({"--tag",
 		"04a1b2c3", "--relay", "3", "--event", "relay", "--since",
 		"2026-12-08T12:00:00", "--until", "2026-12-08 12:00:01"})));

@@ -10,6 +10,8 @@
 
 #include "FuzzCheck.h"
 
+#include <AccessLog.h>
+#include <LocalTime.h>
 #include <LogOptions.h>
 #include <ReaderOptions.h>
 #include <SerialSource.h>
@@ -92,8 +94,8 @@ check_reader(const std::vector<std::string>& arguments)
 		return;
 
 	std::vector<Given> given = walk(arguments, {"--keyboard", "--serial",
-		"--tags", "--repeat-ms", "--key-gap-ms", "--em-format", "--to"},
-		{"--pcsc"});
+		"--tags", "--repeat-ms", "--key-gap-ms", "--em-format", "--to",
+		"--check", "--at"}, {"--pcsc"});
 	std::vector<std::string> keyboards;
 	std::vector<std::string> serials;
 	std::string tags;
@@ -103,6 +105,8 @@ check_reader(const std::vector<std::string>& arguments)
 	bool pcsc = false, anyTag = false, learn = false, list = false;
 	bool emHex = false;
 	std::string pcscName;
+	bool check = false;
+	std::string checkTag, at;
 	for (const Given& option : given) {
 		const std::string& name = option.name;
 		if (name == "--keyboard")
@@ -119,6 +123,11 @@ check_reader(const std::vector<std::string>& arguments)
 			emHex = option.value == "hex";
 		else if (name == "--to")
 			signature = option.value;
+		else if (name == "--check") {
+			check = true;
+			checkTag = option.value;
+		} else if (name == "--at")
+			at = option.value;
 		else if (name == "--pcsc") {
 			FUZZ_CHECK(!pcsc);
 			pcsc = true;
@@ -143,7 +152,19 @@ check_reader(const std::vector<std::string>& arguments)
 	FUZZ_CHECK(options.anyTag == anyTag && options.learn == learn
 		&& options.list == list);
 	FUZZ_CHECK(!(anyTag && learn));
-	FUZZ_CHECK(list || !keyboards.empty() || !serials.empty() || pcsc);
+	// A check reads no reader and says when, if at all, only with --at.
+	FUZZ_CHECK(options.check == check && options.checkTag == checkTag
+		&& options.at == at);
+	FUZZ_CHECK(at.empty() || check);
+	if (check) {
+		FUZZ_CHECK(!checkTag.empty());
+		FUZZ_CHECK(keyboards.empty() && serials.empty() && !pcsc && !list
+			&& !learn && !anyTag);
+		LocalTime moment;
+		FUZZ_CHECK(at.empty() || LocalTime::ParseMoment(at, &moment));
+	}
+	FUZZ_CHECK(check || list || !keyboards.empty() || !serials.empty()
+		|| pcsc);
 	FUZZ_CHECK(options.signature == signature && !signature.empty());
 
 	// PATH[,BAUD][,PROTOCOL]: whatever follows the path names the speed and
@@ -191,7 +212,7 @@ check_log(const std::vector<std::string>& arguments)
 	}
 
 	std::vector<Given> given = walk(arguments, {"--since", "--until", "--tag",
-		"--relay", "--event", "--log", "--tags"});
+		"--relay", "--event", "--outcome", "--log", "--tags"});
 	LogOptions expected;
 	for (const Given& option : given) {
 		const std::string& name = option.name;
@@ -218,6 +239,8 @@ check_log(const std::vector<std::string>& arguments)
 			expected.filter.relay = number(option.value);
 		else if (name == "--event")
 			expected.filter.event = option.value;
+		else if (name == "--outcome")
+			expected.filter.outcome = option.value;
 		else if (name == "--log")
 			expected.logPath = option.value;
 		else if (name == "--tags")
@@ -237,6 +260,12 @@ check_log(const std::vector<std::string>& arguments)
 	FUZZ_CHECK(filter.relay == expected.filter.relay && (!filter.relay
 		|| (*filter.relay >= 1 && *filter.relay <= 4)));
 	FUZZ_CHECK(filter.event == expected.filter.event);
+	// Only an outcome a read record can carry.
+	FUZZ_CHECK(filter.outcome == expected.filter.outcome);
+	bool known = !filter.outcome;
+	for (int i = 0; filter.outcome && i <= (int)ReadOutcome::kBadRule; i++)
+		known = known || *filter.outcome == read_outcome_name((ReadOutcome)i);
+	FUZZ_CHECK(known);
 	FUZZ_CHECK(options.logPath == expected.logPath
 		&& options.tagsPath == expected.tagsPath);
 	FUZZ_CHECK(!filter.since || !filter.until || *filter.since

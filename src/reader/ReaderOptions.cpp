@@ -284,15 +284,16 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 		}
 		return B_OK;
 	}
+	// Refused with --list too: a contradiction is a mistake whatever runs.
+	if (anyTag && learn) {
+		*error = B_TRANSLATE("--any-tag and --learn do not go together");
+		return B_BAD_VALUE;
+	}
 	if (list)
 		return B_OK;
 	if (keyboards.empty() && serials.empty() && !pcsc) {
 		*error = B_TRANSLATE("name at least one reader with --keyboard,"
 			" --serial or --pcsc (rdx-reader --list shows them)");
-		return B_BAD_VALUE;
-	}
-	if (anyTag && learn) {
-		*error = B_TRANSLATE("--any-tag and --learn do not go together");
 		return B_BAD_VALUE;
 	}
 	return B_OK;

@@ -69,6 +69,7 @@ TEST_F(ReaderProgramTest, UsageErrorsExitTwoWithALine)
 		{{"--keyboard", "k", "--key-gap-ms", "1e3"}, "is not a number"},
 		{{"--keyboard", "k", "--key-gap-ms", "0"}, "would refuse every tag"},
 		{{"--keyboard", "k", "--any-tag", "--learn"}, "do not go together"},
+		{{"--list", "--any-tag", "--learn"}, "do not go together"},
 		{{"--keyboard", "k", "--to", ""}, "the signature is empty"},
 		{{"--check", "1", "--at", "2026-12-08"}, "--at takes a local date"},
 		{{"--check", "1", "--at", "2026-02-30 10:00"}, "--at takes a local"},
