@@ -158,6 +158,11 @@ bool connect_to_rdx(const SettingsHome& home, BMessenger* messenger,
 // Waits until the file holds the text.
 bool wait_for_output(const std::string& file, const std::string& text,
 	double seconds);
+// A port of 127.0.0.1 that nobody listens on now; 0 when none was found.
+int free_loopback_port();
+// An RDM6300 frame (STX, ten hex characters, checksum, ETX) for the tag
+// 01 followed by the id as eight hex digits.
+std::string rdm6300_frame(uint32_t id);
 // rdx's window background.
 const uint8_t kBackground[3] = {237, 242, 235};
 

@@ -32,24 +32,6 @@ const int kDoorCounts[] = {1, 10, 30};
 const double kCommandsPerSecond = 10;
 
 
-int
-free_loopback_port()
-{
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	sockaddr_in address = {};
-	address.sin_family = AF_INET;
-	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	socklen_t size = sizeof(address);
-	int port = 0;
-	if (fd >= 0 && bind(fd, (sockaddr*)&address, sizeof(address)) == 0
-		&& getsockname(fd, (sockaddr*)&address, &size) == 0)
-		port = ntohs(address.sin_port);
-	if (fd >= 0)
-		close(fd);
-	return port;
-}
-
-
 bool
 write_file(const std::string& path, const std::string& text)
 {

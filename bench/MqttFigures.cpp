@@ -55,24 +55,6 @@ run_quietly(const std::vector<std::string>& argv)
 }
 
 
-int
-free_port()
-{
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	sockaddr_in address = {};
-	address.sin_family = AF_INET;
-	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-	socklen_t size = sizeof(address);
-	int port = 0;
-	if (fd >= 0 && bind(fd, (sockaddr*)&address, sizeof(address)) == 0
-		&& getsockname(fd, (sockaddr*)&address, &size) == 0)
-		port = ntohs(address.sin_port);
-	if (fd >= 0)
-		close(fd);
-	return port;
-}
-
-
 bool
 accepts(int port)
 {
@@ -106,7 +88,7 @@ MeasureMqtt(const BenchConfig& config, int opens)
 	MqttResult result;
 	HttpListener listener;
 	SettingsHome home;
-	int port = free_port();
+	int port = free_loopback_port();
 	if (!listener.IsValid() || !home.IsValid() || port == 0) {
 		result.error = "no listener, settings home or free port";
 		return result;

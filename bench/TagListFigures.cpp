@@ -69,19 +69,6 @@ write_text(const std::string& path, const std::string& text)
 }
 
 
-std::string
-rdm6300_frame(uint32_t id)
-{
-	char data[16];
-	snprintf(data, sizeof(data), "01%08X", (unsigned)id);
-	int sum = 1 ^ (int)(id >> 24) ^ (int)((id >> 16) & 0xff)
-		^ (int)((id >> 8) & 0xff) ^ (int)(id & 0xff);
-	char frame[20];
-	snprintf(frame, sizeof(frame), "\x02%s%02X\x03", data, sum);
-	return frame;
-}
-
-
 // rdx-reader's peak memory with the list: loaded, read again after a
 // save, and twenty reads decided (no rdx runs: each ends "no rdx" or with
 // the rule's refusal).
