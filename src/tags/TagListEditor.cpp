@@ -1,5 +1,7 @@
 #include "TagListEditor.h"
 
+#include "RuleText.h"
+
 #include <Locale.h>
 
 #include <algorithm>
@@ -38,10 +40,7 @@ check_text(const std::string& text, const char* what, bool allowBar,
 std::string
 trimmed(const std::string& text)
 {
-	size_t start = text.find_first_not_of(" \t");
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+	return std::string(rule_text::trimmed(text));
 }
 
 }	// namespace

@@ -1,6 +1,7 @@
 #include "TagForm.h"
 
 #include <LocalTime.h>
+#include <RuleText.h>
 #include <TagFile.h>
 #include <TagLine.h>
 #include <TagListEditor.h>
@@ -16,10 +17,7 @@ namespace {
 std::string
 trimmed(const std::string& text)
 {
-	size_t start = text.find_first_not_of(" \t");
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(" \t") - start + 1);
+	return std::string(rule_text::trimmed(text));
 }
 
 
