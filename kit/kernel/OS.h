@@ -55,7 +55,8 @@ status_t wait_for_thread(thread_id thread, status_t* returnValue);
 // The calling thread's id (the kernel's thread id), for a null name.
 thread_id find_thread(const char* name);
 
-// Suspends the calling thread for the given number of microseconds.
+// Suspends the calling thread for the given number of microseconds of
+// system_time(), which go on while the machine is suspended.
 status_t snooze(bigtime_t microseconds);
 
 // Microseconds since boot on a clock that no time adjustment moves and that

@@ -334,11 +334,15 @@ snooze(bigtime_t microseconds)
 	struct timespec delay;
 	delay.tv_sec = microseconds / 1000000;
 	delay.tv_nsec = (microseconds % 1000000) * 1000;
-	while (nanosleep(&delay, &delay) != 0) {
-		if (errno != EINTR)
-			return B_FROM_POSIX_ERROR(errno);
+	// On the clock of system_time(): a hold time that a suspend
+	// interrupted is over on resume, and the relay closes then.
+	for (;;) {
+		int error = clock_nanosleep(CLOCK_BOOTTIME, 0, &delay, &delay);
+		if (error == 0)
+			return B_OK;
+		if (error != EINTR)
+			return B_FROM_POSIX_ERROR(error);
 	}
-	return B_OK;
 }
 
 

@@ -11,9 +11,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#ifndef CLONE_NEWTIME
+#define CLONE_NEWTIME 0x00000080
+#endif
 
 #if defined(__SANITIZE_THREAD__)
 static const bool kUnderThreadSanitizer = true;
@@ -276,6 +282,50 @@ TEST(Threads, SnoozeSleepsAtLeastTheTimeAsked)
 	snooze(30000);
 	EXPECT_GE(system_time() - start, 30000);
 	EXPECT_EQ(snooze(0), B_OK);
+}
+
+
+TEST(Threads, SystemTimeGoesOnWhileTheMachineSleeps)
+{
+	// A machine that slept for a day has its boot clock a day ahead of its
+	// monotonic one; a time namespace with that offset shows it without a
+	// suspend. A deadline taken before the sleep must have passed after it.
+	int channel[2];
+	ASSERT_EQ(pipe(channel), 0);
+	pid_t child = fork();
+	if (child == 0) {
+		static const char kOffsets[] = "boottime 86400 0";
+		if (unshare(CLONE_NEWTIME) != 0)
+			_exit(20);
+		int fd = open("/proc/self/timens_offsets", O_WRONLY | O_CLOEXEC);
+		if (fd < 0 || write(fd, kOffsets, sizeof(kOffsets) - 1) < 0)
+			_exit(20);
+		close(fd);
+		// Only a process born into it lives in the new namespace.
+		pid_t inside = fork();
+		if (inside == 0) {
+			struct timespec monotonic;
+			clock_gettime(CLOCK_MONOTONIC, &monotonic);
+			int64_t ahead = system_time() - (monotonic.tv_sec * 1000000LL
+				+ monotonic.tv_nsec / 1000);
+			_exit(write(channel[1], &ahead, sizeof(ahead)) == sizeof(ahead)
+				? 0 : 21);
+		}
+		int status = -1;
+		waitpid(inside, &status, 0);
+		_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 22);
+	}
+	close(channel[1]);
+	int status = -1;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	if (WIFEXITED(status) && WEXITSTATUS(status) == 20)
+		GTEST_SKIP() << "no time namespace can be made here";
+	int64_t ahead = 0;
+	ASSERT_EQ(read(channel[0], &ahead, sizeof(ahead)),
+		(ssize_t)sizeof(ahead));
+	close(channel[0]);
+	EXPECT_GE(ahead, 86400LL * 1000000LL);
+	EXPECT_LT(ahead, 86401LL * 1000000LL);
 }
 
 
