@@ -526,7 +526,10 @@ TEST(PortRefusal, AnExclusiveRdxDoesNotStartWithoutASafePort)
 		row.make();
 		std::string output;
 		std::string errors;
+		double start = test_now();
 		EXPECT_EQ(rdx.RunSecond(20, &output, &errors), 3);
+		ReportFigure(std::string("refused, ") + row.what,
+			Seconds(test_now() - start));
 		EXPECT_EQ(errors, "rdx: " + row.line + "; this one does not start\n");
 		// Before the board, the log and the record: nothing.
 		EXPECT_EQ(output, "");
