@@ -1,19 +1,20 @@
 #ifndef BROKER_RESOLVER_H
 #define BROKER_RESOLVER_H
 
-#include <SupportDefs.h>
+#include <OS.h>
 
-#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
 
 // Looks up the broker's addresses without holding up the bridge's one
-// loop. The C library's own resolver threads (getaddrinfo_a) do the
-// waiting; a descriptor becomes readable once the answer is in, and the
-// loop waits on it with everything else. A name server that does not
-// answer costs the loop nothing: the bridge gives the lookup up after its
-// time, and the lookup then ends by itself, its answer dropped.
+// loop. A thread of its own waits for the C library's lookup; a descriptor
+// becomes readable once the answer is in, and the loop waits on it with
+// everything else. A name server that does not answer costs the loop
+// nothing: the bridge gives the lookup up after its time, and the thread
+// ends by itself once the library does, its answer dropped. (It cannot be
+// joined before that, nor cancelled inside the library; a program that
+// ends meanwhile ends it with itself.)
 class BrokerResolver {
 public:
 							BrokerResolver();
@@ -34,13 +35,12 @@ public:
 			// an error with *error saying why. Either ends the lookup.
 			status_t		Take(std::vector<std::string>* addresses,
 								std::string* error);
-			// Drops the lookup under way; it ends by itself.
+			// Drops the lookup under way; its thread ends by itself.
 			void			GiveUp();
 
 private:
 			struct Lookup;
-	// Runs on a thread of the C library's once a lookup has ended.
-	static	void			_LookupEnded(union sigval value);
+	static	status_t		_LookupThread(void* data);
 
 			std::shared_ptr<Lookup> fLookup;
 };
