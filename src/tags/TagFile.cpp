@@ -159,6 +159,19 @@ TagFile::Find(const std::string& tag) const
 }
 
 
+std::vector<int>
+TagFile::LinesOf(const std::string& tag) const
+{
+	std::vector<int> numbers;
+	for (const TagLine& line : fLines) {
+		if (line.What() == TagLine::kTag
+			&& compare_tags(line.TagText(), tag) == 0)
+			numbers.push_back(line.Number());
+	}
+	return numbers;
+}
+
+
 const WeeklyHours*
 TagFile::NamedHours(const std::string& name) const
 {

@@ -125,6 +125,16 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 			line.Tag().c_str(), same->Number());
 		return B_BAD_VALUE;
 	}
+	// The old tag's next line would count once this one says another tag,
+	// with whatever rules it has, or none.
+	if (old != nullptr && old->Tag() != line.Tag()) {
+		std::vector<int> numbers = fFile.LinesOf(oldTag);
+		if (numbers.size() > 1) {
+			*problem = translate_format("%s is listed on line %d as well:"
+				" remove that line first", old->Tag().c_str(), numbers[1]);
+			return B_BAD_VALUE;
+		}
+	}
 	if (old != nullptr)
 		fFile.ReplaceLine((size_t)(old->Number() - 1), text);
 	else
@@ -136,13 +146,37 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 status_t
 TagListEditor::RemoveTag(const std::string& tag, std::string* problem)
 {
-	const TagLine* line = fFile.Find(tag);
-	if (line == nullptr) {
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	if (fFile.Find(tag) == nullptr) {
 		*problem = translate_format("%s is not listed",
 			TagList::Normalized(tag).c_str());
 		return B_BAD_VALUE;
 	}
-	fFile.RemoveLine((size_t)(line->Number() - 1));
+	// From the end, so that the indexes still to come stay where they are.
+	std::vector<int> numbers = fFile.LinesOf(tag);
+	for (auto number = numbers.rbegin(); number != numbers.rend(); number++)
+		fFile.RemoveLine((size_t)(*number - 1));
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::RemoveLine(int number, std::string* problem)
+{
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	if (number < 1 || (size_t)number > fFile.Lines().size()) {
+		*problem = translate_format("there is no line %d", number);
+		return B_BAD_VALUE;
+	}
+	fFile.RemoveLine((size_t)(number - 1));
 	return B_OK;
 }
 
