@@ -99,13 +99,18 @@ ReaderLoop::_Start()
 	// A connection that rdx closed must not end this program.
 	signal(SIGPIPE, SIG_IGN);
 
-	_LoadTags(true);
-	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path());
+	// Read again only once its writer has finished: a list caught
+	// half-written might let in a tag whose rules were not written yet.
+	// Watched before it is first read, so that a writer who finishes in
+	// between is not missed.
+	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path(),
+		PathWatcher::kFinishedWrites);
 	if (!fTagWatcher->IsValid()) {
 		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot watch %s for"
 			" changes (%s): it is read at start only\n"), fTags.Path().c_str(),
 			strerror(errno));
 	}
+	_LoadTags(true);
 
 	// A reader that is not there yet, or not ours yet, is waited for as one
 	// that goes away later is: only a path that can never be a reader ends
@@ -156,6 +161,16 @@ ReaderLoop::_LoadTags(bool atStart)
 	if (status == B_NOT_ALLOWED) {
 		fprintf(fOutput, B_TRANSLATE("rdx-reader: refusing the tag list:"
 			" %s\n"), TagList::Printable(problem).c_str());
+		fflush(fOutput);
+		return;
+	}
+	if (status == B_WOULD_BLOCK) {
+		fprintf(fOutput, atStart
+			? B_TRANSLATE("rdx-reader: %s: no tag passes until it is"
+				" saved\n")
+			: B_TRANSLATE("rdx-reader: %s: the list read before stays in"
+				" force until it is saved\n"),
+			TagList::Printable(problem).c_str());
 		fflush(fOutput);
 		return;
 	}
