@@ -147,6 +147,27 @@ TagListEditor::RemoveTag(const std::string& tag, std::string* problem)
 }
 
 
+status_t
+TagListEditor::RemoveLine(int number, std::string* problem)
+{
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	const std::vector<TagLine>& lines = fFile.Lines();
+	if (number < 1 || number > (int)lines.size()) {
+		*problem = translate_format("line %d is not in the list", number);
+		return B_BAD_VALUE;
+	}
+	const TagLine& line = lines[(size_t)number - 1];
+	if (line.What() == TagLine::kTag && fFile.Find(line.Tag()) == &line)
+		return RemoveTag(line.Tag(), problem);
+	fFile.RemoveLine((size_t)number - 1);
+	return B_OK;
+}
+
+
 int
 TagListEditor::_IndexOfHours(const std::string& name) const
 {

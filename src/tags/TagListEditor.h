@@ -41,6 +41,10 @@ public:
 								std::string* problem);
 			status_t		RemoveTag(const std::string& tag,
 								std::string* problem);
+	// Removes the line of that number (1-based), a later line of a tag
+	// listed twice, say. The line that counts for a tag takes every line
+	// of its tag with it, so that none of them comes into force.
+			status_t		RemoveLine(int number, std::string* problem);
 	// Adds (oldName empty) or changes the named set of hours "@name".
 	// A renamed set takes the tags that used the old name with it.
 			status_t		SetHours(const std::string& oldName,
