@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class BButton;
 class BColumnListView;
@@ -30,6 +31,7 @@ public:
 	virtual					~TagsWindow();
 
 	virtual	void			MessageReceived(BMessage* message);
+	virtual	void			FrameResized(float width, float height);
 	virtual	bool			QuitRequested();
 
 	// Called by a dialog with the window locked: writes the form (a change
@@ -56,6 +58,8 @@ private:
 			void			_Remove();
 			status_t		_Save(std::string* problem);
 			bool			_CheckDisk();
+	// The chosen row of the table of tags, or null.
+			const TagTable::Row* _SelectedRow() const;
 			std::string		_SelectedTag() const;
 
 			std::unique_ptr<TagListEditor> fEditor;
@@ -70,8 +74,11 @@ private:
 			BColumnListView* fTagList = nullptr;
 			BStringView*	fStatus = nullptr;
 			BColumnListView* fReadList = nullptr;
-			// The tag of the row the operator asked to remove.
-			std::string		fRemoving;
+			// The row the operator asked to remove, and its line's text as
+			// it was then: a line that is no longer that text is not
+			// removed.
+			TagTable::Row	fRemoving;
+			std::string		fRemovingText;
 			// Whether the list was read and may be changed.
 			bool			fWritable = false;
 };

@@ -244,27 +244,33 @@ TEST_F(TagsModelTest, TableShowsWhenInWordsAndLastSeenSortedAndSearched)
 			text += row.tag + "=" + row.when + "/" + row.outcome + "\n";
 		return text;
 	};
-	// The named set first; then by name: the unnamed, "cleaner", "front desk", "line…", "spare
-	// card"; the line whose rules cannot be read lets its tag in never.
+	// The named set first; then by name: the unnamed, "cleaner", "front
+	// desk" with its second line right after it, "line…", "spare card";
+	// the line whose rules cannot be read lets its tag in never, and says
+	// why and where.
 	table.SortBy(TagTable::kNameColumn, true);
 	EXPECT_EQ("@staff=Mo-Fr 07:00-19:00, Sa 09:00-13:00/\n"
 		"AABBCC=always/\n"
 		"00DEAD0001=Tu 06:00-08:00, until 31.03.2027/\n"
 		"0014594826=@staff/passed-on\n"
+		"0014594826=does not count: line 4 comes first (line 8)/\n"
 		"THIS=never: cannot read \"is not understood\": \"is\" is not a day"
-		" or a range of days (Mo Tu We Th Fr Sa Su): THIS is let in never/\n"
+		" or a range of days (Mo Tu We Th Fr Sa Su) (line 6)/\n"
 		"04A1B2C3=off/off\n", tags());
 	EXPECT_FALSE(table.Rows()[4].usable);
+	EXPECT_FALSE(table.Rows()[4].counts);
+	EXPECT_FALSE(table.Rows()[5].usable);
 	table.SortBy(TagTable::kLastSeenColumn, false);
 	EXPECT_EQ("0014594826", table.Rows()[1].tag);
-	EXPECT_EQ("04A1B2C3", table.Rows()[2].tag);
-	EXPECT_EQ(0, table.Rows()[3].lastSeenTime);
+	EXPECT_EQ(8, table.Rows()[2].line);
+	EXPECT_EQ("04A1B2C3", table.Rows()[3].tag);
+	EXPECT_EQ(0, table.Rows()[4].lastSeenTime);
 	table.SetSearch("CARD");
 	ASSERT_EQ(1u, table.Rows().size());
 	EXPECT_EQ("04A1B2C3", table.Rows()[0].tag);
 	table.SetSearch("dead");
 	ASSERT_EQ(1u, table.Rows().size());
-	EXPECT_EQ(6u, table.CountAll());
+	EXPECT_EQ(7u, table.CountAll());
 }
 
 
