@@ -185,7 +185,7 @@ TagDialog::_Build(bool forHours)
 	back->AddChild(new BStringView(BRect(kLabelWidth + 12, top,
 		kWidth - 12, top + 18), "writtenHint",
 		forHours ? T("e.g. Mo 08:00-12:00 14:00-18:00, Tu 09:00-12:00")
-			: T("e.g. off ; Mo-Fr 08:00-12:00 ; @staff (see rdx-reader(1))")));
+			: T("rules as the list writes them (see rdx-reader(1))")));
 	top += 28;
 
 	if (!forHours) {
