@@ -39,7 +39,9 @@ TagDecision::Decide(const TagFile& file, const std::string& tag,
 		return decision;
 
 	const TagRules& rules = line.Rules();
-	int64 now = time.Key();
+	// Dates are moments: they pass as real time does, also while the
+	// wall clock shows an hour for the second time.
+	int64 now = time.Moment();
 	if (rules.IsOff())
 		decision.fVerdict = kOff;
 	else if (rules.HasFrom() && now < rules.From())

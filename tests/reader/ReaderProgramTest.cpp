@@ -460,7 +460,7 @@ TEST_F(ReaderProgramTest, CheckSaysWhetherATagPassesAndWhichLineDecided)
 		{17, "cannot read \"sometimes\""},
 		{18, "until takes a date"},
 		{19, "\"Xx\" is not a day"},
-		{20, "@broken is not defined"},
+		{20, "@broken cannot be read (line 19)"},
 		{21, "0014594826 is listed on line 5 already"},
 	};
 	for (const auto& [line, what] : problems) {
