@@ -1,5 +1,6 @@
 #include "TagDialog.h"
 
+#include "ColumnFit.h"
 #include "TagsWindow.h"
 
 #include <Button.h>
@@ -54,6 +55,10 @@ TagDialog::TagDialog(TagsWindow* owner, const TagForm& form, bool change)
 	fValidFrom->SetText(form.validFrom.c_str());
 	fValidUntil->SetText(form.validUntil.c_str());
 	_Fill(form);
+	if (!form.unreadable.empty()) {
+		_SetProblem(std::string(T("This line cannot be read, so it lets its"
+			" tag in never")) + ": " + form.unreadable);
+	}
 	// A tag that was just read is there already: the name is next.
 	(form.tag.empty() ? fTag : fName)->MakeFocus(true);
 }
@@ -200,10 +205,11 @@ TagDialog::_Build(bool forHours)
 		top += 24;
 	}
 
-	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 22),
+	// Three lines for a refusal: the library's reasons are sentences.
+	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 50),
 		"problem", "");
 	back->AddChild(fProblem);
-	top += 30;
+	top += 58;
 
 	BButton* cancel = new BButton(BRect(kWidth - 212, top, kWidth - 112,
 		top + 26), "cancel", T("Cancel"), new BMessage(kCancel));
@@ -260,7 +266,13 @@ TagDialog::_Form() const
 void
 TagDialog::_SetProblem(const std::string& problem)
 {
-	fProblem->SetText(problem.c_str());
+	std::string text;
+	for (const std::string& line : ColumnFit::Lines(problem,
+			fProblem->Bounds().Width() - 8, [this](const std::string& part) {
+				return fProblem->StringWidth(part.c_str());
+			}))
+		text += (text.empty() ? "" : "\n") + line;
+	fProblem->SetText(text.c_str());
 	fProblem->SetViewColor(make_color(250, 220, 210, 255));
 	fProblem->Invalidate();
 }

@@ -162,7 +162,11 @@ TagForm::FromLine(const TagLine& line)
 	TagForm form;
 	form.tag = line.Tag();
 	form.name = line.Name();
-	if (!line.HasRules())
+	// "0055 Flat #4 | Mo-Fr 08:00-17:00" has no rules as the list reads
+	// it, and lets its tag in never: not "always", which a save would make
+	// true.
+	form.unreadable = line.Problem();
+	if (!line.HasRules() && form.unreadable.empty())
 		return form;
 	// Shown as written, whole, unless the fields can say exactly the same:
 	// the form never keeps anything it does not show.
@@ -170,7 +174,7 @@ TagForm::FromLine(const TagLine& line)
 	form.when = kWritten;
 	form.written = rules;
 	std::string why;
-	if (!TagRules::Parse(rules, nullptr, &why))
+	if (!form.unreadable.empty() || !TagRules::Parse(rules, nullptr, &why))
 		return form;
 
 	TagForm fitted = form;

@@ -43,7 +43,9 @@ public:
 							TagForm();
 
 	// The form of a line of the list. Its fields say exactly what the
-	// line's rules say, or the rules are shown as written (kWritten).
+	// line's rules say, or the rules are shown as written (kWritten). A
+	// line that cannot be read is never shown as "always": its rules are
+	// shown as written, maybe none, and the operator chooses anew.
 	static	TagForm			FromLine(const TagLine& line);
 	// The form of a named set's hours (what follows its '='): in rows
 	// when they hold them exactly, else as written.
@@ -79,6 +81,9 @@ public:
 	// kWritten: the rules as the list writes them, without the dates,
 	// which are in their own fields.
 			std::string		written;
+	// Why the line cannot be read, when it cannot: it lets its tag in
+	// never, and the dialog says so as it opens.
+			std::string		unreadable;
 			std::string		validFrom;
 			std::string		validUntil;
 

@@ -284,38 +284,42 @@ TEST_F(TagsModelTest, TableShowsWhenInWordsAndLastSeenSortedAndSearched)
 TEST_F(TagsModelTest, FormShowsRulesItCannotHoldAsWrittenAndKeepsNothingElse)
 {
 	struct Case {
-		const char*	rules;		// after "0055 caretaker |"; null: no '|'
+		const char*	rules;		// after "0055 caretaker"
 		TagForm::When when;
 		const char*	written;
 		const char*	until;
 		const char*	again;		// what Rules() gives, or "!" and why not
 	} cases[] = {
-		{"off ; Mo-Su 00:00-24:00", TagForm::kWritten,
+		{"| off ; Mo-Su 00:00-24:00", TagForm::kWritten,
 			"off ; Mo-Su 00:00-24:00", "", "off ; Mo-Su 00:00-24:00"},
 		// Four windows in three rows: as written, never "always".
-		{"Mo 08:00-09:00, Tu 08:00-09:00, We 08:00-09:00, Th 08:00-09:00",
+		{"| Mo 08:00-09:00, Tu 08:00-09:00, We 08:00-09:00, Th 08:00-09:00",
 			TagForm::kWritten, "Mo 08:00-09:00, Tu 08:00-09:00, We"
 			" 08:00-09:00, Th 08:00-09:00", "", "Mo 08:00-09:00, Tu"
 			" 08:00-09:00, We 08:00-09:00, Th 08:00-09:00"},
-		{"@staff ; Mo-Fr 08:00-09:00 ; until 2027-03-31", TagForm::kWritten,
+		{"| @staff ; Mo-Fr 08:00-09:00 ; until 2027-03-31", TagForm::kWritten,
 			"@staff ; Mo-Fr 08:00-09:00", "31.03.2027",
 			"@staff ; Mo-Fr 08:00-09:00 ; until 2027-03-31"},
-		{"@staff ; @night", TagForm::kWritten, "@staff ; @night", "",
+		{"| @staff ; @night", TagForm::kWritten, "@staff ; @night", "",
 			"@staff ; @night"},
-		{"Mo-Fr 07:00-", TagForm::kWritten, "Mo-Fr 07:00-", "",
+		{"| Mo-Fr 07:00-", TagForm::kWritten, "Mo-Fr 07:00-", "",
 			"!as written: cannot read \"Mo-Fr 07:00-\""},
-		{"", TagForm::kWritten, "", "", "!as written: no rules"},
-		{"OFF ; until 2027-03-31", TagForm::kOff, "", "31.03.2027",
+		{"|", TagForm::kWritten, "", "", "!as written: no rules"},
+		// Lines that read two ways let in never, and are not "always" here.
+		{"#4 | Mo-Fr 08:00-17:00", TagForm::kWritten, "", "",
+			"!as written: no rules"},
+		{"| off | Mo-Fr 08:00-17:00", TagForm::kWritten,
+			"off | Mo-Fr 08:00-17:00", "", "!as written: cannot read"},
+		{"| OFF ; until 2027-03-31", TagForm::kOff, "", "31.03.2027",
 			"off ; until 2027-03-31"},
-		{"until 2027-03-31 ; Mo-Fr 08:00-12:00 13:00-17:00", TagForm::kHours,
-			"", "31.03.2027",
+		{"| until 2027-03-31 ; Mo-Fr 08:00-12:00 13:00-17:00 # two shifts",
+			TagForm::kHours, "", "31.03.2027",
 			"Mo-Fr 08:00-12:00, Mo-Fr 13:00-17:00 ; until 2027-03-31"},
-		{"@staff", TagForm::kNamedSet, "", "", "@staff"},
-		{nullptr, TagForm::kAlways, "", "", ""},
+		{"| @staff", TagForm::kNamedSet, "", "", "@staff"},
+		{"# learned", TagForm::kAlways, "", "", ""},
 	};
 	for (const Case& c : cases) {
-		std::string text = std::string("0055 caretaker")
-			+ (c.rules != nullptr ? std::string(" | ") + c.rules : "");
+		std::string text = std::string("0055 caretaker ") + c.rules;
 		TagForm form = TagForm::FromLine(TagLine::Parse(1, text));
 		EXPECT_EQ(c.when, form.when) << text;
 		EXPECT_EQ(c.written, form.written) << text;
@@ -333,7 +337,8 @@ TEST_F(TagsModelTest, FormShowsRulesItCannotHoldAsWrittenAndKeepsNothingElse)
 	// Hours chosen for the caretaker replace the rules: on a Monday the
 	// tag stays out, on Saturday at 09:30 it passes.
 	Write("@staff = Mo-Fr 07:00-19:00\n"
-		"0055 caretaker | off ; Mo-Su 00:00-24:00\n", 0600);
+		"0055 caretaker | off ; Mo-Su 00:00-24:00\n"
+		"0055 old card | off\n", 0600);
 	TagListEditor editor(fPath);
 	ASSERT_EQ(B_OK, editor.Load(&fProblem));
 	TagForm form = TagForm::FromLine(*editor.File().Find("0055"));
@@ -346,6 +351,11 @@ TEST_F(TagsModelTest, FormShowsRulesItCannotHoldAsWrittenAndKeepsNothingElse)
 		"0055", LocalTime(2027, 1, 4, 10 * 60)).What());
 	EXPECT_TRUE(TagDecision::Decide(editor.File(), "0055",
 		LocalTime(2027, 1, 9, 9 * 60 + 30)).Passes());
+	// Listed twice, it keeps its tag (its later line would count then),
+	// and the dialog has the library's words for why.
+	form.tag = "0056";
+	EXPECT_EQ(B_BAD_VALUE, form.Apply(editor, "0055", &fProblem));
+	EXPECT_NE(std::string::npos, fProblem.find("line 3")) << fProblem;
 
 	// A set with more windows than rows is shown as written, and kept so.
 	TagForm set = TagForm::FromHours(" Mo 08:00-09:00 10:00-11:00 12:00-13:00"
