@@ -1,6 +1,7 @@
 #include "ColumnFit.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -51,15 +52,24 @@ ColumnFit::Fit(const std::vector<std::vector<std::string>>& rows,
 		whole[i] = fMeasure(fColumns[i].title + kSortMark);
 		least[i] = whole[i];
 	}
+	// A list of ten thousand tags has its words ("Mo-Fr", "@staff") many
+	// times over: each is measured once.
+	std::unordered_map<std::string, float> measured;
+	auto measure = [&](const std::string& text) {
+		auto [found, added] = measured.emplace(text, 0.0f);
+		if (added)
+			found->second = fMeasure(text);
+		return found->second;
+	};
 	for (const std::vector<std::string>& row : rows) {
 		for (size_t i = 0; i < count && i < row.size(); i++) {
 			if (row[i].empty())
 				continue;
-			whole[i] = std::max(whole[i], fMeasure(row[i]));
+			whole[i] = std::max(whole[i], measure(row[i]));
 			if (!fColumns[i].wraps)
 				continue;
 			for (const std::string& word : words_of(row[i]))
-				least[i] = std::max(least[i], fMeasure(word));
+				least[i] = std::max(least[i], measure(word));
 		}
 	}
 

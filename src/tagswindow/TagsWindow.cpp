@@ -92,12 +92,11 @@ make_directories(const std::string& path)
 }
 
 
-// Sets the list's column widths for all of the texts, and gives the rows
-// to show with their texts broken into lines where their column wraps.
-std::vector<std::vector<std::string>>
+// Sets the list's column widths for all of the texts; the fit then breaks
+// the texts of the rows shown into lines where their column wraps.
+ColumnFit
 fit_columns(BColumnListView* list, const std::vector<ColumnSpec>& columns,
-	const std::vector<std::vector<std::string>>& all,
-	const std::vector<std::vector<std::string>>& shown)
+	const std::vector<std::vector<std::string>>& all)
 {
 	ColumnFit fit([list](const std::string& text) {
 		return list->StringWidth(text.c_str());
@@ -108,10 +107,7 @@ fit_columns(BColumnListView* list, const std::vector<ColumnSpec>& columns,
 	fit.Fit(all, list->Bounds().Width() - 4 - 18);
 	for (size_t i = 0; i < columns.size(); i++)
 		list->SetColumnWidth((int32)i, fit.Width(i));
-	std::vector<std::vector<std::string>> wrapped;
-	for (const std::vector<std::string>& row : shown)
-		wrapped.push_back(fit.Wrapped(row));
-	return wrapped;
+	return fit;
 }
 
 }	// namespace
@@ -284,7 +280,7 @@ TagsWindow::_SetStatus(const std::string& text, bool bad)
 
 
 void
-TagsWindow::_FillTable()
+TagsWindow::_FillTable(bool refit)
 {
 	const TagTable::Row* chosen = _SelectedRow();
 	std::string selectedTag = chosen != nullptr ? chosen->tag : "";
@@ -294,19 +290,20 @@ TagsWindow::_FillTable()
 		return std::vector<std::string>{row.tag, row.name, row.when,
 			row.lastSeen, row.outcome};
 	};
-	std::vector<std::vector<std::string>> all, shown;
-	for (const TagTable::Row& row : fTable.AllRows())
-		all.push_back(fields(row));
-	for (const TagTable::Row& row : fTable.Rows())
-		shown.push_back(fields(row));
-	// The name and the rules wrap; tags, times and outcomes are one word.
-	shown = fit_columns(fTagList, kTagColumns, all, shown);
+	// The widths are for every row, so that a search does not move them.
+	if (refit || fTagFit == nullptr) {
+		std::vector<std::vector<std::string>> all;
+		for (const TagTable::Row& row : fTable.AllRows())
+			all.push_back(fields(row));
+		fTagFit = std::make_unique<ColumnFit>(fit_columns(fTagList,
+			kTagColumns, all));
+	}
 
 	fTagList->Clear();
 	int32 select = -1;
-	for (size_t i = 0; i < shown.size(); i++) {
+	for (size_t i = 0; i < fTable.Rows().size(); i++) {
 		const TagTable::Row& row = fTable.Rows()[i];
-		fTagList->AddRow(shown[i]);
+		fTagList->AddRow(fTagFit->Wrapped(fields(row)));
 		if (!row.usable)
 			fTagList->SetRowColor((int32)i, kNeverColor);
 		// The same line again; else the line that counts for the tag now.
@@ -354,11 +351,10 @@ TagsWindow::_FillReads()
 			name, read.outcome, read.source});
 		unknown.push_back(line == nullptr);
 	}
-	std::vector<std::vector<std::string>> shown = fit_columns(fReadList,
-		kReadColumns, rows, rows);
+	ColumnFit fit = fit_columns(fReadList, kReadColumns, rows);
 	fReadList->Clear();
-	for (size_t i = 0; i < shown.size(); i++) {
-		fReadList->AddRow(shown[i]);
+	for (size_t i = 0; i < rows.size(); i++) {
+		fReadList->AddRow(fit.Wrapped(rows[i]));
 		if (unknown[i])
 			fReadList->SetRowColor((int32)i, kUnknownColor);
 	}
@@ -560,7 +556,7 @@ TagsWindow::MessageReceived(BMessage* message)
 	switch (message->what) {
 		case kSearchChanged:
 			fTable.SetSearch(fSearch->Text());
-			_FillTable();
+			_FillTable(false);
 			break;
 		case kSortTags:
 		{
@@ -573,7 +569,7 @@ TagsWindow::MessageReceived(BMessage* message)
 				? !fTable.SortAscending() : sort != TagTable::kLastSeenColumn;
 			fTable.SortBy(sort, ascending);
 			fTagList->SetSortColumn(column, ascending);
-			_FillTable();
+			_FillTable(false);
 			break;
 		}
 		case kTagSelected:

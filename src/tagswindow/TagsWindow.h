@@ -14,6 +14,7 @@ class BButton;
 class BColumnListView;
 class BStringView;
 class BTextControl;
+class ColumnFit;
 class LogFollower;
 class TagForm;
 class TagListEditor;
@@ -49,7 +50,9 @@ public:
 
 private:
 			void			_Load();
-			void			_FillTable();
+	// Fits the columns to the rows again unless only the search or the
+	// order changed.
+			void			_FillTable(bool refit = true);
 			void			_FillReads();
 			void			_SetStatus(const std::string& text, bool bad);
 			void			_UpdateButtons();
@@ -67,6 +70,7 @@ private:
 			ReadHistory		fHistory;
 			TagTable		fTable;
 			std::unique_ptr<LogFollower> fFollower;
+			std::unique_ptr<ColumnFit> fTagFit;
 
 			BTextControl*	fSearch = nullptr;
 			BButton*		fChangeButton = nullptr;
