@@ -127,12 +127,12 @@ TagLine::Parse(int number, std::string text)
 	else if (tagEnd - start > 64)
 		why = B_TRANSLATE("a tag is at most 64 characters long");
 	else if (bar != std::string_view::npos && !rulesBar) {
-		why = B_TRANSLATE("a '|' after the '#': the comment might hide the"
-			" rules, or the rules might be meant as part of the comment. Put"
-			" the comment last: TAG NAME | RULES # COMMENT");
+		why = B_TRANSLATE("a '|' after the '#' reads two ways (rules hidden"
+			" in a comment, or a comment meant as rules?): put the comment"
+			" last, TAG NAME | RULES # COMMENT");
 	} else if (rulesBar && all.find('|', bar + 1) != std::string_view::npos) {
-		why = B_TRANSLATE("a second '|': a line has one, before its rules"
-			" (items are separated by ';')");
+		why = B_TRANSLATE("a second '|' reads two ways: a line has one '|'"
+			" before its rules, whose items are separated by ';'");
 	} else if (rulesBar)
 		TagRules::Parse(rules, nullptr, &why);
 	if (!why.empty())
