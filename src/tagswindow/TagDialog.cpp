@@ -78,8 +78,7 @@ TagDialog::ForHours(TagsWindow* owner, const std::string& name,
 		if (line.What() != TagLine::kHours || line.HoursName() != name
 			|| name.empty())
 			continue;
-		const std::string& text = line.Text();
-		form = TagForm::FromHours(text.substr(text.find('=') + 1));
+		form = TagForm::FromHours(hours_of(line));
 		break;
 	}
 	form.tag = name;

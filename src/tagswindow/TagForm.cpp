@@ -417,6 +417,23 @@ TagForm::Apply(TagListEditor& editor, const std::string& oldTag,
 
 
 std::string
+hours_of(const TagLine& line)
+{
+	// A list saved with Windows line ends keeps its '\r', which says
+	// nothing.
+	std::string text = line.Text();
+	if (!text.empty() && text.back() == '\r')
+		text.pop_back();
+	size_t equals = text.find('=');
+	if (equals == std::string::npos)
+		return std::string();
+	size_t end = text.find('#', equals);
+	return trimmed(text.substr(equals + 1, end == std::string::npos
+		? std::string::npos : end - equals - 1));
+}
+
+
+std::string
 when_in_words(const TagFile& file, const TagLine& line)
 {
 	const std::string& refusal = file.RefusalOf(line);

@@ -92,6 +92,10 @@ private:
 								std::string* problem) const;
 };
 
+// The hours of a named set's line as written after its '=', without the
+// blanks around them and without a comment after them.
+std::string hours_of(const TagLine& line);
+
 // When the line's tag may open, in words for the table: "always", "off",
 // "Mo-Fr 07:00-19:00, until 31.03.2027", "@staff", or "never: WHY (line
 // 12)" for a line that cannot be used. Translated through the locale where

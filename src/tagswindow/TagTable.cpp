@@ -25,17 +25,6 @@ lower_case(const std::string& text)
 }
 
 
-// A set's hours as written after its '=', blanks around them dropped.
-std::string
-hours_text(const std::string& text)
-{
-	size_t start = text.find_first_not_of(" \t");
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
-}
-
-
 // What the row of a later line of a tag, or of a set, says.
 std::string
 not_counting(int first, int line)
@@ -67,10 +56,9 @@ TagTable::Fill(const TagFile& file, const ReadHistory& history)
 			&& file.NamedHours(line.HoursName()) == &line.Hours();
 		if (!row.counts)
 			row.when = not_counting(first, line.Number());
-		else if (row.usable) {
-			size_t equals = line.Text().find('=');
-			row.when = hours_text(line.Text().substr(equals + 1));
-		} else {
+		else if (row.usable)
+			row.when = hours_of(line);
+		else {
 			row.when = translate_format("never: %s (line %d)",
 				line.Problem().empty() ? B_TRANSLATE("cannot be used")
 					: line.Problem().c_str(), line.Number());

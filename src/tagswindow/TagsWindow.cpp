@@ -374,14 +374,6 @@ TagsWindow::_SelectedRow() const
 
 
 std::string
-TagsWindow::_SelectedTag() const
-{
-	const TagTable::Row* row = _SelectedRow();
-	return row != nullptr ? row->tag : std::string();
-}
-
-
-std::string
 TagsWindow::NamedSets() const
 {
 	std::string sets;

@@ -63,7 +63,6 @@ private:
 			bool			_CheckDisk();
 	// The chosen row of the table of tags, or null.
 			const TagTable::Row* _SelectedRow() const;
-			std::string		_SelectedTag() const;
 
 			std::unique_ptr<TagListEditor> fEditor;
 			std::string		fLoadProblem;

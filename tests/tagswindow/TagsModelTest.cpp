@@ -378,7 +378,9 @@ TEST_F(TagsModelTest, TableShowsEveryLineOfATagAndWhyALineLetsInNever)
 		"@crew = Mo-Su 00:00-24:00\n"
 		"0001 Anna | off\n"
 		"0002 Ben |\n"
-		"0001 Anna, old card\n", 0600);
+		"0001 Anna, old card\n"
+		"@night = Mo-Su 22:00-06:00 # guards\n"
+		"@day = Mo-Fr 08:00-18:00\r\n", 0600);
 	TagListEditor editor(fPath);
 	ASSERT_EQ(B_OK, editor.Load(&fProblem));
 	TagTable table;
@@ -392,15 +394,25 @@ TEST_F(TagsModelTest, TableShowsEveryLineOfATagAndWhyALineLetsInNever)
 	EXPECT_EQ("@crew 1 - never: @crew: \"07:00-\" is not a time range"
 			" (HH:MM-HH:MM) (line 1)\n"
 		"@crew 2 x - does not count: line 1 comes first (line 2)\n"
+		"@day 7 Mo-Fr 08:00-18:00\n"
+		"@night 6 Mo-Su 22:00-06:00\n"
 		"0001 3 off\n"
 		"0001 5 x - does not count: line 3 comes first (line 5)\n"
 		"0002 4 - never: no rule after the '|' (line 4)\n", rows);
+
+	// A set's dialog has its hours without the comment, in rows.
+	for (size_t index : {5, 6}) {
+		EXPECT_EQ(TagForm::kHours, TagForm::FromHours(hours_of(
+			editor.File().Lines()[index])).when) << index;
+	}
 
 	// The later line goes alone; the one that counts stays as it was.
 	ASSERT_EQ(B_OK, editor.RemoveLine(5, &fProblem)) << fProblem;
 	ASSERT_EQ(B_OK, editor.Save(&fProblem)) << fProblem;
 	EXPECT_EQ("@crew = Mo-Fr 07:00-\n@crew = Mo-Su 00:00-24:00\n"
-		"0001 Anna | off\n0002 Ben |\n", read_file(fPath));
+		"0001 Anna | off\n0002 Ben |\n"
+		"@night = Mo-Su 22:00-06:00 # guards\n@day = Mo-Fr 08:00-18:00\r\n",
+		read_file(fPath));
 }
 
 
