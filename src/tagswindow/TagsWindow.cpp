@@ -11,6 +11,7 @@
 #include <ColumnListView.h>
 #include <Locale.h>
 #include <Message.h>
+#include <OS.h>
 #include <StringView.h>
 #include <TextControl.h>
 #include <View.h>
@@ -235,6 +236,13 @@ TagsWindow::_Load()
 {
 	fLoadProblem.clear();
 	status_t status = fEditor->Load(&fLoadProblem);
+	// A list that a program has open for writing is not taken; an editor
+	// that is saving it is done in a moment.
+	for (int tries = 0; status == B_WOULD_BLOCK && tries < 20; tries++) {
+		snooze(50000);
+		fLoadProblem.clear();
+		status = fEditor->Load(&fLoadProblem);
+	}
 	if (status == B_NOT_ALLOWED) {
 		// rdx-reader refuses this list as a whole: say why, change nothing.
 		fprintf(stderr, "rdx-tags: %s\n", fLoadProblem.c_str());
