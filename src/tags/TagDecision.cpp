@@ -41,12 +41,11 @@ TagDecision::Decide(const TagFile& file, const std::string& tag,
 	const TagRules& rules = line.Rules();
 	// Dates are moments: they pass as real time does, also while the
 	// wall clock shows an hour for the second time.
-	int64 now = time.Moment();
 	if (rules.IsOff())
 		decision.fVerdict = kOff;
-	else if (rules.HasFrom() && now < rules.From())
+	else if (rules.HasFrom() && rules.IsBeforeFrom(time))
 		decision.fVerdict = kNotYetValid;
-	else if (rules.HasUntil() && now >= rules.Until())
+	else if (rules.HasUntil() && rules.IsAtOrAfterUntil(time))
 		decision.fVerdict = kExpired;
 	else if (rules.HasHours()) {
 		bool inside = false;

@@ -9,6 +9,11 @@ namespace {
 
 using namespace rule_text;
 
+// A moment and the wall clock differ by less than a day (offsets from UTC
+// lie within -12 and +14 hours): wall-clock times further apart than two
+// days are in the same order as the moments they name.
+const int64 kNearMinutes = 2 * 1440;
+
 
 bool
 is_word(std::string_view text, const char* word)
@@ -57,6 +62,26 @@ int64
 TagRules::Until() const
 {
 	return LocalTime::MomentOf(fUntilKey, LocalTime::kFirst);
+}
+
+
+bool
+TagRules::IsBeforeFrom(const LocalTime& time) const
+{
+	int64 gap = fFromKey - time.Key();
+	if (gap > kNearMinutes || gap < -kNearMinutes)
+		return gap > 0;
+	return time.Moment() < From();
+}
+
+
+bool
+TagRules::IsAtOrAfterUntil(const LocalTime& time) const
+{
+	int64 gap = fUntilKey - time.Key();
+	if (gap > kNearMinutes || gap < -kNearMinutes)
+		return gap <= 0;
+	return time.Moment() >= Until();
 }
 
 
@@ -138,10 +163,9 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 		start = semicolon + 1;
 	}
 	if (parsed.fHasFrom && parsed.fHasUntil) {
-		// Moments differ from the wall clock by less than two days: only
-		// dates closer than that need the time zone's rules.
+		// Only dates close together need the time zone's rules.
 		int64 gap = parsed.fUntilKey - parsed.fFromKey;
-		bool after = gap > 2 * 1440 || (gap >= -2 * 1440
+		bool after = gap > kNearMinutes || (gap >= -kNearMinutes
 			&& parsed.Until() > parsed.From());
 		if (!after) {
 			*problem = B_TRANSLATE("\"until\" is not after \"from\": it would"

@@ -39,6 +39,11 @@ public:
 	// "until" the first; a time the clocks skip is the moment they jump.
 			int64			From() const;
 			int64			Until() const;
+	// Whether the moment is before From(), and whether it is at or after
+	// Until(); the time zone's rules are asked only when the wall clock
+	// is within two days of the date.
+			bool			IsBeforeFrom(const LocalTime& time) const;
+			bool			IsAtOrAfterUntil(const LocalTime& time) const;
 	// Whether any hours are given at all (none: any time of day).
 			bool			HasHours() const
 								{ return !fHours.empty() || !fNames.empty(); }
