@@ -247,6 +247,18 @@ BColumnListView::CountColumns() const
 
 
 void
+BColumnListView::SetColumnWidth(int32 column, float width)
+{
+	ToolkitLocker locker;
+	if (column < 0 || column >= (int32)fTable->columns.size())
+		return;
+	fTable->columns[column].width = Pixel(width);
+	LayoutWidget();
+	fTable->redraw();
+}
+
+
+void
 BColumnListView::SetSortColumn(int32 column, bool ascending)
 {
 	ToolkitLocker locker;
@@ -263,7 +275,13 @@ BColumnListView::AddRow(const std::vector<std::string>& fields)
 	fTable->data.push_back(fields);
 	fTable->colors.emplace_back();
 	fTable->rows((int)fTable->data.size());
-	fTable->row_height_all(Pixel(FontSize()) + 8);
+	int lines = 1;
+	for (const std::string& field : fields)
+		lines = std::max(lines, 1 + (int)std::count(field.begin(),
+			field.end(), '\n'));
+	int size = Pixel(FontSize());
+	fTable->row_height((int)fTable->data.size() - 1,
+		size + 8 + (lines - 1) * (size + 3));
 	fTable->redraw();
 }
 
@@ -383,7 +401,7 @@ BColumnListView::LayoutWidget()
 		int width = fTable->columns[i].width;
 		// Room for the frame and a vertical scroll bar.
 		if (i == count - 1)
-			width = std::max(40, fTable->w() - 4 - used - 18);
+			width = std::max(width, fTable->w() - 4 - used - 18);
 		fTable->col_width(i, width);
 		used += width;
 	}

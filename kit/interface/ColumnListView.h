@@ -38,11 +38,15 @@ public:
 
 			void			AddColumn(const char* title, float width);
 			int32			CountColumns() const;
+	// The last column takes what is left of the width, but never less
+	// than its own: the table scrolls sideways instead.
+			void			SetColumnWidth(int32 column, float width);
 	// A mark after the title ("▲") of the column the rows are sorted by;
 	// -1 for none.
 			void			SetSortColumn(int32 column, bool ascending);
 
-	// A row's texts, one per column; missing ones are empty.
+	// A row's texts, one per column; missing ones are empty. A text with
+	// line breaks is shown on as many lines, the row as high as it needs.
 			void			AddRow(const std::vector<std::string>& fields);
 	// Shows the row in the colour (a marked row, say), instead of the
 	// text colour.

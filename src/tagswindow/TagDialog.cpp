@@ -1,5 +1,6 @@
 #include "TagDialog.h"
 
+#include "ColumnFit.h"
 #include "TagsWindow.h"
 
 #include <Button.h>
@@ -48,21 +49,16 @@ TagDialog::TagDialog(TagsWindow* owner, const TagForm& form, bool change)
 	TagDialog(owner, change ? T("Change tag") : T("Add tag"))
 {
 	fOldKey = change ? form.tag : std::string();
-	fWhen = form.when;
-	fOtherRules = form.otherRules;
 	_Build(false);
-	fTag->SetText(form.tag.c_str());
 	fName->SetText(form.name.c_str());
-	for (int i = 0; i < TagForm::kRows && i < (int)form.rows.size(); i++) {
-		fDays[i]->SetText(form.rows[i].days.c_str());
-		fFrom[i]->SetText(form.rows[i].from.c_str());
-		fTo[i]->SetText(form.rows[i].to.c_str());
-	}
 	fSet->SetText(form.namedSet.c_str());
 	fValidFrom->SetText(form.validFrom.c_str());
 	fValidUntil->SetText(form.validUntil.c_str());
-	fWhenButtons[fWhen]->SetValue(1);
-	_ShowWhen();
+	_Fill(form);
+	if (!form.unreadable.empty()) {
+		_SetProblem(std::string(T("This line cannot be read, so it lets its"
+			" tag in never")) + ": " + form.unreadable);
+	}
 	// A tag that was just read is there already: the name is next.
 	(form.tag.empty() ? fTag : fName)->MakeFocus(true);
 }
@@ -76,25 +72,37 @@ TagDialog::ForHours(TagsWindow* owner, const std::string& name,
 	dialog->fForHours = true;
 	dialog->fOldKey = name;
 	dialog->_Build(true);
-	dialog->fTag->SetText(name.c_str());
+	TagForm form = TagForm::FromHours("");
+	form.when = TagForm::kHours;
 	for (const TagLine& line : file.Lines()) {
 		if (line.What() != TagLine::kHours || line.HoursName() != name
 			|| name.empty())
 			continue;
-		// The rows of the set's hours, as the form reads a tag's.
-		std::string text = line.Text();
-		TagLine asTag = TagLine::Parse(1, "X |" + text.substr(
-			text.find('=') + 1));
-		TagForm form = TagForm::FromLine(asTag);
-		for (int i = 0; i < TagForm::kRows; i++) {
-			dialog->fDays[i]->SetText(form.rows[i].days.c_str());
-			dialog->fFrom[i]->SetText(form.rows[i].from.c_str());
-			dialog->fTo[i]->SetText(form.rows[i].to.c_str());
-		}
+		form = TagForm::FromHours(hours_of(line));
 		break;
 	}
+	form.tag = name;
+	dialog->_Fill(form);
 	dialog->fTag->MakeFocus(true);
 	return dialog;
+}
+
+
+// What both dialogs show of a form: its key, when, rows and rules.
+void
+TagDialog::_Fill(const TagForm& form)
+{
+	fTag->SetText(form.tag.c_str());
+	for (int i = 0; i < TagForm::kRows && i < (int)form.rows.size(); i++) {
+		fDays[i]->SetText(form.rows[i].days.c_str());
+		fFrom[i]->SetText(form.rows[i].from.c_str());
+		fTo[i]->SetText(form.rows[i].to.c_str());
+	}
+	fWritten->SetText(form.written.c_str());
+	fWhen = form.when;
+	if (fWhenButtons[fWhen] != nullptr)
+		fWhenButtons[fWhen]->SetValue(1);
+	_ShowWhen();
 }
 
 
@@ -114,6 +122,16 @@ TagDialog::_Build(bool forHours)
 		back->AddChild(control);
 		return control;
 	};
+	auto radio = [&](int when, const char* name, const char* label,
+			float left) {
+		BMessage* message = new BMessage(kWhenChosen);
+		message->AddInt32("when", when);
+		float width = back->StringWidth(T(label)) + 30;
+		fWhenButtons[when] = new BRadioButton(BRect(left, top, left + width,
+			top + 22), name, T(label), message);
+		back->AddChild(fWhenButtons[when]);
+		return width;
+	};
 
 	fTag = field("tag", forHours ? T("Name of the set:") : T("Tag:"), 12,
 		kWidth - 12, kLabelWidth);
@@ -125,20 +143,18 @@ TagDialog::_Build(bool forHours)
 			top + 22), "whenLabel", T("May open:")));
 		const char* labels[4] = {"always", "off", "hours", "named set"};
 		float left = kLabelWidth + 12;
-		for (int i = 0; i < 4; i++) {
-			BMessage* message = new BMessage(kWhenChosen);
-			message->AddInt32("when", i);
-			float width = back->StringWidth(T(labels[i])) + 30;
-			fWhenButtons[i] = new BRadioButton(BRect(left, top, left + width,
-				top + 22), labels[i], T(labels[i]), message);
-			back->AddChild(fWhenButtons[i]);
-			left += width + 4;
-		}
+		for (int i = 0; i < 4; i++)
+			left += radio(i, labels[i], labels[i], left) + 4;
 		top += 30;
 	}
 
-	back->AddChild(new BStringView(BRect(12, top, kLabelWidth + 12,
-		top + 22), "hoursLabel", T("Days, from, to:")));
+	// A set is its hours: in rows, or as written.
+	if (forHours)
+		radio(TagForm::kHours, "hours", "Days, from, to:", 8);
+	else {
+		back->AddChild(new BStringView(BRect(12, top, kLabelWidth + 12,
+			top + 22), "hoursLabel", T("Days, from, to:")));
+	}
 	for (int i = 0; i < TagForm::kRows; i++) {
 		std::string number = std::to_string(i);
 		float left = kLabelWidth + 12;
@@ -161,7 +177,22 @@ TagDialog::_Build(bool forHours)
 		std::string sets = fOwner->NamedSets();
 		back->AddChild(new BStringView(BRect(kLabelWidth + 168, top,
 			kWidth - 12, top + 24), "sets", sets.c_str()));
-		top += 34;
+		top += 30;
+	}
+
+	// Rules the fields above cannot hold are shown and changed here, whole,
+	// as the list writes them.
+	radio(TagForm::kWritten, "written", "as written:", 8);
+	fWritten = field("writtenRules", nullptr, kLabelWidth + 12, kWidth - 12,
+		0);
+	top += 28;
+	back->AddChild(new BStringView(BRect(kLabelWidth + 12, top,
+		kWidth - 12, top + 18), "writtenHint",
+		forHours ? T("e.g. Mo 08:00-12:00 14:00-18:00, Tu 09:00-12:00")
+			: T("rules as the list writes them (see rdx-reader(1))")));
+	top += 28;
+
+	if (!forHours) {
 		fValidFrom = field("validFrom", T("Valid from:"), 12,
 			kLabelWidth + 130, kLabelWidth);
 		fValidUntil = field("validUntil", T("until:"), kLabelWidth + 140,
@@ -173,10 +204,11 @@ TagDialog::_Build(bool forHours)
 		top += 24;
 	}
 
-	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 22),
+	// Three lines for a refusal: the library's reasons are sentences.
+	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 50),
 		"problem", "");
 	back->AddChild(fProblem);
-	top += 30;
+	top += 58;
 
 	BButton* cancel = new BButton(BRect(kWidth - 212, top, kWidth - 112,
 		top + 26), "cancel", T("Cancel"), new BMessage(kCancel));
@@ -205,7 +237,9 @@ TagDialog::_ShowWhen()
 		fFrom[i]->SetEnabled(hours);
 		fTo[i]->SetEnabled(hours);
 	}
-	fSet->SetEnabled(fWhen == TagForm::kNamedSet);
+	if (fSet != nullptr)
+		fSet->SetEnabled(fWhen == TagForm::kNamedSet);
+	fWritten->SetEnabled(fWhen == TagForm::kWritten);
 }
 
 
@@ -214,14 +248,16 @@ TagDialog::_Form() const
 {
 	TagForm form;
 	form.tag = fTag->Text();
-	form.name = fName->Text();
 	form.when = fWhen;
 	for (int i = 0; i < TagForm::kRows; i++)
 		form.rows[i] = {fDays[i]->Text(), fFrom[i]->Text(), fTo[i]->Text()};
+	form.written = fWritten->Text();
+	if (fForHours)
+		return form;
+	form.name = fName->Text();
 	form.namedSet = fSet->Text();
 	form.validFrom = fValidFrom->Text();
 	form.validUntil = fValidUntil->Text();
-	form.otherRules = fOtherRules;
 	return form;
 }
 
@@ -229,7 +265,13 @@ TagDialog::_Form() const
 void
 TagDialog::_SetProblem(const std::string& problem)
 {
-	fProblem->SetText(problem.c_str());
+	std::string text;
+	for (const std::string& line : ColumnFit::Lines(problem,
+			fProblem->Bounds().Width() - 8, [this](const std::string& part) {
+				return fProblem->StringWidth(part.c_str());
+			}))
+		text += (text.empty() ? "" : "\n") + line;
+	fProblem->SetText(text.c_str());
 	fProblem->SetViewColor(make_color(250, 220, 210, 255));
 	fProblem->Invalidate();
 }
@@ -245,13 +287,8 @@ TagDialog::_Save()
 		return;
 	}
 	if (fForHours) {
-		// The rows as the form makes hours of a tag, without the rest.
-		TagForm form;
-		form.when = TagForm::kHours;
-		for (int i = 0; i < TagForm::kRows; i++)
-			form.rows[i] = {fDays[i]->Text(), fFrom[i]->Text(), fTo[i]->Text()};
 		std::string hours;
-		status = form.Rules(&hours, &problem) ? B_OK : B_BAD_VALUE;
+		status = _Form().Hours(&hours, &problem) ? B_OK : B_BAD_VALUE;
 		std::string name = fTag->Text();
 		if (!name.empty() && name[0] == '@')
 			name.erase(0, 1);

@@ -15,8 +15,10 @@ class BTextControl;
 class TagFile;
 class TagsWindow;
 
-// The dialog that adds or changes a tag (name; always, off, hours in rows
-// or a named set; valid from and until), or a named set of hours. Save
+// The dialog that adds or changes a tag (name; always, off, hours in rows,
+// a named set, or rules as written; valid from and until), or a named set
+// of hours (in rows, or as written). Rules its fields cannot hold are
+// shown whole as written, never kept out of sight. Save
 // (Enter) hands the form to the tags window, which writes it or says why
 // not; the refusal is shown here and the dialog stays. Cancel (Escape)
 // changes nothing. It is modal: the list does not change under it.
@@ -35,6 +37,7 @@ private:
 							TagDialog(TagsWindow* owner, const char* title);
 
 			void			_Build(bool forHours);
+			void			_Fill(const TagForm& form);
 			TagForm			_Form() const;
 			void			_Save();
 			void			_ShowWhen();
@@ -45,15 +48,15 @@ private:
 			bool			fForHours = false;
 			std::string		fOldKey;
 			TagForm::When	fWhen = TagForm::kAlways;
-			std::vector<std::string> fOtherRules;
 
 			BTextControl*	fTag = nullptr;
 			BTextControl*	fName = nullptr;
-			BRadioButton*	fWhenButtons[4] = {};
+			BRadioButton*	fWhenButtons[5] = {};
 			BTextControl*	fDays[TagForm::kRows] = {};
 			BTextControl*	fFrom[TagForm::kRows] = {};
 			BTextControl*	fTo[TagForm::kRows] = {};
 			BTextControl*	fSet = nullptr;
+			BTextControl*	fWritten = nullptr;
 			BTextControl*	fValidFrom = nullptr;
 			BTextControl*	fValidUntil = nullptr;
 			BStringView*	fProblem = nullptr;

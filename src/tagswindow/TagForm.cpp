@@ -5,10 +5,12 @@
 #include <TagFile.h>
 #include <TagLine.h>
 #include <TagListEditor.h>
+#include <TagRules.h>
 #include <WeeklyHours.h>
 
 #include <Locale.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -41,10 +43,107 @@ items_of(const std::string& rules, char separator)
 }
 
 
-bool
-starts_with(const std::string& text, const char* prefix)
+// The words of a text between blanks (spaces and tabs, as the list has
+// them).
+std::vector<std::string>
+words_of(const std::string& text)
 {
-	return text.compare(0, strlen(prefix), prefix) == 0;
+	std::vector<std::string> words;
+	size_t at = 0;
+	while ((at = rule_text::first_non_blank(text, at)) != std::string::npos) {
+		size_t end = rule_text::first_blank(text, at);
+		words.push_back(text.substr(at, end == std::string::npos
+			? std::string::npos : end - at));
+		at = end;
+	}
+	return words;
+}
+
+
+// The first word of an item in lower case: the list reads "OFF" and "From"
+// as "off" and "from".
+std::string
+first_word(const std::string& item)
+{
+	std::string word = item.substr(0, rule_text::first_blank(item));
+	for (char& c : word)
+		c = rule_text::ascii_lower(c);
+	return word;
+}
+
+
+// What follows the first word of an item.
+std::string
+after_first_word(const std::string& item)
+{
+	size_t blank = rule_text::first_blank(item);
+	return blank == std::string::npos ? std::string()
+		: trimmed(item.substr(blank));
+}
+
+
+// The rows for one item of weekly hours ("Mo-Fr 08:00-12:00 13:00-17:00,
+// Sa 09:00-13:00"): one per window. False when there are more windows
+// than rows.
+bool
+rows_of(const std::string& hours, std::vector<TagForm::HoursRow>* rows)
+{
+	rows->assign(TagForm::kRows, TagForm::HoursRow());
+	size_t count = 0;
+	for (const std::string& group : items_of(hours, ',')) {
+		std::vector<std::string> words = words_of(group);
+		for (size_t i = 1; i < words.size(); i++) {
+			if (count >= rows->size())
+				return false;
+			size_t dash = words[i].find('-');
+			(*rows)[count++] = {words[0], words[i].substr(0, dash),
+				dash == std::string::npos ? "" : words[i].substr(dash + 1)};
+		}
+	}
+	return count > 0;
+}
+
+
+bool
+any_contains(const std::vector<WeeklyHours>& hours, const LocalTime& time)
+{
+	for (const WeeklyHours& item : hours) {
+		if (item.Contains(time))
+			return true;
+	}
+	return false;
+}
+
+
+// Whether two texts of rules let a tag in at exactly the same times: the
+// same "off", dates and named sets, and weekly hours that hold at the same
+// minutes of every day of the week. The form shows a line in its fields
+// only when what they make again passes this.
+bool
+same_rules(const std::string& a, const std::string& b)
+{
+	TagRules left, right;
+	std::string why;
+	if (!TagRules::Parse(a, &left, &why) || !TagRules::Parse(b, &right, &why))
+		return false;
+	std::vector<std::string> leftNames = left.HoursNames();
+	std::vector<std::string> rightNames = right.HoursNames();
+	std::sort(leftNames.begin(), leftNames.end());
+	std::sort(rightNames.begin(), rightNames.end());
+	if (left.IsOff() != right.IsOff() || left.From() != right.From()
+		|| left.Until() != right.Until() || leftNames != rightNames
+		|| left.Hours().empty() != right.Hours().empty())
+		return false;
+	// 4 January 2027 is a Monday: its week has every day once.
+	for (int day = 0; day < 7; day++) {
+		for (int minute = 0; minute < 1440; minute++) {
+			LocalTime time(2027, 1, 4 + day, minute);
+			if (any_contains(left.Hours(), time)
+				!= any_contains(right.Hours(), time))
+				return false;
+		}
+	}
+	return true;
 }
 
 }	// namespace
@@ -63,45 +162,75 @@ TagForm::FromLine(const TagLine& line)
 	TagForm form;
 	form.tag = line.Tag();
 	form.name = line.Name();
-	if (!line.HasRules())
+	// "0055 Flat #4 | Mo-Fr 08:00-17:00" has no rules as the list reads
+	// it, and lets its tag in never: not "always", which a save would make
+	// true.
+	form.unreadable = line.Problem();
+	if (!line.HasRules() && form.unreadable.empty())
 		return form;
-	size_t row = 0;
-	for (const std::string& item : items_of(line.RulesText(), ';')) {
-		if (item == "off" && form.when != kNamedSet) {
-			form.when = kOff;
-		} else if (starts_with(item, "from ") && form.validFrom.empty()) {
-			form.validFrom = ShownDate(trimmed(item.substr(5)));
-		} else if (starts_with(item, "until ") && form.validUntil.empty()) {
-			form.validUntil = ShownDate(trimmed(item.substr(6)));
-		} else if (item[0] == '@' && form.when == kAlways) {
-			form.when = kNamedSet;
-			form.namedSet = item.substr(1);
-		} else if (item[0] != '@' && (form.when == kAlways
-				|| form.when == kHours)) {
-			// "Mo-Fr 08:00-12:00 13:00-17:00, Sa 09:00-13:00": a row for
-			// every window, as long as there are rows.
-			std::vector<HoursRow> found;
-			for (const std::string& group : items_of(item, ',')) {
-				size_t blank = group.find_first_of(" \t");
-				std::string days = group.substr(0, blank);
-				for (const std::string& window : items_of(blank
-						== std::string::npos ? "" : group.substr(blank), ' ')) {
-					size_t dash = window.find('-');
-					found.push_back({days, window.substr(0, dash),
-						dash == std::string::npos ? ""
-							: window.substr(dash + 1)});
-				}
-			}
-			if (row + found.size() > form.rows.size()) {
-				form.otherRules.push_back(item);
-				continue;
-			}
-			for (const HoursRow& hours : found)
-				form.rows[row++] = hours;
-			form.when = kHours;
-		} else
-			form.otherRules.push_back(item);
+	// Shown as written, whole, unless the fields can say exactly the same:
+	// the form never keeps anything it does not show.
+	std::string rules = line.RulesText();
+	form.when = kWritten;
+	form.written = rules;
+	std::string why;
+	if (!form.unreadable.empty() || !TagRules::Parse(rules, nullptr, &why))
+		return form;
+
+	TagForm fitted = form;
+	std::vector<std::string> rest, hours, names;
+	int offs = 0;
+	for (const std::string& item : items_of(rules, ';')) {
+		std::string word = first_word(item);
+		if (word == "from")
+			fitted.validFrom = ShownDate(after_first_word(item));
+		else if (word == "until")
+			fitted.validUntil = ShownDate(after_first_word(item));
+		else {
+			rest.push_back(item);
+			if (word == "off")
+				offs++;
+			else if (item[0] == '@')
+				names.push_back(item.substr(1));
+			else
+				hours.push_back(item);
+		}
 	}
+	fitted.written.clear();
+	if (rest.empty())
+		fitted.when = kAlways;
+	else if (offs == 1 && rest.size() == 1)
+		fitted.when = kOff;
+	else if (names.size() == 1 && rest.size() == 1) {
+		fitted.when = kNamedSet;
+		fitted.namedSet = names[0];
+	} else if (hours.size() == 1 && rest.size() == 1
+		&& rows_of(hours[0], &fitted.rows))
+		fitted.when = kHours;
+	else {
+		fitted.rows.assign(kRows, HoursRow());
+		for (const std::string& item : rest)
+			fitted.written += (fitted.written.empty() ? "" : " ; ") + item;
+	}
+	std::string again;
+	if (fitted.Rules(&again, &why) && same_rules(again, rules))
+		return fitted;
+	return form;
+}
+
+
+TagForm
+TagForm::FromHours(const std::string& hours)
+{
+	TagForm form;
+	form.when = kWritten;
+	form.written = trimmed(hours);
+	TagForm fitted;
+	fitted.when = kHours;
+	std::string again, why;
+	if (rows_of(form.written, &fitted.rows) && fitted.Hours(&again, &why)
+		&& same_rules(again, form.written))
+		return fitted;
 	return form;
 }
 
@@ -140,58 +269,118 @@ TagForm::ShownDate(const std::string& date)
 
 
 bool
+TagForm::_WhenItems(std::vector<std::string>* items,
+	std::string* problem) const
+{
+	switch (when) {
+		case kAlways:
+			return true;
+		case kOff:
+			items->push_back("off");
+			return true;
+		case kNamedSet:
+		{
+			std::string set = trimmed(namedSet);
+			if (!set.empty() && set[0] == '@')
+				set.erase(0, 1);
+			if (set.empty()) {
+				*problem = B_TRANSLATE("hours: choose a named set");
+				return false;
+			}
+			items->push_back("@" + set);
+			return true;
+		}
+		case kWritten:
+		{
+			std::string rules = trimmed(written);
+			std::string why;
+			if (rules.empty()) {
+				*problem = B_TRANSLATE("as written: no rules (choose always"
+					" for a tag that may open at any time)");
+				return false;
+			}
+			if (!TagRules::Parse(rules, nullptr, &why)) {
+				*problem = std::string(B_TRANSLATE("as written")) + ": "
+					+ why;
+				return false;
+			}
+			items->push_back(rules);
+			return true;
+		}
+		case kHours:
+			break;
+	}
+
+	std::string groups;
+	for (size_t i = 0; i < rows.size(); i++) {
+		const HoursRow& row = rows[i];
+		std::string days = trimmed(row.days);
+		std::string from = trimmed(row.from);
+		std::string to = trimmed(row.to);
+		if (days.empty() && from.empty() && to.empty())
+			continue;
+		std::string group = days + " " + from + "-" + to;
+		WeeklyHours hours;
+		std::string why;
+		if (days.empty() || from.empty() || to.empty()
+			|| !WeeklyHours::Parse(group, &hours, &why)) {
+			*problem = B_TRANSLATE("hours, row ")
+				+ std::to_string(i + 1) + ": "
+				+ (why.empty() ? std::string(B_TRANSLATE(
+				"days, from and to")) : why);
+			return false;
+		}
+		groups += (groups.empty() ? "" : ", ") + group;
+	}
+	if (groups.empty()) {
+		*problem = B_TRANSLATE("hours: at least one row of days and times");
+		return false;
+	}
+	items->push_back(groups);
+	return true;
+}
+
+
+bool
+TagForm::Hours(std::string* hours, std::string* problem) const
+{
+	if (when == kWritten) {
+		std::string text = trimmed(written);
+		WeeklyHours parsed;
+		std::string why;
+		if (!WeeklyHours::Parse(text, &parsed, &why)) {
+			*problem = std::string(B_TRANSLATE("as written")) + ": " + why;
+			return false;
+		}
+		*hours = text;
+		return true;
+	}
+	TagForm rowsOnly;
+	rowsOnly.when = kHours;
+	rowsOnly.rows = rows;
+	std::vector<std::string> items;
+	if (!rowsOnly._WhenItems(&items, problem))
+		return false;
+	*hours = items.front();
+	return true;
+}
+
+
+bool
 TagForm::Rules(std::string* rules, std::string* problem) const
 {
 	std::vector<std::string> items;
-	if (when == kOff)
-		items.push_back("off");
-	else if (when == kNamedSet) {
-		std::string set = trimmed(namedSet);
-		if (!set.empty() && set[0] == '@')
-			set.erase(0, 1);
-		if (set.empty()) {
-			*problem = be_locale->GetString("hours: choose a named set");
-			return false;
-		}
-		items.push_back("@" + set);
-	} else if (when == kHours) {
-		std::string groups;
-		for (size_t i = 0; i < rows.size(); i++) {
-			const HoursRow& row = rows[i];
-			std::string days = trimmed(row.days);
-			std::string from = trimmed(row.from);
-			std::string to = trimmed(row.to);
-			if (days.empty() && from.empty() && to.empty())
-				continue;
-			std::string group = days + " " + from + "-" + to;
-			WeeklyHours hours;
-			std::string why;
-			if (days.empty() || from.empty() || to.empty()
-				|| !WeeklyHours::Parse(group, &hours, &why)) {
-				*problem = be_locale->GetString("hours, row ")
-					+ std::to_string(i + 1) + ": "
-					+ (why.empty() ? std::string(be_locale->GetString(
-					"days, from and to")) : why);
-				return false;
-			}
-			groups += (groups.empty() ? "" : ", ") + group;
-		}
-		if (groups.empty()) {
-			*problem = be_locale->GetString(
-			"hours: at least one row of days and times");
-			return false;
-		}
-		items.push_back(groups);
-	}
+	if (!_WhenItems(&items, problem))
+		return false;
 
 	std::string from, until;
 	if (!trimmed(validFrom).empty() && !ListDate(validFrom, &from)) {
-		*problem = be_locale->GetString(
+		*problem = B_TRANSLATE(
 			"valid from: not a date (31.03.2027 or 2027-03-31)");
 		return false;
 	}
 	if (!trimmed(validUntil).empty() && !ListDate(validUntil, &until)) {
-		*problem = be_locale->GetString(
+		*problem = B_TRANSLATE(
 			"valid until: not a date (31.03.2027 or 2027-03-31)");
 		return false;
 	}
@@ -200,7 +389,7 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 		LocalTime::ParseWritten(from, &start);
 		LocalTime::ParseWritten(until, &end);
 		if (start.Key() > end.Key()) {
-			*problem = be_locale->GetString("valid from: after valid until");
+			*problem = B_TRANSLATE("valid from: after valid until");
 			return false;
 		}
 	}
@@ -208,7 +397,6 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 		items.push_back("from " + from);
 	if (!until.empty())
 		items.push_back("until " + until);
-	items.insert(items.end(), otherRules.begin(), otherRules.end());
 
 	rules->clear();
 	for (const std::string& item : items)
@@ -229,24 +417,53 @@ TagForm::Apply(TagListEditor& editor, const std::string& oldTag,
 
 
 std::string
+hours_of(const TagLine& line)
+{
+	// A list saved with Windows line ends keeps its '\r', which says
+	// nothing.
+	std::string text = line.Text();
+	if (!text.empty() && text.back() == '\r')
+		text.pop_back();
+	size_t equals = text.find('=');
+	if (equals == std::string::npos)
+		return std::string();
+	size_t end = text.find('#', equals);
+	return trimmed(text.substr(equals + 1, end == std::string::npos
+		? std::string::npos : end - equals - 1));
+}
+
+
+std::string
 when_in_words(const TagFile& file, const TagLine& line)
 {
 	const std::string& refusal = file.RefusalOf(line);
-	if (!refusal.empty())
-		return std::string(be_locale->GetString("never")) + ": " + refusal;
-	if (!line.HasRules() || line.RulesText().empty())
-		return be_locale->GetString("always");
+	if (!refusal.empty()) {
+		// The library ends its reason with the tag that it keeps out; the
+		// row says that already.
+		std::string reason = refusal;
+		std::string tail = translate_format("%s: %s is let in never", "",
+			line.Tag().c_str());
+		if (reason.size() > tail.size()
+			&& reason.compare(reason.size() - tail.size(), tail.size(), tail)
+				== 0)
+			reason.erase(reason.size() - tail.size());
+		return translate_format("never: %s (line %d)", reason.c_str(),
+			line.Number());
+	}
+	if (!line.HasRules())
+		return B_TRANSLATE("always");
 	std::string words;
 	for (const std::string& item : items_of(line.RulesText(), ';')) {
 		std::string word = item;
-		if (item == "off")
-			word = be_locale->GetString("off");
-		else if (starts_with(item, "from "))
-			word = std::string(be_locale->GetString("from")) + " "
-				+ TagForm::ShownDate(trimmed(item.substr(5)));
-		else if (starts_with(item, "until "))
-			word = std::string(be_locale->GetString("until")) + " "
-				+ TagForm::ShownDate(trimmed(item.substr(6)));
+		std::string first = first_word(item);
+		if (first == "off" && item.size() == 3)
+			word = B_TRANSLATE("off");
+		else if (first == "from")
+			word = std::string(B_TRANSLATE("from")) + " "
+				+ TagForm::ShownDate(after_first_word(item));
+		else if (first == "until")
+			word = std::string(B_TRANSLATE("until")) + " "
+				+ TagForm::ShownDate(after_first_word(item));
 		words += (words.empty() ? "" : ", ") + word;
 	}
 	return words;

@@ -11,10 +11,16 @@ class TagLine;
 class TagListEditor;
 
 // What the add and change dialog holds, without the dialog: a tag, its
-// name, when it may open (always, off, hours in rows of days and times, or
-// a named set of hours) and its validity dates. It is filled from a line of
-// the list and made into one; input the list cannot hold is refused with a
-// few words naming the field, and nothing is changed.
+// name, when it may open (always, off, hours in rows of days and times, a
+// named set of hours, or rules as the list writes them) and its validity
+// dates. It is filled from a line of the list and made into one; input the
+// list cannot hold is refused with a few words naming the field, and
+// nothing is changed.
+//
+// The form keeps nothing it does not show: rules that its fields cannot
+// hold exactly ("off ; Mo-Su 00:00-24:00", more windows than it has rows,
+// hours beside a named set) are shown as written, and whatever is saved
+// is what the fields say, no more.
 class TagForm {
 public:
 	enum When {
@@ -22,6 +28,7 @@ public:
 		kOff,
 		kHours,
 		kNamedSet,
+		kWritten,
 	};
 
 	struct HoursRow {
@@ -35,13 +42,21 @@ public:
 
 							TagForm();
 
-	// The form of a line of the list; rules it has no field for (a second
-	// named set, say) are kept as they were and written back unchanged.
+	// The form of a line of the list. Its fields say exactly what the
+	// line's rules say, or the rules are shown as written (kWritten). A
+	// line that cannot be read is never shown as "always": its rules are
+	// shown as written, maybe none, and the operator chooses anew.
 	static	TagForm			FromLine(const TagLine& line);
+	// The form of a named set's hours (what follows its '='): in rows
+	// when they hold them exactly, else as written.
+	static	TagForm			FromHours(const std::string& hours);
 
 	// The text after the '|' that the form stands for; false with *problem
 	// ("valid from: not a date") when a field cannot be read.
 			bool			Rules(std::string* rules,
+								std::string* problem) const;
+	// The hours alone, for a named set: the rows, or the text as written.
+			bool			Hours(std::string* hours,
 								std::string* problem) const;
 	// Writes the form into the list as a change of oldTag's line, or as a
 	// new line when oldTag is empty; B_OK, or the refusal in *problem.
@@ -63,15 +78,28 @@ public:
 			When			when = kAlways;
 			std::vector<HoursRow> rows;
 			std::string		namedSet;
+	// kWritten: the rules as the list writes them, without the dates,
+	// which are in their own fields.
+			std::string		written;
+	// Why the line cannot be read, when it cannot: it lets its tag in
+	// never, and the dialog says so as it opens.
+			std::string		unreadable;
 			std::string		validFrom;
 			std::string		validUntil;
-			std::vector<std::string> otherRules;
+
+private:
+			bool			_WhenItems(std::vector<std::string>* items,
+								std::string* problem) const;
 };
 
+// The hours of a named set's line as written after its '=', without the
+// blanks around them and without a comment after them.
+std::string hours_of(const TagLine& line);
+
 // When the line's tag may open, in words for the table: "always", "off",
-// "Mo-Fr 07:00-19:00, until 31.03.2027", "@staff", or "never: WHY" for a
-// line that cannot be used. Translated through the locale where it has
-// words of its own.
+// "Mo-Fr 07:00-19:00, until 31.03.2027", "@staff", or "never: WHY (line
+// 12)" for a line that cannot be used. Translated through the locale where
+// it has words of its own.
 std::string when_in_words(const TagFile& file, const TagLine& line);
 
 #endif

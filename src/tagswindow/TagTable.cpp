@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <unordered_map>
 
 namespace {
 
@@ -24,14 +25,12 @@ lower_case(const std::string& text)
 }
 
 
-// A set's hours as written after its '=', blanks around them dropped.
+// What the row of a later line of a tag, or of a set, says.
 std::string
-hours_text(const std::string& text)
+not_counting(int first, int line)
 {
-	size_t start = text.find_first_not_of(" \t");
-	if (start == std::string::npos)
-		return std::string();
-	return text.substr(start, text.find_last_not_of(" \t\r") - start + 1);
+	return translate_format("does not count: line %d comes first (line %d)",
+		first, line);
 }
 
 }	// namespace
@@ -41,27 +40,50 @@ void
 TagTable::Fill(const TagFile& file, const ReadHistory& history)
 {
 	fAll.clear();
+	// The first line of each set counts, as the first line of each tag.
+	std::unordered_map<std::string, int> firstSets;
 	for (const TagLine& line : file.Lines()) {
 		if (line.What() != TagLine::kHours)
 			continue;
 		Row row;
 		row.tag = "@" + line.HoursName();
 		row.isSet = true;
-		row.usable = line.Problem().empty()
+		row.line = line.Number();
+		int first = firstSets.emplace(line.HoursName(), line.Number())
+			.first->second;
+		row.counts = first == line.Number();
+		row.usable = row.counts && line.Problem().empty()
 			&& file.NamedHours(line.HoursName()) == &line.Hours();
-		size_t equals = line.Text().find('=');
-		row.when = row.usable ? hours_text(line.Text().substr(equals + 1))
-			: std::string(be_locale->GetString("never")) + ": "
-				+ (line.Problem().empty() ? "defined twice" : line.Problem());
+		if (!row.counts)
+			row.when = not_counting(first, line.Number());
+		else if (row.usable)
+			row.when = hours_of(line);
+		else {
+			row.when = translate_format("never: %s (line %d)",
+				line.Problem().empty() ? B_TRANSLATE("cannot be used")
+					: line.Problem().c_str(), line.Number());
+		}
 		fAll.push_back(row);
 	}
 	for (const TagLine& line : file.Lines()) {
-		// Only the line that counts for its tag; a later one does not.
-		if (line.What() != TagLine::kTag || file.Find(line.Tag()) != &line)
+		if (line.What() != TagLine::kTag)
 			continue;
 		Row row;
 		row.tag = line.Tag();
 		row.name = line.Name();
+		row.line = line.Number();
+		const TagLine* first = file.Find(line.Tag());
+		row.counts = first == &line;
+		if (!row.counts) {
+			// Reads are decided by the line that counts: this one has none.
+			row.usable = false;
+			row.when = first != nullptr
+				? not_counting(first->Number(), line.Number())
+				: translate_format("never: %s (line %d)",
+					B_TRANSLATE("cannot be used"), line.Number());
+			fAll.push_back(row);
+			continue;
+		}
 		row.when = when_in_words(file, line);
 		row.usable = file.RefusalOf(line).empty();
 		if (const TagRead* read = history.LastSeen(line.Tag())) {
@@ -103,6 +125,19 @@ TagTable::_Update()
 			|| lower_case(row.name).find(fSearch) != std::string::npos)
 			fShown.push_back(row);
 	}
+	// A later line of a tag sorts with the line that counts, right after
+	// it, whatever its own name: the rows of one tag stay together.
+	std::unordered_map<std::string, const Row*> counting;
+	for (const Row& row : fAll) {
+		if (row.counts)
+			counting.emplace((row.isSet ? "@" : "") + row.tag, &row);
+	}
+	auto group = [&counting](const Row& row) {
+		if (row.counts)
+			return &row;
+		auto found = counting.find((row.isSet ? "@" : "") + row.tag);
+		return found != counting.end() ? found->second : &row;
+	};
 	auto byTag = [](const Row& a, const Row& b) { return a.tag < b.tag; };
 	std::function<bool(const Row&, const Row&)> before;
 	switch (fSortColumn) {
@@ -134,9 +169,16 @@ TagTable::_Update()
 			break;
 	}
 	std::stable_sort(fShown.begin(), fShown.end(),
-		[&before](const Row& a, const Row& b) {
+		[&before, &group](const Row& a, const Row& b) {
 			if (a.isSet != b.isSet)
 				return a.isSet;
-			return before(a, b);
+			const Row* left = group(a);
+			const Row* right = group(b);
+			if (left != right && before(*left, *right) != before(*right,
+					*left))
+				return before(*left, *right);
+			if (left != right)
+				return left->line < right->line;
+			return a.line < b.line;
 		});
 }

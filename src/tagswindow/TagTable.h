@@ -9,10 +9,11 @@
 class ReadHistory;
 class TagFile;
 
-// The rows of the window's table of tags: one per tag that its line lets
-// count, with the name, when it may open in words, and when it was last
-// read and what came of it; narrowed by a search text and sorted. The
-// named sets of hours come first, whatever the order.
+// The rows of the window's table of tags: one per line of a tag, with the
+// name, when it may open in words, and when it was last read and what came
+// of it; narrowed by a search text and sorted. A tag listed twice has a row
+// for each line, the later ones marked as not counting, right after the
+// one that counts. The named sets of hours come first, whatever the order.
 class TagTable {
 public:
 	enum Column {
@@ -32,6 +33,10 @@ public:
 		int64		lastSeenTime = 0;	// 0: never read
 		bool		usable = true;		// false: the line lets it in never
 		bool		isSet = false;		// a named set of hours: "@staff"
+		int			line = 0;			// its line in the list
+		// false: an earlier line lists the same tag (or defines the same
+		// set), and this one does not count.
+		bool		counts = true;
 	};
 
 	// Takes the list and the reads afresh, keeping search and order.
@@ -47,7 +52,9 @@ public:
 
 	// The rows to show.
 			const std::vector<Row>& Rows() const { return fShown; }
-	// Every listed tag, unfiltered.
+	// Every row, unfiltered and unsorted: the columns fit all of them, so
+	// that they stay put while the operator searches.
+			const std::vector<Row>& AllRows() const { return fAll; }
 			size_t			CountAll() const { return fAll.size(); }
 
 private:

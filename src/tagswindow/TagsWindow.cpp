@@ -1,5 +1,6 @@
 #include "TagsWindow.h"
 
+#include "ColumnFit.h"
 #include "LogFollower.h"
 #include "TagDialog.h"
 #include "TagForm.h"
@@ -10,6 +11,7 @@
 #include <ColumnListView.h>
 #include <Locale.h>
 #include <Message.h>
+#include <OS.h>
 #include <StringView.h>
 #include <TextControl.h>
 #include <View.h>
@@ -43,6 +45,21 @@ enum {
 const rgb_color kBackground = {237, 242, 235, 255};
 const rgb_color kUnknownColor = {190, 30, 30, 255};
 const rgb_color kNeverColor = {150, 150, 150, 255};
+// A cell's text stands 4 pixels from each side of its column; a little
+// more, so that a measure a pixel short never cuts a letter.
+const float kCellPadding = 12;
+
+struct ColumnSpec {
+	const char*	title;
+	// Names and rules break into lines; tags, times and outcomes are one
+	// word each.
+	bool		wraps;
+};
+const std::vector<ColumnSpec> kTagColumns = {{"Tag", false},
+	{"Name", true}, {"When", true}, {"Last seen", false},
+	{"Outcome", false}};
+const std::vector<ColumnSpec> kReadColumns = {{"Time", false},
+	{"Tag", false}, {"Name", true}, {"Outcome", false}, {"Reader", true}};
 
 
 const char*
@@ -73,6 +90,25 @@ make_directories(const std::string& path)
 	for (size_t slash = path.find('/', 1); slash != std::string::npos;
 			slash = path.find('/', slash + 1))
 		mkdir(path.substr(0, slash).c_str(), 0700);
+}
+
+
+// Sets the list's column widths for all of the texts; the fit then breaks
+// the texts of the rows shown into lines where their column wraps.
+ColumnFit
+fit_columns(BColumnListView* list, const std::vector<ColumnSpec>& columns,
+	const std::vector<std::vector<std::string>>& all)
+{
+	ColumnFit fit([list](const std::string& text) {
+		return list->StringWidth(text.c_str());
+	}, kCellPadding);
+	for (const ColumnSpec& column : columns)
+		fit.AddColumn(T(column.title), column.wraps);
+	// Inside its frame, beside the vertical scroll bar.
+	fit.Fit(all, list->Bounds().Width() - 4 - 18);
+	for (size_t i = 0; i < columns.size(); i++)
+		list->SetColumnWidth((int32)i, fit.Width(i));
+	return fit;
 }
 
 }	// namespace
@@ -136,14 +172,9 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 	float split = bottom - 210;
 	fTagList = new BColumnListView(BRect(10, 42, right - 10, split - 30),
 		"tags", B_FOLLOW_ALL);
-	// Within the 780 pixels a table of the first size shows beside its
-	// scroll bar: "Mo-Fr 07:00-19:00; Sa 08:00-12:00, until 18.12.2026" and
-	// "outside-hours" whole.
-	fTagList->AddColumn(T("Tag"), 100);
-	fTagList->AddColumn(T("Name"), 120);
-	fTagList->AddColumn(T("When"), 336);
-	fTagList->AddColumn(T("Last seen"), 120);
-	fTagList->AddColumn(T("Outcome"), 100);
+	// The widths are taken from the texts whenever the rows are filled.
+	for (const ColumnSpec& column : kTagColumns)
+		fTagList->AddColumn(T(column.title), 100);
 	fTagList->SetSelectionMessage(new BMessage(kTagSelected));
 	fTagList->SetInvocationMessage(new BMessage(kChangeTag));
 	fTagList->SetRemovalMessage(new BMessage(kRemoveTag));
@@ -158,12 +189,8 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 		"readsLabel", T("Recent reads"), B_FOLLOW_LEFT | B_FOLLOW_BOTTOM));
 	fReadList = new BColumnListView(BRect(10, split + 22, right - 10,
 		bottom - 42), "reads", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_BOTTOM);
-	fReadList->AddColumn(T("Time"), 150);
-	fReadList->AddColumn(T("Tag"), 110);
-	// Room for the longest outcome, "listed (learning: not passed on)".
-	fReadList->AddColumn(T("Name"), 150);
-	fReadList->AddColumn(T("Outcome"), 200);
-	fReadList->AddColumn(T("Reader"), 150);
+	for (const ColumnSpec& column : kReadColumns)
+		fReadList->AddColumn(T(column.title), 100);
 	fReadList->SetInvocationMessage(new BMessage(kAddRead));
 	back->AddChild(fReadList);
 	back->AddChild(new BButton(BRect(10, bottom - 36, std::max(100.0f,
@@ -209,6 +236,13 @@ TagsWindow::_Load()
 {
 	fLoadProblem.clear();
 	status_t status = fEditor->Load(&fLoadProblem);
+	// A list that a program has open for writing is not taken; an editor
+	// that is saving it is done in a moment.
+	for (int tries = 0; status == B_WOULD_BLOCK && tries < 20; tries++) {
+		snooze(50000);
+		fLoadProblem.clear();
+		status = fEditor->Load(&fLoadProblem);
+	}
 	if (status == B_NOT_ALLOWED) {
 		// rdx-reader refuses this list as a whole: say why, change nothing.
 		fprintf(stderr, "rdx-tags: %s\n", fLoadProblem.c_str());
@@ -254,32 +288,60 @@ TagsWindow::_SetStatus(const std::string& text, bool bad)
 
 
 void
-TagsWindow::_FillTable()
+TagsWindow::_FillTable(bool refit)
 {
-	std::string selected = _SelectedTag();
+	const TagTable::Row* chosen = _SelectedRow();
+	std::string selectedTag = chosen != nullptr ? chosen->tag : "";
+	int selectedLine = chosen != nullptr ? chosen->line : 0;
 	fTable.Fill(fEditor->File(), fHistory);
-	fTagList->Clear();
-	int32 index = 0;
-	for (const TagTable::Row& row : fTable.Rows()) {
-		fTagList->AddRow({row.tag, row.name, row.when, row.lastSeen,
-			row.outcome});
-		if (!row.usable)
-			fTagList->SetRowColor(index, kNeverColor);
-		if (row.tag == selected)
-			fTagList->Select(index);
-		index++;
+	auto fields = [](const TagTable::Row& row) {
+		return std::vector<std::string>{row.tag, row.name, row.when,
+			row.lastSeen, row.outcome};
+	};
+	// The widths are for every row, so that a search does not move them.
+	if (refit || fTagFit == nullptr) {
+		std::vector<std::vector<std::string>> all;
+		for (const TagTable::Row& row : fTable.AllRows())
+			all.push_back(fields(row));
+		fTagFit = std::make_unique<ColumnFit>(fit_columns(fTagList,
+			kTagColumns, all));
 	}
+
+	fTagList->Clear();
+	int32 select = -1;
+	for (size_t i = 0; i < fTable.Rows().size(); i++) {
+		const TagTable::Row& row = fTable.Rows()[i];
+		fTagList->AddRow(fTagFit->Wrapped(fields(row)));
+		if (!row.usable)
+			fTagList->SetRowColor((int32)i, kNeverColor);
+		// The same line again; else the line that counts for the tag now.
+		if (row.tag == selectedTag && (row.line == selectedLine
+				|| (select < 0 && row.counts)))
+			select = (int32)i;
+	}
+	if (select >= 0)
+		fTagList->Select(select);
 	_UpdateButtons();
 }
 
 
-// Change and Remove act on the chosen row of a list that can be written.
+void
+TagsWindow::FrameResized(float width, float height)
+{
+	BWindow::FrameResized(width, height);
+	_FillTable();
+	_FillReads();
+}
+
+
+// Change acts on the chosen row of a list that can be written, when its
+// line is the one that counts; Remove on any chosen row.
 void
 TagsWindow::_UpdateButtons()
 {
-	bool chosen = fWritable && !_SelectedTag().empty();
-	fChangeButton->SetEnabled(chosen);
-	fRemoveButton->SetEnabled(chosen);
+	const TagTable::Row* row = fWritable ? _SelectedRow() : nullptr;
+	fChangeButton->SetEnabled(row != nullptr && row->counts);
+	fRemoveButton->SetEnabled(row != nullptr);
 }
 
 
@@ -287,30 +349,35 @@ void
 TagsWindow::_FillReads()
 {
 	int32 selected = fReadList->CurrentSelection();
-	fReadList->Clear();
-	int32 index = 0;
+	std::vector<std::vector<std::string>> rows;
+	std::vector<bool> unknown;
 	for (const TagRead& read : fHistory.Recent()) {
 		const TagLine* line = fEditor->File().Find(read.tag);
 		std::string name = line != nullptr ? line->Name()
 			: std::string("● ") + T("unknown");
-		fReadList->AddRow({format_local_time(read.time).substr(0, 19),
-			read.tag, name, read.outcome, read.source});
-		if (line == nullptr)
-			fReadList->SetRowColor(index, kUnknownColor);
-		index++;
+		rows.push_back({format_local_time(read.time).substr(0, 19), read.tag,
+			name, read.outcome, read.source});
+		unknown.push_back(line == nullptr);
+	}
+	ColumnFit fit = fit_columns(fReadList, kReadColumns, rows);
+	fReadList->Clear();
+	for (size_t i = 0; i < rows.size(); i++) {
+		fReadList->AddRow(fit.Wrapped(rows[i]));
+		if (unknown[i])
+			fReadList->SetRowColor((int32)i, kUnknownColor);
 	}
 	if (selected >= 0)
 		fReadList->Select(selected);
 }
 
 
-std::string
-TagsWindow::_SelectedTag() const
+const TagTable::Row*
+TagsWindow::_SelectedRow() const
 {
 	int32 index = fTagList->CurrentSelection();
 	if (index < 0 || index >= (int32)fTable.Rows().size())
-		return std::string();
-	return fTable.Rows()[index].tag;
+		return nullptr;
+	return &fTable.Rows()[index];
 }
 
 
@@ -369,15 +436,29 @@ TagsWindow::_OpenDialog(const std::string& tag, bool change)
 void
 TagsWindow::_AskRemove()
 {
-	std::string tag = _SelectedTag();
-	if (tag.empty())
+	const TagTable::Row* row = _SelectedRow();
+	if (row == nullptr || row->line < 1
+		|| row->line > (int)fEditor->File().Lines().size())
 		return;
-	fRemoving = tag;
+	fRemoving = *row;
+	fRemovingText = fEditor->File().Lines()[row->line - 1].Text();
 	std::string text = std::string(T("Remove this line from the list?"))
-		+ "\n" + tag;
-	const TagLine* line = fEditor->File().Find(tag);
-	if (line != nullptr && !line->Name().empty())
-		text += " (" + line->Name() + ")";
+		+ "\n" + row->tag;
+	if (!row->name.empty())
+		text += " (" + row->name + ")";
+	if (!row->counts) {
+		text += "\n" + translate_format("line %d, which does not count",
+			row->line);
+	} else if (!row->isSet) {
+		// Its later lines go with it: none of them comes into force.
+		int lines = 0;
+		for (const TagTable::Row& other : fTable.AllRows())
+			lines += !other.isSet && other.tag == row->tag;
+		if (lines > 1) {
+			text += "\n" + translate_format("It is listed on %d lines: all"
+				" of them are removed.", lines);
+		}
+	}
 	BAlert* alert = new BAlert(T("RDX Tags"), text.c_str(), T("Cancel"),
 		T("Remove"), nullptr, B_WARNING_ALERT);
 	alert->SetShortcut(0, B_ESCAPE);
@@ -390,11 +471,22 @@ TagsWindow::_Remove()
 {
 	if (!_CheckDisk())
 		return;
+	const std::vector<TagLine>& lines = fEditor->File().Lines();
+	if (fRemoving.line < 1 || fRemoving.line > (int)lines.size()
+		|| lines[fRemoving.line - 1].Text() != fRemovingText) {
+		_SetStatus(T("The list has changed meanwhile: choose the line"
+			" again."), true);
+		return;
+	}
 	TagListEditor before = *fEditor;
 	std::string problem;
-	status_t status = fRemoving[0] == '@'
-		? fEditor->RemoveHours(fRemoving.substr(1), &problem)
-		: fEditor->RemoveTag(fRemoving, &problem);
+	status_t status;
+	if (!fRemoving.counts)
+		status = fEditor->RemoveLine(fRemoving.line, &problem);
+	else if (fRemoving.isSet)
+		status = fEditor->RemoveHours(fRemoving.tag.substr(1), &problem);
+	else
+		status = fEditor->RemoveTag(fRemoving.tag, &problem);
 	if (status == B_OK)
 		status = _Save(&problem);
 	if (status != B_OK) {
@@ -464,7 +556,7 @@ TagsWindow::MessageReceived(BMessage* message)
 	switch (message->what) {
 		case kSearchChanged:
 			fTable.SetSearch(fSearch->Text());
-			_FillTable();
+			_FillTable(false);
 			break;
 		case kSortTags:
 		{
@@ -477,7 +569,7 @@ TagsWindow::MessageReceived(BMessage* message)
 				? !fTable.SortAscending() : sort != TagTable::kLastSeenColumn;
 			fTable.SortBy(sort, ascending);
 			fTagList->SetSortColumn(column, ascending);
-			_FillTable();
+			_FillTable(false);
 			break;
 		}
 		case kTagSelected:
@@ -491,9 +583,21 @@ TagsWindow::MessageReceived(BMessage* message)
 				TagDialog::ForHours(this, "", fEditor->File())->Show();
 			break;
 		case kChangeTag:
-			if (fWritable && !_SelectedTag().empty())
-				_OpenDialog(_SelectedTag(), true);
+		{
+			const TagTable::Row* row = fWritable ? _SelectedRow() : nullptr;
+			if (row == nullptr)
+				break;
+			if (!row->counts) {
+				// Its tag's first line says who may pass: that is the one
+				// to change; this one can only go.
+				_SetStatus(translate_format("Line %d does not count: change"
+					" the line that counts, or remove this one.", row->line),
+					true);
+				break;
+			}
+			_OpenDialog(row->tag, true);
 			break;
+		}
 		case kRemoveTag:
 			if (fWritable)
 				_AskRemove();

@@ -8,11 +8,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class BButton;
 class BColumnListView;
 class BStringView;
 class BTextControl;
+class ColumnFit;
 class LogFollower;
 class TagForm;
 class TagListEditor;
@@ -30,6 +32,7 @@ public:
 	virtual					~TagsWindow();
 
 	virtual	void			MessageReceived(BMessage* message);
+	virtual	void			FrameResized(float width, float height);
 	virtual	bool			QuitRequested();
 
 	// Called by a dialog with the window locked: writes the form (a change
@@ -47,7 +50,9 @@ public:
 
 private:
 			void			_Load();
-			void			_FillTable();
+	// Fits the columns to the rows again unless only the search or the
+	// order changed.
+			void			_FillTable(bool refit = true);
 			void			_FillReads();
 			void			_SetStatus(const std::string& text, bool bad);
 			void			_UpdateButtons();
@@ -56,13 +61,15 @@ private:
 			void			_Remove();
 			status_t		_Save(std::string* problem);
 			bool			_CheckDisk();
-			std::string		_SelectedTag() const;
+	// The chosen row of the table of tags, or null.
+			const TagTable::Row* _SelectedRow() const;
 
 			std::unique_ptr<TagListEditor> fEditor;
 			std::string		fLoadProblem;
 			ReadHistory		fHistory;
 			TagTable		fTable;
 			std::unique_ptr<LogFollower> fFollower;
+			std::unique_ptr<ColumnFit> fTagFit;
 
 			BTextControl*	fSearch = nullptr;
 			BButton*		fChangeButton = nullptr;
@@ -70,8 +77,11 @@ private:
 			BColumnListView* fTagList = nullptr;
 			BStringView*	fStatus = nullptr;
 			BColumnListView* fReadList = nullptr;
-			// The tag of the row the operator asked to remove.
-			std::string		fRemoving;
+			// The row the operator asked to remove, and its line's text as
+			// it was then: a line that is no longer that text is not
+			// removed.
+			TagTable::Row	fRemoving;
+			std::string		fRemovingText;
 			// Whether the list was read and may be changed.
 			bool			fWritable = false;
 };

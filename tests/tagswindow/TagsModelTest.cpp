@@ -2,6 +2,7 @@
 // untouched byte kept, atomic save, an outside edit never overwritten, a
 // refused list), the dialog's form and the table's rows.
 
+#include "ColumnFit.h"
 #include "LogFollower.h"
 #include "ReadHistory.h"
 #include "TagForm.h"
@@ -10,6 +11,7 @@
 #include <Looper.h>
 #include <LogRecord.h>
 #include <Message.h>
+#include <TagDecision.h>
 #include <TagListEditor.h>
 
 #include "ChildProcess.h"
@@ -246,29 +248,216 @@ TEST_F(TagsModelTest, TableShowsWhenInWordsAndLastSeenSortedAndSearched)
 			text += row.tag + "=" + row.when + "/" + row.outcome + "\n";
 		return text;
 	};
-	// The named set first; then by name: the unnamed, "cleaner", "front desk", "line…", "spare
-	// card"; the line whose rules cannot be read lets its tag in never.
+	// The named set first; then by name: the unnamed, "cleaner", "front
+	// desk" with its second line right after it, "line…", "spare card";
+	// the line whose rules cannot be read lets its tag in never, and says
+	// why and where.
 	table.SortBy(TagTable::kNameColumn, true);
 	EXPECT_EQ("@staff=Mo-Fr 07:00-19:00, Sa 09:00-13:00/\n"
 		"AABBCC=always/\n"
 		"00DEAD0001=Tu 06:00-08:00, until 31.03.2027/\n"
 		"0014594826=@staff/passed-on\n"
+		"0014594826=does not count: line 4 comes first (line 8)/\n"
 		"THIS=never: cannot read \"is not understood\": \"is\" is not a day"
-		" or a range of days (Mo Tu We Th Fr Sa Su): THIS is let in never/\n"
+		" or a range of days (Mo Tu We Th Fr Sa Su) (line 6)/\n"
 		"04A1B2C3=off/off\n", tags());
 	EXPECT_FALSE(table.Rows()[4].usable);
+	EXPECT_FALSE(table.Rows()[4].counts);
+	EXPECT_FALSE(table.Rows()[5].usable);
 	table.SortBy(TagTable::kLastSeenColumn, false);
 	EXPECT_EQ("0014594826", table.Rows()[1].tag);
-	EXPECT_EQ("04A1B2C3", table.Rows()[2].tag);
-	EXPECT_EQ(0, table.Rows()[3].lastSeenTime);
+	EXPECT_EQ(8, table.Rows()[2].line);
+	EXPECT_EQ("04A1B2C3", table.Rows()[3].tag);
+	EXPECT_EQ(0, table.Rows()[4].lastSeenTime);
 	table.SetSearch("CARD");
 	ASSERT_EQ(1u, table.Rows().size());
 	EXPECT_EQ("04A1B2C3", table.Rows()[0].tag);
 	table.SetSearch("dead");
 	ASSERT_EQ(1u, table.Rows().size());
-	EXPECT_EQ(6u, table.CountAll());
+	EXPECT_EQ(7u, table.CountAll());
 }
 
+
+
+// The form never keeps a rule it does not show: what it cannot hold in its
+// fields is shown whole, as written, and saving gives exactly the fields.
+TEST_F(TagsModelTest, FormShowsRulesItCannotHoldAsWrittenAndKeepsNothingElse)
+{
+	struct Case {
+		const char*	rules;		// after "0055 caretaker"
+		TagForm::When when;
+		const char*	written;
+		const char*	until;
+		const char*	again;		// what Rules() gives, or "!" and why not
+	} cases[] = {
+		{"| off ; Mo-Su 00:00-24:00", TagForm::kWritten,
+			"off ; Mo-Su 00:00-24:00", "", "off ; Mo-Su 00:00-24:00"},
+		// Four windows in three rows: as written, never "always".
+		{"| Mo 08:00-09:00, Tu 08:00-09:00, We 08:00-09:00, Th 08:00-09:00",
+			TagForm::kWritten, "Mo 08:00-09:00, Tu 08:00-09:00, We"
+			" 08:00-09:00, Th 08:00-09:00", "", "Mo 08:00-09:00, Tu"
+			" 08:00-09:00, We 08:00-09:00, Th 08:00-09:00"},
+		{"| @staff ; Mo-Fr 08:00-09:00 ; until 2027-03-31", TagForm::kWritten,
+			"@staff ; Mo-Fr 08:00-09:00", "31.03.2027",
+			"@staff ; Mo-Fr 08:00-09:00 ; until 2027-03-31"},
+		{"| @staff ; @night", TagForm::kWritten, "@staff ; @night", "",
+			"@staff ; @night"},
+		{"| Mo-Fr 07:00-", TagForm::kWritten, "Mo-Fr 07:00-", "",
+			"!as written: cannot read \"Mo-Fr 07:00-\""},
+		{"|", TagForm::kWritten, "", "", "!as written: no rules"},
+		// Lines that read two ways let in never, and are not "always" here.
+		{"#4 | Mo-Fr 08:00-17:00", TagForm::kWritten, "", "",
+			"!as written: no rules"},
+		{"| off | Mo-Fr 08:00-17:00", TagForm::kWritten,
+			"off | Mo-Fr 08:00-17:00", "", "!as written: cannot read"},
+		{"| OFF ; until 2027-03-31", TagForm::kOff, "", "31.03.2027",
+			"off ; until 2027-03-31"},
+		{"| until 2027-03-31 ; Mo-Fr 08:00-12:00 13:00-17:00 # two shifts",
+			TagForm::kHours, "", "31.03.2027",
+			"Mo-Fr 08:00-12:00, Mo-Fr 13:00-17:00 ; until 2027-03-31"},
+		{"| @staff", TagForm::kNamedSet, "", "", "@staff"},
+		{"# learned", TagForm::kAlways, "", "", ""},
+	};
+	for (const Case& c : cases) {
+		std::string text = std::string("0055 caretaker ") + c.rules;
+		TagForm form = TagForm::FromLine(TagLine::Parse(1, text));
+		EXPECT_EQ(c.when, form.when) << text;
+		EXPECT_EQ(c.written, form.written) << text;
+		EXPECT_EQ(c.until, form.validUntil) << text;
+		std::string again;
+		fProblem.clear();
+		bool made = form.Rules(&again, &fProblem);
+		if (c.again[0] == '!') {
+			EXPECT_FALSE(made) << text;
+			EXPECT_EQ(0u, fProblem.find(c.again + 1)) << fProblem;
+		} else
+			EXPECT_EQ(c.again, again) << text << ": " << fProblem;
+	}
+
+	// Hours chosen for the caretaker replace the rules: on a Monday the
+	// tag stays out, on Saturday at 09:30 it passes.
+	Write("@staff = Mo-Fr 07:00-19:00\n"
+		"0055 caretaker | off ; Mo-Su 00:00-24:00\n"
+		"0055 old card | off\n", 0600);
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem));
+	TagForm form = TagForm::FromLine(*editor.File().Find("0055"));
+	form.when = TagForm::kHours;
+	form.rows[0] = {"Sa", "09:00", "10:00"};
+	ASSERT_EQ(B_OK, form.Apply(editor, "0055", &fProblem)) << fProblem;
+	EXPECT_EQ("0055 caretaker | Sa 09:00-10:00",
+		editor.File().Find("0055")->Text());
+	EXPECT_EQ(TagDecision::kOutsideHours, TagDecision::Decide(editor.File(),
+		"0055", LocalTime(2027, 1, 4, 10 * 60)).What());
+	EXPECT_TRUE(TagDecision::Decide(editor.File(), "0055",
+		LocalTime(2027, 1, 9, 9 * 60 + 30)).Passes());
+	// Listed twice, it keeps its tag (its later line would count then),
+	// and the dialog has the library's words for why.
+	form.tag = "0056";
+	EXPECT_EQ(B_BAD_VALUE, form.Apply(editor, "0055", &fProblem));
+	EXPECT_NE(std::string::npos, fProblem.find("line 3")) << fProblem;
+
+	// A set with more windows than rows is shown as written, and kept so.
+	TagForm set = TagForm::FromHours(" Mo 08:00-09:00 10:00-11:00 12:00-13:00"
+		" 14:00-15:00");
+	EXPECT_EQ(TagForm::kWritten, set.when);
+	std::string hours;
+	ASSERT_TRUE(set.Hours(&hours, &fProblem));
+	EXPECT_EQ("Mo 08:00-09:00 10:00-11:00 12:00-13:00 14:00-15:00", hours);
+	set = TagForm::FromHours("Mo-Fr 07:00-19:00, Sa 09:00-13:00");
+	EXPECT_EQ(TagForm::kHours, set.when);
+	EXPECT_EQ("Sa", set.rows[1].days);
+}
+
+
+// A tag listed twice has a row for each line; a set whose first line
+// cannot be read lets in never, and its later line does not count.
+TEST_F(TagsModelTest, TableShowsEveryLineOfATagAndWhyALineLetsInNever)
+{
+	Write("@crew = Mo-Fr 07:00-\n"
+		"@crew = Mo-Su 00:00-24:00\n"
+		"0001 Anna | off\n"
+		"0002 Ben |\n"
+		"0001 Anna, old card\n"
+		"@night = Mo-Su 22:00-06:00 # guards\n"
+		"@day = Mo-Fr 08:00-18:00\r\n", 0600);
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem));
+	TagTable table;
+	table.Fill(editor.File(), ReadHistory());
+	std::string rows;
+	for (const TagTable::Row& row : table.Rows()) {
+		rows += row.tag + " " + std::to_string(row.line) + " "
+			+ (row.counts ? "" : "x ") + (row.usable ? "" : "- ") + row.when
+			+ "\n";
+	}
+	EXPECT_EQ("@crew 1 - never: @crew: \"07:00-\" is not a time range"
+			" (HH:MM-HH:MM) (line 1)\n"
+		"@crew 2 x - does not count: line 1 comes first (line 2)\n"
+		"@day 7 Mo-Fr 08:00-18:00\n"
+		"@night 6 Mo-Su 22:00-06:00\n"
+		"0001 3 off\n"
+		"0001 5 x - does not count: line 3 comes first (line 5)\n"
+		"0002 4 - never: no rule after the '|' (line 4)\n", rows);
+
+	// A set's dialog has its hours without the comment, in rows.
+	for (size_t index : {5, 6}) {
+		EXPECT_EQ(TagForm::kHours, TagForm::FromHours(hours_of(
+			editor.File().Lines()[index])).when) << index;
+	}
+
+	// The later line goes alone; the one that counts stays as it was.
+	ASSERT_EQ(B_OK, editor.RemoveLine(5, &fProblem)) << fProblem;
+	ASSERT_EQ(B_OK, editor.Save(&fProblem)) << fProblem;
+	EXPECT_EQ("@crew = Mo-Fr 07:00-\n@crew = Mo-Su 00:00-24:00\n"
+		"0001 Anna | off\n0002 Ben |\n"
+		"@night = Mo-Su 22:00-06:00 # guards\n@day = Mo-Fr 08:00-18:00\r\n",
+		read_file(fPath));
+}
+
+
+// Columns as wide as their texts; where the table is too narrow the name
+// and the rules wrap, at a comma where they can, and no word is cut.
+TEST_F(TagsModelTest, ColumnsFitTheirTextsOrWrapWithoutCuttingAWord)
+{
+	// Seven pixels a byte, as a fixed font would measure.
+	ColumnFit::Measure measure = [](const std::string& text) {
+		return 7.0f * (float)text.size();
+	};
+	const std::vector<std::vector<std::string>> rows = {
+		{"0011223344", "contractor", "Mo-Fr 08:00-17:00, from 14.12.2026,"
+			" until 18.12.2026", "outside-hours"},
+		{"0099887766", "night guard", "Mo-Su 22:00-06:00", "off"},
+	};
+	struct Case {
+		float		width;
+		float		widths[4];
+		const char*	when;		// the first row's rules as shown
+	} cases[] = {
+		// Room for all: the rules take what is left over.
+		{800, {80, 87, 532, 101}, "Mo-Fr 08:00-17:00, from 14.12.2026,"
+			" until 18.12.2026"},
+		// The name is whole, the rules break after a comma.
+		{520, {80, 87, 252, 101}, "Mo-Fr 08:00-17:00,\n"
+			"from 14.12.2026, until 18.12.2026"},
+		// Narrower than the longest words: as wide as those, never less.
+		{100, {80, 80, 94, 101}, "Mo-Fr\n08:00-17:00,\nfrom\n14.12.2026,\n"
+			"until\n18.12.2026"},
+	};
+	for (const Case& c : cases) {
+		ColumnFit fit(measure, 10);
+		fit.AddColumn("Tag", false);
+		fit.AddColumn("Name", true);
+		fit.AddColumn("When", true);
+		fit.AddColumn("Outcome", false);
+		fit.Fit(rows, c.width);
+		for (size_t i = 0; i < 4; i++)
+			EXPECT_EQ(c.widths[i], fit.Width(i)) << c.width << " " << i;
+		std::vector<std::string> shown = fit.Wrapped(rows[0]);
+		EXPECT_EQ(c.when, shown[2]) << c.width;
+		EXPECT_EQ(rows[0][3], shown[3]);
+	}
+}
 
 
 // Keeps the "line" of every message it is sent; says when it is gone.

@@ -1,7 +1,8 @@
 // rdx-tags with the real rdx-reader, rdx and rdx-board-sim on loopback,
 // under the test's Xvfb, used with real clicks and keys: a card the list
 // does not know is read, shows up marked in the recent reads, is added
-// with a name, and its next read opens the door.
+// with a name, and its next read opens the door. And a tag listed twice:
+// its later line is removed on its own with a click and a key.
 
 #include "BoardSim.h"
 #include "RdxProgram.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -23,6 +25,31 @@ const WindowPoint kFirstRead = {100, 424};
 const WindowPoint kAddReadButton = {55, 557};
 // The name field of the dialog (TagDialog.cpp).
 const WindowPoint kNameField = {300, 54};
+// The middle of the table's third row: rows of 20 pixels under a title
+// row of 22, in a table at 42.
+const WindowPoint kThirdTag = {100, 42 + 22 + 2 * 20 + 10};
+
+
+// A shown window of that name other than the one given (an alert over it,
+// which has the window's title); 0 when none came.
+unsigned long
+other_window(const XTools& tools, const std::string& name,
+	unsigned long besides)
+{
+	unsigned long found = 0;
+	wait_for([&] {
+		std::string output;
+		tools.Run({"xdotool", "search", "--onlyvisible", "--name",
+			"^" + name + "$"}, &output);
+		std::istringstream ids(output);
+		for (unsigned long id; ids >> id;) {
+			if (id != besides)
+				found = id;
+		}
+		return found != 0;
+	}, 20);
+	return found;
+}
 
 
 TEST(TagsWindowEndToEndTest, AnUnknownCardIsAddedFromItsReadAndThenOpens)
@@ -119,6 +146,58 @@ TEST(TagsWindowEndToEndTest, AnUnknownCardIsAddedFromItsReadAndThenOpens)
 	EXPECT_TRUE(tags.Wait(20, &exitStatus));
 	EXPECT_EQ(0, exitStatus) << tags.Errors();
 	rdx.Stop();
+}
+
+
+
+TEST(TagsWindowEndToEndTest, TheLaterLineOfATagListedTwiceIsRemovedAlone)
+{
+	const char* display = getenv("DISPLAY");
+	ASSERT_NE(nullptr, display);
+	TempDir directory("rdx-tags-twice");
+	std::string list = directory.Sub("tags");
+	// The line that counts keeps the fob out; the later one would let it
+	// in at any time, were it the one that counted.
+	const std::string kept = "# the front door\n0014594826 fob | off\n"
+		"0055AA7711 Carla Berg\n";
+	FILE* file = fopen(list.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs((kept + "0014594826 old fob\n").c_str(), file);
+	fclose(file);
+	ASSERT_EQ(0, chmod(list.c_str(), 0600));
+
+	ChildProcess::Options options;
+	options.environment = {{"DISPLAY", display},
+		{"HOME", directory.Path()},
+		{"XDG_CONFIG_HOME", directory.Sub("config")},
+		{"XDG_STATE_HOME", directory.Sub("state")},
+		{"XDG_RUNTIME_DIR", directory.Path()}};
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	ChildProcess tags({std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-tags/rdx-tags", "--tags", list, "--log",
+		directory.Sub("access.log")}, options);
+	XTools tools(display);
+	unsigned long window = tools.FindWindow("RDX Tags", 20);
+	ASSERT_TRUE(window != 0 && tools.WaitUntilViewable(window, 20))
+		<< tags.Errors();
+
+	// By name: Carla Berg, fob, then its later line, "old fob". Enter on
+	// that row changes nothing: it does not count, it can only go.
+	ASSERT_TRUE(tools.Click(window, kThirdTag.x, kThirdTag.y));
+	ASSERT_TRUE(tools.Key(window, "Return"));
+	EXPECT_EQ(0UL, tools.FindWindow("Change tag", 1));
+	ASSERT_TRUE(tools.Key(window, "Delete"));
+	unsigned long alert = other_window(tools, "RDX Tags", window);
+	ASSERT_TRUE(alert != 0 && tools.WaitUntilViewable(alert, 20))
+		<< tags.Errors();
+	ASSERT_TRUE(tools.Key(alert, "Return"));
+	EXPECT_TRUE(wait_for([&] { return read_file(list) == kept; }, 20))
+		<< read_file(list) << tags.Errors();
+
+	ASSERT_TRUE(tools.Close(window));
+	int exitStatus = -1;
+	EXPECT_TRUE(tags.Wait(20, &exitStatus));
+	EXPECT_EQ(0, exitStatus) << tags.Errors();
 }
 
 }	// namespace
