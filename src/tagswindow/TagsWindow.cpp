@@ -293,9 +293,12 @@ TagsWindow::_FillReads()
 		const TagLine* line = fEditor->File().Find(read.tag);
 		std::string name = line != nullptr ? line->Name()
 			: std::string("● ") + T("unknown");
+		// The door's own events stand among the reads under its name.
+		if (!read.door.empty())
+			name = read.door;
 		fReadList->AddRow({format_local_time(read.time).substr(0, 19),
 			read.tag, name, read.outcome, read.source});
-		if (line == nullptr)
+		if (line == nullptr && read.door.empty())
 			fReadList->SetRowColor(index, kUnknownColor);
 		index++;
 	}
@@ -523,6 +526,9 @@ TagsWindow::MessageReceived(BMessage* message)
 			std::string tag = index >= 0
 				&& index < (int32)fHistory.Recent().size()
 				? fHistory.Recent()[index].tag : std::string();
+			// A door's event has no card to add.
+			if (index >= 0 && tag.empty())
+				break;
 			if (!tag.empty() && fEditor->File().Find(tag) != nullptr)
 				_OpenDialog(tag, true);
 			else
