@@ -146,3 +146,71 @@ door_records(const std::string& logFile)
 	}
 	return records;
 }
+
+
+NotificationDesk::NotificationDesk(const std::string& invoke)
+	:
+	fDirectory("rdx-door-desk"),
+	fInvoke(invoke)
+{
+	// No service directories: nothing may be started on the bus but what
+	// the test starts, least of all a real notification daemon.
+	std::string config = fDirectory.Sub("bus.conf");
+	FILE* file = fopen(config.c_str(), "w");
+	if (file == nullptr)
+		return;
+	fprintf(file, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus"
+		" Configuration 1.0//EN\" \"http://www.freedesktop.org/standards/"
+		"dbus/1.0/busconfig.dtd\">\n<busconfig><type>session</type>"
+		"<listen>unix:path=%s</listen><auth>EXTERNAL</auth>"
+		"<policy context=\"default\"><allow send_destination=\"*\"/>"
+		"<allow receive_sender=\"*\"/><allow own=\"*\"/></policy>"
+		"</busconfig>\n",
+		fDirectory.Sub("bus").c_str());
+	fclose(file);
+	fBus = std::make_unique<ChildProcess>(std::vector<std::string>{
+		"dbus-daemon", "--config-file=" + config, "--nofork",
+		"--print-address=1"});
+	wait_for([&] {
+		return fBus->Output().find('\n') != std::string::npos
+			|| !fBus->Running();
+	}, 10);
+	std::string output = fBus->Output();
+	fAddress = output.substr(0, output.find('\n'));
+}
+
+
+bool
+NotificationDesk::Start()
+{
+	if (fAddress.empty())
+		return false;
+	std::vector<std::string> argv = {std::string(RDX_BINARY_DIR)
+		+ "/tests/door/notification-server", fDirectory.Sub("calls")};
+	if (!fInvoke.empty()) {
+		argv.push_back("--invoke");
+		argv.push_back(fInvoke);
+	}
+	ChildProcess::Options options;
+	options.environment = {{"DBUS_SESSION_BUS_ADDRESS", fAddress}};
+	fService = std::make_unique<ChildProcess>(argv, options);
+	return fService->WaitForOutput("ready", 10);
+}
+
+
+std::vector<std::string>
+NotificationDesk::Calls() const
+{
+	std::vector<std::string> calls;
+	std::istringstream in(read_file(fDirectory.Sub("calls")));
+	for (std::string line; std::getline(in, line);)
+		calls.push_back(line);
+	return calls;
+}
+
+
+bool
+NotificationDesk::WaitForCalls(size_t count, double seconds)
+{
+	return wait_for([&] { return Calls().size() >= count; }, seconds);
+}

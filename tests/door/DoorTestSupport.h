@@ -60,6 +60,32 @@ private:
 			std::unique_ptr<ChildProcess> fProcess;
 };
 
+// A session bus of the test's own (dbus-daemon with a configuration that
+// starts no service by itself) and, once Start() is called, the stand-in
+// notification service on it, which records every Notify call.
+class NotificationDesk {
+public:
+	// invoke: an action the service says was chosen whenever a
+	// notification offers it.
+							NotificationDesk(const std::string& invoke = "");
+
+	// The bus's address for DBUS_SESSION_BUS_ADDRESS; empty when it did
+	// not start.
+			const std::string& Address() const { return fAddress; }
+	// Starts the service; true once it owns its name.
+			bool			Start();
+	// The recorded calls, one JSON object each.
+			std::vector<std::string> Calls() const;
+			bool			WaitForCalls(size_t count, double seconds = 10);
+
+private:
+			TempDir			fDirectory;
+			std::string		fInvoke;
+			std::string		fAddress;
+			std::unique_ptr<ChildProcess> fBus;
+			std::unique_ptr<ChildProcess> fService;
+};
+
 // The "door" records of an access log, as "what" (and ":result" for an
 // exit), in order.
 std::vector<std::string> door_records(const std::string& logFile);
