@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -70,6 +71,35 @@ plain_name(const std::string& name)
 	for (char c : name) {
 		if (!isalnum((unsigned char)c) && strchr("-_.", c) == nullptr)
 			return false;
+	}
+	return true;
+}
+
+
+// The broker's topics and a report's texts are UTF-8; bytes that are not
+// could never match a report, and would only pretend to.
+bool
+valid_utf8(const std::string& text)
+{
+	for (size_t i = 0; i < text.size();) {
+		unsigned char c = (unsigned char)text[i];
+		size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3
+			: (c >> 3) == 30 ? 4 : 0;
+		if (length == 0 || i + length > text.size())
+			return false;
+		uint32_t code = length == 1 ? c : c & (0xff >> (length + 1));
+		for (size_t k = 1; k < length; k++) {
+			unsigned char next = (unsigned char)text[i + k];
+			if ((next >> 6) != 2)
+				return false;
+			code = (code << 6) | (next & 0x3f);
+		}
+		// Overlong forms, surrogates and beyond the last code point.
+		static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+		if (code < kLeast[length] || (code >= 0xd800 && code <= 0xdfff)
+			|| code > 0x10ffff)
+			return false;
+		i += length;
 	}
 	return true;
 }
@@ -476,7 +506,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 		}
 		input.kind = DoorInput::kMqtt;
 		input.topic = parts[1];
-		if (input.topic.size() > 200
+		if (input.topic.size() > 200 || !valid_utf8(input.topic)
 			|| input.topic.find_first_of("+#") != std::string::npos) {
 			_Fail(translate_format("%s: \"%s\" is no topic to read (no '+' or"
 				" '#', at most 200 characters)", where.c_str(),
@@ -549,8 +579,8 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 					" its unit (s, min, h)"));
 		} else if ((name == "open" || name == "closed") && !wired
 			&& equals != std::string::npos) {
-			if (setting.empty())
-				refuse(B_TRANSLATE("needs a text"));
+			if (setting.empty() || !valid_utf8(setting))
+				refuse(B_TRANSLATE("needs a text (UTF-8)"));
 			(name == "open" ? input.openText : input.closedText) = setting;
 		} else
 			refuse(B_TRANSLATE("not an option of this kind of input"));
