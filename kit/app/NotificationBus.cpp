@@ -174,7 +174,7 @@ NotificationBus::_Connect()
 	// The bus going away must not end the process.
 	gio->connection_set_exit_on_close(fConnection, FALSE);
 	gio->connection_add_filter(fConnection,
-		(GDBusMessageFilterFunction)_Filter, this, nullptr);
+		(GDBusMessageFilterFunction)_Filter, fLedger, nullptr);
 	// The service's signals reach this connection only when asked for.
 	GDBusMessage* match = gio->message_new_method_call("org.freedesktop.DBus",
 		"/org/freedesktop/DBus", "org.freedesktop.DBus", "AddMatch");
@@ -204,10 +204,10 @@ NotificationBus::_Notify(const Request& request)
 				gio->variant_new_byte((guint8)request.urgency))),
 	};
 
-	std::lock_guard<std::mutex> lock(fShownLock);
+	std::lock_guard<std::mutex> lock(fLedger->lock);
 	uint32 replaces = 0;
-	auto earlier = fReplaces.find(request.messageID);
-	if (!request.messageID.empty() && earlier != fReplaces.end())
+	auto earlier = fLedger->replaces.find(request.messageID);
+	if (!request.messageID.empty() && earlier != fLedger->replaces.end())
 		replaces = earlier->second;
 	GDBusMessage* call = gio->message_new_method_call(kService, kPath,
 		kService, "Notify");
@@ -222,7 +222,8 @@ NotificationBus::_Notify(const Request& request)
 	guint32 serial = 0;
 	if (gio->connection_send_message(fConnection, call,
 			G_DBUS_SEND_MESSAGE_FLAGS_NONE, &serial, nullptr)) {
-		fPending[serial] = Shown{request.messageID, request.target, ""};
+		fLedger->pending[serial] = Shown{request.messageID, request.target,
+			""};
 	}
 	gio->object_unref(call);
 }
@@ -233,14 +234,14 @@ NotificationBus::_Filter(GDBusConnection* connection, GDBusMessage* message,
 	int incoming, void* data)
 {
 	if (incoming)
-		static_cast<NotificationBus*>(data)->_Incoming(message);
+		_Incoming(*static_cast<Ledger*>(data), message);
 	// Passed on unchanged: the filter only listens.
 	return message;
 }
 
 
 void
-NotificationBus::_Incoming(GDBusMessage* message)
+NotificationBus::_Incoming(Ledger& ledger, GDBusMessage* message)
 {
 	const GioBusLibrary* gio = GioBusLibrary::Get();
 	GDBusMessageType type = gio->message_get_message_type(message);
@@ -256,12 +257,13 @@ NotificationBus::_Incoming(GDBusMessage* message)
 
 	if (type == G_DBUS_MESSAGE_TYPE_METHOD_RETURN
 		|| type == G_DBUS_MESSAGE_TYPE_ERROR) {
-		std::lock_guard<std::mutex> lock(fShownLock);
-		auto pending = fPending.find(gio->message_get_reply_serial(message));
-		if (pending == fPending.end())
+		std::lock_guard<std::mutex> lock(ledger.lock);
+		auto pending = ledger.pending.find(
+			gio->message_get_reply_serial(message));
+		if (pending == ledger.pending.end())
 			return;
 		Shown shown = pending->second;
-		fPending.erase(pending);
+		ledger.pending.erase(pending);
 		// An error (no notification service): nothing is shown, nothing
 		// said.
 		if (type == G_DBUS_MESSAGE_TYPE_ERROR || !body_is("(u)"))
@@ -272,12 +274,12 @@ NotificationBus::_Incoming(GDBusMessage* message)
 		const char* sender = gio->message_get_sender(message);
 		shown.service = sender != nullptr ? sender : "";
 		if (!shown.messageID.empty())
-			fReplaces[shown.messageID] = id;
+			ledger.replaces[shown.messageID] = id;
 		if (!shown.target.IsValid())
 			return;
-		if (fShown.size() >= kMaxShown)
-			fShown.erase(fShown.begin());
-		fShown[id] = shown;
+		if (ledger.shown.size() >= kMaxShown)
+			ledger.shown.erase(ledger.shown.begin());
+		ledger.shown[id] = shown;
 		return;
 	}
 	if (type != G_DBUS_MESSAGE_TYPE_SIGNAL)
@@ -303,14 +305,14 @@ NotificationBus::_Incoming(GDBusMessage* message)
 		gio->variant_unref(value);
 	}
 
-	std::lock_guard<std::mutex> lock(fShownLock);
-	auto shown = fShown.find(id);
+	std::lock_guard<std::mutex> lock(ledger.lock);
+	auto shown = ledger.shown.find(id);
 	const char* sender = gio->message_get_sender(message);
-	if (shown == fShown.end() || sender == nullptr
+	if (shown == ledger.shown.end() || sender == nullptr
 		|| shown->second.service != sender)
 		return;
 	if (closed) {
-		fShown.erase(shown);
+		ledger.shown.erase(shown);
 		return;
 	}
 	BMessage chosen(B_NOTIFICATION_ACTION_INVOKED);

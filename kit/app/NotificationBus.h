@@ -50,14 +50,6 @@ public:
 private:
 							NotificationBus() = default;
 
-			void			_Run();
-			bool			_Connect();
-			void			_Notify(const Request& request);
-	static	GDBusMessage*	_Filter(GDBusConnection* connection,
-								GDBusMessage* message, int incoming,
-								void* data);
-			void			_Incoming(GDBusMessage* message);
-
 	// What the service said of a notification we sent.
 	struct Shown {
 		std::string		messageID;
@@ -66,6 +58,28 @@ private:
 		// action was chosen.
 		std::string		service;
 	};
+
+	// What the filter works with, shared with the bus thread under its
+	// lock. GDBus may run the filter even after it was removed, on its
+	// own thread, up to the process's end: so this is made once and never
+	// freed, whatever becomes of the bus object.
+	struct Ledger {
+		std::mutex		lock;
+		// Serial of a Notify call → what it was for.
+		std::map<uint32, Shown> pending;
+		// The service's id → what it shows.
+		std::map<uint32, Shown> shown;
+		// Message id → the service's id of the latest one.
+		std::map<std::string, uint32> replaces;
+	};
+
+			void			_Run();
+			bool			_Connect();
+			void			_Notify(const Request& request);
+	static	GDBusMessage*	_Filter(GDBusConnection* connection,
+								GDBusMessage* message, int incoming,
+								void* data);
+	static	void			_Incoming(Ledger& ledger, GDBusMessage* message);
 
 			std::mutex		fLock;
 			std::condition_variable fQueued;
@@ -76,15 +90,7 @@ private:
 
 	// Used by the bus thread alone.
 			GDBusConnection* fConnection = nullptr;
-
-	// Shared with the filter, under fShownLock.
-			std::mutex		fShownLock;
-			// Serial of a Notify call → what it was for.
-			std::map<uint32, Shown> fPending;
-			// The service's id → what it shows.
-			std::map<uint32, Shown> fShown;
-			// Message id → the service's id of the latest one.
-			std::map<std::string, uint32> fReplaces;
+			Ledger*			fLedger = new Ledger;
 };
 
 }	// namespace BPrivate

@@ -89,8 +89,8 @@ main(int argc, char** argv)
 	// alone.
 	DoorApplication* app = new DoorApplication();
 	if (app->InitCheck() != B_OK) {
-		fprintf(stderr, B_TRANSLATE("rdx-door: another rdx-door already runs"
-			" for this user; this one does not start\n"));
+		fputs(B_TRANSLATE("rdx-door: another rdx-door already runs for this"
+			" user; this one does not start\n"), stderr);
 		delete app;
 		return 3;
 	}
@@ -110,7 +110,7 @@ main(int argc, char** argv)
 			app->Run();
 			loop.Stop();
 			app->SetLoop(nullptr);
-			printf(B_TRANSLATE("rdx-door: stopped\n"));
+			fputs(B_TRANSLATE("rdx-door: stopped\n"), stdout);
 		} else
 			status = 1;
 	}
