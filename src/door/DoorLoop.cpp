@@ -134,7 +134,7 @@ DoorLoop::Open()
 		}
 	}
 	for (Slot& slot : fSlots)
-		_OpenSlot(slot, true);
+		_OpenSlot(slot);
 
 	bool usable = fBroker != nullptr;
 	for (const Slot& slot : fSlots)
@@ -150,15 +150,15 @@ DoorLoop::Open()
 
 
 void
-DoorLoop::_OpenSlot(Slot& slot, bool atStart)
+DoorLoop::_OpenSlot(Slot& slot)
 {
 	std::vector<InputChange> changes;
 	std::string problem;
 	const std::string& path = slot.source->Path();
 	status_t status = slot.source->Open(&changes, &problem);
 	if (status == B_OK) {
-		_Line(translate_format("%s: %s", path.c_str(), atStart
-			? B_TRANSLATE("reading") : B_TRANSLATE("back, reading")));
+		_Line(translate_format("%s: %s", path.c_str(),
+			B_TRANSLATE("reading")));
 		_Changes(changes, system_time());
 		return;
 	}
@@ -176,6 +176,9 @@ DoorLoop::_OpenSlot(Slot& slot, bool atStart)
 	std::vector<InputChange> lost;
 	slot.source->Unreadable(problem, &lost);
 	_Changes(lost, system_time());
+	// It may have come before the watch was set.
+	if (slot.watcher != nullptr)
+		_TryAgain(slot);
 }
 
 

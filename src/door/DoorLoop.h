@@ -70,7 +70,7 @@ private:
 			void			_Run();
 			void			_Line(const std::string& text);
 
-			void			_OpenSlot(Slot& slot, bool atStart);
+			void			_OpenSlot(Slot& slot);
 			void			_TryAgain(Slot& slot);
 			void			_WaitFor(Slot& slot);
 			void			_ReadSlot(Slot& slot, bigtime_t now);

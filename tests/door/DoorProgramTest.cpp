@@ -164,6 +164,23 @@ TEST_F(DoorProgramTest, AContactThatIsUnpluggedIsLostUntilItComesBack)
 }
 
 
+TEST_F(DoorProgramTest, AContactNotThereAtTheStartIsLostUntilItComes)
+{
+	std::string path = fHome.Sub("late");
+	fDoor = std::make_unique<DoorProcess>(fHome, "door = side\ncontact ="
+		" evdev " + path + " SW_DOCK\n");
+	ASSERT_TRUE(fDoor->WaitFor(path + ": not there (No such file or"
+		" directory); waiting for it"));
+	ASSERT_TRUE(fDoor->WaitFor("side: sensor-lost (contact:" + path
+		+ ":SW_DOCK): No such file or directory\n"));
+	DeviceFifo contact(fHome, "late");
+	ASSERT_TRUE(fDoor->WaitFor(path + ": back, reading"));
+	ASSERT_TRUE(contact.Write(input_event(EV_SW, SW_DOCK, 1)));
+	ASSERT_TRUE(fDoor->WaitFor("side: closed ("));
+	EXPECT_EQ(0, fDoor->Terminate());
+}
+
+
 TEST_F(DoorProgramTest, OneRdxDoorPerUserAndSettingsThatCannotServe)
 {
 	DeviceFifo button(fHome, "button");
