@@ -30,9 +30,12 @@ BApplication::BApplication(const char* signature, uint32 launchFlags)
 	limits.exclusive = (launchFlags & B_EXCLUSIVE_LAUNCH) != 0;
 	fPort = std::make_unique<BPrivate::MessagePort>(fSignature.c_str(),
 		be_app_messenger, limits);
-	if (limits.exclusive && fPort->InitCheck() == B_NAME_IN_USE) {
+	// Without its port an exclusive application could not tell that
+	// another instance runs, so it must not run either.
+	if (limits.exclusive && fPort->InitCheck() != B_OK) {
+		fInitStatus = fPort->InitCheck();
+		fInitProblem = fPort->Problem();
 		fPort.reset();
-		fInitStatus = B_NAME_IN_USE;
 		return;
 	}
 	fSignalWatcher = std::make_unique<BPrivate::SignalWatcher>(

@@ -34,10 +34,15 @@ public:
 	virtual	void			MessageReceived(BMessage* message);
 
 			const char*		Signature() const { return fSignature.c_str(); }
-			// B_NAME_IN_USE for an exclusive application of which another
-			// instance runs: it has neither port nor signal watcher, and
-			// the caller deletes it without running it.
+			// For an exclusive application (B_EXCLUSIVE_LAUNCH) that must
+			// not run: B_NAME_IN_USE when another instance runs, another
+			// error when its message port cannot be made safely (then
+			// InitProblem() says why and what mends it). It has neither
+			// port nor signal watcher, and the caller deletes it without
+			// running it.
 			status_t		InitCheck() const { return fInitStatus; }
+			const char*		InitProblem() const
+								{ return fInitProblem.c_str(); }
 
 	virtual	void			SendNotices(uint32 what,
 								const BMessage* notice = nullptr);
@@ -51,6 +56,7 @@ private:
 
 			std::string		fSignature;
 			status_t		fInitStatus = B_OK;
+			std::string		fInitProblem;
 			std::unique_ptr<BPrivate::SignalWatcher> fSignalWatcher;
 			// Guards fPort against a notice sent from another thread while
 			// the port closes.

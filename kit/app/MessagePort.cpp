@@ -107,20 +107,22 @@ MessagePort::_Open(const char* signature)
 {
 	status_t status = PortAddress::PathFor(signature, &fPath);
 	if (status != B_OK) {
-		PortLog::Line("the signature \"%s\" cannot name a message port (%s);"
-			" running without a message port",
-			signature != nullptr ? signature : "", status_text(status));
-		return status;
+		std::string name = signature != nullptr ? signature : "";
+		std::string why = std::string("the signature \"") + name
+			+ "\" cannot name a message port (" + status_text(status) + ")";
+		return _Failed(status, why + "; running without a message port",
+			why);
 	}
 
 	std::string directory = PortAddress::Directory();
 	std::string problem;
-	status = PortAddress::PrepareDirectory(directory, &problem);
+	std::string remedy;
+	status = PortAddress::PrepareDirectory(directory, &problem, &remedy);
 	if (status != B_OK) {
-		PortLog::Line("not using %s for the message port: %s;"
-			" running without a message port", directory.c_str(),
-			problem.c_str());
-		return status;
+		return _Failed(status, "not using " + directory + " for the message"
+			" port: " + problem + "; running without a message port",
+			"the message port's directory " + directory + " cannot be used: "
+			+ problem + "; to mend it: " + remedy);
 	}
 
 	// Two instances that start together must not both find the socket
@@ -140,20 +142,20 @@ MessagePort::_Open(const char* signature)
 	fNoticeFD = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 	if (fWakeFD < 0 || fNoticeFD < 0) {
 		status = B_FROM_POSIX_ERROR(errno);
-		PortLog::Line("cannot start the message port %s: %s;"
-			" running without a message port", fPath.c_str(),
-			status_text(status));
-		return status;
+		std::string why = "cannot start the message port " + fPath + ": "
+			+ status_text(status);
+		return _Failed(status, why + "; running without a message port",
+			why);
 	}
 
 	fThread = spawn_thread(_ThreadEntry, "message port", B_NORMAL_PRIORITY,
 		this);
 	if (fThread < 0) {
 		status = fThread;
-		PortLog::Line("cannot start the message port %s: %s;"
-			" running without a message port", fPath.c_str(),
-			status_text(status));
-		return status;
+		std::string why = "cannot start the message port " + fPath + ": "
+			+ status_text(status);
+		return _Failed(status, why + "; running without a message port",
+			why);
 	}
 	resume_thread(fThread);
 	return B_OK;
@@ -177,10 +179,10 @@ MessagePort::_Bind()
 				status_t status = B_FROM_POSIX_ERROR(errno);
 				unlink(fPath.c_str());
 				close(fd);
-				PortLog::Line("cannot open the message port %s: %s;"
-					" running without a message port", fPath.c_str(),
-					status_text(status));
-				return status;
+				std::string why = "cannot open the message port " + fPath
+					+ ": " + status_text(status);
+				return _Failed(status,
+					why + "; running without a message port", why);
 			}
 			fSocketDevice = info.st_dev;
 			fSocketNode = info.st_ino;
@@ -198,9 +200,11 @@ MessagePort::_Bind()
 		// died, or a file that is no socket at all.
 		struct stat info;
 		if (lstat(fPath.c_str(), &info) == 0 && !S_ISSOCK(info.st_mode)) {
-			PortLog::Line("%s is in the way of the message port and is not a"
-				" socket; running without a message port", fPath.c_str());
-			return B_FILE_EXISTS;
+			std::string why = fPath + " is in the way of the message port"
+				" and is not a socket";
+			return _Failed(B_FILE_EXISTS,
+				why + "; running without a message port",
+				why + "; to mend it: rm " + fPath);
 		}
 		int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK,
 			0);
@@ -210,11 +214,10 @@ MessagePort::_Bind()
 		int probeError = errno;
 		close(probe);
 		if (result == 0 || probeError == EAGAIN || probeError == EINPROGRESS) {
-			if (fLimits.exclusive)
-				return B_NAME_IN_USE;
-			PortLog::Line("another instance already holds the message port"
-				" %s; this one runs without a message port", fPath.c_str());
-			return B_NAME_IN_USE;
+			return _Failed(B_NAME_IN_USE, "another instance already holds"
+				" the message port " + fPath + "; this one runs without a"
+				" message port", "another instance already holds the"
+				" message port " + fPath);
 		}
 		if (probeError != ECONNREFUSED) {
 			errno = probeError;
@@ -226,8 +229,22 @@ MessagePort::_Bind()
 	}
 
 	status_t status = B_FROM_POSIX_ERROR(errno);
-	PortLog::Line("cannot open the message port %s: %s;"
-		" running without a message port", fPath.c_str(), status_text(status));
+	std::string why = "cannot open the message port " + fPath + ": "
+		+ status_text(status);
+	return _Failed(status, why + "; running without a message port", why);
+}
+
+
+status_t
+MessagePort::_Failed(status_t status, const std::string& line,
+	const std::string& problem)
+{
+	fProblem = problem;
+	// An application that must not run twice cannot run without its port:
+	// the port is how a second instance finds the first. It says what to
+	// mend itself, and does not start.
+	if (!fLimits.exclusive)
+		PortLog::Line("%s", line.c_str());
 	return status;
 }
 
@@ -381,16 +398,12 @@ MessagePort::_Deliver()
 		PortConnection& connection = *fConnections[index];
 		if (connection.IsClosed() || !connection.HasMessage())
 			continue;
-		// A sender that hung up before its message was read has given up
-		// on it (it waited for the answer as long as it would): handed on
-		// now, a tag read would open the door for nobody.
-		if (connection.PeerHungUp()) {
-			PortLog::Line("dropped a message on %s: its sender hung up before"
-				" it was read", fPath.c_str());
-			connection.MessageDelivered();
-			connection.Close();
-			continue;
-		}
+		// A whole frame is handed on also when its sender has closed its
+		// end meanwhile: posting and leaving at once is allowed (a send
+		// with no time-out does just that). Whether a message still counts
+		// is the receiver's to judge, by what the message says (a tag
+		// read carries until when it counts); the answer below then finds
+		// nobody and closes the connection.
 
 		bool watchRequest = connection.Message()->what == B_START_WATCHING;
 		std::vector<uint32> whats;

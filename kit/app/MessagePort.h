@@ -56,8 +56,9 @@ public:
 		// socket holds, before it is cut off.
 		size_t		watchBacklog = 256 * 1024;
 		// Set by an application that must not run twice: a port that a
-		// live instance holds is then B_NAME_IN_USE, without a line, and
-		// the caller says what it does about it.
+		// live instance holds is then B_NAME_IN_USE, and a port that
+		// cannot be made safely another error; neither prints a line,
+		// Problem() says what is wrong and the caller what it does.
 		bool		exclusive = false;
 	};
 
@@ -75,6 +76,9 @@ public:
 			MessagePort&	operator=(const MessagePort&) = delete;
 
 			status_t		InitCheck() const { return fInitStatus; }
+			// Why the port is closed, with what mends it where the user
+			// can; empty when it opened.
+			const std::string& Problem() const { return fProblem; }
 			const std::string& Path() const { return fPath; }
 
 			// Connections open right now.
@@ -90,6 +94,9 @@ public:
 private:
 			status_t		_Open(const char* signature);
 			status_t		_Bind();
+			// Keeps the problem and prints the line, unless exclusive.
+			status_t		_Failed(status_t status, const std::string& line,
+								const std::string& problem);
 	static	status_t		_ThreadEntry(void* data);
 			void			_Serve();
 			// False when the process is out of file descriptors.
@@ -107,6 +114,7 @@ private:
 			Limits			fLimits;
 			std::string		fPath;
 			status_t		fInitStatus = B_NO_INIT;
+			std::string		fProblem;
 			int				fListenFD = -1;
 			int				fWakeFD = -1;
 			// Tells the port's thread that notices wait.

@@ -46,11 +46,17 @@ PortAddress::PathFor(const char* signature, std::string* path)
 
 status_t
 PortAddress::PrepareDirectory(const std::string& directory,
-	std::string* problem)
+	std::string* problem, std::string* remedy)
 {
+	std::string unused;
+	if (remedy == nullptr)
+		remedy = &unused;
+	std::string parent = directory.substr(0, directory.rfind('/'));
 	if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
 		int error = errno;
 		*problem = std::string("cannot create it: ") + ::strerror(error);
+		*remedy = "make sure " + (parent.empty() ? std::string("/") : parent)
+			+ " exists and is yours";
 		return B_FROM_POSIX_ERROR(error);
 	}
 
@@ -58,19 +64,26 @@ PortAddress::PrepareDirectory(const std::string& directory,
 	if (lstat(directory.c_str(), &info) != 0) {
 		int error = errno;
 		*problem = ::strerror(error);
+		*remedy = "make sure " + directory + " is a directory of yours";
 		return B_FROM_POSIX_ERROR(error);
 	}
 	if (S_ISLNK(info.st_mode)) {
 		*problem = "it is a symbolic link";
+		*remedy = "rm " + directory;
 		return B_NOT_ALLOWED;
 	}
 	if (!S_ISDIR(info.st_mode)) {
 		*problem = "it is not a directory";
+		*remedy = "rm " + directory;
 		return B_NOT_A_DIRECTORY;
 	}
 	if (info.st_uid != geteuid()) {
 		*problem = "it belongs to user id "
 			+ std::to_string((unsigned)info.st_uid);
+		// Whoever made it first may be waiting for this user's messages;
+		// only its owner or root can take it away.
+		*remedy = "have root remove it (rm -r " + directory + "), or set"
+			" XDG_RUNTIME_DIR to a directory of yours";
 		return B_NOT_ALLOWED;
 	}
 	if ((info.st_mode & 077) != 0) {
@@ -78,6 +91,7 @@ PortAddress::PrepareDirectory(const std::string& directory,
 		snprintf(mode, sizeof(mode), "%04o", (unsigned)(info.st_mode & 07777));
 		*problem = std::string("its mode ") + mode
 			+ " lets other users in";
+		*remedy = "chmod 700 " + directory;
 		return B_NOT_ALLOWED;
 	}
 	return B_OK;

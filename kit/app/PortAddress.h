@@ -23,9 +23,11 @@ public:
 	// Makes sure the directory exists (created mode 0700) and that only
 	// this user can reach into it: it must be a real directory, not a link,
 	// owned by the effective user id, and closed to group and others.
-	// On failure *problem says why in a few words.
+	// On failure *problem says why in a few words, and *remedy, where
+	// given, what the user does about it.
 	static	status_t		PrepareDirectory(const std::string& directory,
-								std::string* problem);
+								std::string* problem,
+								std::string* remedy = nullptr);
 };
 
 }	// namespace BPrivate

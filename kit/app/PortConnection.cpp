@@ -6,7 +6,6 @@
 #include <Message.h>
 
 #include <cerrno>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,18 +119,6 @@ void
 PortConnection::MessageDelivered()
 {
 	fMessage.reset();
-}
-
-
-bool
-PortConnection::PeerHungUp() const
-{
-	if (fFD < 0)
-		return true;
-	// A Unix socket reports POLLHUP only once both directions are shut,
-	// which a close by the peer does.
-	pollfd entry = {fFD, 0, 0};
-	return poll(&entry, 1, 0) > 0 && (entry.revents & POLLHUP) != 0;
 }
 
 

@@ -45,10 +45,6 @@ public:
 			bool			HasMessage() const { return fMessage != nullptr; }
 			BMessage*		Message() const { return fMessage.get(); }
 			void			MessageDelivered();
-			// The peer has closed its end altogether (not just shut its
-			// writing side, as a sender that still waits for the answer
-			// may do).
-			bool			PeerHungUp() const;
 
 			// Part of a frame has arrived, the rest has not.
 			bool			InFrame() const { return !fBuffer.empty(); }

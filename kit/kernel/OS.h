@@ -9,8 +9,10 @@ typedef status_t (*thread_func)(void* data);
 
 #define B_INFINITE_TIMEOUT (9223372036854775807LL)
 
-// Thread priorities. Anything below B_NORMAL_PRIORITY runs with a raised nice
-// value (10 for B_LOW_PRIORITY), so that it yields to the program's loopers.
+// Thread priorities. Anything below B_NORMAL_PRIORITY runs with a nice value
+// raised above the process's own (by 10 for B_LOW_PRIORITY, by 19 below
+// it, never past 19), so that it yields to the program's loopers; anything
+// from B_NORMAL_PRIORITY up runs at the process's own nice value.
 enum {
 	B_IDLE_PRIORITY = 0,
 	B_LOWEST_ACTIVE_PRIORITY = 1,
@@ -45,17 +47,23 @@ status_t set_thread_priority(thread_id thread, int32 priority);
 
 // Waits until the thread has ended and gives its return value, also when it
 // ended before the call. Only one waiter per thread; a thread nobody waits
-// for is reaped when it ends, and only the result of one of the last few
-// hundred such threads can still be collected.
+// for is reaped when it ends and its result is kept for a late waiter, as
+// long as it is not among the oldest of more than a few hundred results
+// that nobody has collected yet (oldest by the end of their threads).
 status_t wait_for_thread(thread_id thread, status_t* returnValue);
 
 // The calling thread's id (the kernel's thread id), for a null name.
 thread_id find_thread(const char* name);
 
-// Suspends the calling thread for the given number of microseconds.
+// Suspends the calling thread for the given number of microseconds of
+// system_time(), which go on while the machine is suspended.
 status_t snooze(bigtime_t microseconds);
 
-// Microseconds on a monotonic clock.
+// Microseconds since boot on a clock that no time adjustment moves and that
+// goes on counting while the machine is suspended (CLOCK_BOOTTIME): a time
+// limit or deadline taken from it before a suspend has passed after a
+// resume as it has for the people waiting. Every process of the machine
+// reads the same clock.
 bigtime_t system_time();
 
 #endif

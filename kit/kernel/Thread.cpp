@@ -24,8 +24,9 @@ struct ThreadRecord {
 	int32 priority = B_NORMAL_PRIORITY;
 	pthread_t handle{};
 	thread_id id = -1;
-	// Order of spawning, set under the registry lock.
-	uint64_t sequence = 0;
+	// Order of ending unwaited for, set under the registry lock when the
+	// result is kept.
+	uint64_t ended = 0;
 
 	std::mutex lock;
 	std::condition_variable changed;
@@ -48,28 +49,32 @@ std::map<thread_id, std::shared_ptr<ThreadRecord>>& sRegistry
 	= *new std::map<thread_id, std::shared_ptr<ThreadRecord>>;
 
 // A thread that ends before its owner gets to wait_for_thread() (a looper
-// told to quit usually does) must still be waitable, so the results of the
-// most recently spawned of these threads are kept. Threads nobody ever waits
-// for (the short-lived workers) push the oldest results out, which keeps
-// this bounded. Spawned threads run in no particular order, so "oldest" is
-// by spawn, not by end.
+// told to quit usually does, and one that quit by itself may be waited for
+// much later) must still be waitable, so its result is kept until someone
+// waits for it. Threads nobody ever waits for (the short-lived workers)
+// must not pile up, so the results are bounded: beyond this many, the one
+// that has been waiting longest since its thread ended goes. A result is
+// wanted soon after its thread ends, if at all; a long-lived thread that
+// ends after many workers is the newest here, however early it was
+// spawned.
 const size_t kKeptResults = 256;
-uint64_t sSpawned = 0;
+uint64_t sEnded = 0;
 std::map<uint64_t, thread_id>& sFinished = *new std::map<uint64_t, thread_id>;
 
 
 // Called with sRegistryLock held.
 void
-keep_result(const ThreadRecord& record)
+keep_result(ThreadRecord& record)
 {
-	sFinished[record.sequence] = record.id;
+	record.ended = ++sEnded;
+	sFinished[record.ended] = record.id;
 	if (sFinished.size() <= kKeptResults)
 		return;
 	auto oldest = sFinished.begin();
 	auto found = sRegistry.find(oldest->second);
 	// The kernel may have given the id to a newer thread meanwhile; only the
 	// result of this very thread goes, if nobody collected it.
-	if (found != sRegistry.end() && found->second->sequence == oldest->first
+	if (found != sRegistry.end() && found->second->ended == oldest->first
 		&& found->second->detached)
 		sRegistry.erase(found);
 	sFinished.erase(oldest);
@@ -198,7 +203,6 @@ spawn_thread(thread_func function, const char* name, int32 priority,
 	// The registry lock is held until the record is filed, so that a thread
 	// that ends at once finds itself there.
 	std::lock_guard<std::mutex> registryGuard(sRegistryLock);
-	record->sequence = ++sSpawned;
 	auto* arg = new std::shared_ptr<ThreadRecord>(record);
 	int error = pthread_create(&record->handle, nullptr, thread_entry, arg);
 	if (error != 0) {
@@ -288,7 +292,7 @@ wait_for_thread(thread_id thread, status_t* returnValue)
 			return B_BAD_THREAD_ID;
 		record->waited = true;
 		if (record->detached) {
-			sFinished.erase(record->sequence);
+			sFinished.erase(record->ended);
 			sRegistry.erase(found);
 			if (returnValue != nullptr)
 				*returnValue = record->result;
@@ -330,11 +334,15 @@ snooze(bigtime_t microseconds)
 	struct timespec delay;
 	delay.tv_sec = microseconds / 1000000;
 	delay.tv_nsec = (microseconds % 1000000) * 1000;
-	while (nanosleep(&delay, &delay) != 0) {
-		if (errno != EINTR)
-			return B_FROM_POSIX_ERROR(errno);
+	// On the clock of system_time(): a hold time that a suspend
+	// interrupted is over on resume, and the relay closes then.
+	for (;;) {
+		int error = clock_nanosleep(CLOCK_BOOTTIME, 0, &delay, &delay);
+		if (error == 0)
+			return B_OK;
+		if (error != EINTR)
+			return B_FROM_POSIX_ERROR(error);
 	}
-	return B_OK;
 }
 
 
@@ -342,6 +350,8 @@ bigtime_t
 system_time()
 {
 	struct timespec now;
-	clock_gettime(CLOCK_MONOTONIC, &now);
+	// Suspend counts: a deadline set before the machine slept has passed
+	// when it wakes after it, as it has for the person at the door.
+	clock_gettime(CLOCK_BOOTTIME, &now);
 	return (bigtime_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
 }

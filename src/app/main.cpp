@@ -44,8 +44,15 @@ main(int argc, char** argv)
 	// one's board, settings, port and log alone.
 	RDXApplication* app = new RDXApplication();
 	if (app->InitCheck() != B_OK) {
-		fprintf(stderr, "rdx: another rdx already runs for this user; this "
-			"one does not start\n");
+		// Without its port, a second rdx would not see this one either:
+		// what is wrong with the port is mended first.
+		if (app->InitCheck() == B_NAME_IN_USE) {
+			fprintf(stderr, "rdx: another rdx already runs for this user; "
+				"this one does not start\n");
+		} else {
+			fprintf(stderr, "rdx: %s; this one does not start\n",
+				app->InitProblem());
+		}
 		delete app;
 		// Its own status, so that a service manager does not try again.
 		return 3;

@@ -77,9 +77,10 @@ bool IsNoticeCode(uint32 code);
 #define RDX_FIELD_USE "use"
 // Until when a tag read counts, where the sender says so: the time after
 // which it has stopped waiting for rdx to take the message. Microseconds
-// of the system's monotonic clock (system_time()), in decimal, which every
-// process of the machine shares and no clock change moves. rdx opens
-// nothing for a read that it takes later than that.
+// of CLOCK_BOOTTIME (system_time()), in decimal, which every process of
+// the machine shares, no clock change moves and a suspend does not stop:
+// a read queued before the machine slept is late after it wakes. rdx
+// opens nothing for a read that it takes later than that.
 #define RDX_FIELD_DEADLINE "deadline"
 
 // The deadline as the field carries it.

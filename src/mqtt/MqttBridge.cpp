@@ -26,7 +26,9 @@ const bigtime_t kLastBackoff = 10 * 1000000LL;
 // up and made again after the pause: a broker whose packets are dropped
 // would otherwise hold the attempt for the kernel's two minutes of SYN
 // retries. A broker on the same network answers in milliseconds, one
-// across the world within a second.
+// across the world within a second. Looking up the broker's name has the
+// same limit of its own: a name server that does not answer would hold
+// the C library's lookup for its time-outs and retries.
 const bigtime_t kConnectLimit = 5 * 1000000LL;
 // How long an ending bridge tries to tell the broker it goes offline.
 const bigtime_t kGoodbyeLimit = 500 * 1000LL;
@@ -201,6 +203,7 @@ MqttBridge::Run(int signalFD)
 			pollfd{clientFD, (short)(POLLIN
 				| (clientFD >= 0 && mosquitto_want_write(fClient)
 					? POLLOUT : 0)), 0},
+			pollfd{fResolver.FD(), POLLIN, 0},
 		});
 		int count = poll(fds.data(), fds.size(), _PollTimeout(now));
 		if (count < 0 && errno != EINTR) {
@@ -213,6 +216,8 @@ MqttBridge::Run(int signalFD)
 
 		if (count > 0 && fds[1].revents != 0)
 			_ReadNotices(now);
+		if (count > 0 && fds[3].revents != 0)
+			_Resolved(now);
 
 		if (fSocketOpen && clientFD >= 0) {
 			int result = MOSQ_ERR_SUCCESS;
@@ -230,7 +235,9 @@ MqttBridge::Run(int signalFD)
 
 		if (fSocketOpen && !fConnected && now - fConnectStarted >= kConnectLimit)
 			_GiveUp(now);
-		if (!fSocketOpen && now >= fNextConnect)
+		if (fResolver.IsBusy() && now - fResolveStarted >= kConnectLimit)
+			_GiveUp(now);
+		if (!fSocketOpen && !fResolver.IsBusy() && now >= fNextConnect)
 			_Connect(now);
 		if (!fWatcher.IsWatching() && now >= fNextWatch)
 			_Watch(now);
@@ -263,7 +270,9 @@ MqttBridge::_PollTimeout(bigtime_t now) const
 		if (wait < 0 || left < wait)
 			wait = left;
 	};
-	if (!fSocketOpen)
+	if (fResolver.IsBusy())
+		consider(fResolveStarted + kConnectLimit);
+	else if (!fSocketOpen)
 		consider(fNextConnect);
 	else if (!fConnected)
 		consider(fConnectStarted + kConnectLimit);
@@ -284,10 +293,47 @@ void
 MqttBridge::_Connect(bigtime_t now)
 {
 	fLastLogError.clear();
-	// Without waiting for the connection: the one loop goes on waiting for
-	// the signals meanwhile, and the connection completes in it.
-	int result = mosquitto_connect_bind_async(fClient, fConfig.host.c_str(),
-		fConfig.port, fConfig.keepAlive, nullptr);
+	// libmosquitto would look the name up itself, on this thread, and the
+	// loop would wait for it with the signals unread.
+	std::string error;
+	if (fResolver.Start(fConfig.host, fConfig.port, &error) != B_OK) {
+		_Retry("cannot look up the broker at " + _Broker() + ": " + error
+			+ "; trying again", now);
+		return;
+	}
+	fResolveStarted = now;
+}
+
+
+void
+MqttBridge::_Resolved(bigtime_t now)
+{
+	std::vector<std::string> addresses;
+	std::string error;
+	status_t status = fResolver.Take(&addresses, &error);
+	if (status == B_WOULD_BLOCK)
+		return;
+	if (status != B_OK) {
+		_Retry("cannot look up the broker at " + _Broker() + ": " + error
+			+ "; trying again", now);
+		return;
+	}
+
+	// The certificate's name is checked against the host the library is
+	// given: with TLS, a name stays a name, which the library looks up
+	// again (just answered, it is quick). Otherwise each address is tried
+	// in turn until one takes the connect, as the library itself would.
+	if (fConfig.UsesTLS())
+		addresses = {fConfig.host};
+	int result = MOSQ_ERR_UNKNOWN;
+	for (const std::string& address : addresses) {
+		// Without waiting for the connection: the one loop goes on waiting
+		// for the signals meanwhile, and the connection completes in it.
+		result = mosquitto_connect_bind_async(fClient, address.c_str(),
+			fConfig.port, fConfig.keepAlive, nullptr);
+		if (result == MOSQ_ERR_SUCCESS)
+			break;
+	}
 	if (result != MOSQ_ERR_SUCCESS) {
 		_Lost(result, now);
 		return;
@@ -301,13 +347,27 @@ MqttBridge::_Connect(bigtime_t now)
 void
 MqttBridge::_GiveUp(bigtime_t now)
 {
-	fBackoff = fBackoff == 0 ? kFirstBackoff
-		: std::min(fBackoff * 2, kLastBackoff);
-	_Problem("the broker at " + _Broker() + " did not answer the connect"
-		" within " + std::to_string(kConnectLimit / 1000000) + " seconds;"
-		" trying again");
+	if (fResolver.IsBusy()) {
+		fResolver.GiveUp();
+		_Retry("the name of the broker at " + _Broker() + " was not looked"
+			" up within " + std::to_string(kConnectLimit / 1000000)
+			+ " seconds; trying again", now);
+		return;
+	}
 	// The next connect closes the socket that is left.
 	fSocketOpen = false;
+	_Retry("the broker at " + _Broker() + " did not answer the connect"
+		" within " + std::to_string(kConnectLimit / 1000000) + " seconds;"
+		" trying again", now);
+}
+
+
+void
+MqttBridge::_Retry(const std::string& problem, bigtime_t now)
+{
+	fBackoff = fBackoff == 0 ? kFirstBackoff
+		: std::min(fBackoff * 2, kLastBackoff);
+	_Problem(problem);
 	fNextConnect = now + fBackoff;
 }
 

@@ -1,6 +1,7 @@
 #ifndef MQTT_BRIDGE_H
 #define MQTT_BRIDGE_H
 
+#include "BrokerResolver.h"
 #include "Discovery.h"
 #include "DoorState.h"
 #include "MqttConfig.h"
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -55,11 +57,19 @@ private:
 	static	void			_LogCallback(struct mosquitto* client,
 								void* data, int level, const char* text);
 
+			// Starts looking up the broker's addresses; the connect follows
+			// once they are in.
 			void			_Connect(bigtime_t now);
+			void			_Resolved(bigtime_t now);
 			void			_Connected(int reason);
 			void			_Lost(int error, bigtime_t now);
-			// A connect that took too long: tried again after the pause.
+			// A lookup or connect that took too long: tried again after the
+			// pause.
 			void			_GiveUp(bigtime_t now);
+			// Says the problem and waits the growing pause before the next
+			// connect.
+			void			_Retry(const std::string& problem,
+								bigtime_t now);
 			void			_Watch(bigtime_t now);
 			void			_ReadNotices(bigtime_t now);
 			void			_Command(const std::string& topic,
@@ -79,6 +89,8 @@ private:
 			struct mosquitto* fClient = nullptr;
 			std::string		fError;
 
+			BrokerResolver	fResolver;
+			bigtime_t		fResolveStarted = 0;
 			bool			fSocketOpen = false;
 			bool			fConnected = false;
 			bool			fRefused = false;

@@ -9,14 +9,19 @@
 #include "Watchdog.h"
 
 #include <Message.h>
+#include <Messenger.h>
+#include <OS.h>
 #include <RDXDefs.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <random>
 #include <sys/fsuid.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -412,4 +417,176 @@ TEST_F(PortFaultTest, RandomBytesAreDropped)
 	CloseAll();
 	EXPECT_TRUE(DescriptorsBack());
 	EXPECT_TRUE(TagIsAnswered());
+}
+
+
+TEST_F(PortFaultTest, ATagWhoseSenderLeftBeforeItWasReadStillCounts)
+{
+	// Each sender writes its frame while rdx stands still and is gone
+	// before rdx reads it: a whole frame is handled all the same, and only
+	// a read whose own deadline has passed is refused.
+	struct Row {
+		const char* what;
+		bool kitSender;
+		// Seconds from now until which the read counts; 0 for none.
+		int deadline;
+		bool opens;
+	};
+	const Row rows[] = {
+		{"the kit's send with no time-out", true, 0, true},
+		{"a raw frame, then close", false, 0, true},
+		{"a raw frame that counts for 60 s, then close", false, 60, true},
+		{"a raw frame whose time is over, then close", false, -1, false},
+	};
+	std::string runtime = fRdx->Directory().Sub("run");
+	setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.what);
+		int tags = Tags();
+		BMessage tag(RDX_MSG_TAG);
+		tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
+		if (row.deadline != 0) {
+			tag.AddString(RDX_FIELD_DEADLINE, FormatDeadline(system_time()
+				+ row.deadline * 1000000LL).c_str());
+		}
+		fRdx->Signal(SIGSTOP);
+		if (row.kitSender) {
+			BMessenger rdx(RDX_SIGNATURE);
+			EXPECT_EQ(rdx.SendMessage(&tag, nullptr, 0), B_TIMED_OUT);
+		} else {
+			int fd = Connect(fRdx->SocketPath());
+			EXPECT_GE(fd, 0);
+			WriteAll(fd, Frame(tag));
+			close(fd);
+		}
+		fRdx->Signal(SIGCONT);
+		ASSERT_TRUE(fRdx->Sync());
+		if (!row.opens) {
+			EXPECT_EQ(Tags(), tags);
+			continue;
+		}
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=0", 15, tags + 1));
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 15, tags + 1));
+	}
+	unsetenv("XDG_RUNTIME_DIR");
+	EXPECT_EQ(fRdx->Count("tag 04A1B2C3 came "), 1);
+	EXPECT_EQ(fRdx->CountErrors("dropped a message"), 0);
+	EXPECT_TRUE(DescriptorsBack());
+}
+
+
+namespace {
+
+const char* const kRdxProgram = RDX_BINARY_DIR "/src/app/rdx";
+
+}	// namespace
+
+
+TEST(PortRefusal, AnExclusiveRdxDoesNotStartWithoutASafePort)
+{
+	Watchdog watchdog("AnExclusiveRdxDoesNotStartWithoutASafePort", 110);
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	RdxProgram rdx(TestDisplay(), "rdx-faults");
+	ASSERT_TRUE(rdx.Seed({{"rdx_ip", seed::Text(board.Address())},
+		{"rdx_use", seed::Bool(true)}, {"TagsUseDoor", seed::Int32(1)}}));
+	std::string directory = rdx.Directory().Sub("run") + "/rdx-kit";
+	std::string socket = rdx.SocketPath();
+	std::string elsewhere = rdx.Directory().Sub("elsewhere");
+
+	// Each way the port cannot be made safely; the next row first undoes
+	// the one before.
+	struct Row {
+		const char* what;
+		std::function<void()> make;
+		std::string line;
+	};
+	const Row rows[] = {
+		{"a directory others may enter", [&] {
+			mkdir(directory.c_str(), 0700);
+			chmod(directory.c_str(), 0755);
+		}, "the message port's directory " + directory + " cannot be used:"
+			" its mode 0755 lets other users in; to mend it: chmod 700 "
+			+ directory},
+		{"a directory that is a link", [&] {
+			rmdir(directory.c_str());
+			mkdir(elsewhere.c_str(), 0700);
+			symlink(elsewhere.c_str(), directory.c_str());
+		}, "the message port's directory " + directory + " cannot be used:"
+			" it is a symbolic link; to mend it: rm " + directory},
+		{"a file where the socket goes", [&] {
+			unlink(directory.c_str());
+			mkdir(directory.c_str(), 0700);
+			close(open(socket.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+		}, socket + " is in the way of the message port and is not a"
+			" socket; to mend it: rm " + socket},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.what);
+		row.make();
+		std::string output;
+		std::string errors;
+		double start = test_now();
+		EXPECT_EQ(rdx.RunSecond(20, &output, &errors), 3);
+		ReportFigure(std::string("refused, ") + row.what,
+			Seconds(test_now() - start));
+		EXPECT_EQ(errors, "rdx: " + row.line + "; this one does not start\n");
+		// Before the board, the log and the record: nothing.
+		EXPECT_EQ(output, "");
+		EXPECT_TRUE(board.Requests().empty());
+		struct stat info;
+		EXPECT_NE(stat(rdx.AccessLogFile().c_str(), &info), 0);
+	}
+
+	// Mended as the line says, it starts and drives the board.
+	ASSERT_EQ(unlink(socket.c_str()), 0);
+	ASSERT_TRUE(rdx.Start());
+	EXPECT_TRUE(board.WaitForRequest("GET /?3=1", 15));
+	EXPECT_EQ(rdx.CloseAndWait(), 0);
+}
+
+
+TEST(PortRefusal, APortDirectoryInTmpOfAnotherUserStopsRdx)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to give the directory away";
+	if (!InMountNamespace())
+		return RunInMountNamespace();
+
+	Watchdog watchdog("APortDirectoryInTmpOfAnotherUserStopsRdx", 100);
+	// A /tmp of this namespace alone, where another user got first.
+	ASSERT_EQ(MountFileSystem("tmpfs", "/tmp", "mode=1777"), "");
+	setenv("TMPDIR", "/tmp", 1);
+	std::string directory = "/tmp/rdx-kit-" + std::to_string(geteuid());
+	ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+	ASSERT_EQ(chown(directory.c_str(), 65534, 65534), 0);
+
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	RdxProgram rdx(TestDisplay(), "rdx-faults");
+	ASSERT_TRUE(rdx.Seed({{"rdx_ip", seed::Text(board.Address())},
+		{"rdx_use", seed::Bool(true)}, {"TagsUseDoor", seed::Int32(1)}}));
+	ChildProcess::Options options;
+	options.environment = {
+		{"HOME", rdx.Directory().Sub("home")},
+		{"XDG_CONFIG_HOME", rdx.ConfigHome()},
+		{"XDG_STATE_HOME", rdx.StateHome()},
+		{"DISPLAY", TestDisplay()},
+	};
+	options.unset = {"XDG_RUNTIME_DIR", "LANGUAGE", "LANG", "LC_ALL",
+		"LC_MESSAGES"};
+	ChildProcess child({kRdxProgram}, options);
+	int status = -1;
+	ASSERT_TRUE(child.Wait(20, &status));
+	EXPECT_EQ(status, 3);
+	EXPECT_EQ(child.Errors(), "rdx: the message port's directory "
+		+ directory + " cannot be used: it belongs to user id 65534; to mend"
+		" it: have root remove it (rm -r " + directory + "), or set"
+		" XDG_RUNTIME_DIR to a directory of yours; this one does not"
+		" start\n");
+	EXPECT_EQ(child.Output(), "");
+	EXPECT_TRUE(board.Requests().empty());
+	struct stat info;
+	ASSERT_EQ(lstat(directory.c_str(), &info), 0);
+	EXPECT_EQ(info.st_uid, 65534u);
 }

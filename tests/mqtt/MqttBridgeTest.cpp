@@ -8,8 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -77,8 +79,9 @@ TEST(MqttBridge, StatesDiscoveryTagsAndTheOpenCommand)
 	ASSERT_TRUE(later.WaitFor("site/front/availability", "online", 30));
 	for (const TopicLog::Entry& entry : later.Entries()) {
 		// Only relays may have changed since it subscribed.
-		if (entry.topic.rfind("site/front/relay/", 0) != 0)
+		if (entry.topic.rfind("site/front/relay/", 0) != 0) {
 			EXPECT_TRUE(entry.retained) << entry.topic;
+		}
 		EXPECT_NE(entry.topic, "site/front/tag");
 	}
 	EXPECT_TRUE(later.Entries().front().retained);
@@ -325,6 +328,56 @@ TEST(MqttBridge, ABrokerThatDropsTheConnectHoldsNeitherTheBridgeNorItsEnd)
 	for (int fd : queued)
 		close(fd);
 	close(listener);
+}
+
+
+TEST(MqttBridge, ANameServerThatDoesNotAnswerHoldsNeitherTheBridgeNorItsEnd)
+{
+	// A name server on loopback that takes every query and answers none,
+	// named in the /etc/resolv.conf of the bridge's own mount namespace;
+	// unbounded, the C library would wait 30 s for it.
+	int server = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+	sockaddr_in address = {};
+	address.sin_family = AF_INET;
+	address.sin_port = htons(53);
+	address.sin_addr.s_addr = htonl(0x7f530001 + getpid() % 200);
+	ASSERT_EQ(0, bind(server, (sockaddr*)&address, sizeof(address)))
+		<< strerror(errno);
+	char name[INET_ADDRSTRLEN];
+	inet_ntop(AF_INET, &address.sin_addr, name, sizeof(name));
+	TempDir temp("rdx-mqtt-dns");
+	std::string resolv = temp.Sub("resolv.conf");
+	FILE* file = fopen(resolv.c_str(), "w");
+	ASSERT_NE(file, nullptr);
+	fprintf(file, "nameserver %s\noptions timeout:30 attempts:1\n", name);
+	fclose(file);
+
+	Door door("unresolved");
+	door.WriteConfig("host = broker.door.test\nport = 1883\n"
+		"door = unresolved\n");
+	ASSERT_TRUE(door.StartBridge({"unshare", "--mount", "--propagation",
+		"private", "sh", "-c",
+		"mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", resolv}));
+	EXPECT_TRUE(door.WaitForBridgeLine("the name of the broker at"
+		" broker.door.test:1883 was not looked up within 5 seconds; trying"
+		" again", 20)) << door.BridgeErrors();
+	// The lookup went to that name server, which kept it.
+	int queries = 0;
+	char packet[512];
+	while (recv(server, packet, sizeof(packet), MSG_DONTWAIT) > 0)
+		queries++;
+	EXPECT_GT(queries, 0);
+
+	// In the middle of the next lookup.
+	usleep(2000 * 1000);
+	auto asked = std::chrono::steady_clock::now();
+	EXPECT_EQ(0, door.StopBridge()) << door.BridgeErrors();
+	double took = std::chrono::duration<double>(
+		std::chrono::steady_clock::now() - asked).count();
+	testing::Test::RecordProperty("end_after_sigterm_s", std::to_string(took));
+	EXPECT_LT(took, 2.0);
+	EXPECT_EQ(count_of(door.BridgeErrors(), "rdx-mqtt: stopped\n"), 1);
+	close(server);
 }
 
 

@@ -329,16 +329,17 @@ Door::WriteConfig(const std::string& lines)
 
 
 testing::AssertionResult
-Door::StartBridge()
+Door::StartBridge(const std::vector<std::string>& wrapper)
 {
+	std::vector<std::string> argv = wrapper;
+	argv.push_back(kRdxMqtt);
 	ChildProcess::Options options;
 	options.environment = {
 		{"HOME", fRdx->Directory().Sub("home")},
 		{"XDG_CONFIG_HOME", fRdx->ConfigHome()},
 		{"XDG_RUNTIME_DIR", RuntimeDirectory()},
 	};
-	fBridge = std::make_unique<ChildProcess>(
-		std::vector<std::string>{kRdxMqtt}, options);
+	fBridge = std::make_unique<ChildProcess>(argv, options);
 	if (!WaitForBridgeLine("door ", 20))
 		return testing::AssertionFailure() << "rdx-mqtt did not start: "
 			<< BridgeErrors();

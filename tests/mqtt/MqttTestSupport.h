@@ -97,9 +97,12 @@ public:
 	// Seeds rdx (board use, tag relay, hold time) and starts it.
 			testing::AssertionResult StartRdx(bool use, int tagRelay);
 			void			StopRdx() { fRdx->Stop(); }
-	// Writes mqtt.conf with the lines and starts rdx-mqtt with it.
+	// Writes mqtt.conf with the lines and starts rdx-mqtt with it, behind
+	// the wrapper's arguments where given (a program that execs the rest).
 			void			WriteConfig(const std::string& lines);
-			testing::AssertionResult StartBridge();
+			testing::AssertionResult StartBridge(
+								const std::vector<std::string>& wrapper
+									= {});
 	// Ends rdx-mqtt with SIGTERM; its exit status, -1 when it hung.
 			int				StopBridge();
 

@@ -11,9 +11,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#ifndef CLONE_NEWTIME
+#define CLONE_NEWTIME 0x00000080
+#endif
 
 #if defined(__SANITIZE_THREAD__)
 static const bool kUnderThreadSanitizer = true;
@@ -93,7 +99,9 @@ TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
 		const char* name;
 		int32 priority;
 		const char* comm;
-		int nice;
+		// Above the process's own nice value, as far as 19 allows: the
+		// suite may itself run under nice.
+		int niceAbove;
 	};
 	const Row rows[] = {
 		{"rdxR1", B_LOW_PRIORITY, "rdxR1", 10},
@@ -101,6 +109,8 @@ TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
 		{"a name longer than fifteen", B_DISPLAY_PRIORITY, "a name longer t", 0},
 		{nullptr, B_LOWEST_ACTIVE_PRIORITY, "unnamed thread", 19},
 	};
+	errno = 0;
+	int processNice = getpriority(PRIO_PROCESS, (id_t)getpid());
 	const size_t kRows = sizeof(rows) / sizeof(rows[0]);
 	static std::atomic<thread_id> seen[kRows];
 	static std::atomic<bool> release{false};
@@ -135,8 +145,9 @@ TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
 	sched_setaffinity(0, sizeof(everywhere), &everywhere);
 	// ThreadSanitizer's own pthread_create waits for each new thread to come
 	// up, whatever the kit does.
-	if (!kUnderThreadSanitizer)
+	if (!kUnderThreadSanitizer) {
 		EXPECT_LE(after.ru_nvcsw - before.ru_nvcsw, 1);
+	}
 
 	for (size_t i = 0; i < kRows; i++) {
 		SCOPED_TRACE(rows[i].comm);
@@ -146,7 +157,8 @@ TEST(Threads, SpawnGivesTheKernelIdNameAndNiceOfThatThreadAtOnce)
 		// value, as soon as the spawn returned; the spawner's is untouched.
 		EXPECT_TRUE(task_exists(thread));
 		errno = 0;
-		EXPECT_EQ(getpriority(PRIO_PROCESS, (id_t)thread), rows[i].nice);
+		EXPECT_EQ(getpriority(PRIO_PROCESS, (id_t)thread),
+			std::min(processNice + rows[i].niceAbove, 19));
 		EXPECT_EQ(getpriority(PRIO_PROCESS, 0), spawnerNice);
 		EXPECT_TRUE(wait_for([&] {
 			return task_file(thread, "comm") == rows[i].comm; }, 20));
@@ -231,7 +243,15 @@ TEST(Threads, ThreadThatEndedBeforeTheWaitStillGivesItsResult)
 TEST(Threads, ResultsOfUnwaitedThreadsAreNotKeptForever)
 {
 	// Workers nobody waits for must not pile up: once many more have ended,
-	// the first one's result is gone.
+	// the first one's result is gone. A long-lived thread (a looper) spawned
+	// before them all and ending after them keeps its result for the wait
+	// that follows its end.
+	sRelease = false;
+	int looperResult = 23;
+	thread_id looper = spawn_thread(held_thread, "rdxLooper",
+		B_NORMAL_PRIORITY, &looperResult);
+	ASSERT_GT(looper, 0);
+	ASSERT_EQ(resume_thread(looper), B_OK);
 	auto quick = [](void*) -> status_t { return 0; };
 	std::vector<thread_id> threads;
 	for (int i = 0; i < 600; i++) {
@@ -246,6 +266,11 @@ TEST(Threads, ResultsOfUnwaitedThreadsAreNotKeptForever)
 	}
 	for (thread_id worker : threads)
 		ASSERT_TRUE(wait_for([&] { return !task_exists(worker); }, 20));
+	sRelease = true;
+	ASSERT_TRUE(wait_for([&] { return !task_exists(looper); }, 20));
+	status_t result = 0;
+	EXPECT_EQ(wait_for_thread(looper, &result), B_OK);
+	EXPECT_EQ(result, 23);
 	EXPECT_EQ(wait_for_thread(threads.front(), nullptr), B_BAD_THREAD_ID);
 	EXPECT_EQ(wait_for_thread(threads.back(), nullptr), B_OK);
 }
@@ -257,6 +282,50 @@ TEST(Threads, SnoozeSleepsAtLeastTheTimeAsked)
 	snooze(30000);
 	EXPECT_GE(system_time() - start, 30000);
 	EXPECT_EQ(snooze(0), B_OK);
+}
+
+
+TEST(Threads, SystemTimeGoesOnWhileTheMachineSleeps)
+{
+	// A machine that slept for a day has its boot clock a day ahead of its
+	// monotonic one; a time namespace with that offset shows it without a
+	// suspend. A deadline taken before the sleep must have passed after it.
+	int channel[2];
+	ASSERT_EQ(pipe(channel), 0);
+	pid_t child = fork();
+	if (child == 0) {
+		static const char kOffsets[] = "boottime 86400 0";
+		if (unshare(CLONE_NEWTIME) != 0)
+			_exit(20);
+		int fd = open("/proc/self/timens_offsets", O_WRONLY | O_CLOEXEC);
+		if (fd < 0 || write(fd, kOffsets, sizeof(kOffsets) - 1) < 0)
+			_exit(20);
+		close(fd);
+		// Only a process born into it lives in the new namespace.
+		pid_t inside = fork();
+		if (inside == 0) {
+			struct timespec monotonic;
+			clock_gettime(CLOCK_MONOTONIC, &monotonic);
+			int64_t ahead = system_time() - (monotonic.tv_sec * 1000000LL
+				+ monotonic.tv_nsec / 1000);
+			_exit(write(channel[1], &ahead, sizeof(ahead)) == sizeof(ahead)
+				? 0 : 21);
+		}
+		int status = -1;
+		waitpid(inside, &status, 0);
+		_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 22);
+	}
+	close(channel[1]);
+	int status = -1;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	if (WIFEXITED(status) && WEXITSTATUS(status) == 20)
+		GTEST_SKIP() << "no time namespace can be made here";
+	int64_t ahead = 0;
+	ASSERT_EQ(read(channel[0], &ahead, sizeof(ahead)),
+		(ssize_t)sizeof(ahead));
+	close(channel[0]);
+	EXPECT_GE(ahead, 86400LL * 1000000LL);
+	EXPECT_LT(ahead, 86401LL * 1000000LL);
 }
 
 
