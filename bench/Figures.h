@@ -15,6 +15,7 @@ struct BenchConfig {
 	std::string		rdx;
 	std::string		floor;
 	std::string		reader;
+	std::string		door;
 	// Where the programs' outputs are kept for a look after the run.
 	std::string		logDirectory;
 	int				tags = 200;

@@ -3,6 +3,7 @@
 // load. Runs only inside a network namespace with loopback alone (bench/run
 // arranges it) and sends to 127.0.0.1 only.
 
+#include "DoorReport.h"
 #include "Figures.h"
 #include "ManyDoors.h"
 #include "MqttFigures.h"
@@ -23,8 +24,8 @@ void
 usage()
 {
 	fprintf(stderr, "usage: rdx-bench --rdx PATH --floor PATH --logs DIR"
-		" [--reader PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
-		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,doors,log,rules]\n");
+		" [--reader PATH] [--door PATH] [--tags N] [--busy-tags N] [--runs N] [--flood N]"
+		" [--idle SECONDS] [--only tag,busy,start,idle,flood,reader,pcsc,mqtt,doors,log,rules,door]\n");
 }
 
 
@@ -90,6 +91,8 @@ main(int argc, char** argv)
 			config.floor = value;
 		else if (option == "--reader")
 			config.reader = value;
+		else if (option == "--door")
+			config.door = value;
 		else if (option == "--logs")
 			config.logDirectory = value;
 		else if (option == "--tags")
@@ -308,6 +311,9 @@ main(int argc, char** argv)
 		failed |= !ReportPcsc(config, pcscProblem, &targets);
 	if (wanted("rules") && !config.reader.empty())
 		failed |= !ReportTagList(config, &targets);
+
+	if (wanted("door") && !config.door.empty())
+		failed |= !ReportDoor(config, &targets);
 
 	if (wanted("log")) {
 		fprintf(stderr, "rdx-bench: access log cost, %d tags each\n",

@@ -17,8 +17,11 @@ rdx-reader reads tags from keyboard-type, serial and PC/SC readers and
 passes the listed ones on; rdx-log shows the access log of who opened which
 door when; rdx-mqtt puts the door on an MQTT broker, with Home Assistant
 discovery; rdx-tags is a window to manage the tag list: who may open the
-door and when, with the reads as they come. rdx-send reports a tag from a
-shell, and rdx-board-sim is a board on the local machine for trying RDX
+door and when, with the reads as they come; rdx-door watches the door
+itself: its exit button opens through rdx, its contact (a reed switch on
+GPIO, an input device or an MQTT sensor) raises held-open, forced-door and
+sensor-lost alarms, also as desktop notifications. rdx-send reports a tag
+from a shell, and rdx-board-sim is a board on the local machine for trying RDX
 without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # What is installed is what a program needs: no debugging symbols, no

@@ -365,6 +365,33 @@ main(int argc, char** argv)
 	write_seed(kConfig, "bad-prefix", "prefix = rdx/+/x\nprefix = /rdx\n");
 	write_seed(kConfig, "cert-without-key", "tls_ca = /ca\ntls_cert = /c\n");
 
+	// rdx-door's settings.
+	const char* kDoor = "fuzz_door_config";
+	write_seed(kDoor, "full",
+		"# the front door\n"
+		"door = front   # a comment after a value\n"
+		"held_open = 2min\n"
+		"forced_grace = 1500ms\n"
+		"relock = on\r\n"
+		"contact = gpio gpiochip0 17 active-low bias=pull-up debounce=20ms\n"
+		"exit = evdev /dev/input/by-id/usb-IO-event-kbd KEY_F1\n"
+		"exit = gpio /dev/gpiochip1 4 bias=disabled\n");
+	write_seed(kDoor, "switch-contact",
+		"contact = evdev /dev/input/by-path/platform-gpio-keys-event SW_DOCK"
+		" active=open debounce=5ms\nexit=evdev /dev/input/event3 key:28\n");
+	write_seed(kDoor, "zigbee",
+		"door = back\ncontact = mqtt zigbee2mqtt/back_door contact"
+		" interval=2h\n");
+	write_seed(kDoor, "raw-payload",
+		"contact = mqtt site/door/state - interval=90s open=OPEN"
+		" closed=CLOSED\n");
+	write_seed(kDoor, "refused-lines",
+		"held_open = 30\nexit = mqtt a/b x interval=1s\n"
+		"contact = evdev /dev/x 28\ndoor = a\ndoor = b\n");
+	write_seed(kDoor, "two-contacts",
+		"contact = gpio gpiochip0 1\ncontact = gpio gpiochip0 2\n");
+	write_seed(kDoor, "nothing", "# only a comment\n\n");
+
 	// rdx-mqtt's commands: the first byte picks the topic (0 open, 1 board
 	// use switch, 2 Home Assistant's status, 3 another) and bit 2 retained.
 	const char* kCommand = "fuzz_remote_command";

@@ -1,6 +1,7 @@
 #include "RDXApplication.h"
 
 #include <AccessLog.h>
+#include <DoorDefs.h>
 #include <Message.h>
 #include <OS.h>
 #include <RDXDefs.h>
@@ -8,6 +9,7 @@
 #include <RelayRecovery.h>
 
 #include <cstdio>
+#include <string>
 
 RDXApplication::RDXApplication()
 	:
@@ -39,8 +41,22 @@ RDXApplication::MessageReceived(BMessage* message)
 		return;
 	}
 
-	if (message->what == RDX_MSG_TAG && _CameTooLate(message))
+	if ((message->what == RDX_MSG_TAG || message->what == RDX_MSG_EXIT
+			|| message->what == RDX_MSG_RELOCK) && _CameTooLate(message))
 		return;
+
+	// The door's exit button opens as a tag does, and its relock closes
+	// early; both are handled by the window like a tag read, and the
+	// watchers hear of an exit as of a tag.
+	if (message->what == RDX_MSG_EXIT || message->what == RDX_MSG_RELOCK) {
+		if (message->what == RDX_MSG_EXIT)
+			SendNotices(message->what, message);
+		if (windowMessenger.LockTarget()) {
+			window->MessageReceived(message);
+			window->Unlock();
+		}
+		return;
+	}
 
 	if (IsWindowCode(message->what)) {
 		if (IsNoticeCode(message->what))
@@ -93,6 +109,26 @@ RDXApplication::_CameTooLate(BMessage* message)
 	const char* reader = nullptr;
 	message->FindString(RDX_FIELD_READER, &reader);
 	double late = readable ? (now - deadline) / 1000.0 : 0;
+	if (message->what != RDX_MSG_TAG) {
+		// An exit press nobody waits for any more opens nothing; a late
+		// relock leaves the relay to its hold time.
+		bool exit = message->what == RDX_MSG_EXIT;
+		std::string when = readable ? std::to_string((long long)late)
+			+ " ms after its sender stopped waiting"
+			: "with a deadline that is none (\"" + std::string(text) + "\")";
+		printf("%s from %s came %s: %s\n", exit ? "exit request" : "relock",
+			reader != nullptr ? reader : "(none)", when.c_str(),
+			exit ? "not opened" : "not closed early");
+		if (AccessLog* log = AccessLog::Default()) {
+			DoorRecord record;
+			record.what = exit ? "exit" : "relock";
+			record.input = reader != nullptr ? reader : "";
+			record.result = "too-late";
+			record.lateMs = late;
+			log->Door(record);
+		}
+		return true;
+	}
 	// When in doubt, lock: a deadline that cannot be read is not met.
 	if (readable) {
 		printf("tag %s came %.0f ms after its sender stopped waiting: "

@@ -239,6 +239,23 @@ AccessLog::Read(const char* source, const char* tag, ReadOutcome outcome)
 
 
 void
+AccessLog::Door(const DoorRecord& door)
+{
+	ordered_json fields = ordered_json::object();
+	for (auto [name, value] : {std::pair{"door", &door.door},
+			{"what", &door.what}, {"input", &door.input},
+			{"state", &door.state}, {"alarms", &door.alarms},
+			{"reason", &door.reason}, {"result", &door.result}}) {
+		if (!value->empty())
+			fields[name] = *value;
+	}
+	if (door.lateMs >= 0)
+		fields["late_ms"] = (double)(int64)(door.lateMs * 10 + 0.5) / 10;
+	Record("door", fields);
+}
+
+
+void
 AccessLog::Record(const char* event, const ordered_json& fields)
 {
 	// Stamped here, not when written: the time is the event's.

@@ -26,6 +26,10 @@ class Journal;
 #define RDX_CAUSE_QUIT "quit"
 // A relay that an earlier run left open, closed at the next start.
 #define RDX_CAUSE_RECOVERY "recovery"
+// The door's exit button (rdx-door), and its close once the door opened
+// and closed again ("relock = on").
+#define RDX_CAUSE_EXIT "exit"
+#define RDX_CAUSE_RELOCK "relock"
 
 // What became of a tag that a reader read.
 enum class ReadOutcome {
@@ -46,6 +50,25 @@ enum class ReadOutcome {
 };
 
 const char* read_outcome_name(ReadOutcome outcome);
+
+// What the door did, as rdx-door writes it ("door" records): "what" is
+// "opened", "closed", "held-open", "forced", "sensor-lost" or "exit"; the
+// door's and the input's names; the door's state after it ("open",
+// "closed", "unknown") and the alarms that stand ("held-open,forced").
+// Texts left empty are not written. rdx writes one too, for an exit
+// request that came too late ("result": "too-late", and lateMs).
+struct DoorRecord {
+	std::string		door;
+	std::string		what;
+	std::string		input;
+	std::string		state;
+	std::string		alarms;
+	// sensor-lost: why.
+	std::string		reason;
+	// exit: "passed-on", "no-rdx", "not-delivered", "too-late".
+	std::string		result;
+	double			lateMs = -1;
+};
 
 // The access log of one program: who opened which door when, and what
 // failed. One JSON object per line in the file of AccessLogPath(), and the
@@ -108,6 +131,8 @@ public:
 	// rdx-reader's event: one per tag read.
 			void			Read(const char* source, const char* tag,
 								ReadOutcome outcome);
+	// rdx-door's event: one per door event.
+			void			Door(const DoorRecord& record);
 
 	// Any event with fields of its own (a JSON object); time, program, pid
 	// and event come first.

@@ -72,15 +72,20 @@ Journal::Send(const nlohmann::ordered_json& record)
 	if (fSend == nullptr)
 		return;
 	std::string result = field(record, "result");
+	std::string what = field(record, "what");
+	// A door that did not open is worth a warning, and so is one forced or
+	// held open, or whose contact cannot be read.
+	bool warning = result == "no-answer" || (field(record, "event") == "door"
+		&& (what == "forced" || what == "held-open"
+			|| what == "sensor-lost"));
 	std::vector<std::string> fields = {
 		"MESSAGE=" + summarize_record(record),
 		kMessageId,
-		// A door that did not open is worth a warning.
-		result == "no-answer" ? "PRIORITY=4" : "PRIORITY=6",
+		warning ? "PRIORITY=4" : "PRIORITY=6",
 		fIdentifier,
 		"RDX_EVENT=" + field(record, "event"),
 	};
-	for (const char* name : {"tag", "relay", "result"}) {
+	for (const char* name : {"tag", "relay", "result", "door", "what"}) {
 		std::string value = field(record, name);
 		if (value.empty())
 			continue;

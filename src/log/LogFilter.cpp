@@ -21,6 +21,9 @@ LogFilter::Matches(const LogRecord& record) const
 		return false;
 	if (outcome && (record.Event() != "read" || record.Outcome() != *outcome))
 		return false;
+	if (doorEvent && (record.Event() != "door"
+			|| record.DoorEvent() != *doorEvent))
+		return false;
 	return true;
 }
 

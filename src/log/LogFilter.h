@@ -19,6 +19,8 @@ struct LogFilter {
 	std::optional<std::string> event;
 	// A read's outcome: only read records have one.
 	std::optional<std::string> outcome;
+	// A door record's event ("forced", …): only door records have one.
+	std::optional<std::string> doorEvent;
 
 			bool			Matches(const LogRecord& record) const;
 };

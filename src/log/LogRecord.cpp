@@ -61,6 +61,25 @@ describe(const json& record, const std::string& event)
 		std::string why = text(record, "why");
 		return text(record, "use") + (why.empty() ? "" : " (" + why + ")");
 	}
+	if (event == "door") {
+		// "front: forced (contact:gpiochip0/17)", "front: exit
+		// (exit:gpiochip0/27): passed-on".
+		std::string door = text(record, "door");
+		std::string result = (door.empty() ? "" : door + ": ")
+			+ text(record, "what");
+		std::string input = text(record, "input");
+		if (!input.empty())
+			result += " (" + input + ")";
+		for (const char* name : {"reason", "result"}) {
+			std::string detail = text(record, name);
+			if (!detail.empty())
+				result += ": " + detail;
+		}
+		std::string late = text(record, "late_ms");
+		if (!late.empty())
+			result += ", " + late + " ms late";
+		return result;
+	}
 	if (event == "setting") {
 		return text(record, "setting") + ": " + text(record, "old") + " → "
 			+ text(record, "new");
@@ -162,6 +181,8 @@ LogRecord::Parse(const std::string& line)
 		parsed.fRelay = relay->get<int32>();
 	parsed.fTag = text(record, "tag");
 	parsed.fOutcome = text(record, "outcome");
+	if (parsed.fEvent == "door")
+		parsed.fDoorEvent = text(record, "what");
 	parsed.fResult = describe(record, parsed.fEvent);
 	return parsed;
 }

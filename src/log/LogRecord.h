@@ -29,6 +29,9 @@ public:
 	// A read's outcome ("passed-on", "outside-hours", …); empty for other
 	// records.
 			const std::string& Outcome() const { return fOutcome; }
+	// A door record's event ("opened", "forced", "exit", …); empty for
+	// other records.
+			const std::string& DoorEvent() const { return fDoorEvent; }
 	// What happened, in a few words: "open ok (tag, 12.5 ms)",
 	// "passed-on (serial:/dev/ttyUSB0)", "hold time: 2 → 5".
 			const std::string& Result() const { return fResult; }
@@ -41,6 +44,7 @@ private:
 			int32			fRelay = 0;
 			std::string		fTag;
 			std::string		fOutcome;
+			std::string		fDoorEvent;
 			std::string		fResult;
 };
 

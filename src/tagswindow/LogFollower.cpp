@@ -44,7 +44,7 @@ void
 LogFollower::_Follow()
 {
 	fReader.Follow([this](const LogRecord& record) {
-		if (record.Event() != "read")
+		if (record.Event() != "read" && record.Event() != "door")
 			return true;
 		BMessage message(fWhat);
 		message.AddString("line", record.Line().c_str());

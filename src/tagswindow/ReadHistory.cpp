@@ -16,6 +16,8 @@ ReadHistory::ReadHistory(size_t kept)
 bool
 ReadHistory::Add(const LogRecord& record)
 {
+	if (record.Event() == "door" && !record.DoorEvent().empty())
+		return _AddDoor(record);
 	if (record.Event() != "read" || record.Tag().empty())
 		return false;
 	// The record was parsed once already; its outcome and source are read
@@ -50,4 +52,31 @@ ReadHistory::LastSeen(const std::string& tag) const
 {
 	auto found = fLast.find(upper_case(tag));
 	return found != fLast.end() ? &found->second : nullptr;
+}
+
+
+bool
+ReadHistory::_AddDoor(const LogRecord& record)
+{
+	nlohmann::json fields = nlohmann::json::parse(record.Line(), nullptr,
+		false);
+	if (!fields.is_object())
+		return false;
+	auto text = [&](const char* name) {
+		auto found = fields.find(name);
+		return found != fields.end() && found->is_string()
+			? found->get<std::string>() : std::string();
+	};
+	TagRead event;
+	event.time = record.Time();
+	event.door = text("door");
+	if (event.door.empty())
+		event.door = "door";
+	event.outcome = record.DoorEvent();
+	event.source = text("input");
+	// Beside the reads, never in a tag's "last seen".
+	fRecent.push_front(event);
+	if (fRecent.size() > fKept)
+		fRecent.pop_back();
+	return true;
 }

@@ -9,12 +9,15 @@
 
 class LogRecord;
 
-// One read of a tag at a reader, as rdx-reader logged it.
+// One read of a tag at a reader, as rdx-reader logged it; or an event of
+// the door as rdx-door logged it (door set, tag empty, outcome what
+// happened, source the input).
 struct TagRead {
 	int64			time = 0;
 	std::string		tag;
 	std::string		source;
 	std::string		outcome;
+	std::string		door;
 };
 
 // What the access log says about reads: the latest ones for the pane of
@@ -24,7 +27,8 @@ class ReadHistory {
 public:
 	explicit				ReadHistory(size_t kept = 100);
 
-	// Takes a "read" record; false (and nothing changes) for any other.
+	// Takes a "read" record, or a "door" record for the recent ones only;
+	// false (and nothing changes) for any other.
 			bool			Add(const LogRecord& record);
 
 	// The newest first.
@@ -33,6 +37,8 @@ public:
 			const TagRead*	LastSeen(const std::string& tag) const;
 
 private:
+			bool			_AddDoor(const LogRecord& record);
+
 			size_t			fKept;
 			std::deque<TagRead> fRecent;
 			std::map<std::string, TagRead> fLast;

@@ -355,9 +355,12 @@ TagsWindow::_FillReads()
 		const TagLine* line = fEditor->File().Find(read.tag);
 		std::string name = line != nullptr ? line->Name()
 			: std::string("● ") + T("unknown");
+		// The door's own events stand among the reads under its name.
+		if (!read.door.empty())
+			name = read.door;
 		rows.push_back({format_local_time(read.time).substr(0, 19), read.tag,
 			name, read.outcome, read.source});
-		unknown.push_back(line == nullptr);
+		unknown.push_back(line == nullptr && read.door.empty());
 	}
 	ColumnFit fit = fit_columns(fReadList, kReadColumns, rows);
 	fReadList->Clear();
@@ -627,6 +630,9 @@ TagsWindow::MessageReceived(BMessage* message)
 			std::string tag = index >= 0
 				&& index < (int32)fHistory.Recent().size()
 				? fHistory.Recent()[index].tag : std::string();
+			// A door's event has no card to add.
+			if (index >= 0 && tag.empty())
+				break;
 			if (!tag.empty() && fEditor->File().Find(tag) != nullptr)
 				_OpenDialog(tag, true);
 			else

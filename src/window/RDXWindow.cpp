@@ -18,6 +18,7 @@
 #include <String.h>
 
 #include <AccessLog.h>
+#include <DoorDefs.h>
 #include <Prefs.h>
 #include <RDXDefs.h>
 #include <BoardCommand.h>
@@ -241,6 +242,34 @@ RDXWindow::MessageReceived(BMessage* message)
 			// the record to be made.
 			if (AccessLog* log = AccessLog::Default())
 				log->Tag(tag, reader, use);
+			Unlock();
+			return;
+		}
+
+		case RDX_MSG_EXIT:
+		{
+			// The door's exit button: the tag relay for the hold time, as a
+			// tag read opens it, and only with board use on.
+			Lock();
+			if (prefs->rdxUse) {
+				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
+					prefs->openInSecs, RDX_CAUSE_EXIT);
+			} else
+				printf("rdx ist aus\n");
+			Unlock();
+			return;
+		}
+
+		case RDX_MSG_RELOCK:
+		{
+			// Only ever a close, and only of the tag relay this program
+			// holds open: a relock can never open the door.
+			Lock();
+			int32 relay = prefs->tagsUseDoor;
+			if (RelayMark(relay) == 'o')
+				Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_RELOCK);
+			else
+				printf("relock: relay %ld is not open\n", (long)relay);
 			Unlock();
 			return;
 		}

@@ -77,6 +77,22 @@ TEST(AccessLogTest, EveryEventHasItsFields)
 				log.Setting("address", "127.0.0.1:1", "127.0.0.1:2");
 			}, {{"setting", "address"}, {"old", "127.0.0.1:1"},
 				{"new", "127.0.0.1:2"}}},
+		// rdx-door's: what it leaves empty is not written.
+		{"door", [](AccessLog& log) {
+				log.Door({"front", "forced", "contact:gpiochip0/17", "open",
+					"held-open,forced", "", ""});
+			}, {{"door", "front"}, {"what", "forced"},
+				{"input", "contact:gpiochip0/17"}, {"state", "open"},
+				{"alarms", "held-open,forced"}}},
+		{"door", [](AccessLog& log) {
+				DoorRecord late;
+				late.what = "exit";
+				late.input = "exit:gpiochip0/27";
+				late.result = "too-late";
+				late.lateMs = 12.34;
+				log.Door(late);
+			}, {{"what", "exit"}, {"input", "exit:gpiochip0/27"},
+				{"result", "too-late"}, {"late_ms", 12.3}}},
 	};
 	{
 		AccessLog log("rdx", path);

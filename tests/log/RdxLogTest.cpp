@@ -147,6 +147,55 @@ TEST_F(RdxLogTest, Filters)
 }
 
 
+TEST_F(RdxLogTest, DoorRecordsAndTheirFilter)
+{
+	AppendText(fLog,
+		RecordLine("2026-12-08T10:00:00.000Z", "door", {{"door", "front"},
+			{"what", "exit"}, {"input", "exit:gpiochip0/27"},
+			{"state", "closed"}, {"result", "passed-on"}})
+		+ RecordLine("2026-12-08T10:00:00.010Z", "relay", {{"relay", 2},
+			{"action", "open"}, {"cause", "exit"}, {"result", "ok"},
+			{"status", 0}, {"ms", 9.5}})
+		+ RecordLine("2026-12-08T10:05:00.000Z", "door", {{"door", "front"},
+			{"what", "forced"}, {"input", "contact:gpiochip0/17"},
+			{"state", "open"}, {"alarms", "forced"}})
+		+ RecordLine("2026-12-08T10:06:00.000Z", "door", {{"door", "front"},
+			{"what", "sensor-lost"}, {"input", "contact:gpiochip0/17"},
+			{"state", "unknown"}, {"reason", "the GPIO chip went away"}})
+		+ RecordLine("2026-12-08T10:07:00.000Z", "door", {{"what", "exit"},
+			{"input", "exit:x"}, {"result", "too-late"}, {"late_ms", 35.5}}));
+	LogRun all = Run({});
+	ASSERT_EQ(all.status, 0) << all.errors;
+	for (const char* result : {"front: exit (exit:gpiochip0/27): passed-on\n",
+			"open ok by exit, 9.5 ms\n",
+			"front: forced (contact:gpiochip0/17)\n",
+			"front: sensor-lost (contact:gpiochip0/17): the GPIO chip went"
+				" away\n", "exit (exit:x): too-late, 35.5 ms late\n"})
+		EXPECT_NE(all.output.find(result), std::string::npos) << all.output;
+
+	struct Case {
+		std::vector<std::string> arguments;
+		std::vector<std::string> events;
+	};
+	const std::vector<Case> cases = {
+		{{"--event", "door"}, {"door", "door", "door", "door"}},
+		{{"--door-event", "forced"}, {"door"}},
+		{{"--door-event=exit"}, {"door", "door"}},
+		{{"--door-event", "held-open"}, {}},
+		{{"--relay", "2"}, {"relay"}},
+	};
+	for (const Case& each : cases) {
+		SCOPED_TRACE(each.arguments[0]);
+		LogRun run = Run(each.arguments);
+		EXPECT_EQ(run.status, 0) << run.errors;
+		EXPECT_EQ(Events(run.output), each.events) << run.output;
+	}
+	LogRun csv = Run({"--csv", "--door-event", "forced"});
+	EXPECT_NE(csv.output.find(",door,,,,front: forced (contact:gpiochip0/17),"
+		"rdx\r\n"), std::string::npos) << csv.output;
+}
+
+
 TEST_F(RdxLogTest, JsonGivesTheRecordsOwnLines)
 {
 	WriteDay();
@@ -286,6 +335,8 @@ TEST(RdxLogOptionsTest, BadArgumentsAreRefusedWithALine)
 		{"--until", "2026-12-08 25:00"},
 		{"--since", "2026-12-09", "--until", "2026-12-08"},
 		{"--csv", "--json"},
+		{"--door-event", "ajar"},
+		{"--door-event"},
 		{"--tag"},
 		{"--colour"},
 	};

@@ -10,7 +10,9 @@
 namespace {
 
 const std::set<std::string> kEvents = {"start", "stop", "tag", "relay",
-	"board-use", "setting", "read"};
+	"board-use", "setting", "read", "door"};
+const std::set<std::string> kDoorEvents = {"opened", "closed", "held-open",
+	"forced", "sensor-lost", "exit", "relock"};
 
 
 // Every outcome a read record may carry, in the enum's order.
@@ -43,8 +45,8 @@ LogOptions::Usage()
 {
 	return
 		"usage: rdx-log [OPTION...]\n"
-		"Shows the access log of rdx and rdx-reader, oldest first, in local"
-		" time.\n"
+		"Shows the access log of rdx, rdx-reader and rdx-door, oldest first,"
+		" in local time.\n"
 		"\n"
 		"  --since TIME   records from TIME on (\"2026-12-08\" or"
 		" \"2026-12-08 09:14[:03]\")\n"
@@ -54,11 +56,14 @@ LogOptions::Usage()
 		"  --relay N      records of relay N (1 to 4)\n"
 		"  --event E      records of one event: start, stop, tag, relay,"
 		" board-use,\n"
-		"                 setting, read\n"
+		"                 setting, read, door\n"
 		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
 		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
 		"                 not-learned\n"
+		"  --door-event D the door's records of one kind: opened, closed,"
+		" held-open,\n"
+		"                 forced, sensor-lost, exit, relock\n"
 		"  --csv          comma-separated values for a spreadsheet\n"
 		"  --json         the records' own lines (JSON Lines)\n"
 		"  --follow       go on printing new records as they are written\n"
@@ -114,7 +119,8 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 			value = arguments[i + 1];
 		}
 		static const std::set<std::string> kValued = {"--since", "--until",
-			"--tag", "--relay", "--event", "--outcome", "--log", "--tags"};
+			"--tag", "--relay", "--event", "--outcome", "--door-event", "--log",
+			"--tags"};
 		if (kValued.count(name) == 0) {
 			*error = translate_format("unknown option %s", option.c_str());
 			return B_BAD_VALUE;
@@ -157,7 +163,7 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 		} else if (name == "--event") {
 			if (kEvents.count(value) == 0) {
 				*error = translate_format("--event takes start, stop, tag,"
-					" relay, board-use, setting or read, not \"%s\"",
+					" relay, board-use, setting, read or door, not \"%s\"",
 					value.c_str());
 				return B_BAD_VALUE;
 			}
@@ -169,6 +175,14 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			}
 			filter.outcome = value;
+		} else if (name == "--door-event") {
+			if (kDoorEvents.count(value) == 0) {
+				*error = translate_format("--door-event takes opened, closed,"
+					" held-open, forced, sensor-lost, exit or relock, not \"%s\"",
+					value.c_str());
+				return B_BAD_VALUE;
+			}
+			filter.doorEvent = value;
 		} else if (name == "--log")
 			logPath = value;
 		else
