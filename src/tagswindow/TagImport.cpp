@@ -81,6 +81,18 @@ status_t
 TagImport::Read(const std::string& data, const TagListEditor& editor,
 	std::string* problem)
 {
+	// A file refused is nothing: no entry of it stays to be applied.
+	status_t status = _Read(data, editor, problem);
+	if (status != B_OK)
+		fEntries.clear();
+	return status;
+}
+
+
+status_t
+TagImport::_Read(const std::string& data, const TagListEditor& editor,
+	std::string* problem)
+{
 	fEntries.clear();
 	fChecked.reset();
 	std::vector<CsvReader::Row> rows;
@@ -88,6 +100,10 @@ TagImport::Read(const std::string& data, const TagListEditor& editor,
 		return B_BAD_DATA;
 
 	// The header: which field is which column.
+	if (rows.empty()) {
+		*problem = row_problem(1, B_TRANSLATE("no header row"));
+		return B_BAD_DATA;
+	}
 	const std::vector<std::string>& titles = rows[0].fields;
 	int at[kColumns] = {-1, -1, -1};
 	static const char* const kTitles[kColumns] = {"tag", "name", "rules"};
@@ -168,10 +184,8 @@ TagImport::Read(const std::string& data, const TagListEditor& editor,
 	// Every row as if its version were taken: the editor refuses what the
 	// list cannot hold, with the library's own reading of the rules.
 	auto checked = std::make_unique<TagListEditor>(editor);
-	if (_Write(*checked, true, problem) != B_OK) {
-		fEntries.clear();
+	if (_Write(*checked, true, problem) != B_OK)
 		return B_BAD_DATA;
-	}
 	fChecked = std::move(checked);
 	fReadText = file.Text();
 	return B_OK;

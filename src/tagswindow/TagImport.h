@@ -74,6 +74,9 @@ public:
 	static	std::string		Unguarded(const std::string& field);
 
 private:
+			status_t		_Read(const std::string& data,
+								const TagListEditor& editor,
+								std::string* problem);
 			status_t		_Write(TagListEditor& editor, bool all,
 								std::string* problem) const;
 
