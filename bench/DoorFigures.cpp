@@ -452,7 +452,7 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 	fprintf(stderr, "rdx-bench: exit button to board, %d presses\n",
 		config.tags);
 	DoorToBoardResult toBoard = MeasureDoorToBoard(config, config.tags);
-	printf("\n### 13. Exit button to board (%zu presses; rdx-door asks rdx,"
+	printf("\n### 15. Exit button to board (%zu presses; rdx-door asks rdx,"
 		" hold time 0)\n\n", toBoard.door.Count());
 	printf("Milliseconds from the write of the key press into the button's"
 		" FIFO to the board's listener taking the first bytes of the"
@@ -474,7 +474,7 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 	const int runs = 20;
 	fprintf(stderr, "rdx-bench: held open, %d doors\n", runs);
 	HeldOpenResult held = MeasureHeldOpen(config, runs);
-	printf("\n### 14. Door held open (%zu times: the door opened while the"
+	printf("\n### 16. Door held open (%zu times: the door opened while the"
 		" relay was closed, held_open 1 s)\n\n", held.notice.Count());
 	printf("Milliseconds after the limit (1 s from the write of the opening"
 		" into the contact's FIFO) until the alarm arrived.\n\n");
@@ -491,7 +491,7 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 
 	fprintf(stderr, "rdx-bench: rdx-door idle, %.0f s\n", config.idleSeconds);
 	DoorIdleResult idle = MeasureDoorIdle(config);
-	printf("\n### 15. rdx-door idle (%.1f s, the door closed, rdx watched,"
+	printf("\n### 17. rdx-door idle (%.1f s, the door closed, rdx watched,"
 		" the button and the contact open, nothing happening)\n\n",
 		idle.seconds);
 	printf("| CPU ms | context switches | per second | threads | VmHWM MiB |\n"

@@ -30,3 +30,12 @@ DoorApplication::MessageReceived(BMessage* message)
 	message->PrintToStream();
 	BApplication::MessageReceived(message);
 }
+
+
+bool
+DoorApplication::QuitRequested()
+{
+	if (fLoop != nullptr)
+		fLoop->Stop();
+	return BApplication::QuitRequested();
+}

@@ -15,6 +15,9 @@ public:
 
 			void			SetLoop(DoorLoop* loop) { fLoop = loop; }
 	virtual	void			MessageReceived(BMessage* message);
+	// Ends the door's loop first: it sends the watchers their notices,
+	// and must have stopped before the message port closes.
+	virtual	bool			QuitRequested();
 
 private:
 			DoorLoop*		fLoop = nullptr;

@@ -7,6 +7,7 @@
 #include <Looper.h>
 #include <Message.h>
 #include <Notification.h>
+#include <OS.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -125,7 +126,10 @@ TEST(NotificationTest, ShownWhereADeskIsAndQuietWhereNone)
 	EXPECT_EQ(0, first["replaces"]);
 	EXPECT_EQ(first["id"], second["replaces"]);
 
+	// Gone before the process ends, which takes the loopers' list with it.
+	thread_id thread = listener->Thread();
 	listener->Quit();
+	wait_for_thread(thread, nullptr);
 }
 
 }	// namespace
