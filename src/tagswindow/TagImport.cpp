@@ -195,18 +195,22 @@ TagImport::_Read(const std::string& data, const TagListEditor& editor,
 status_t
 TagImport::_Write(TagListEditor& editor, bool all, std::string* problem) const
 {
+	// In one go: the list is indexed once, not once a row.
 	std::vector<const Entry*> written;
+	std::vector<TagListEditor::TagText> lines;
 	for (const Entry& entry : fEntries) {
 		if (entry.kind == kSame
 			|| (entry.kind == kDiffers && !all && !entry.takeFile))
 			continue;
-		std::string why;
-		if (editor.SetTag(entry.kind == kNew ? "" : entry.tag, entry.tag,
-				entry.name, entry.rules, &why) != B_OK) {
-			*problem = row_problem(entry.row, why);
-			return B_BAD_VALUE;
-		}
 		written.push_back(&entry);
+		lines.push_back({entry.tag, entry.name, entry.rules});
+	}
+	size_t refused = 0;
+	std::string why;
+	if (editor.SetTags(lines, &refused, &why) != B_OK) {
+		*problem = row_problem(refused < written.size()
+			? written[refused]->row : 1, why);
+		return B_BAD_VALUE;
 	}
 	// What counts for each tag now is what its row says, and can be used.
 	const TagFile& file = editor.File();
