@@ -1,5 +1,6 @@
 #include "ImportWindow.h"
 
+#include "ColumnFit.h"
 #include "TagImport.h"
 #include "TagsWindow.h"
 
@@ -64,17 +65,18 @@ ImportWindow::ImportWindow(TagsWindow* owner,
 		" choose the file's.", fImport->Count(TagImport::kNew),
 		fImport->Count(TagImport::kSame),
 		fImport->Count(TagImport::kDiffers));
-	BStringView* intro = new BStringView(BRect(10, 8, kWidth - 10, 48),
+	BStringView* intro = new BStringView(BRect(10, 6, kWidth - 10, 58),
 		"summary", "", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP);
 	back->AddChild(intro);
-	// Two lines where one is too short.
-	float width = back->StringWidth(summary.c_str());
-	size_t cut = summary.find(". ");
-	if (width > kWidth - 20 && cut != std::string::npos)
-		summary.replace(cut, 2, ".\n");
-	intro->SetText(summary.c_str());
+	std::string text;
+	for (const std::string& line : ColumnFit::Lines(summary, kWidth - 28,
+			[intro](const std::string& part) {
+				return intro->StringWidth(part.c_str());
+			}))
+		text += (text.empty() ? "" : "\n") + line;
+	intro->SetText(text.c_str());
 
-	fList = new BColumnListView(BRect(10, 52, kWidth - 10, kHeight - 100),
+	fList = new BColumnListView(BRect(10, 62, kWidth - 10, kHeight - 100),
 		"entries", B_FOLLOW_ALL);
 	fList->AddColumn(T("Tag"), 110);
 	fList->AddColumn(T("Row"), 44);
