@@ -752,6 +752,13 @@ TagsWindow::MessageReceived(BMessage* message)
 					true);
 				break;
 			}
+			// Any program of the user may post to the port: what it sends
+			// is checked like a tag typed in.
+			if (!TagLine::IsWritableTag(tag)) {
+				_SetStatus(translate_format("\"%s\" cannot stand in the list"
+					" as a tag", TagList::Printable(tag).c_str()), true);
+				break;
+			}
 			_AddTag(tag);
 			break;
 		}
