@@ -183,7 +183,9 @@ TEST_F(CsvImportTest, TheProgramImportsAllOrNothing)
 		return status;
 	};
 	std::string file = fDirectory.Sub("people.csv");
-	std::string good = "tag;name;rules\r\n0099;Carla;Mo-Fr 08:00-17:00\r\n"
+	// As a German spreadsheet saves it.
+	std::string good = "\xEF\xBB\xBFtag;name;rules\r\n"
+		"0099;\"Carla; \"\"CB\"\"\";Mo-Fr 08:00-17:00\r\n"
 		"04A1B2C3;spare card;Mo-Su 00:00-24:00\r\n";
 	// The last row names a set the list does not have: nothing of the
 	// file is written, not even its good rows.
@@ -204,7 +206,7 @@ TEST_F(CsvImportTest, TheProgramImportsAllOrNothing)
 		" 4):\n  list: spare card | off\n  file: spare card |"
 		" Mo-Su 00:00-24:00\n")) << output;
 	std::ifstream after(fPath, std::ios::binary);
-	EXPECT_EQ(kList + std::string("0099 Carla | Mo-Fr 08:00-17:00\n"),
+	EXPECT_EQ(kList + std::string("0099 Carla; \"CB\" | Mo-Fr 08:00-17:00\n"),
 		std::string((std::istreambuf_iterator<char>(after)), {}));
 	EXPECT_EQ(0, run({"--import", file, "--replace"}, &output)) << output;
 	TagListEditor replaced(fPath);
