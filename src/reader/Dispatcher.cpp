@@ -1,5 +1,6 @@
 #include "Dispatcher.h"
 
+#include "CardAnnouncer.h"
 #include "RepeatFilter.h"
 #include "TagList.h"
 #include "TagPoster.h"
@@ -112,6 +113,8 @@ Dispatcher::Dispatch(const std::string& source, const std::string& tag,
 	fflush(fOutput);
 	if (fLog != nullptr)
 		fLog->Read(source.c_str(), tag.c_str(), log_outcome(outcome));
+	if (fAnnouncer != nullptr && fMode == kListed)
+		fAnnouncer->Read(source, tag, name, outcome, now);
 	return outcome;
 }
 

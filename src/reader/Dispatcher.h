@@ -7,6 +7,7 @@
 #include <string>
 
 class AccessLog;
+class CardAnnouncer;
 class RepeatFilter;
 class TagDecision;
 class TagList;
@@ -60,6 +61,10 @@ public:
 
 	// Where every read is recorded as well; none by default.
 			void			SetLog(AccessLog* log) { fLog = log; }
+	// Who tells the desk about cards the list does not know; none by
+	// default. Only reads decided by the list are told, not learning.
+			void			SetAnnouncer(CardAnnouncer* announcer)
+								{ fAnnouncer = announcer; }
 
 private:
 			Outcome			_Decide(const std::string& source,
@@ -72,6 +77,7 @@ private:
 			Mode			fMode;
 			FILE*			fOutput;
 			AccessLog*		fLog = nullptr;
+			CardAnnouncer*	fAnnouncer = nullptr;
 };
 
 #endif

@@ -61,6 +61,12 @@ ReaderLoop::ReaderLoop(const ReaderOptions& options, FILE* output)
 		slot.source = std::make_unique<PcscSource>(options.pcscName);
 		fSlots.push_back(std::move(slot));
 	}
+	// Learning happens at the desk already: nothing to tell it then.
+	if (options.notify && !options.learn) {
+		fAnnouncer = std::make_unique<CardAnnouncer>(
+			(bigtime_t)options.repeatMs * 1000, output);
+		fDispatcher.SetAnnouncer(fAnnouncer.get());
+	}
 }
 
 

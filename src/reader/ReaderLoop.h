@@ -1,6 +1,7 @@
 #ifndef READER_LOOP_H
 #define READER_LOOP_H
 
+#include "CardAnnouncer.h"
 #include "Dispatcher.h"
 #include "PathWatcher.h"
 #include "ReaderOptions.h"
@@ -55,6 +56,7 @@ private:
 			RepeatFilter	fRepeats;
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
+			std::unique_ptr<CardAnnouncer> fAnnouncer;
 			int				fSignalFD = -1;
 };
 

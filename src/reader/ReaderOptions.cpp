@@ -113,7 +113,8 @@ ReaderOptions::Usage()
 			"[--serial PATH[,BAUD][,rdm6300|lines]]... [--pcsc [NAME]]\n"
 		"                  [--tags FILE] [--any-tag] [--learn] "
 			"[--repeat-ms N] [--key-gap-ms N]\n"
-		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
+		"                  [--em-format dec|hex] [--to SIGNATURE] "
+			"[--no-notify]\n"
 		"       rdx-reader --check TAG [--tags FILE]\n"
 		"                  [--at 'YYYY-MM-DD HH:MM [+HH:MM]']\n"
 		"       rdx-reader --list\n"
@@ -138,6 +139,9 @@ ReaderOptions::Usage()
 		"                       or ten hex characters\n"
 		"  --to SIGNATURE       the application (default "
 			"application/x-vnd-RDX-BeOS)\n"
+		"  --no-notify          no desktop notification for a card the list\n"
+		"                       does not know, or keeps out as off, expired\n"
+		"                       or unreadable\n"
 		"  --list               list the input devices, serial ports and\n"
 		"                       PC/SC readers\n"
 		"  --check TAG          whether the tag would pass now, and the line\n"
@@ -253,6 +257,10 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!noValue())
 				return B_BAD_VALUE;
 			anyTag = true;
+		} else if (option == "--no-notify") {
+			if (!noValue())
+				return B_BAD_VALUE;
+			notify = false;
 		} else if (option == "--learn") {
 			if (!noValue())
 				return B_BAD_VALUE;

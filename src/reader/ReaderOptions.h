@@ -29,6 +29,8 @@ struct ReaderOptions {
 	int				repeatMs = 1500;
 	int				keyGapMs = 100;
 	bool			emHex = false;
+	// Cards the list does not know are told on the desktop.
+	bool			notify = true;
 	std::string		signature;
 	bool			list = false;
 	// --check TAG [--at 'YYYY-MM-DD HH:MM [+HH:MM]']: whether the tag

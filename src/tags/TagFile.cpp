@@ -247,6 +247,24 @@ TagFile::RemoveLine(size_t index)
 
 
 void
+TagFile::EditLines(const std::vector<std::pair<size_t, std::string>>& replaced,
+	const std::vector<std::string>& appended)
+{
+	for (const auto& [index, text] : replaced) {
+		if (index < fLines.size())
+			fLines[index] = TagLine::Parse((int)index + 1, one_line(text));
+	}
+	if (!appended.empty())
+		fFinalNewline = true;
+	for (const std::string& text : appended) {
+		fLines.push_back(TagLine::Parse((int)fLines.size() + 1,
+			one_line(text)));
+	}
+	_Index();
+}
+
+
+void
 TagFile::AppendLine(const std::string& text)
 {
 	// A last line without its '\n' gets it, so the new one stands alone.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -111,38 +112,11 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 			" here");
 		return B_NOT_ALLOWED;
 	}
-	std::string shownName = trimmed(name);
-	std::string shownRules = trimmed(rules);
-	if (!TagLine::IsWritableTag(tag)) {
-		*problem = tag.empty() ? B_TRANSLATE("no tag")
-			: B_TRANSLATE("tag: one word of 1 to 64 characters, without '#' or"
-				" '|', not starting with '@'");
-		return B_BAD_VALUE;
-	}
-	if (!check_text(shownName, "name", false, problem)
-		|| !check_text(shownRules, "hours", true, problem)) {
-		return B_BAD_VALUE;
-	}
-
-	std::string text = TagLine::Compose(tag, shownName, shownRules);
+	std::string text;
+	status_t status = _LineFor(tag, name, rules, &text, problem);
+	if (status != B_OK)
+		return status;
 	TagLine line = TagLine::Parse(1, text);
-	if (!line.Problem().empty()) {
-		*problem = line.Problem();
-		return B_BAD_VALUE;
-	}
-	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
-		|| line.Name() != shownName || line.RulesText() != shownRules) {
-		*problem = B_TRANSLATE("the list cannot hold this line as given");
-		return B_BAD_VALUE;
-	}
-	// Rules() is read afresh on each call: one copy, kept while in use.
-	TagRules parsed = line.Rules();
-	for (const std::string& set : parsed.HoursNames()) {
-		if (_IndexOfHours(set) < 0) {
-			*problem = translate_format("@%s is not defined", set.c_str());
-			return B_BAD_VALUE;
-		}
-	}
 
 	const TagLine* same = fFile.Find(tag);
 	const TagLine* old = oldTag.empty() ? nullptr : fFile.Find(oldTag);
@@ -170,6 +144,82 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 		fFile.ReplaceLine((size_t)(old->Number() - 1), text);
 	else
 		fFile.AppendLine(text);
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::_LineFor(const std::string& tag, const std::string& name,
+	const std::string& rules, std::string* text, std::string* problem) const
+{
+	std::string shownName = trimmed(name);
+	std::string shownRules = trimmed(rules);
+	if (!TagLine::IsWritableTag(tag)) {
+		*problem = tag.empty() ? B_TRANSLATE("no tag")
+			: B_TRANSLATE("tag: one word of 1 to 64 characters, without '#' or"
+				" '|', not starting with '@'");
+		return B_BAD_VALUE;
+	}
+	if (!check_text(shownName, "name", false, problem)
+		|| !check_text(shownRules, "hours", true, problem)) {
+		return B_BAD_VALUE;
+	}
+
+	*text = TagLine::Compose(tag, shownName, shownRules);
+	TagLine line = TagLine::Parse(1, *text);
+	if (!line.Problem().empty()) {
+		*problem = line.Problem();
+		return B_BAD_VALUE;
+	}
+	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
+		|| line.Name() != shownName || line.RulesText() != shownRules) {
+		*problem = B_TRANSLATE("the list cannot hold this line as given");
+		return B_BAD_VALUE;
+	}
+	// Rules() is read afresh on each call: one copy, kept while in use.
+	TagRules parsed = line.Rules();
+	for (const std::string& set : parsed.HoursNames()) {
+		if (_IndexOfHours(set) < 0) {
+			*problem = translate_format("@%s is not defined", set.c_str());
+			return B_BAD_VALUE;
+		}
+	}
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::SetTags(const std::vector<TagText>& tags, size_t* refused,
+	std::string* problem)
+{
+	*refused = 0;
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	std::vector<std::pair<size_t, std::string>> replaced;
+	std::vector<std::string> appended;
+	std::unordered_set<std::string> seen;
+	for (size_t i = 0; i < tags.size(); i++) {
+		*refused = i;
+		std::string text;
+		status_t status = _LineFor(tags[i].tag, tags[i].name, tags[i].rules,
+			&text, problem);
+		if (status != B_OK)
+			return status;
+		if (!seen.insert(TagList::Normalized(tags[i].tag)).second) {
+			*problem = translate_format("%s is given twice",
+				TagList::Normalized(tags[i].tag).c_str());
+			return B_BAD_VALUE;
+		}
+		// The line that counts for it, as SetTag() changes it.
+		if (const TagLine* old = fFile.Find(tags[i].tag))
+			replaced.emplace_back((size_t)(old->Number() - 1), text);
+		else
+			appended.push_back(text);
+	}
+	fFile.EditLines(replaced, appended);
 	return B_OK;
 }
 

@@ -41,6 +41,17 @@ public:
 								const std::string& name,
 								const std::string& rules,
 								std::string* problem);
+	// The lines of many tags at once, each checked as SetTag() checks it
+	// and each under its own tag: added when the tag is not listed, its
+	// line changed when it is. Refused as a whole when any one is (or a
+	// tag comes twice), with *refused its index; nothing is changed then.
+	struct TagText {
+		std::string		tag;
+		std::string		name;
+		std::string		rules;
+	};
+			status_t		SetTags(const std::vector<TagText>& tags,
+								size_t* refused, std::string* problem);
 	// Removes every line that lists the tag: a later line of it never
 	// comes into force.
 			status_t		RemoveTag(const std::string& tag,
@@ -70,6 +81,12 @@ public:
 			status_t		Save(std::string* problem);
 
 private:
+	// The text of the tag's line as SetTag() writes it, after every check
+	// that needs no other line but the named sets.
+			status_t		_LineFor(const std::string& tag,
+								const std::string& name,
+								const std::string& rules, std::string* text,
+								std::string* problem) const;
 			std::string		_DiskText(bool* exists) const;
 			int				_IndexOfHours(const std::string& name) const;
 			void			_InsertHours(const std::string& text);

@@ -1,9 +1,15 @@
 #include "TagsWindow.h"
 
 #include "ColumnFit.h"
+#include "CsvCommand.h"
+#include "CsvDialog.h"
+#include "ImportWindow.h"
 #include "LogFollower.h"
 #include "TagDialog.h"
+#include "TagExport.h"
 #include "TagForm.h"
+#include "TagImport.h"
+#include "TagsApplication.h"
 
 #include <Alert.h>
 #include <Application.h>
@@ -40,6 +46,8 @@ enum {
 	kReloadAnswer = 'rlAn',
 	kAddRead = 'radd',
 	kLogRecord = 'lgrc',
+	kExportCsv = 'exCs',
+	kImportCsv = 'imCs',
 };
 
 const rgb_color kBackground = {237, 242, 235, 255};
@@ -197,6 +205,18 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 			back->StringWidth(T("Add…")) + 34), bottom - 10),
 		"addRead", T("Add…"), new BMessage(kAddRead),
 		B_FOLLOW_LEFT | B_FOLLOW_BOTTOM));
+	// The list in and out of a spreadsheet, at the other end.
+	float exportWidth = std::max(90.0f, back->StringWidth(T("Export…")) + 24);
+	float importWidth = std::max(90.0f, back->StringWidth(T("Import…")) + 24);
+	back->AddChild(new BButton(BRect(right - 10 - exportWidth, bottom - 36,
+			right - 10, bottom - 10), "export", T("Export…"),
+		new BMessage(kExportCsv), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM));
+	back->AddChild(new BButton(BRect(right - 16 - exportWidth - importWidth,
+			bottom - 36, right - 16 - exportWidth, bottom - 10), "import",
+		T("Import…"), new BMessage(kImportCsv),
+		B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM));
+	const char* home = getenv("HOME");
+	fCsvPath = std::string(home != nullptr ? home : "") + "/rdx-tags.csv";
 
 	_Load();
 	fTable.SortBy(TagTable::kNameColumn, true);
@@ -270,7 +290,7 @@ TagsWindow::_Load()
 		_SetStatus(shown_path(fEditor->Path()) + " · " + text, false);
 	}
 	fWritable = !fEditor->IsRefused() && status == B_OK;
-	for (const char* name : {"add", "hours", "addRead"}) {
+	for (const char* name : {"add", "hours", "addRead", "import", "export"}) {
 		if (BButton* button = dynamic_cast<BButton*>(FindView(name)))
 			button->SetEnabled(fWritable);
 	}
@@ -433,6 +453,86 @@ TagsWindow::_OpenDialog(const std::string& tag, bool change)
 		dialog = new TagDialog(this, form, false);
 	}
 	dialog->Show();
+}
+
+
+void
+TagsWindow::_AddTag(const std::string& tag)
+{
+	_OpenDialog(tag, !tag.empty() && fEditor->File().Find(tag) != nullptr);
+}
+
+
+status_t
+TagsWindow::ExportCsv(const std::string& path, char separator,
+	std::string* problem)
+{
+	std::vector<std::string> left;
+	int count = 0;
+	std::string text = TagExport::Text(fEditor->File(), fHistory, separator,
+		&left, &count);
+	status_t status = TagExport::Write(path, text, problem);
+	if (status != B_OK)
+		return status;
+	fCsvPath = path;
+	std::string said = shown_path(path) + " · " + translate_format("%d tags"
+		" exported", count);
+	if (!left.empty()) {
+		said += " · " + translate_format("not exported: %s",
+			left.front().c_str());
+	}
+	_SetStatus(said, !left.empty());
+	return B_OK;
+}
+
+
+status_t
+TagsWindow::ReadImport(const std::string& path, std::string* problem)
+{
+	std::string data;
+	status_t status = CsvCommand::ReadFile(path, &data, problem);
+	if (status != B_OK)
+		return status;
+	auto import = std::make_unique<TagImport>();
+	status = import->Read(data, *fEditor, problem);
+	if (status != B_OK) {
+		*problem = TagList::Printable(*problem) + "; "
+			+ T("nothing was imported");
+		return status;
+	}
+	fCsvPath = path;
+	if (import->Count(TagImport::kNew) + import->Count(TagImport::kDiffers)
+			== 0) {
+		_SetStatus(shown_path(path) + " · " + translate_format("nothing new:"
+			" all %d tags are listed as in the file",
+			import->Count(TagImport::kSame)), false);
+		return B_OK;
+	}
+	(new ImportWindow(this, std::move(import), path))->Show();
+	return B_OK;
+}
+
+
+status_t
+TagsWindow::ApplyImport(const TagImport& import, std::string* problem)
+{
+	TagListEditor before = *fEditor;
+	status_t status = import.Apply(*fEditor, problem);
+	if (status == B_OK)
+		status = _Save(problem);
+	if (status != B_OK) {
+		*fEditor = before;
+		return status;
+	}
+	int changed = 0;
+	for (const TagImport::Entry& entry : import.Entries())
+		changed += entry.kind == TagImport::kDiffers && entry.takeFile;
+	_SetStatus(shown_path(fCsvPath) + " · " + translate_format("imported:"
+		" %d added, %d changed", import.Count(TagImport::kNew), changed),
+		false);
+	_FillTable();
+	_FillReads();
+	return B_OK;
 }
 
 
@@ -633,12 +733,43 @@ TagsWindow::MessageReceived(BMessage* message)
 			// A door's event has no card to add.
 			if (index >= 0 && tag.empty())
 				break;
-			if (!tag.empty() && fEditor->File().Find(tag) != nullptr)
-				_OpenDialog(tag, true);
-			else
-				_OpenDialog(tag, false);
+			_AddTag(tag);
 			break;
 		}
+		case RDX_TAGS_SHOW:
+			// Shown again, a window comes to the front.
+			Show();
+			break;
+		case RDX_TAGS_ADD:
+		{
+			Show();
+			const char* tag = nullptr;
+			if (message->FindString(RDX_TAGS_TAG, &tag) != B_OK)
+				break;
+			if (!fWritable) {
+				_SetStatus(translate_format("%s cannot be added: the list"
+					" cannot be changed now", TagList::Printable(tag).c_str()),
+					true);
+				break;
+			}
+			// Any program of the user may post to the port: what it sends
+			// is checked like a tag typed in.
+			if (!TagLine::IsWritableTag(tag)) {
+				_SetStatus(translate_format("\"%s\" cannot stand in the list"
+					" as a tag", TagList::Printable(tag).c_str()), true);
+				break;
+			}
+			_AddTag(tag);
+			break;
+		}
+		case kExportCsv:
+			if (fWritable)
+				(new CsvDialog(this, false, fCsvPath))->Show();
+			break;
+		case kImportCsv:
+			if (fWritable && _CheckDisk())
+				(new CsvDialog(this, true, fCsvPath))->Show();
+			break;
 		case kLogRecord:
 		{
 			const char* line = nullptr;

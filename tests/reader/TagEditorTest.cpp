@@ -76,6 +76,33 @@ TEST_F(TagEditorTest, ATagListedTwiceNeverBringsItsSecondLineIntoForce)
 			[&](TagListEditor& editor) {
 				return editor.RemoveLine(6, &fProblem);
 			}, B_BAD_VALUE, nullptr, "there is no line 6"},
+		// Many at once, as an import writes them: its first line changes,
+		// new tags go last, and one refusal changes nothing.
+		{"many tags at once",
+			[&](TagListEditor& editor) {
+				size_t refused;
+				return editor.SetTags({{"7300", "Carla", ""},
+					{"7100", "Visitor", "Mo 08:00-09:00"},
+					{"7400", "Dora", "off"}}, &refused, &fProblem);
+			}, B_OK, "7100 Visitor | Mo 08:00-09:00\n# kept\n"
+				"7100 old card, no rules\n7200 Anna\n7100 third\n"
+				"7300 Carla\n7400 Dora | off\n", ""},
+		{"many tags, one of them refused",
+			[&](TagListEditor& editor) {
+				size_t refused = 0;
+				status_t status = editor.SetTags({{"7300", "Carla", ""},
+					{"7400", "Dora", "off | Mo-Su 00:00-24:00"}}, &refused,
+					&fProblem);
+				return refused == 1 ? status : B_ERROR;
+			}, B_BAD_VALUE, nullptr, "a second '|' reads two ways: a line has"
+				" one '|' before its rules, whose items are separated by ';'"},
+		{"many tags, one of them twice",
+			[&](TagListEditor& editor) {
+				size_t refused = 0;
+				status_t status = editor.SetTags({{"7300", "Carla", ""},
+					{"7300", "Carla", "off"}}, &refused, &fProblem);
+				return refused == 1 ? status : B_ERROR;
+			}, B_BAD_VALUE, nullptr, "7300 is given twice"},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(test.name);
