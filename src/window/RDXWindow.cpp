@@ -12,6 +12,8 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <OS.h>
+
 #include <Entry.h>
 #include <MimeType.h>
 #include <Path.h>
@@ -231,6 +233,12 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The application thread gets here without the window's lock;
 			// the settings are shared with the window's thread.
 			Lock();
+			// Checked with the lock held: a stall waiting for it counts
+			// against the sender's deadline too.
+			if (TagCameTooLate(message)) {
+				Unlock();
+				return;
+			}
 			bool use = prefs->rdxUse;
 			if (use) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
@@ -558,6 +566,36 @@ RDXWindow::SendSettingsNotice(bool always)
 	notice.AddInt32(RDX_FIELD_RELAIS, now.tagRelay);
 	notice.AddString(RDX_FIELD_IMAGE, CopyRelayStatus().c_str());
 	be_app->SendNotices(RDX_NOTICE_SETTINGS, &notice);
+}
+
+
+bool
+RDXWindow::TagCameTooLate(BMessage* message)
+{
+	const char* text = nullptr;
+	if (message->FindString(RDX_FIELD_DEADLINE, &text) != B_OK)
+		return false;
+	bigtime_t now = system_time();
+	bigtime_t deadline = 0;
+	bool readable = ParseDeadline(text, &deadline);
+	if (readable && now <= deadline)
+		return false;
+
+	const char* tag = nullptr;
+	message->FindString(RDX_FIELD_TAG, &tag);
+	const char* reader = nullptr;
+	message->FindString(RDX_FIELD_READER, &reader);
+	double late = readable ? (now - deadline) / 1000.0 : 0;
+	if (readable) {
+		printf("tag %s came %.0f ms after its sender stopped waiting: "
+			"not opened\n", tag != nullptr ? tag : "(none)", late);
+	} else {
+		printf("tag %s came with a deadline that is none (\"%s\"): not "
+			"opened\n", tag != nullptr ? tag : "(none)", text);
+	}
+	if (AccessLog* log = AccessLog::Default())
+		log->TagTooLate(tag, reader, late);
+	return true;
 }
 
 

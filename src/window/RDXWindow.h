@@ -38,6 +38,11 @@ public:
 			// always. Called with the window locked.
 			void			SendSettingsNotice(bool always);
 
+			// A tag read whose sender gave up before it is taken: it opens
+			// nothing, and one line and a record say so. A deadline that
+			// cannot be read is not met.
+	static	bool			TagCameTooLate(BMessage* message);
+
 private:
 			void			_HandleCloseReport(BMessage* message);
 
