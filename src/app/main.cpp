@@ -2,6 +2,7 @@
 
 #include <AnswerDirectory.h>
 #include <AccessLog.h>
+#include <InterfaceDefs.h>
 #include <OpenRelayRecord.h>
 #include <Prefs.h>
 #include <RelayRecovery.h>
@@ -51,6 +52,11 @@ main(int argc, char** argv)
 		fprintf(stderr, "rdx: takes no arguments, ignored: %s (see rdx "
 			"--help)\n", ignored.c_str());
 	}
+
+	// Without a display nothing of rdx can be used: it ends before it
+	// touches the board, the record of open relays or the settings.
+	if (open_display() != B_OK)
+		return 1;
 
 	// First of all: a second rdx of the same user must leave the first
 	// one's board, settings, port and log alone.
