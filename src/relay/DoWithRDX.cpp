@@ -47,7 +47,7 @@ run_open(int64 inFlight, int32 relay, const char* address, int32 output,
 	bool gated = !gate.Directory().empty() && MakeBoardCommand(gatedCommand,
 		gate.Directory(), address, output, 0) == B_OK;
 	CommandHold hold;
-	hold.stop = RelayRequests::StopDescriptor();
+	hold.stop = RelayRequests::StopDescriptor(inFlight);
 	hold.release = [&](int* drain) {
 		if (record != nullptr && record->Sync() != B_OK)
 			return false;

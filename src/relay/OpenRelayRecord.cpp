@@ -17,12 +17,63 @@
 
 namespace {
 
-const char kHeader[] = "RDX open relays 1\n";
-const size_t kHeaderSize = sizeof(kHeader) - 1;
-// "R LLL " and the address, padded, and the newline.
-const size_t kSlotSize = 6 + OpenRelayRecord::kMaxAddress + 1;
-const size_t kFileSize = kHeaderSize
-	+ OpenRelayRecord::kMaxEntries * kSlotSize;
+// The layout the record is written in, and the one an earlier version
+// wrote (eight slots of up to 255 characters), which a start still reads.
+struct Layout {
+	const char*	header;
+	size_t		slots;
+	size_t		maxAddress;
+
+	size_t		HeaderSize() const { return strlen(header); }
+	// "R LLL " and the address, padded, and the newline.
+	size_t		SlotSize() const { return 6 + maxAddress + 1; }
+	size_t		FileSize() const { return HeaderSize() + slots * SlotSize(); }
+};
+
+const Layout kLayout = {"RDX open relays 2\n", OpenRelayRecord::kMaxEntries,
+	OpenRelayRecord::kMaxAddress};
+const Layout kEarlierLayout = {"RDX open relays 1\n", 8, 255};
+const size_t kFileSize = kLayout.FileSize();
+static_assert(OpenRelayRecord::kMaxEntries * (6 + OpenRelayRecord::kMaxAddress
+	+ 1) + 18 <= 4096, "the record fits one page");
+
+
+bool
+parse_layout(const Layout& layout, const std::string& bytes,
+	std::vector<OpenRelayRecord::Entry>* entries)
+{
+	size_t headerSize = layout.HeaderSize();
+	size_t slotSize = layout.SlotSize();
+	if (bytes.size() != layout.FileSize()
+		|| bytes.compare(0, headerSize, layout.header) != 0)
+		return false;
+	for (size_t i = 0; i < layout.slots; i++) {
+		const char* slot = bytes.data() + headerSize + i * slotSize;
+		if (slot[1] != ' ' || slot[5] != ' ' || slot[slotSize - 1] != '\n')
+			return false;
+		size_t length = 0;
+		for (int k = 2; k < 5; k++) {
+			if (slot[k] < '0' || slot[k] > '9')
+				return false;
+			length = length * 10 + (size_t)(slot[k] - '0');
+		}
+		bool empty = slot[0] == '-';
+		if ((!empty && (slot[0] < '1' || slot[0] > '4'))
+			|| (empty && length != 0) || (!empty && length == 0)
+			|| length > layout.maxAddress)
+			return false;
+		for (size_t k = 6 + length; k < slotSize - 1; k++) {
+			if (slot[k] != ' ')
+				return false;
+		}
+		std::string address(slot + 6, length);
+		if (address.find_first_of(std::string("\n\0", 2)) != std::string::npos)
+			return false;
+		if (!empty)
+			entries->push_back(OpenRelayRecord::Entry{slot[0] - '0', address});
+	}
+	return true;
+}
 
 std::atomic<OpenRelayRecord*> sDefault{nullptr};
 
@@ -140,8 +191,8 @@ OpenRelayRecord::~OpenRelayRecord()
 std::string
 OpenRelayRecord::Format(const std::vector<Entry>& entries)
 {
-	std::string bytes(kHeader);
-	for (size_t i = 0; i < kMaxEntries; i++) {
+	std::string bytes(kLayout.header);
+	for (size_t i = 0; i < kLayout.slots; i++) {
 		std::string slot = "- 000 ";
 		if (i < entries.size()) {
 			char head[8];
@@ -149,7 +200,7 @@ OpenRelayRecord::Format(const std::vector<Entry>& entries)
 				(int)entries[i].relay, entries[i].address.size());
 			slot = head + entries[i].address;
 		}
-		slot.resize(kSlotSize - 1, ' ');
+		slot.resize(kLayout.SlotSize() - 1, ' ');
 		bytes += slot;
 		bytes += '\n';
 	}
@@ -161,34 +212,13 @@ bool
 OpenRelayRecord::Parse(const std::string& bytes, std::vector<Entry>* entries)
 {
 	entries->clear();
-	if (bytes.size() != kFileSize || bytes.compare(0, kHeaderSize, kHeader) != 0)
-		return false;
-	for (size_t i = 0; i < kMaxEntries; i++) {
-		const char* slot = bytes.data() + kHeaderSize + i * kSlotSize;
-		if (slot[1] != ' ' || slot[5] != ' ' || slot[kSlotSize - 1] != '\n')
-			return false;
-		size_t length = 0;
-		for (int k = 2; k < 5; k++) {
-			if (slot[k] < '0' || slot[k] > '9')
-				return false;
-			length = length * 10 + (size_t)(slot[k] - '0');
-		}
-		bool empty = slot[0] == '-';
-		if ((!empty && (slot[0] < '1' || slot[0] > '4'))
-			|| (empty && length != 0) || (!empty && length == 0)
-			|| length > kMaxAddress)
-			return false;
-		for (size_t k = 6 + length; k < kSlotSize - 1; k++) {
-			if (slot[k] != ' ')
-				return false;
-		}
-		std::string address(slot + 6, length);
-		if (address.find_first_of(std::string("\n\0", 2)) != std::string::npos)
-			return false;
-		if (!empty)
-			entries->push_back(Entry{slot[0] - '0', address});
-	}
-	return true;
+	if (parse_layout(kLayout, bytes, entries))
+		return true;
+	entries->clear();
+	if (parse_layout(kEarlierLayout, bytes, entries))
+		return true;
+	entries->clear();
+	return false;
 }
 
 
@@ -204,9 +234,12 @@ status_t
 OpenRelayRecord::Begin(const std::vector<Entry>& entries)
 {
 	std::lock_guard<std::mutex> guard(fLock);
-	fEntries = entries;
-	if (fEntries.size() > kMaxEntries)
-		fEntries.resize(kMaxEntries);
+	fEntries.clear();
+	for (const Entry& entry : entries) {
+		if (fEntries.size() < kMaxEntries
+			&& entry.address.size() <= kMaxAddress)
+			fEntries.push_back(entry);
+	}
 	std::string problem;
 	status_t status = _Begin(fEntries, &problem);
 	if (status != B_OK)
@@ -252,8 +285,10 @@ status_t
 OpenRelayRecord::Opened(int32 relay, const char* address)
 {
 	Entry entry{relay, address != nullptr ? address : ""};
+	// Cut, it would name another board; no board command is ever made for
+	// an address this long.
 	if (entry.address.size() > kMaxAddress)
-		entry.address.resize(kMaxAddress);
+		return B_NAME_TOO_LONG;
 	std::lock_guard<std::mutex> guard(fLock);
 	if (!fKept)
 		return B_NOT_ALLOWED;
@@ -304,8 +339,6 @@ void
 OpenRelayRecord::Closed(int32 relay, const char* address, bool unlessReopened)
 {
 	Entry entry{relay, address != nullptr ? address : ""};
-	if (entry.address.size() > kMaxAddress)
-		entry.address.resize(kMaxAddress);
 	std::lock_guard<std::mutex> guard(fLock);
 	// Looked at under the lock: an open marks its relay before it writes
 	// its entry, so it is either seen here or writes the entry again.

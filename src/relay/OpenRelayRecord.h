@@ -19,9 +19,17 @@
 // which a killed process leaves either whole or untouched, it needs no
 // truncation afterwards, and a full disk does not stop it.
 //
-//	RDX open relays 1
+//	RDX open relays 2
 //	4 015 127.0.0.1:8080<spaces>
 //	- 000 <spaces>
+//
+// Twenty-two slots hold more relays not seen closed than four relays need,
+// so that a few boards that do not answer any more (or a mistyped address
+// that a tag was tried on) do not fill it; a record with no free slot
+// refuses the next open rather than forget a relay that may be open. An
+// address takes at most 175 characters, more than any board command has
+// room for. The eight slots of 255 characters of the first version are
+// still read.
 //
 // One program keeps the file at a time (it holds an flock on it), in a
 // directory that nobody else may change (PathTrust). A record that cannot
@@ -40,8 +48,8 @@ public:
 							&& address == other.address; }
 	};
 
-	static constexpr size_t kMaxEntries = 8;
-	static constexpr size_t kMaxAddress = 255;
+	static constexpr size_t kMaxEntries = 22;
+	static constexpr size_t kMaxAddress = 175;
 
 	// $XDG_STATE_HOME/RDX/open-relays, without XDG_STATE_HOME
 	// $HOME/.local/state/RDX/open-relays; empty when neither is set.
@@ -88,9 +96,10 @@ public:
 			bool			Ready();
 
 	// Before an open's request goes out: the relay and the address are
-	// written to the file, without waiting for the disk. Refused (with a
-	// line, once) when the record cannot be kept or has no free slot: then
-	// the open must not go out.
+	// written to the file, without waiting for the disk. Refused when the
+	// record cannot be kept (said once), has no free slot (said each time)
+	// or the address is longer than a slot: then the open must not go
+	// out.
 			status_t		Opened(int32 relay, const char* address);
 	// Waits until the disk holds what was written. An error means the
 	// record cannot be kept: the open must not go out.

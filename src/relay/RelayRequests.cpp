@@ -15,6 +15,8 @@ struct Request {
 	int32		relay;
 	std::string	address;
 	bool		open;
+	// Readable once opens must stop (an eventfd); opens only.
+	int			stop;
 };
 
 std::mutex sLock;
@@ -24,7 +26,6 @@ int64 sNext = 1;
 // Where relays 1 to 4 were last opened.
 std::string sHeldAt[5];
 bool sStopping = false;
-int sStop = -1;
 
 }	// namespace
 
@@ -34,7 +35,9 @@ RelayRequests::Begin(int32 relay, const std::string& address, bool open)
 {
 	std::lock_guard<std::mutex> guard(sLock);
 	int64 request = sNext++;
-	sRequests[request] = Request{relay, address, open};
+	int stop = open ? eventfd(sStopping ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)
+		: -1;
+	sRequests[request] = Request{relay, address, open, stop};
 	if (open && relay >= 1 && relay <= 4)
 		sHeldAt[relay] = address;
 	return request;
@@ -54,33 +57,36 @@ RelayRequests::End(int64 request)
 {
 	{
 		std::lock_guard<std::mutex> guard(sLock);
-		sRequests.erase(request);
+		auto found = sRequests.find(request);
+		if (found == sRequests.end())
+			return;
+		if (found->second.stop >= 0)
+			close(found->second.stop);
+		sRequests.erase(found);
 	}
 	sEnded.notify_all();
 }
 
 
 int
-RelayRequests::StopDescriptor()
+RelayRequests::StopDescriptor(int64 request)
 {
 	std::lock_guard<std::mutex> guard(sLock);
-	// Made once and kept for the life of the process, like the workers
-	// that wait on it.
-	if (sStop < 0)
-		sStop = eventfd(sStopping ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
-	return sStop;
+	auto found = sRequests.find(request);
+	return found != sRequests.end() ? found->second.stop : -1;
 }
 
 
 void
 RelayRequests::StopOpening(bigtime_t deadline)
 {
-	int stop = StopDescriptor();
 	std::unique_lock<std::mutex> guard(sLock);
 	sStopping = true;
-	if (stop >= 0) {
+	for (const auto& [number, request] : sRequests) {
+		if (request.stop < 0)
+			continue;
 		uint64_t one = 1;
-		ssize_t written = write(stop, &one, sizeof(one));
+		ssize_t written = write(request.stop, &one, sizeof(one));
 		(void)written;
 	}
 	auto opening = [] {
@@ -104,11 +110,6 @@ RelayRequests::ResumeOpening()
 {
 	std::lock_guard<std::mutex> guard(sLock);
 	sStopping = false;
-	if (sStop >= 0) {
-		uint64_t count;
-		ssize_t got = read(sStop, &count, sizeof(count));
-		(void)got;
-	}
 }
 
 

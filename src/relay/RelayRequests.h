@@ -22,9 +22,10 @@ public:
 	static	bool			MayOpen(int64 request);
 	static	void			End(int64 request);
 
-	// Readable once opens must stop: an open still waiting for its board
-	// is stopped then.
-	static	int				StopDescriptor();
+	// The open's own descriptor that becomes readable once opens must stop:
+	// an open still waiting for its board is stopped then. -1 for a close.
+	// It lives until End().
+	static	int				StopDescriptor(int64 request);
 	// No open goes out from now on, and those under way are stopped.
 	// Returns once none runs any more, or at the deadline.
 	static	void			StopOpening(bigtime_t deadline);

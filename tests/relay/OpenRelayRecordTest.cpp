@@ -4,11 +4,13 @@
 #include "BoardSim.h"
 #include "RelayTestSupport.h"
 #include "TempDir.h"
+#include "UnusedPort.h"
 
 #include <BoardCommand.h>
 #include <BoundedCommand.h>
 #include <OpenGate.h>
 #include <OpenRelayRecord.h>
+#include <RelayRecovery.h>
 #include <RelayStatus.h>
 
 #include <fcntl.h>
@@ -168,7 +170,7 @@ TEST(OpenRelayRecord, CrossesOutOnlyWhatItsOwnBoardAnsweredAndDropsNothing)
 
 	// Full: a new open is refused, never made room for; one already
 	// written down needs no room.
-	for (int i = 3; i <= 8; i++)
+	for (size_t i = 3; i <= OpenRelayRecord::kMaxEntries; i++)
 		ASSERT_EQ(B_OK, record.Opened(1, ("10.0.0." + std::to_string(i))
 			.c_str()));
 	std::string full = OnDisk(path);
@@ -178,6 +180,12 @@ TEST(OpenRelayRecord, CrossesOutOnlyWhatItsOwnBoardAnsweredAndDropsNothing)
 	EXPECT_EQ(full, OnDisk(path));
 	EXPECT_EQ(1, count_of(output.Text(), "relay 3 at 10.0.0.1 is not opened"));
 	EXPECT_TRUE(record.Ready());
+	// Every address a board command can be made for fits a slot whole.
+	char command[RDX_COMMAND_BUFFER];
+	std::string longest(OpenRelayRecord::kMaxAddress + 1, 'h');
+	EXPECT_EQ(B_NAME_TOO_LONG, MakeBoardCommand(command, "/tmp",
+		longest.c_str(), 6, 0));
+	EXPECT_EQ(B_NAME_TOO_LONG, record.Opened(2, longest.c_str()));
 	if (HasFailure())
 		output.Replay();
 }
@@ -251,5 +259,35 @@ TEST(OpenGate, WgetReachesTheBoardOnlyOnceLetThrough)
 		EXPECT_EQ(let ? 0 : -1, status);
 		usleep(200000);
 		EXPECT_EQ(before + (let ? 1 : 0), board.Requests().size());
+	}
+}
+
+
+TEST(RelayRecovery, RecordThatCannotBeTrustedClosesOnlyABoardThatWasStored)
+{
+	for (bool stored : {false, true}) {
+		SCOPED_TRACE(stored ? "a board stored" : "no board stored");
+		TempDir base("rdx-record");
+		std::string path = base.Sub("RDX/open-relays");
+		ASSERT_EQ(0, mkdir(base.Sub("RDX").c_str(), 0700));
+		ASSERT_TRUE(WriteFile(path, "4 127.0.0.1:1\n", 0600));
+		std::string gone = "127.0.0.1:" + std::to_string(UnusedPort());
+		OpenRelayRecord record(path);
+		StdoutCapture output;
+		RelayRecovery::AtStart(record, [&] {
+			return stored ? gone : std::string(); });
+		std::string text = output.Text();
+		// Unanswered, all four stay to be closed at the next chance.
+		std::string left;
+		for (int relay = 1; relay <= 4 && stored; relay++)
+			left += std::to_string(relay) + " " + gone + "\n";
+		EXPECT_EQ(left, Listed(record.Entries())) << text;
+		EXPECT_EQ(left, OnDisk(path));
+		EXPECT_EQ(stored ? 4 : 0, count_of(text, "recovery: relay")) << text;
+		EXPECT_EQ(stored ? 0 : 1, count_of(text, "no board is stored in the "
+			"settings yet, so there is nothing to close")) << text;
+		EXPECT_TRUE(record.Ready());
+		if (HasFailure())
+			output.Replay();
 	}
 }
