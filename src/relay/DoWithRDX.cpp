@@ -13,8 +13,8 @@
 #include <OS.h>
 #include <RDXDefs.h>
 
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

@@ -642,6 +642,10 @@ TEST_F(RelayPanelTest, UntrustedStateDirectoryOpensNothingUntilMendedThenTheDisk
 		"chmod go-w " + directory + "): closing all four relays of the board "
 		"at " + address)) << Output();
 	EXPECT_EQ(1, Count("no relay is opened until it can be kept again"));
+	// The stored board was read without a second settings record, whose
+	// lines would show twice.
+	EXPECT_EQ(1, Count("[Path:"));
+	EXPECT_EQ(1, Count("[File found]\n"));
 
 	// Mended: the next tag opens, and its entry (and the name of the new
 	// file) are on the disk before wget reaches the board.
