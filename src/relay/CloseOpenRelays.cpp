@@ -14,9 +14,11 @@ int32
 CloseOpenRelays(const char* address)
 {
 	// First no open may reach a board any more: one still under way would
-	// otherwise arrive after its close. Those waiting for their board are
-	// stopped, which takes a moment, not a request's limit.
-	RelayRequests::StopOpening(system_time() + RDX_COMMAND_LIMIT);
+	// otherwise arrive after its close. One already on its way gets a
+	// second to hear its board's answer, then it is stopped: the quit waits
+	// a moment for it, not a request's limit.
+	bigtime_t now = system_time();
+	RelayRequests::StopOpening(now + 1000000, now + RDX_COMMAND_LIMIT);
 
 	std::vector<RelayClose> closes;
 	for (int32 relay = 1; relay <= 4; relay++) {

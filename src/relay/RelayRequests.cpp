@@ -78,17 +78,10 @@ RelayRequests::StopDescriptor(int64 request)
 
 
 void
-RelayRequests::StopOpening(bigtime_t deadline)
+RelayRequests::StopOpening(bigtime_t grace, bigtime_t deadline)
 {
 	std::unique_lock<std::mutex> guard(sLock);
 	sStopping = true;
-	for (const auto& [number, request] : sRequests) {
-		if (request.stop < 0)
-			continue;
-		uint64_t one = 1;
-		ssize_t written = write(request.stop, &one, sizeof(one));
-		(void)written;
-	}
 	auto opening = [] {
 		for (const auto& [number, request] : sRequests) {
 			if (request.open)
@@ -96,12 +89,23 @@ RelayRequests::StopOpening(bigtime_t deadline)
 		}
 		return false;
 	};
-	while (opening()) {
-		bigtime_t left = deadline - system_time();
-		if (left <= 0)
-			return;
-		sEnded.wait_for(guard, std::chrono::microseconds(left));
+	auto waitUntil = [&](bigtime_t until) {
+		while (opening()) {
+			bigtime_t left = until - system_time();
+			if (left <= 0)
+				return;
+			sEnded.wait_for(guard, std::chrono::microseconds(left));
+		}
+	};
+	waitUntil(grace);
+	for (const auto& [number, request] : sRequests) {
+		if (request.stop < 0)
+			continue;
+		uint64_t one = 1;
+		ssize_t written = write(request.stop, &one, sizeof(one));
+		(void)written;
 	}
+	waitUntil(deadline);
 }
 
 

@@ -26,9 +26,11 @@ public:
 	// an open still waiting for its board is stopped then. -1 for a close.
 	// It lives until End().
 	static	int				StopDescriptor(int64 request);
-	// No open goes out from now on, and those under way are stopped.
-	// Returns once none runs any more, or at the deadline.
-	static	void			StopOpening(bigtime_t deadline);
+	// No open goes out from now on. Those already on their way to a board
+	// are given until the grace to end (so that what the board answered is
+	// known and logged), then stopped. Returns once none runs any more, or
+	// at the deadline.
+	static	void			StopOpening(bigtime_t grace, bigtime_t deadline);
 	static	bool			Stopping();
 	// Opens go out again; for tests, which end the program's relay path
 	// many times in one process.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <dirent.h>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -566,12 +567,23 @@ public:
 			"trace=pwrite64,fdatasync,fsync,connect", "-o", file, "-p",
 			std::to_string(program)})
 	{
-		std::string status = "/proc/" + std::to_string(program) + "/status";
+		// Every thread of it, not only the first.
+		std::string tasks = "/proc/" + std::to_string(program) + "/task";
 		fAttached = wait_for([&] {
-			return read_file(status).find("TracerPid:\t0\n") == std::string::npos;
+			DIR* directory = opendir(tasks.c_str());
+			if (directory == nullptr)
+				return false;
+			bool all = true;
+			while (struct dirent* entry = readdir(directory)) {
+				if (entry->d_name[0] != '.') {
+					all = all && read_file(tasks + "/" + entry->d_name
+						+ "/status").find("TracerPid:\t0\n")
+							== std::string::npos;
+				}
+			}
+			closedir(directory);
+			return all;
 		}, 5);
-		// Every thread, not only the first.
-		usleep(300000);
 	}
 
 	bool Attached() const { return fAttached; }
@@ -664,7 +676,7 @@ TEST_F(RelayPanelTest, UntrustedStateDirectoryOpensNothingUntilMendedThenTheDisk
 		text += line + "\n";
 	int reached = EndOf(lines, "connect", "htons(" + std::to_string(
 		fBoard->Port()) + ")");
-	int written = EndOf(lines, "pwrite64", "relays 1\\n2 0");
+	int written = EndOf(lines, "pwrite64", "relays 2\\n2 0");
 	int synced = EndOf(lines, "fdatasync", "/RDX/open-relays>", written);
 	int named = EndOf(lines, "fsync", directory + ">");
 	ASSERT_GE(reached, 0) << text;
