@@ -322,13 +322,19 @@ OpenRelayRecord::Sync()
 		std::lock_guard<std::mutex> guard(fLock);
 		if (!fKept)
 			return B_NOT_ALLOWED;
-		fd = fFD;
+		// A descriptor of its own: the record's may be closed meanwhile,
+		// and its number given to another file.
+		fd = fcntl(fFD, F_DUPFD_CLOEXEC, 0);
+		if (fd < 0)
+			return B_FROM_POSIX_ERROR(errno);
 	}
 	// Outside the lock: the disk may take a while, and other workers write
-	// meanwhile. The descriptor stays open while the record is kept.
-	if (fdatasync(fd) == 0)
-		return B_OK;
+	// meanwhile.
+	int synced = fdatasync(fd);
 	int error = errno;
+	close(fd);
+	if (synced == 0)
+		return B_OK;
 	std::lock_guard<std::mutex> guard(fLock);
 	_Lost(strerror(error));
 	return B_FROM_POSIX_ERROR(error);
