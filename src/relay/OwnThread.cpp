@@ -1,6 +1,8 @@
 #include "RelayPath.h"
 
 #include "FindProgram.h"
+#include "OpenRelayRecord.h"
+#include "RelayRequests.h"
 
 #include <File.h>
 #include <Message.h>
@@ -60,6 +62,15 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 		printf("%d schon zu!  %s \n", (int)relay, CopyRelayStatus().c_str());
 		return;
 	}
+
+	// An open that cannot be written down first is not made: a relay the
+	// record does not know of would stay open after a crash. The record
+	// said why, once. Nor does an open start once the program ends.
+	if (open && RelayRequests::Stopping())
+		return;
+	OpenRelayRecord* record = OpenRelayRecord::Default();
+	if (open && record != nullptr && !record->Ready())
+		return;
 
 	BMessage* request = new BMessage(RDX_MSG_REQUEST);
 	// A missing address must not send the worker to its built-in default

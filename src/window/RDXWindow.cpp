@@ -12,6 +12,8 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <OS.h>
+
 #include <Entry.h>
 #include <MimeType.h>
 #include <Path.h>
@@ -232,6 +234,12 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The application thread gets here without the window's lock;
 			// the settings are shared with the window's thread.
 			Lock();
+			// Checked with the lock held: a stall waiting for it counts
+			// against the sender's deadline too.
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
 			bool use = prefs->rdxUse;
 			if (use) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
@@ -251,6 +259,10 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The door's exit button: the tag relay for the hold time, as a
 			// tag read opens it, and only with board use on.
 			Lock();
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
 			if (prefs->rdxUse) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
 					prefs->openInSecs, RDX_CAUSE_EXIT);
@@ -265,6 +277,10 @@ RDXWindow::MessageReceived(BMessage* message)
 			// Only ever a close, and only of the tag relay this program
 			// holds open: a relock can never open the door.
 			Lock();
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
 			int32 relay = prefs->tagsUseDoor;
 			if (RelayMark(relay) == 'o')
 				Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_RELOCK);
@@ -587,6 +603,57 @@ RDXWindow::SendSettingsNotice(bool always)
 	notice.AddInt32(RDX_FIELD_RELAIS, now.tagRelay);
 	notice.AddString(RDX_FIELD_IMAGE, CopyRelayStatus().c_str());
 	be_app->SendNotices(RDX_NOTICE_SETTINGS, &notice);
+}
+
+
+bool
+RDXWindow::CameTooLate(BMessage* message)
+{
+	const char* text = nullptr;
+	if (message->FindString(RDX_FIELD_DEADLINE, &text) != B_OK)
+		return false;
+	bigtime_t now = system_time();
+	bigtime_t deadline = 0;
+	bool readable = ParseDeadline(text, &deadline);
+	if (readable && now <= deadline)
+		return false;
+
+	const char* tag = nullptr;
+	message->FindString(RDX_FIELD_TAG, &tag);
+	const char* reader = nullptr;
+	message->FindString(RDX_FIELD_READER, &reader);
+	double late = readable ? (now - deadline) / 1000.0 : 0;
+	if (message->what != RDX_MSG_TAG) {
+		// An exit press nobody waits for any more opens nothing; a late
+		// relock leaves the relay to its hold time.
+		bool exit = message->what == RDX_MSG_EXIT;
+		std::string when = readable ? std::to_string((long long)late)
+			+ " ms after its sender stopped waiting"
+			: "with a deadline that is none (\"" + std::string(text) + "\")";
+		printf("%s from %s came %s: %s\n", exit ? "exit request" : "relock",
+			reader != nullptr ? reader : "(none)", when.c_str(),
+			exit ? "not opened" : "not closed early");
+		if (AccessLog* log = AccessLog::Default()) {
+			DoorRecord record;
+			record.what = exit ? "exit" : "relock";
+			record.input = reader != nullptr ? reader : "";
+			record.result = "too-late";
+			record.lateMs = late;
+			log->Door(record);
+		}
+		return true;
+	}
+	// When in doubt, lock: a deadline that cannot be read is not met.
+	if (readable) {
+		printf("tag %s came %.0f ms after its sender stopped waiting: "
+			"not opened\n", tag != nullptr ? tag : "(none)", late);
+	} else {
+		printf("tag %s came with a deadline that is none (\"%s\"): not "
+			"opened\n", tag != nullptr ? tag : "(none)", text);
+	}
+	if (AccessLog* log = AccessLog::Default())
+		log->TagTooLate(tag, reader, late);
+	return true;
 }
 
 

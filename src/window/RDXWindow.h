@@ -38,6 +38,11 @@ public:
 			// always. Called with the window locked.
 			void			SendSettingsNotice(bool always);
 
+			// A tag read, exit press or relock whose sender gave up before
+			// it is taken: it opens (or closes) nothing, and one line and a
+			// record say so. A deadline that cannot be read is not met.
+	static	bool			CameTooLate(BMessage* message);
+
 private:
 			void			_HandleCloseReport(BMessage* message);
 

@@ -2,12 +2,17 @@
 
 #include "BoardSim.h"
 #include "RelayTestSupport.h"
+#include "TempDir.h"
+#include "UnusedPort.h"
 
+#include <OpenRelayRecord.h>
 #include <RelayPath.h>
+#include <RelayRequests.h>
 
 #include <algorithm>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 extern double test_now();
 
@@ -86,4 +91,64 @@ TEST_F(CloseOnQuit, UnsafeAddressRunsNothing)
 		"3 | board address refused, it begins with '-': not sent \n"),
 		std::string::npos);
 	EXPECT_EQ(RelayMark(3), 'x');
+}
+
+
+TEST_F(CloseOnQuit, ClosesEveryRecordedRelayAtItsOwnAddressAndKeepsTheUnanswered)
+{
+	BoardSim board;
+	ASSERT_TRUE(board.IsListening());
+	std::string dead = "127.0.0.1:" + std::to_string(UnusedPort());
+	TempDir state("rdx-record");
+	OpenRelayRecord record(state.Sub("RDX/open-relays"));
+	std::vector<OpenRelayRecord::Entry> left;
+	std::string problem;
+	ASSERT_EQ(B_OK, record.Load(&left, &problem));
+	ASSERT_EQ(B_OK, record.Begin({}));
+	// Relay 2's close was missed by its board, relay 3 was opened at a
+	// board that is gone; relay 4 is held open at the board of the
+	// settings.
+	ASSERT_EQ(B_OK, record.Opened(2, board.Address().c_str()));
+	ASSERT_EQ(B_OK, record.Opened(3, dead.c_str()));
+	RDX_RSTATUS[4].store('o');
+	OpenRelayRecord::SetDefault(&record);
+	int32 closed = CloseOpenRelays(board.Address().c_str());
+	OpenRelayRecord::SetDefault(nullptr);
+
+	EXPECT_EQ(3, closed);
+	std::vector<std::string> requests = board.Requests();
+	std::sort(requests.begin(), requests.end());
+	EXPECT_EQ(requests, (std::vector<std::string>{"GET /?4=1", "GET /?6=1"}));
+	// Only a close its own board answered is crossed out: the next start
+	// closes relay 3 again.
+	ASSERT_EQ(1u, record.Entries().size());
+	EXPECT_EQ(3, record.Entries()[0].relay);
+	EXPECT_EQ(dead, record.Entries()[0].address);
+	std::string text = fOutput->Text();
+	EXPECT_EQ(1, count_of(text, "CLOSE 2 at " + board.Address() + " on quit"));
+	EXPECT_EQ(1, count_of(text, "CLOSE 4 on quit\n"));
+	EXPECT_EQ(1, count_of(text, "CLOSE 3 on quit: ")) << text;
+}
+
+
+TEST_F(CloseOnQuit, StopsAnOpenStillUnderWayBeforeItCloses)
+{
+	// The board takes its time to answer the open: the quit must not leave
+	// that open to arrive, or to be reported, after the close.
+	BoardSim board({"--delay-ms", "1500"});
+	ASSERT_TRUE(board.IsListening());
+	Own_Thread(3, true, board.Address().c_str(), 5);
+	ASSERT_TRUE(board.WaitForRequest("GET /?5=0", 10));
+
+	EXPECT_EQ(1, CloseOpenRelays(board.Address().c_str()));
+	EXPECT_EQ(board.Requests(), (std::vector<std::string>{"GET /?5=0",
+		"GET /?5=1"}));
+	ASSERT_TRUE(WaitForWorkersToEnd(10));
+	EXPECT_TRUE(fOutput->WaitFor("relay 3: the open was stopped", 1))
+		<< fOutput->Text();
+	EXPECT_TRUE(gApp->Reports().empty());
+	// Nor does a new open start.
+	Own_Thread(2, true, board.Address().c_str(), 1);
+	usleep(300000);
+	EXPECT_EQ(2u, board.Requests().size());
 }
