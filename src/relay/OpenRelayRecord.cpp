@@ -124,13 +124,18 @@ doubt_text(const PathTrust::Finding& finding)
 	char text[1024];
 	switch (finding.doubt) {
 		case PathTrust::kOtherOwner:
-			snprintf(text, sizeof(text), "the directory %s belongs to "
-				"another user (uid %u)", path, (unsigned)finding.owner);
+			snprintf(text, sizeof(text), "the %s %s belongs to another user "
+				"(uid %u)", finding.isLink ? "link" : "directory", path,
+				(unsigned)finding.owner);
 			break;
 		case PathTrust::kWritableByOthers:
 			snprintf(text, sizeof(text), "the directory %s may be written by "
 				"others (mode %s): mend it with chmod go-w %s", path,
 				PathTrust::Octal(finding.mode).c_str(), path);
+			break;
+		case PathTrust::kTooManyLinks:
+			snprintf(text, sizeof(text), "the way to %s leads through too "
+				"many links", path);
 			break;
 		default:
 			snprintf(text, sizeof(text), "the directory %s cannot be used: "
