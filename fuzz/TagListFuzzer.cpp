@@ -7,6 +7,7 @@
 // uses) never lets its tag in, at any of the times asked.
 
 #include "FuzzCheck.h"
+#include "TagListAgreement.h"
 
 #include <TagDecision.h>
 #include <TagFile.h>
@@ -61,6 +62,7 @@ extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	std::string text((const char*)data, size);
+	CheckTagListAgreement(text);
 	TagFile file = TagFile::Parse(text);
 	FUZZ_CHECK(file.Text() == text);
 
