@@ -153,8 +153,14 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 		localtime_r(&seconds, &local);
 		strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &local);
 		std::string problem;
+		auto waiting = [&]() {
+			fprintf(fOutput, B_TRANSLATE("rdx-reader: another program is"
+				" writing %s: waiting for it to finish\n"),
+				TagList::Printable(fTags.Path()).c_str());
+			fflush(fOutput);
+		};
 		if (fTags.Append(tag, std::string("learned ") + date + " from "
-				+ source, &problem) != B_OK) {
+				+ source, &problem, waiting) != B_OK) {
 			*detail = translate_format(": cannot add it to %s: %s",
 				fTags.Path().c_str(), problem.c_str());
 			return kNotLearned;

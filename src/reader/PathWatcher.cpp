@@ -56,9 +56,10 @@ const uint32_t kMask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE
 }	// namespace
 
 
-PathWatcher::PathWatcher(const std::string& path)
+PathWatcher::PathWatcher(const std::string& path, Interest interest)
 	:
-	fPath(path)
+	fPath(path),
+	fInterest(interest)
 {
 	fFD = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 	if (fFD >= 0) {
@@ -120,6 +121,22 @@ PathWatcher::_ArmTarget()
 
 
 bool
+PathWatcher::_Concerns(uint32_t mask, const std::string& path) const
+{
+	if (fInterest == kAnyChange)
+		return true;
+	// Created is not written: the writer may be half-way. A link is made
+	// whole at once.
+	if ((mask & IN_CREATE) != 0) {
+		struct stat status;
+		return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+	}
+	return (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE
+		| IN_ATTRIB)) != 0;
+}
+
+
+bool
 PathWatcher::Read()
 {
 	if (fFD < 0)
@@ -143,7 +160,8 @@ PathWatcher::Read()
 			// permissions did.
 			if (fTargetWatch >= 0 && event->wd == fTargetWatch
 				&& (event->len == 0 ? (event->mask & IN_ATTRIB) != 0
-					: name_of(fTarget) == event->name)) {
+					: name_of(fTarget) == event->name
+						&& _Concerns(event->mask, fTarget))) {
 				concerns = true;
 			}
 			if (fTargetWatch >= 0 && event->wd == fTargetWatch
@@ -170,10 +188,14 @@ PathWatcher::Read()
 			}
 			if (event->len == 0 || fNext != event->name)
 				continue;
-			concerns = true;
 			// A directory on the way appeared: watch further down.
-			if (fWatched != parent_of(fPath))
+			if (fWatched != parent_of(fPath)) {
 				rearm = true;
+				concerns = true;
+				continue;
+			}
+			if (_Concerns(event->mask, fPath))
+				concerns = true;
 		}
 	}
 	if (rearm)

@@ -1,6 +1,7 @@
 #ifndef PATH_WATCHER_H
 #define PATH_WATCHER_H
 
+#include <cstdint>
 #include <string>
 
 // Tells, without polling, when something may have changed at a path: a
@@ -13,9 +14,21 @@
 // gives a replugged device its permissions after the by-id link is made, and
 // nothing in the link's own directory changes then), and a link changed to
 // lead elsewhere moves that watch.
+//
+// A file that programs write (the tag list) is worth reading only once its
+// writer has finished with it: kFinishedWrites tells of it when it was
+// closed after writing, renamed into place, removed or given other
+// permissions, and of a link made in its place, never when it is created
+// or while it is written.
 class PathWatcher {
 public:
-							PathWatcher(const std::string& path);
+	enum Interest {
+		kAnyChange,
+		kFinishedWrites,
+	};
+
+							PathWatcher(const std::string& path,
+								Interest interest = kAnyChange);
 							~PathWatcher();
 
 							PathWatcher(const PathWatcher&) = delete;
@@ -33,8 +46,11 @@ public:
 private:
 			void			_Arm();
 			void			_ArmTarget();
+			bool			_Concerns(uint32_t mask,
+								const std::string& path) const;
 
 			std::string		fPath;
+			Interest		fInterest;
 			std::string		fWatched;
 			// The name below fWatched on the way to the path.
 			std::string		fNext;

@@ -100,7 +100,10 @@ ReaderLoop::_Start()
 	signal(SIGPIPE, SIG_IGN);
 
 	_LoadTags(true);
-	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path());
+	// Read again only once its writer has finished: a list caught
+	// half-written might let in a tag whose rules were not written yet.
+	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path(),
+		PathWatcher::kFinishedWrites);
 	if (!fTagWatcher->IsValid()) {
 		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot watch %s for"
 			" changes (%s): it is read at start only\n"), fTags.Path().c_str(),
@@ -156,6 +159,16 @@ ReaderLoop::_LoadTags(bool atStart)
 	if (status == B_NOT_ALLOWED) {
 		fprintf(fOutput, B_TRANSLATE("rdx-reader: refusing the tag list:"
 			" %s\n"), TagList::Printable(problem).c_str());
+		fflush(fOutput);
+		return;
+	}
+	if (status == B_WOULD_BLOCK) {
+		fprintf(fOutput, atStart
+			? B_TRANSLATE("rdx-reader: %s: no tag passes until it is"
+				" saved\n")
+			: B_TRANSLATE("rdx-reader: %s: the list read before stays in"
+				" force until it is saved\n"),
+			TagList::Printable(problem).c_str());
 		fflush(fOutput);
 		return;
 	}

@@ -6,6 +6,7 @@
 #include <Locale.h>
 #include <RDXDefs.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -79,6 +80,28 @@ parse_serial(const std::string& text, ReaderOptions::Serial* serial,
 	return true;
 }
 
+// Why --at cannot be read: an offset that the wall clock does not have
+// then is said as such.
+std::string
+at_problem(const std::string& value)
+{
+	size_t last = value.find_last_of(" \t");
+	std::string offset = last == std::string::npos ? std::string()
+		: value.substr(last + 1);
+	LocalTime time;
+	if (offset.size() == 6 && (offset[0] == '+' || offset[0] == '-')
+		&& isdigit((unsigned char)offset[1]) && isdigit((unsigned char)offset[2])
+		&& offset[3] == ':' && isdigit((unsigned char)offset[4])
+		&& isdigit((unsigned char)offset[5])
+		&& LocalTime::ParseMoment(value.substr(0, last), &time)) {
+		return translate_format("--at: the clocks here are not at %s at %s"
+			" (an offset picks one of an hour that happens twice)",
+			value.substr(last + 1).c_str(), value.substr(0, last).c_str());
+	}
+	return translate_format("--at takes a local date and time (2026-12-08"
+		" 09:14, or 2026-10-25 02:10 +01:00), not \"%s\"", value.c_str());
+}
+
 }	// namespace
 
 
@@ -91,7 +114,8 @@ ReaderOptions::Usage()
 		"                  [--tags FILE] [--any-tag] [--learn] "
 			"[--repeat-ms N] [--key-gap-ms N]\n"
 		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
-		"       rdx-reader --check TAG [--tags FILE] [--at 'YYYY-MM-DD HH:MM']\n"
+		"       rdx-reader --check TAG [--tags FILE]\n"
+		"                  [--at 'YYYY-MM-DD HH:MM [+HH:MM]']\n"
 		"       rdx-reader --list\n"
 		"Reads tags from readers and passes the listed ones on to rdx.\n"
 		"  --keyboard PATH      a keyboard-type reader (an input device,\n"
@@ -118,8 +142,10 @@ ReaderOptions::Usage()
 		"                       PC/SC readers\n"
 		"  --check TAG          whether the tag would pass now, and the line\n"
 		"                       of the list that decides\n"
-		"  --at 'YYYY-MM-DD HH:MM'\n"
-		"                       with --check: at that local time instead\n"
+		"  --at 'YYYY-MM-DD HH:MM [+HH:MM]'\n"
+		"                       with --check: at that local time instead;\n"
+		"                       the offset from UTC picks one of an hour\n"
+		"                       that happens twice (else the first)\n"
 		"  --help, --version\n"
 		"Exit status: 0 after SIGTERM or SIGINT, 1 when none of the named\n"
 		"readers can ever be one, 2 for bad arguments; with --check 0 when\n"
@@ -219,8 +245,7 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 				return B_BAD_VALUE;
 			LocalTime time;
 			if (!LocalTime::ParseMoment(value, &time)) {
-				*error = translate_format("--at takes a local date and time"
-					" (2026-12-08 09:14), not \"%s\"", value.c_str());
+				*error = at_problem(value);
 				return B_BAD_VALUE;
 			}
 			at = value;

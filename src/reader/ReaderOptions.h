@@ -31,7 +31,8 @@ struct ReaderOptions {
 	bool			emHex = false;
 	std::string		signature;
 	bool			list = false;
-	// --check TAG [--at 'YYYY-MM-DD HH:MM']: whether the tag would pass.
+	// --check TAG [--at 'YYYY-MM-DD HH:MM [+HH:MM]']: whether the tag
+	// would pass.
 	bool			check = false;
 	std::string		checkTag;
 	// Empty: now.

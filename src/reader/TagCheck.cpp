@@ -27,7 +27,7 @@ TagCheck::Run(const std::string& path, const std::string& tag,
 	bool moved = false;
 	if (!at.empty() && !LocalTime::ParseMoment(at, &time, &moved)) {
 		fprintf(output, B_TRANSLATE("rdx-reader: cannot read the time"
-			" \"%s\"\n"), at.c_str());
+			" \"%s\"\n"), TagList::Printable(at).c_str());
 		return 1;
 	}
 	TagList list(path);
@@ -46,9 +46,14 @@ TagCheck::Run(const std::string& path, const std::string& tag,
 	TagDecision decision = list.Decide(tag, time);
 	std::string shown = TagList::Printable(TagList::Normalized(tag));
 	std::string when = time.ToString();
-	if (moved)
+	// Which of an hour that happens twice.
+	if (LocalTime::CountOccurrences(time.Key()) > 1)
+		when += " " + time.OffsetString();
+	LocalTime written;
+	if (moved && LocalTime::ParseWritten(at, &written)) {
 		when += translate_format(" (%s does not exist that day: the clocks"
-			" go forward)", at.substr(11).c_str());
+			" go forward)", written.ToString().substr(11).c_str());
+	}
 	const TagLine* line = decision.Line();
 	if (line == nullptr) {
 		fprintf(output, B_TRANSLATE("%s: unknown at %s: no line of %s lists"

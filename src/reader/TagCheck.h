@@ -15,8 +15,9 @@ public:
 	static	void			PrintProblems(FILE* output, const TagList& list);
 
 	// Loads the list and says whether the tag passes at the local time
-	// ("YYYY-MM-DD HH:MM", empty for now) and which line decided: 0 when
-	// it would pass, 1 when not.
+	// ("YYYY-MM-DD HH:MM", with an offset "+01:00" for one of an hour that
+	// happens twice; empty for now) and which line decided: 0 when it
+	// would pass, 1 when not.
 	static	int				Run(const std::string& path,
 								const std::string& tag, const std::string& at,
 								FILE* output);

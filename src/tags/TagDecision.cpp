@@ -39,12 +39,13 @@ TagDecision::Decide(const TagFile& file, const std::string& tag,
 		return decision;
 
 	const TagRules& rules = line.Rules();
-	int64 now = time.Key();
+	// Dates are moments: they pass as real time does, also while the
+	// wall clock shows an hour for the second time.
 	if (rules.IsOff())
 		decision.fVerdict = kOff;
-	else if (rules.HasFrom() && now < rules.From())
+	else if (rules.HasFrom() && rules.IsBeforeFrom(time))
 		decision.fVerdict = kNotYetValid;
-	else if (rules.HasUntil() && now >= rules.Until())
+	else if (rules.HasUntil() && rules.IsAtOrAfterUntil(time))
 		decision.fVerdict = kExpired;
 	else if (rules.HasHours()) {
 		bool inside = false;

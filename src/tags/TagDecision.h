@@ -6,8 +6,9 @@
 
 #include <string>
 
-// Whether a tag may pass at a local time, and why: a pure function of the
-// list and the time the caller gives, the same for live reads and for
+// Whether a tag may pass at a moment, and why: a pure function of the list
+// and the time the caller gives (its wall clock for weekly hours, the
+// moment itself for validity dates), the same for live reads and for
 // "rdx-reader --check".
 class TagDecision {
 public:

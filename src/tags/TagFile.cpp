@@ -1,5 +1,7 @@
 #include "TagFile.h"
 
+#include "TagKey.h"
+
 #include <Locale.h>
 
 #include <algorithm>
@@ -7,18 +9,11 @@
 
 namespace {
 
-// Tags compare in upper case, as TagList::Normalized() makes them.
+// Tags compare in upper case, ASCII letters only.
 int
 compare_tags(std::string_view a, std::string_view b)
 {
-	size_t length = std::min(a.size(), b.size());
-	for (size_t i = 0; i < length; i++) {
-		char x = a[i] >= 'a' && a[i] <= 'z' ? (char)(a[i] - 32) : a[i];
-		char y = b[i] >= 'a' && b[i] <= 'z' ? (char)(b[i] - 32) : b[i];
-		if (x != y)
-			return (unsigned char)x < (unsigned char)y ? -1 : 1;
-	}
-	return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+	return TagKey::Compare(a, b);
 }
 
 
@@ -65,7 +60,10 @@ TagFile::_Index()
 	fProblems.clear();
 	fRefusals.clear();
 
-	// The named sets first: a tag may use one defined further down.
+	// The named sets first: a tag may use one defined further down. The
+	// first line with a name is its definition, also when the rest of it
+	// cannot be read: the set then lets in never, whatever a later line
+	// says.
 	std::vector<uint32> tags;
 	for (size_t i = 0; i < fLines.size(); i++) {
 		TagLine& line = fLines[i];
@@ -76,20 +74,24 @@ TagFile::_Index()
 			tags.push_back((uint32)i);
 		if (line.What() != TagLine::kHours)
 			continue;
-		std::string problem = line.Problem();
-		if (!problem.empty()) {
-			fProblems.push_back({line.Number(), problem});
-			continue;
-		}
 		auto [where, added] = fNamed.emplace(line.HoursName(), i);
 		if (!added) {
 			fProblems.push_back({line.Number(), translate_format("@%s is"
 				" defined on line %d already; this line does not count",
 				line.HoursName().c_str(), (int)where->second + 1)});
+			continue;
+		}
+		std::string problem = line.Problem();
+		if (!problem.empty()) {
+			fProblems.push_back({line.Number(), translate_format("%s: every"
+				" tag that uses @%s is let in never", problem.c_str(),
+				line.HoursName().c_str())});
 		}
 	}
 
-	// The first line of each tag counts: sorted by tag, then by line.
+	// The first line of each tag counts. The sort must keep the file's
+	// order among a tag's lines: which of two lines counts is never left to
+	// the sort's whim.
 	std::stable_sort(tags.begin(), tags.end(), [&](uint32 a, uint32 b) {
 		return compare_tags(fLines[a].TagText(), fLines[b].TagText()) < 0;
 	});
@@ -133,9 +135,13 @@ TagFile::_UndefinedName(std::string_view rules) const
 		size_t last = item.find_last_not_of(" \t");
 		if (first != std::string_view::npos && item[first] == '@') {
 			std::string name(item.substr(first + 1, last - first));
-			if (NamedHours(name) == nullptr)
-				return translate_format("@%s is not defined (or cannot be read)",
-					name.c_str());
+			auto found = fNamed.find(name);
+			if (found == fNamed.end())
+				return translate_format("@%s is not defined", name.c_str());
+			if (NamedHours(name) == nullptr) {
+				return translate_format("@%s cannot be read (line %d)",
+					name.c_str(), (int)found->second + 1);
+			}
 		}
 		if (end == std::string_view::npos)
 			break;
@@ -159,11 +165,26 @@ TagFile::Find(const std::string& tag) const
 }
 
 
+std::vector<int>
+TagFile::LinesOf(const std::string& tag) const
+{
+	std::vector<int> numbers;
+	for (const TagLine& line : fLines) {
+		if (line.What() == TagLine::kTag
+			&& compare_tags(line.TagText(), tag) == 0)
+			numbers.push_back(line.Number());
+	}
+	return numbers;
+}
+
+
 const WeeklyHours*
 TagFile::NamedHours(const std::string& name) const
 {
 	auto found = fNamed.find(name);
-	return found == fNamed.end() ? nullptr : &fLines[found->second].Hours();
+	if (found == fNamed.end() || !fLines[found->second].Problem().empty())
+		return nullptr;
+	return &fLines[found->second].Hours();
 }
 
 

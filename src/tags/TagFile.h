@@ -32,6 +32,9 @@ public:
 			const std::vector<TagLine>& Lines() const { return fLines; }
 	// The line that counts for the tag (any case), or null.
 			const TagLine*	Find(const std::string& tag) const;
+	// The numbers of every line that lists the tag, in the file's order:
+	// the first is the one that counts.
+			std::vector<int> LinesOf(const std::string& tag) const;
 	// The named set of hours (without '@'), or null when it is not defined
 	// or cannot be read.
 			const WeeklyHours* NamedHours(const std::string& name) const;

@@ -19,9 +19,12 @@
 //	0014594826 front desk | @staff      kTag: tag, name, rules
 //	04A1B2C3 # a learned card           kTag without rules
 //
-// A line whose rules or hours cannot be read keeps its kind and its tag,
-// with Problem() saying what is wrong: its tag is let in never. A line
-// that is not even that is kMalformed.
+// The grammar is README's "The list, exactly", and nothing more: a line
+// that could be read two ways (a '|' after the '#', a second '|', a
+// control character) cannot be read at all. Such a line keeps its kind and
+// its tag or set name, with Problem() saying what is wrong: that tag, or
+// every tag that uses that set, is let in never. A line that has not even
+// a tag or a name is kMalformed.
 //
 // A list holds ten thousand of these: a line keeps its text and where in
 // it the parts are, and gives the parts (and its rules) when asked.
@@ -55,10 +58,13 @@ public:
 	// Read from the text again on every call: a list keeps no more than
 	// its lines.
 			TagRules		Rules() const;
-	// The text after the '|', as written (trimmed).
+	// The text after the '|' up to the comment, as written (trimmed).
 			std::string		RulesText() const;
 			std::string_view RulesView() const
 								{ return _Part(fRulesAt, fRulesLength); }
+	// Where that text starts in Text(): a writer may change the rules and
+	// keep every other byte of the line.
+			size_t			RulesOffset() const { return fRulesAt; }
 
 	// kHours: the set's name without '@', and its hours.
 			std::string		HoursName() const;
@@ -87,6 +93,8 @@ private:
 								{ return std::string_view(fText).substr(at,
 									length); }
 			Detail&			_Detail();
+			void			_ParseHours(std::string_view all, size_t start,
+								const std::string& control);
 
 			std::string		fText;
 			std::shared_ptr<const Detail> fDetail;

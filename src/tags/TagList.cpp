@@ -1,8 +1,12 @@
 #include "TagList.h"
 
+#include "PathTrust.h"
+#include "SettledFile.h"
+#include "TagKey.h"
+#include "TagListLock.h"
+
 #include <Locale.h>
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -13,6 +17,32 @@
 #include <unistd.h>
 
 namespace {
+
+// Closes the descriptor however the function that opened it ends.
+class FileDescriptor {
+public:
+	explicit FileDescriptor(int fd) : fFD(fd) {}
+	~FileDescriptor()
+	{
+		if (fFD >= 0)
+			close(fFD);
+	}
+	FileDescriptor(const FileDescriptor&) = delete;
+	FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+	int Get() const { return fFD; }
+	// Closes now; false when the close reports a failed write.
+	bool Close()
+	{
+		int fd = fFD;
+		fFD = -1;
+		return close(fd) == 0;
+	}
+
+private:
+	int fFD;
+};
+
 
 // Makes the directories above the path that are missing, private ones as
 // the user's settings directory is.
@@ -51,27 +81,21 @@ trusted_owner(uid_t owner)
 }
 
 
-// Why someone else could change what the directory holds; empty when
-// nobody can.
-std::string
-directory_doubt(const std::string& directory)
+// A rename is on the disk only once its directory is: without this, a
+// power cut after a save may bring back the list from before it.
+bool
+sync_directory(const std::string& directory, int* error)
 {
-	struct stat status;
-	if (stat(directory.c_str(), &status) != 0)
-		return std::string();
-	if (!trusted_owner(status.st_uid)) {
-		return translate_format("the directory %s belongs to another user"
-			" (uid %s): no tag passes until the list is in a directory of your"
-			" own", directory.c_str(), std::to_string(status.st_uid).c_str());
+	int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (fd < 0) {
+		*error = errno;
+		return false;
 	}
-	// In a sticky directory only the owner of a file may replace it.
-	if ((status.st_mode & 022) != 0 && (status.st_mode & S_ISVTX) == 0) {
-		return translate_format("the directory %s may be written by others"
-			" (mode %s): no tag passes until that is mended: chmod go-w %s",
-			directory.c_str(), octal(status.st_mode).c_str(),
-			directory.c_str());
-	}
-	return std::string();
+	// A file system that cannot sync a directory keeps its names at once.
+	bool synced = fsync(fd) == 0 || errno == EINVAL;
+	*error = errno;
+	close(fd);
+	return synced;
 }
 
 }	// namespace
@@ -98,14 +122,7 @@ TagList::DefaultPath()
 std::string
 TagList::Normalized(const std::string& tag)
 {
-	std::string normalized = tag;
-	// ASCII only, whatever the locale: the list's order must not change
-	// with it.
-	for (char& c : normalized) {
-		if (c >= 'a' && c <= 'z')
-			c = (char)(c - 32);
-	}
-	return normalized;
+	return TagKey::Normalized(tag);
 }
 
 
@@ -140,75 +157,75 @@ TagList::RealPath() const
 }
 
 
-status_t
-TagList::_CheckTrust(const std::string& real, std::string* problem) const
+void
+TagList::_Take(TagFile file, bool exists, bool refused)
 {
-	std::string doubt = directory_doubt(directory_of(real));
-	if (doubt.empty() && real != fPath)
-		doubt = directory_doubt(directory_of(fPath));
-	if (!doubt.empty()) {
-		*problem = doubt;
-		return B_NOT_ALLOWED;
-	}
-	return B_OK;
+	fFile = std::move(file);
+	fExists = exists;
+	fRefused = refused;
 }
 
 
 status_t
 TagList::Load(std::string* problem)
 {
-	fFile = TagFile();
-	fExists = false;
-	fRefused = false;
 	std::string real = RealPath();
-	int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-	if (fd < 0) {
-		if (errno == ENOENT)
+	FileDescriptor fd(open(fPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK
+		| O_NOCTTY));
+	if (fd.Get() < 0) {
+		// Removed, and not written again: a list without tags.
+		if (errno == ENOENT) {
+			_Take(TagFile(), false, false);
 			return B_OK;
+		}
+		// Another program holds a lease to write it.
+		if (errno == EWOULDBLOCK) {
+			*problem = translate_format("%s is being written by another"
+				" program", real.c_str());
+			return B_WOULD_BLOCK;
+		}
 		*problem = strerror(errno);
+		_Take(TagFile(), false, false);
 		return B_IO_ERROR;
 	}
 	// What was opened is what is judged, not what the name says now.
 	struct stat status;
-	if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+	if (fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
 		*problem = B_TRANSLATE("not a regular file");
-		close(fd);
+		_Take(TagFile(), false, false);
 		return B_IO_ERROR;
 	}
-	fExists = true;
+	std::string doubt;
 	if (!trusted_owner(status.st_uid)) {
-		*problem = translate_format("%s belongs to another user (uid %s): no"
+		doubt = translate_format("%s belongs to another user (uid %s): no"
 			" tag passes until the list is a file of your own (copy it, then"
 			" chmod 600)", real.c_str(), std::to_string(status.st_uid).c_str());
-		fRefused = true;
 	} else if ((status.st_mode & 022) != 0) {
-		*problem = translate_format("%s may be written by others (mode %s): no"
+		doubt = translate_format("%s may be written by others (mode %s): no"
 			" tag passes until that is mended: chmod go-w %s", real.c_str(),
 			octal(status.st_mode).c_str(), real.c_str());
-		fRefused = true;
-	} else if (_CheckTrust(real, problem) != B_OK)
-		fRefused = true;
-	if (fRefused) {
-		close(fd);
+	} else
+		doubt = PathTrust::Doubt(fPath);
+	if (!doubt.empty()) {
+		*problem = doubt;
+		_Take(TagFile(), true, true);
 		return B_NOT_ALLOWED;
 	}
 
+	// A list caught while it is written is not taken: the one read before
+	// stays in force until its writer has finished.
 	std::string data;
-	data.reserve((size_t)status.st_size);
-	char buffer[65536];
-	ssize_t count;
-	while ((count = read(fd, buffer, sizeof(buffer))) != 0) {
-		if (count < 0 && errno == EINTR)
-			continue;
-		if (count < 0) {
-			*problem = strerror(errno);
-			close(fd);
-			return B_IO_ERROR;
-		}
-		data.append(buffer, (size_t)count);
+	status_t read = SettledFile::Read(fd.Get(), &data, problem);
+	if (read == B_WOULD_BLOCK) {
+		*problem = translate_format("%s is being written by another program",
+			real.c_str());
+		return B_WOULD_BLOCK;
 	}
-	close(fd);
-	fFile = TagFile::Parse(data);
+	if (read != B_OK) {
+		_Take(TagFile(), true, false);
+		return B_IO_ERROR;
+	}
+	_Take(TagFile::Parse(data), true, false);
 	return B_OK;
 }
 
@@ -234,7 +251,7 @@ TagList::Decide(const std::string& tag, const LocalTime& time) const
 
 status_t
 TagList::Append(const std::string& tag, const std::string& comment,
-	std::string* problem)
+	std::string* problem, const std::function<void()>& waiting)
 {
 	if (fRefused) {
 		*problem = B_TRANSLATE("the list is refused: nothing is added to it");
@@ -246,27 +263,42 @@ TagList::Append(const std::string& tag, const std::string& comment,
 		return B_BAD_VALUE;
 	}
 	make_parents(fPath);
-	int fd = open(fPath.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC,
-		0600);
-	if (fd < 0) {
+	make_parents(RealPath());
+	TagListLock lock;
+	status_t locked = lock.Acquire(RealPath(), problem, waiting);
+	if (locked != B_OK)
+		return locked;
+	FileDescriptor fd(open(fPath.c_str(), O_RDWR | O_APPEND | O_CREAT
+		| O_CLOEXEC | O_NOCTTY, 0600));
+	if (fd.Get() < 0) {
 		*problem = strerror(errno);
 		return B_IO_ERROR;
 	}
 	// A list whose last line has no newline would swallow the tag into it.
 	std::string record;
 	struct stat status;
-	if (fstat(fd, &status) == 0 && status.st_size > 0) {
+	if (fstat(fd.Get(), &status) == 0 && status.st_size > 0) {
 		char last = '\n';
-		if (pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
+		if (pread(fd.Get(), &last, 1, status.st_size - 1) == 1
+			&& last != '\n')
 			record = "\n";
 	}
 	// The comment carries a device's name: it must not start a line of its
-	// own in the list.
-	std::string line = Normalized(tag) + " # " + Printable(comment);
+	// own in the list, nor hold a '|', which after the '#' would make the
+	// learned line refuse its own tag.
+	std::string shown = Printable(comment);
+	for (char& c : shown) {
+		if (c == '|')
+			c = '?';
+	}
+	std::string line = Normalized(tag) + " # " + shown;
 	record += line + "\n";
-	ssize_t written = write(fd, record.data(), record.size());
+	ssize_t written = write(fd.Get(), record.data(), record.size());
 	int error = errno;
-	close(fd);
+	if (!fd.Close() && written == (ssize_t)record.size()) {
+		written = -1;
+		error = errno;
+	}
 	if (written != (ssize_t)record.size()) {
 		*problem = written < 0 ? strerror(error)
 			: B_TRANSLATE("written only in part");
@@ -279,7 +311,8 @@ TagList::Append(const std::string& tag, const std::string& comment,
 
 
 status_t
-TagList::Save(const TagFile& file, std::string* problem)
+TagList::Save(const TagFile& file, std::string* problem,
+	const TagListLock* held)
 {
 	if (fRefused) {
 		*problem = B_TRANSLATE("the list is refused: it is not written");
@@ -287,10 +320,17 @@ TagList::Save(const TagFile& file, std::string* problem)
 	}
 	std::string real = RealPath();
 	make_parents(real);
-	std::string temporary = directory_of(real) + "/.tags.XXXXXX";
+	TagListLock lock;
+	if (held == nullptr || !held->IsHeld()) {
+		status_t locked = lock.Acquire(real, problem);
+		if (locked != B_OK)
+			return locked;
+	}
+	std::string directory = directory_of(real);
+	std::string temporary = directory + "/.tags.XXXXXX";
 	int fd = mkostemp(&temporary[0], O_CLOEXEC);
 	if (fd < 0) {
-		*problem = directory_of(real) + ": " + strerror(errno);
+		*problem = directory + ": " + strerror(errno);
 		return B_IO_ERROR;
 	}
 	std::string text = file.Text();
@@ -315,5 +355,11 @@ TagList::Save(const TagFile& file, std::string* problem)
 	}
 	fFile = file;
 	fExists = true;
+	if (!sync_directory(directory, &error)) {
+		*problem = translate_format("%s is written, but its directory could"
+			" not be synced (%s): a power cut now may bring back the list"
+			" from before", real.c_str(), strerror(error));
+		return B_IO_ERROR;
+	}
 	return B_OK;
 }

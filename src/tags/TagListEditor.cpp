@@ -1,6 +1,7 @@
 #include "TagListEditor.h"
 
 #include "RuleText.h"
+#include "TagListLock.h"
 
 #include <Locale.h>
 
@@ -41,6 +42,36 @@ std::string
 trimmed(const std::string& text)
 {
 	return std::string(rule_text::trimmed(text));
+}
+
+
+// The line's text with every rules item that is exactly "@from" made
+// "@to"; the rest of the line stays byte for byte.
+std::string
+renamed_in_rules(const TagLine& line, const std::string& from,
+	const std::string& to)
+{
+	std::string text = line.Text();
+	std::string_view rules = line.RulesView();
+	size_t offset = line.RulesOffset();
+	// From the last item back, so that the offsets before stay valid.
+	size_t end = rules.size();
+	for (;;) {
+		size_t semicolon = end == 0 ? std::string_view::npos
+			: rules.rfind(';', end - 1);
+		size_t start = semicolon == std::string_view::npos ? 0 : semicolon + 1;
+		std::string_view item = rule_text::trimmed(rules.substr(start,
+			end - start));
+		if (item.size() == from.size() + 1 && item[0] == '@'
+			&& item.substr(1) == from) {
+			size_t at = offset + (size_t)(item.data() - rules.data());
+			text.replace(at, item.size(), "@" + to);
+		}
+		if (semicolon == std::string_view::npos)
+			break;
+		end = semicolon;
+	}
+	return text;
 }
 
 }	// namespace
@@ -125,6 +156,16 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 			line.Tag().c_str(), same->Number());
 		return B_BAD_VALUE;
 	}
+	// The old tag's next line would count once this one says another tag,
+	// with whatever rules it has, or none.
+	if (old != nullptr && old->Tag() != line.Tag()) {
+		std::vector<int> numbers = fFile.LinesOf(oldTag);
+		if (numbers.size() > 1) {
+			*problem = translate_format("%s is listed on line %d as well:"
+				" remove that line first", old->Tag().c_str(), numbers[1]);
+			return B_BAD_VALUE;
+		}
+	}
 	if (old != nullptr)
 		fFile.ReplaceLine((size_t)(old->Number() - 1), text);
 	else
@@ -136,13 +177,37 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 status_t
 TagListEditor::RemoveTag(const std::string& tag, std::string* problem)
 {
-	const TagLine* line = fFile.Find(tag);
-	if (line == nullptr) {
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	if (fFile.Find(tag) == nullptr) {
 		*problem = translate_format("%s is not listed",
 			TagList::Normalized(tag).c_str());
 		return B_BAD_VALUE;
 	}
-	fFile.RemoveLine((size_t)(line->Number() - 1));
+	// From the end, so that the indexes still to come stay where they are.
+	std::vector<int> numbers = fFile.LinesOf(tag);
+	for (auto number = numbers.rbegin(); number != numbers.rend(); number++)
+		fFile.RemoveLine((size_t)(*number - 1));
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::RemoveLine(int number, std::string* problem)
+{
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	if (number < 1 || (size_t)number > fFile.Lines().size()) {
+		*problem = translate_format("there is no line %d", number);
+		return B_BAD_VALUE;
+	}
+	fFile.RemoveLine((size_t)(number - 1));
 	return B_OK;
 }
 
@@ -170,10 +235,8 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 		return B_NOT_ALLOWED;
 	}
 	std::string shownHours = trimmed(hours);
-	if (name.empty() || name.find_first_of(" \t=@#|;,") != std::string::npos
-		|| !check_text(name, "name", false, problem)) {
-		*problem = B_TRANSLATE("name: one word, without blanks or = @ # | ;"
-			" ,");
+	if (!TagRules::IsHoursName(name)) {
+		*problem = B_TRANSLATE("name: 1 to 64 letters, digits, '-' or '_'");
 		return B_BAD_VALUE;
 	}
 	if (!check_text(shownHours, "hours", false, problem))
@@ -200,39 +263,45 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 			name.c_str(), same + 1);
 		return B_BAD_VALUE;
 	}
-	if (old >= 0) {
-		fFile.ReplaceLine((size_t)old, text);
-		if (oldName != name) {
-			// The tags that used the old name follow it.
-			for (size_t i = 0; i < fFile.Lines().size(); i++) {
-				const TagLine& tagLine = fFile.Lines()[i];
-				if (tagLine.What() != TagLine::kTag
-					|| !tagLine.Problem().empty())
-					continue;
-				TagRules parsed = tagLine.Rules();
-				const std::vector<std::string>& names = parsed.HoursNames();
-				if (std::find(names.begin(), names.end(), oldName)
-					== names.end())
-					continue;
-				std::string rules = tagLine.RulesText();
-				std::string from = "@" + oldName;
-				for (size_t at = 0; (at = rules.find(from, at))
-						!= std::string::npos;) {
-					size_t end = at + from.size();
-					bool whole = end == rules.size()
-						|| rules.find_first_of(" \t;", end) == end;
-					if (whole) {
-						rules.replace(at, from.size(), "@" + name);
-						at += name.size() + 1;
-					} else
-						at = end;
-				}
-				fFile.ReplaceLine(i, TagLine::Compose(tagLine.Tag(),
-					tagLine.Name(), rules));
-			}
-		}
+	if (old < 0) {
+		_InsertHours(text);
 		return B_OK;
 	}
+	if (oldName != name) {
+		// Its next definition would count for whatever still says the old
+		// name.
+		for (size_t i = (size_t)old + 1; i < fFile.Lines().size(); i++) {
+			const TagLine& later = fFile.Lines()[i];
+			if (later.What() == TagLine::kHours
+				&& later.HoursName() == oldName) {
+				*problem = translate_format("@%s is defined on line %d as"
+					" well: remove that line first", oldName.c_str(),
+					(int)i + 1);
+				return B_BAD_VALUE;
+			}
+		}
+	}
+	fFile.ReplaceLine((size_t)old, text);
+	if (oldName == name)
+		return B_OK;
+	// The tags that used the old name follow it; in their lines only the
+	// name changes, every other byte (the comment too) stays.
+	for (size_t i = 0; i < fFile.Lines().size(); i++) {
+		const TagLine& tagLine = fFile.Lines()[i];
+		if (tagLine.What() != TagLine::kTag || !tagLine.Problem().empty()
+			|| !tagLine.HasRules())
+			continue;
+		std::string renamed = renamed_in_rules(tagLine, oldName, name);
+		if (renamed != tagLine.Text())
+			fFile.ReplaceLine(i, renamed);
+	}
+	return B_OK;
+}
+
+
+void
+TagListEditor::_InsertHours(const std::string& text)
+{
 	// A new set goes after the last one, or first of all before the tags.
 	int after = -1;
 	int firstTag = -1;
@@ -249,7 +318,6 @@ TagListEditor::SetHours(const std::string& oldName, const std::string& name,
 		fFile.InsertLine((size_t)firstTag, text);
 	else
 		fFile.AppendLine(text);
-	return B_OK;
 }
 
 
@@ -275,7 +343,12 @@ TagListEditor::RemoveHours(const std::string& name, std::string* problem)
 			users, users == 1 ? B_TRANSLATE("tag") : B_TRANSLATE("tags"));
 		return B_BAD_VALUE;
 	}
-	fFile.RemoveLine((size_t)index);
+	// Every definition goes: a later one must not come into force.
+	for (size_t i = fFile.Lines().size(); i-- > (size_t)index;) {
+		const TagLine& line = fFile.Lines()[i];
+		if (line.What() == TagLine::kHours && line.HoursName() == name)
+			fFile.RemoveLine(i);
+	}
 	return B_OK;
 }
 
@@ -315,12 +388,18 @@ TagListEditor::ChangedOnDisk() const
 status_t
 TagListEditor::Save(std::string* problem)
 {
+	// The check and the rename under one lock: a line learned in between
+	// would be lost.
+	TagListLock lock;
+	status_t status = lock.Acquire(fList.RealPath(), problem);
+	if (status != B_OK)
+		return status;
 	if (ChangedOnDisk()) {
 		*problem = translate_format("%s was changed on disk since it was read",
 			fList.Path().c_str());
 		return B_MISMATCHED_VALUES;
 	}
-	status_t status = fList.Save(fFile, problem);
+	status = fList.Save(fFile, problem, &lock);
 	if (status != B_OK)
 		return status;
 	fReadText = fFile.Text();

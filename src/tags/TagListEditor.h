@@ -33,34 +33,46 @@ public:
 	// text after the '|' (empty: at any time). Refused, with *problem in a
 	// few words, when the list could not hold it as given: the line read
 	// back must say exactly the tag, the name and the rules, and its rules
-	// must be readable. Another line's tag is refused too.
+	// must be readable. Another line's tag is refused too, and so is a new
+	// tag for a line whose old tag is listed on a later line as well: that
+	// line would count then, with whatever it says.
 			status_t		SetTag(const std::string& oldTag,
 								const std::string& tag,
 								const std::string& name,
 								const std::string& rules,
 								std::string* problem);
+	// Removes every line that lists the tag: a later line of it never
+	// comes into force.
 			status_t		RemoveTag(const std::string& tag,
 								std::string* problem);
+	// Removes exactly that line (1-based), whatever it says: for taking
+	// away one of two lines of a tag, or a line that cannot be read.
+			status_t		RemoveLine(int number, std::string* problem);
 	// Adds (oldName empty) or changes the named set of hours "@name".
-	// A renamed set takes the tags that used the old name with it.
+	// A renamed set takes the tags that used the old name with it: in
+	// their lines only the name changes. A set defined on a later line as
+	// well is not renamed (that line would count then).
 			status_t		SetHours(const std::string& oldName,
 								const std::string& name,
 								const std::string& hours,
 								std::string* problem);
-	// A set still used by a tag is not removed.
+	// A set still used by a tag is not removed; one that is goes with
+	// every line that defines it.
 			status_t		RemoveHours(const std::string& name,
 								std::string* problem);
 
 	// Whether the file on disk is no longer what Load() read.
 			bool			ChangedOnDisk() const;
-	// Writes the changes. B_MISMATCHED_VALUES, and nothing written, when
-	// the file changed on disk since it was read: the caller offers to
-	// load it.
+	// Writes the changes, holding the writers' lock from the check to the
+	// rename. B_MISMATCHED_VALUES, and nothing written, when the file
+	// changed on disk since it was read: the caller offers to load it.
+	// B_TIMED_OUT when another writer held the lock too long.
 			status_t		Save(std::string* problem);
 
 private:
 			std::string		_DiskText(bool* exists) const;
 			int				_IndexOfHours(const std::string& name) const;
+			void			_InsertHours(const std::string& text);
 
 			TagList			fList;
 			TagFile			fFile;

@@ -4,11 +4,15 @@
 
 #include <Locale.h>
 
-#include <cctype>
 
 namespace {
 
 using namespace rule_text;
+
+// A moment and the wall clock differ by less than a day (offsets from UTC
+// lie within -12 and +14 hours): wall-clock times further apart than two
+// days are in the same order as the moments they name.
+const int64 kNearMinutes = 2 * 1440;
 
 
 bool
@@ -26,15 +30,58 @@ is_word(std::string_view text, const char* word)
 
 
 bool
+TagRules::IsHoursNameCharacter(char c)
+{
+	// ASCII by hand: isalnum() would take a locale's letters too.
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+		|| (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+
+bool
 TagRules::IsHoursName(std::string_view name)
 {
 	if (name.empty() || name.size() > 64)
 		return false;
 	for (char c : name) {
-		if (!isalnum((unsigned char)c) && c != '_' && c != '-')
+		if (!IsHoursNameCharacter(c))
 			return false;
 	}
 	return true;
+}
+
+
+int64
+TagRules::From() const
+{
+	return LocalTime::MomentOf(fFromKey, LocalTime::kSecond);
+}
+
+
+int64
+TagRules::Until() const
+{
+	return LocalTime::MomentOf(fUntilKey, LocalTime::kFirst);
+}
+
+
+bool
+TagRules::IsBeforeFrom(const LocalTime& time) const
+{
+	int64 gap = fFromKey - time.Key();
+	if (gap > kNearMinutes || gap < -kNearMinutes)
+		return gap > 0;
+	return time.Moment() < From();
+}
+
+
+bool
+TagRules::IsAtOrAfterUntil(const LocalTime& time) const
+{
+	int64 gap = fUntilKey - time.Key();
+	if (gap > kNearMinutes || gap < -kNearMinutes)
+		return gap <= 0;
+	return time.Moment() >= Until();
 }
 
 
@@ -83,13 +130,15 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 					std::string(item).c_str(), name);
 				return false;
 			}
-			int64& bound = until ? parsed.fUntil : parsed.fFrom;
-			if (bound >= 0) {
+			bool& given = until ? parsed.fHasUntil : parsed.fHasFrom;
+			if (given) {
 				*problem = translate_format("\"%s\" is given twice", name);
 				return false;
 			}
+			given = true;
 			// A date alone: from its start, until its end.
-			bound = time.Key() + (until && !hasTime ? 1440 : 0);
+			(until ? parsed.fUntilKey : parsed.fFromKey) = time.Key()
+				+ (until && !hasTime ? 1440 : 0);
 		} else if (item[0] == '@') {
 			if (!IsHoursName(item.substr(1))) {
 				*problem = translate_format("\"%s\" is not the name of a set"
@@ -113,11 +162,16 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 			break;
 		start = semicolon + 1;
 	}
-	if (parsed.HasFrom() && parsed.HasUntil()
-		&& parsed.fUntil <= parsed.fFrom) {
-		*problem = B_TRANSLATE("\"until\" is not after \"from\": it would"
-			" never let the tag in");
-		return false;
+	if (parsed.fHasFrom && parsed.fHasUntil) {
+		// Only dates close together need the time zone's rules.
+		int64 gap = parsed.fUntilKey - parsed.fFromKey;
+		bool after = gap > kNearMinutes || (gap >= -kNearMinutes
+			&& parsed.Until() > parsed.From());
+		if (!after) {
+			*problem = B_TRANSLATE("\"until\" is not after \"from\": it would"
+				" never let the tag in");
+			return false;
+		}
 	}
 	if (rules != nullptr)
 		*rules = std::move(parsed);

@@ -24,15 +24,26 @@ public:
 	// The same; rules may be null to check the text only.
 	static	bool			Parse(std::string_view text, TagRules* rules,
 								std::string* problem);
-	// Whether a name can stand after '@': letters, digits, '-' and '_'.
+	// Whether a name can stand after '@': 1 to 64 ASCII letters, digits,
+	// '-' and '_'.
 	static	bool			IsHoursName(std::string_view name);
+	// Whether the byte may stand in such a name.
+	static	bool			IsHoursNameCharacter(char c);
 
 			bool			IsOff() const { return fOff; }
-			bool			HasFrom() const { return fFrom >= 0; }
-			bool			HasUntil() const { return fUntil >= 0; }
-	// LocalTime keys: valid from fFrom on, before fUntil.
-			int64			From() const { return fFrom; }
-			int64			Until() const { return fUntil; }
+			bool			HasFrom() const { return fHasFrom; }
+			bool			HasUntil() const { return fHasUntil; }
+	// The moments the dates name, in seconds since 1970 (UTC): valid from
+	// From() on, before Until(). Read so that a period is never longer
+	// than written: of a time that happens twice, "from" is the second and
+	// "until" the first; a time the clocks skip is the moment they jump.
+			int64			From() const;
+			int64			Until() const;
+	// Whether the moment is before From(), and whether it is at or after
+	// Until(); the time zone's rules are asked only when the wall clock
+	// is within two days of the date.
+			bool			IsBeforeFrom(const LocalTime& time) const;
+			bool			IsAtOrAfterUntil(const LocalTime& time) const;
 	// Whether any hours are given at all (none: any time of day).
 			bool			HasHours() const
 								{ return !fHours.empty() || !fNames.empty(); }
@@ -44,8 +55,12 @@ public:
 private:
 			std::vector<WeeklyHours> fHours;
 			std::vector<std::string> fNames;
-			int64			fFrom = -1;
-			int64			fUntil = -1;
+			// As written: LocalTime keys (a date alone for "until": the
+			// start of the next day).
+			int64			fFromKey = 0;
+			int64			fUntilKey = 0;
+			bool			fHasFrom = false;
+			bool			fHasUntil = false;
 			bool			fOff = false;
 };
 

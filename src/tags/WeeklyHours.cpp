@@ -103,6 +103,13 @@ WeeklyHours::Parse(std::string_view text, WeeklyHours* hours,
 				" (Mo Tu We Th Fr Sa Su)", quoted(days).c_str());
 			return false;
 		}
+		// "Mo-Mo" might mean the one day or the whole week round.
+		if (dash != std::string_view::npos && first == last) {
+			*problem = translate_format("%s joins a day to itself: write the"
+				" day alone, or Mo-Su for the whole week",
+				quoted(days).c_str());
+			return false;
+		}
 		uint8 mask = 0;
 		for (int day = first;; day = (day + 1) % 7) {
 			mask |= (uint8)(1 << day);

@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -69,9 +71,11 @@ protected:
 		ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 20));
 	}
 
-	void StartReader(const std::vector<std::string>& sources)
+	void StartReader(const std::vector<std::string>& sources,
+		const std::vector<std::string>& options = {})
 	{
 		std::vector<std::string> arguments = {"--tags", fTags};
+		arguments.insert(arguments.end(), options.begin(), options.end());
 		arguments.insert(arguments.end(), sources.begin(), sources.end());
 		fReader = std::make_unique<ReaderProcess>(arguments,
 			std::map<std::string, std::string>{
@@ -299,6 +303,90 @@ TEST_F(ReaderEndToEndTest, ListedTagOutsideItsHoursOpensNothing)
 	EXPECT_EQ(1, count_of(text, "\"tag\":\"0014594826\",\"outcome\":"
 		"\"outside-hours\"")) << text;
 	EXPECT_EQ(1, count_of(text, "\"outcome\":\"passed-on\"")) << text;
+}
+
+
+
+// Editors save in two ways that leave the list half-written for a moment:
+// the old file removed and a new one written at its path, or the file
+// truncated and written in place. rdx-reader is stopped while the editor is
+// half-way, so that it sees everything at once when it goes on, and is
+// woken by the change in the middle (the file removed, its permissions
+// set). The half-written "7100 Visitor " would let the visitor in at any
+// time; until the editor has finished, the list read before stays in force.
+TEST_F(ReaderEndToEndTest, HalfWrittenListNeverOpens)
+{
+	FILE* file = fopen(fTags.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs("7100 Visitor | off\n7200 Anna\n", file);
+	fclose(file);
+	ASSERT_EQ(0, chmod(fTags.c_str(), 0600));
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	int64_t start = 1000000000LL * 1000;
+	auto present = [&](const char* tag, const std::string& outcome) {
+		int before = count_of(fReader->Output(), std::string(": ") + tag);
+		start += 1000000000LL;
+		ASSERT_TRUE(keyboard.Write(KeyScript(start).Type(std::string(tag)
+			+ "\n")));
+		ASSERT_TRUE(fReader->WaitForCount(std::string(": ") + tag, before
+			+ 1));
+		EXPECT_EQ(before + 1, count_of(fReader->Output(), ": " + std::string(tag)
+			+ " " + outcome)) << fReader->Output();
+	};
+	auto write_all = [](int fd, const char* text) {
+		return write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+	};
+	// Waits until the list was looked at again count times in all.
+	const std::string kBeingWritten = " is being written by another program:"
+		" the list read before stays in force until it is saved\n";
+	auto lookedAt = [&](int count) {
+		return wait_for([&] {
+			std::string output = fReader->Output();
+			return count_of(output, kBeingWritten)
+				+ count_of(output, "read again the tag list") >= count;
+		}, 20);
+	};
+	present("7100", "(Visitor): off (line 1)\n");
+
+	// Removed, and a new file written at the list's path.
+	fReader->Process().Signal(SIGSTOP);
+	ASSERT_EQ(0, unlink(fTags.c_str()));
+	int fd = open(fTags.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+		0600);
+	ASSERT_GE(fd, 0);
+	ASSERT_TRUE(write_all(fd, "7100 Visitor "));
+	fReader->Process().Signal(SIGCONT);
+	ASSERT_TRUE(lookedAt(1));
+	present("7100", "(Visitor): off (line 1)\n");
+	ASSERT_TRUE(write_all(fd, "| off\n7200 Anna\n"));
+	ASSERT_EQ(0, close(fd));
+	ASSERT_TRUE(lookedAt(2));
+	present("7100", "(Visitor): off (line 1)\n");
+
+	// Truncated and written in place.
+	fReader->Process().Signal(SIGSTOP);
+	fd = open(fTags.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+	ASSERT_GE(fd, 0);
+	ASSERT_TRUE(write_all(fd, "7100 Visitor "));
+	ASSERT_EQ(0, fchmod(fd, 0600));
+	fReader->Process().Signal(SIGCONT);
+	ASSERT_TRUE(lookedAt(3));
+	present("7100", "(Visitor): off (line 1)\n");
+	ASSERT_TRUE(write_all(fd, "| off\n7200 Anna\n"));
+	ASSERT_EQ(0, close(fd));
+	ASSERT_TRUE(lookedAt(4));
+	present("7100", "(Visitor): off (line 1)\n");
+
+	// The door opened for the one tag the list lets in, and for no other.
+	present("7200", "(Anna): passed on\n");
+	ExpectOpenedAndClosed(1);
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+	EXPECT_EQ(0, count_of(fReader->Output(), "7100 (Visitor): passed on"));
+	EXPECT_EQ(2, count_of(fReader->Output(), kBeingWritten));
+	EXPECT_EQ(2, count_of(fReader->Output(), "read again the tag list"));
 }
 
 }	// namespace

@@ -2,6 +2,8 @@
 // the fail-secure start and a device that goes away and comes back.
 
 #include "ReaderTestSupport.h"
+#include "TagList.h"
+#include "TagListLock.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,10 @@ TEST_F(ReaderProgramTest, UsageErrorsExitTwoWithALine)
 		{{"--keyboard", "k", "--to", ""}, "the signature is empty"},
 		{{"--check", "1", "--at", "2026-12-08"}, "--at takes a local date"},
 		{{"--check", "1", "--at", "2026-02-30 10:00"}, "--at takes a local"},
+		{{"--check", "1", "--at", "2026-12-08 10:00 +1"}, "--at takes a"
+			" local"},
+		{{"--check", "1", "--at", "2026-12-08 10:00 +13:45"}, "--at: the"
+			" clocks here are not at +13:45 at 2026-12-08 10:00"},
 		{{"--at", "2026-12-08 10:00", "--keyboard", "k"}, "--at goes with"},
 		{{"--check", "1", "--keyboard", "k"}, "--check reads no reader"},
 	};
@@ -460,7 +466,7 @@ TEST_F(ReaderProgramTest, CheckSaysWhetherATagPassesAndWhichLineDecided)
 		{17, "cannot read \"sometimes\""},
 		{18, "until takes a date"},
 		{19, "\"Xx\" is not a day"},
-		{20, "@broken is not defined"},
+		{20, "@broken cannot be read (line 19)"},
 		{21, "0014594826 is listed on line 5 already"},
 	};
 	for (const auto& [line, what] : problems) {
@@ -471,6 +477,179 @@ TEST_F(ReaderProgramTest, CheckSaysWhetherATagPassesAndWhichLineDecided)
 	EXPECT_EQ(problems.size(), (size_t)count_of(output, list + ", line "));
 }
 
+
+
+// Lines as people really write them, asked on a Sunday at 03:00 (Berlin):
+// whatever a line's text refuses, or could be read as refusing, the tag
+// is let in never; the rest of the list works.
+TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
+{
+	std::string text =
+		"04A1B2C3 # learned 2026-12-01 from serial:/dev/ttyUSB0 | off\n"
+		"0055 Flat #4 | Mo-Fr 08:00-17:00\n"
+		"@crew = Mo-Fr 07:00-\n"
+		"@crew = Mo-Su 00:00-24:00\n"
+		"0101 crew | @crew\n"
+		"@team Mo-Fr 07:00-19:00\n"
+		"@team = Mo-Su 00:00-24:00\n"
+		"0102 team | @team\n"
+		"0103 | until 2026-10-25 02:30\n"
+		"0104 | from 2026-10-25 02:30\n"
+		"0105 Anna | off | Mo-Su 00:00-24:00\n"
+		"0106 Anna | # gone\n"
+		"0107 | Su-Su 00:00-24:00\n"
+		"0108 Anna\fBerg\n"
+		"0109 Carl\ry | Mo 08:00-09:00\n"
+		"0110 Dora\r\n"
+		"0111#a comment, no rules\n"
+		"0112\tEva\t|\tsU 0:00-24:00 ;\tfrom 2027-06-06\t\t03:00\n"
+		"@night = Sa 22:00-04:00 # one | too many\n"
+		"0113 | @night\n"
+		"0114 Fritz # keys | returned\n"
+		"0115 | Mo 08:00-09:00 # no | here either\n";
+	// The first of a tag's many lines counts, wherever the sort puts them.
+	text += "0200 first | off\n";
+	for (int i = 0; i < 40; i++)
+		text += (i % 2 == 0 ? "0200 later " : "02") + std::to_string(i)
+			+ "\n";
+	std::string list = fDirectory.Sub("tags");
+	FILE* file = fopen(list.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs(text.c_str(), file);
+	fclose(file);
+	chmod(list.c_str(), 0600);
+
+	struct Case {
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+		int			line;
+	};
+	const char* kSunday = "2027-06-06 03:00";
+	const std::vector<Case> cases = {
+		// A '#' before the '|' hides the rules or makes them a comment.
+		{"04A1B2C3", kSunday, "bad-rule", 1},
+		{"0055", kSunday, "bad-rule", 2},
+		// The first line of a set counts, even one that cannot be read.
+		{"0101", kSunday, "bad-rule", 5},
+		{"0102", kSunday, "bad-rule", 8},
+		// An until inside the hour that happens twice stays expired; a
+		// from there begins with its second time.
+		{"0103", "2026-10-25 02:40", "expired", 9},
+		{"0103", "2026-10-25 02:10 +01:00", "expired", 9},
+		{"0103", "2026-10-25 02:10 +02:00", "pass", 9},
+		{"0104", "2026-10-25 02:40 +02:00", "not-yet-valid", 10},
+		{"0104", "2026-10-25 02:40 +01:00", "pass", 10},
+		{"0105", kSunday, "bad-rule", 11},
+		{"0106", kSunday, "bad-rule", 12},
+		{"0107", kSunday, "bad-rule", 13},
+		// Control characters; one carriage return at the end is a line end.
+		{"0108", kSunday, "bad-rule", 14},
+		{"0109", kSunday, "bad-rule", 15},
+		{"0110", kSunday, "pass", 16},
+		{"0111", kSunday, "pass", 17},
+		// Tabs, a day in any case, blanks after the date.
+		{"0112", kSunday, "pass", 18},
+		{"0112", "2027-06-06 02:59", "not-yet-valid", 18},
+		{"0113", kSunday, "bad-rule", 20},
+		{"0114", kSunday, "bad-rule", 21},
+		{"0115", kSunday, "bad-rule", 22},
+		{"0200", kSunday, "off", 23},
+	};
+	std::map<std::string, std::string> environment = Environment();
+	environment["TZ"] = "Europe/Berlin";
+	std::string output;
+	for (const Case& test : cases) {
+		SCOPED_TRACE(std::string(test.tag) + " at " + test.at);
+		ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
+			test.at}, environment);
+		int status = -1;
+		ASSERT_TRUE(reader.Process().Wait(20, &status));
+		output = reader.Output();
+		EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status)
+			<< reader.Process().Errors();
+		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": "
+			+ test.word + " at ")) << output;
+		EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
+			+ " of " + list + ": ")) << output;
+	}
+
+	// Why, once per line, with how to mend it where the text reads two
+	// ways; a later line of a set or a tag is named with the first.
+	const std::vector<std::pair<int, const char*>> problems = {
+		{1, "a '|' after the '#' reads two ways (rules hidden in a comment,"
+			" or a comment meant as rules?): put the comment last, TAG NAME |"
+			" RULES # COMMENT: 04A1B2C3 is let in never"},
+		{2, "a '|' after the '#' reads two ways"},
+		{3, "@crew: \"07:00-\" is not a time range (HH:MM-HH:MM): every tag"
+			" that uses @crew is let in never"},
+		{4, "@crew is defined on line 3 already; this line does not count"},
+		{5, "@crew cannot be read (line 3): 0101 is let in never"},
+		{6, "@team: a set of hours needs '='"},
+		{7, "@team is defined on line 6 already"},
+		{8, "@team cannot be read (line 6): 0102 is let in never"},
+		{11, "a second '|' reads two ways"},
+		{12, "no rule after the '|'"},
+		{13, "cannot read \"Su-Su 00:00-24:00\": \"Su-Su\" joins a day to"
+			" itself"},
+		{14, "a control character (0x0C) on the line"},
+		{15, "a control character (0x0D) on the line"},
+		{19, "@night: a set of hours holds no '|'"},
+		{20, "@night cannot be read (line 19): 0113 is let in never"},
+		{21, "a '|' after the '#' reads two ways"},
+		{22, "a second '|' reads two ways"},
+		{24, "0200 is listed on line 23 already; this line does not count"},
+	};
+	for (const auto& [line, what] : problems) {
+		SCOPED_TRACE(what);
+		EXPECT_EQ(1, count_of(output, list + ", line " + std::to_string(line)
+			+ ": ")) << output;
+		EXPECT_EQ(1, count_of(output, list + ", line " + std::to_string(line)
+			+ ": " + what)) << output;
+	}
+	// And nothing else: the 20 later lines of 0200 among them.
+	EXPECT_EQ(problems.size() + 19, (size_t)count_of(output, list
+		+ ", line ")) << output;
+}
+
+
+TEST_F(ReaderProgramTest, LearningWaitsWhileAnotherWriterHoldsTheLock)
+{
+	// rdx-tags saves while rdx-reader learns: the lock keeps both lines.
+	std::string list = fDirectory.Sub("tags");
+	FILE* file = fopen(list.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs("1111 Anna\n", file);
+	fclose(file);
+	chmod(list.c_str(), 0600);
+	EventFifo fifo;
+	ReaderProcess reader({"--learn", "--keyboard", fifo.Path(), "--tags",
+		list}, Environment());
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": reading\n"));
+
+	// The other writer between its "changed on disk?" and its rename.
+	TagListLock lock;
+	std::string problem;
+	ASSERT_EQ(B_OK, lock.Acquire(list, &problem)) << problem;
+	TagList editor(list);
+	ASSERT_EQ(B_OK, editor.Load(&problem)) << problem;
+	ASSERT_TRUE(fifo.Write(KeyScript().Type("2222\n")));
+	ASSERT_TRUE(wait_for([&] {
+		return count_of(reader.Output(), "waiting for it to finish") == 1
+			|| count_of(reader.Output(), "2222: learned") == 1;
+	}, 20)) << reader.Output();
+	TagFile edited = editor.File();
+	edited.AppendLine("3333 Ben");
+	ASSERT_EQ(B_OK, editor.Save(edited, &problem, &lock)) << problem;
+	lock.Release();
+	ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": 2222: learned\n"));
+	std::string text = read_file(list);
+	EXPECT_EQ(0u, text.find("1111 Anna\n3333 Ben\n2222 # learned ")) << text;
+	EXPECT_EQ(1, count_of(reader.Output(), "rdx-reader: another program is"
+		" writing " + list + ": waiting for it to finish\n"))
+		<< reader.Output();
+	EXPECT_EQ(0, reader.Terminate());
+}
 
 
 // The list as a link to a file elsewhere, as a running rdx-reader sees it:

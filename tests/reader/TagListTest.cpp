@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,8 +69,9 @@ TEST(TagListTest, CommentsNamesAndCase)
 		for (const auto& [tag, name] : test.queries) {
 			std::string found;
 			EXPECT_EQ(name != nullptr, list.Contains(tag, &found)) << tag;
-			if (name != nullptr)
+			if (name != nullptr) {
 				EXPECT_EQ(name, found) << tag;
+			}
 		}
 	}
 }
@@ -205,6 +208,154 @@ TEST(TagListTest, ListOthersMayWriteIsRefusedUntilMended)
 }
 
 
+// Every directory on the way to the list counts, through every link, a
+// link in the middle of a chain included: whoever may write one of them
+// could put another list in its place.
+TEST(TagListTest, TrustWalksEveryDirectoryThroughEveryLink)
+{
+	struct Case {
+		const char*	name;
+		// Directories made below the test's own, with their modes.
+		std::vector<std::pair<const char*, mode_t>> directories;
+		// Links: where, and what they say.
+		std::vector<std::pair<const char*, const char*>> links;
+		const char*	list;
+		// The path asked for.
+		const char*	path;
+		// nullptr: taken; else part of the refusal, after the test's
+		// directory.
+		const char*	refusal;
+		bool		needsRoot = false;
+	};
+	const std::vector<Case> cases = {
+		{"a link in the middle of a chain, in a directory others may write",
+			{{"cfg", 0700}, {"shared", 0777}, {"home", 0700}, {"home/x", 0700}},
+			{{"cfg/tags", "@/shared/door-tags"},
+				{"shared/door-tags", "@/home/x/page.txt"}},
+			"home/x/page.txt", "cfg/tags",
+			"/shared may be written by others (mode 0777)"},
+		{"the same chain through directories of one's own",
+			{{"cfg", 0700}, {"shared", 0755}, {"home", 0700}, {"home/x", 0700}},
+			{{"cfg/tags", "@/shared/door-tags"},
+				{"shared/door-tags", "@/home/x/page.txt"}},
+			"home/x/page.txt", "cfg/tags", nullptr},
+		{"a directory above the list's own",
+			{{"open", 0777}, {"open/RDX", 0700}}, {}, "open/RDX/tags",
+			"open/RDX/tags", "/open may be written by others (mode 0777)"},
+		{"a relative link through '..' into a directory others may write",
+			{{"cfg", 0700}, {"shared", 0775}},
+			{{"cfg/tags", "../shared/list"}}, "shared/list", "cfg/tags",
+			"/shared may be written by others (mode 0775)"},
+		{"a sticky directory on the way",
+			{{"sticky", 01777}, {"sticky/mine", 0700}}, {}, "sticky/mine/tags",
+			"sticky/mine/tags", nullptr},
+		{"another user's link in a sticky directory",
+			{{"sticky", 01777}, {"home", 0700}},
+			{{"sticky/tags", "@/home/tags"}}, "home/tags", "sticky/tags",
+			"/sticky/tags belongs to another user (uid 4242)", true},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		if (test.needsRoot && geteuid() != 0)
+			continue;
+		TempDir directory("rdx-reader-trust");
+		for (const auto& [name, mode] : test.directories) {
+			ASSERT_EQ(0, mkdir(directory.Sub(name).c_str(), 0700));
+			ASSERT_EQ(0, chmod(directory.Sub(name).c_str(), mode));
+		}
+		for (const auto& [name, target] : test.links) {
+			// "@" stands for the test's own directory.
+			std::string to = target[0] == '@'
+				? directory.Path() + (target + 1) : target;
+			ASSERT_EQ(0, symlink(to.c_str(), directory.Sub(name).c_str()));
+			if (test.needsRoot) {
+				ASSERT_EQ(0, lchown(directory.Sub(name).c_str(), 4242,
+					(gid_t)-1));
+			}
+		}
+		ASSERT_TRUE(write_file(directory.Sub(test.list), "1111 Anna\n"));
+		ASSERT_EQ(0, chmod(directory.Sub(test.list).c_str(), 0600));
+		TagList list(directory.Sub(test.path));
+		std::string problem;
+		status_t status = list.Load(&problem);
+		if (test.refusal == nullptr) {
+			EXPECT_EQ(B_OK, status) << problem;
+			EXPECT_TRUE(list.Decide("1111", LocalTime::Now()).Passes());
+			continue;
+		}
+		EXPECT_EQ(B_NOT_ALLOWED, status);
+		EXPECT_EQ(1, count_of(problem, directory.Path() + test.refusal))
+			<< problem;
+		EXPECT_EQ(TagDecision::kUnknown, list.Decide("1111",
+			LocalTime::Now()).What());
+	}
+}
+
+
+// A list is taken once its writer has finished: created and written is
+// not finished, closed or renamed into place is; until then the list read
+// before stays in force.
+TEST(TagListTest, ListIsTakenOnlyWhenItsWriterHasFinished)
+{
+	TempDir directory("rdx-reader-tags");
+	std::string path = directory.Sub("tags");
+	ASSERT_TRUE(write_file(path, "7100 Visitor | off\n"));
+	TagList list(path);
+	std::string problem;
+	ASSERT_EQ(B_OK, list.Load(&problem));
+	PathWatcher watcher(path, PathWatcher::kFinishedWrites);
+	ASSERT_TRUE(watcher.IsValid());
+	struct pollfd entry = {watcher.FD(), POLLIN, 0};
+
+	struct Step {
+		const char*	name;
+		std::function<bool()> change;
+		// What the watcher says of it, and what a load then gives.
+		bool		concerns;
+		status_t	load;
+		TagDecision::Verdict verdict;
+	};
+	int fd = -1;
+	auto put = [&](const char* text) {
+		return write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+	};
+	const std::vector<Step> steps = {
+		{"removed", [&] { return unlink(path.c_str()) == 0; }, true, B_OK,
+			TagDecision::kUnknown},
+		{"made again, written in part", [&] {
+			fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+			return fd >= 0 && put("7100 Visitor ");
+		}, false, B_WOULD_BLOCK, TagDecision::kUnknown},
+		{"its mode set while open", [&] { return fchmod(fd, 0600) == 0; },
+			true, B_WOULD_BLOCK, TagDecision::kUnknown},
+		{"closed", [&] { return put("| off\n") && close(fd) == 0; }, true,
+			B_OK, TagDecision::kOff},
+		{"truncated in place", [&] {
+			fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+			return fd >= 0 && put("7100 Visitor ") && fchmod(fd, 0600) == 0;
+		}, true, B_WOULD_BLOCK, TagDecision::kOff},
+		{"closed again", [&] { return put("\n") && close(fd) == 0; }, true,
+			B_OK, TagDecision::kPass},
+		{"removed again", [&] {
+			return write_file(directory.Sub("other"), "7100 | off\n")
+				&& chmod(directory.Sub("other").c_str(), 0600) == 0
+				&& unlink(path.c_str()) == 0;
+		}, true, B_OK, TagDecision::kUnknown},
+		{"a link made in its place", [&] {
+			return symlink(directory.Sub("other").c_str(), path.c_str()) == 0;
+		}, true, B_OK, TagDecision::kOff},
+	};
+	for (const Step& step : steps) {
+		SCOPED_TRACE(step.name);
+		ASSERT_TRUE(step.change());
+		ASSERT_EQ(1, poll(&entry, 1, 20000));
+		EXPECT_EQ(step.concerns, watcher.Read());
+		EXPECT_EQ(step.load, list.Load(&problem)) << problem;
+		EXPECT_EQ(step.verdict, list.Decide("7100", LocalTime::Now()).What());
+	}
+}
+
+
 TEST(TagListTest, WatcherWakesWhenTheNodeBehindALinkChanges)
 {
 	// A replugged reader by its by-id name: udev makes the node, the link,
@@ -249,8 +400,9 @@ TEST(TagListTest, LearnedTextHoldsNoControlCharacters)
 	}
 	std::string text = read_file(path);
 	EXPECT_EQ(1, count_of(text, "\n")) << text;
+	// A '|' after the '#' would make the learned line refuse its tag.
 	EXPECT_EQ(0u, text.find("04A1B2C3 # learned 2026-12-08 from reader?2222"
-		" | Mo-Su 00:00-24:00??[2J?\n")) << text;
+		" ? Mo-Su 00:00-24:00??[2J?\n")) << text;
 	ASSERT_EQ(B_OK, list.Load(&problem));
 	EXPECT_EQ(1u, list.CountTags());
 	EXPECT_FALSE(list.Contains("2222"));

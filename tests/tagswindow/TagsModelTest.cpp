@@ -52,13 +52,15 @@ protected:
 		chmod(fPath.c_str(), mode);
 	}
 
-	// The names in the list's directory, to see no temporary file is left.
+	// The names in the list's directory, to see no temporary file is left
+	// (the writers' lock file stays, as it must).
 	int CountFiles()
 	{
 		int count = 0;
 		DIR* directory = opendir(fDirectory.Path().c_str());
 		while (struct dirent* entry = readdir(directory))
-			count += entry->d_name[0] != '.' || strlen(entry->d_name) > 2;
+			count += (entry->d_name[0] != '.' || strlen(entry->d_name) > 2)
+				&& strcmp(entry->d_name, ".tags.lock") != 0;
 		closedir(directory);
 		return count;
 	}

@@ -1,0 +1,206 @@
+// The tag list's editor, as rdx-tags and later tools change the list: no
+// change may bring a line into force that did not count before, and every
+// byte it does not mean to change stays.
+
+#include "TagListEditor.h"
+#include "TagListLock.h"
+
+#include <OS.h>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class TagEditorTest : public ::testing::Test {
+protected:
+	void Write(const std::string& text)
+	{
+		std::ofstream(fPath, std::ios::binary) << text;
+		chmod(fPath.c_str(), 0600);
+	}
+
+	TempDir			fDirectory{"rdx-tag-editor"};
+	std::string		fPath = fDirectory.Sub("tags");
+	std::string		fProblem;
+};
+
+
+// A tag on two lines: the first counts. Whatever the editor does to that
+// first line, the second must not silently take its place.
+TEST_F(TagEditorTest, ATagListedTwiceNeverBringsItsSecondLineIntoForce)
+{
+	const std::string list = "7100 Visitor | off\n"
+		"# kept\n"
+		"7100 old card, no rules\n"
+		"7200 Anna\n"
+		"7100 third\n";
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> change;
+		status_t	status;
+		// The text after the change; nullptr: unchanged.
+		const char*	text;
+		const char*	problem;
+	};
+	const std::vector<Case> cases = {
+		{"removing the tag removes every line of it",
+			[&](TagListEditor& editor) {
+				return editor.RemoveTag("7100", &fProblem);
+			}, B_OK, "# kept\n7200 Anna\n", ""},
+		{"a new tag for its first line is refused",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("7100", "7300", "Visitor", "off",
+					&fProblem);
+			}, B_BAD_VALUE, nullptr,
+			"7100 is listed on line 3 as well: remove that line first"},
+		{"the same tag with other rules stays on its line",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("7100", "7100", "Visitor",
+					"Mo 08:00-09:00", &fProblem);
+			}, B_OK, "7100 Visitor | Mo 08:00-09:00\n# kept\n"
+				"7100 old card, no rules\n7200 Anna\n7100 third\n", ""},
+		{"one line removed by its number, whatever it is",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(3, &fProblem);
+			}, B_OK, "7100 Visitor | off\n# kept\n7200 Anna\n7100 third\n",
+			""},
+		{"a line that is not there",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(6, &fProblem);
+			}, B_BAD_VALUE, nullptr, "there is no line 6"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write(list);
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		fProblem.clear();
+		EXPECT_EQ(test.status, test.change(editor)) << fProblem;
+		EXPECT_EQ(test.problem, fProblem);
+		EXPECT_EQ(test.text != nullptr ? test.text : list,
+			editor.File().Text());
+	}
+}
+
+
+
+// A set renamed: in the lines that use it only the name changes, every
+// other byte stays (their comments, their blanks, their line ends); a line
+// that names another set, or the name only in part, is not touched.
+TEST_F(TagEditorTest, RenamingASetChangesOnlyItsNameInTheLinesThatUseIt)
+{
+	const std::string list = "@staff = Mo-Fr 07:00-19:00\n"
+		"@staffer = Sa 09:00-13:00\n"
+		"1111 Anna   |  @staff # keys returned\n"
+		"2222 Ben\t| Mo 08:00-09:00 ;@staff;\t@staffer\r\n"
+		"3333 Carl | @staffer # not @staff\n"
+		"4444 Dora # @staff is no rule here\n";
+	Write(list);
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+	ASSERT_EQ(B_OK, editor.SetHours("staff", "team", "Mo-Fr 07:00-19:00",
+		&fProblem)) << fProblem;
+	EXPECT_EQ("@team = Mo-Fr 07:00-19:00\n"
+		"@staffer = Sa 09:00-13:00\n"
+		"1111 Anna   |  @team # keys returned\n"
+		"2222 Ben\t| Mo 08:00-09:00 ;@team;\t@staffer\r\n"
+		"3333 Carl | @staffer # not @staff\n"
+		"4444 Dora # @staff is no rule here\n", editor.File().Text());
+	EXPECT_TRUE(editor.File().Problems().empty());
+}
+
+
+// A set defined twice: the first line counts. Renaming or removing it
+// must not bring the later definition into force for what still says the
+// old name.
+TEST_F(TagEditorTest, ASetDefinedTwiceNeverBringsItsSecondLineIntoForce)
+{
+	const std::string list = "@crew = Mo-Fr 07:00-\n"
+		"@crew = Mo-Su 00:00-24:00\n"
+		"7100 Visitor\n";
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> change;
+		status_t	status;
+		const char*	text;
+		const char*	problem;
+	};
+	const std::vector<Case> cases = {
+		{"renamed while defined again further down",
+			[&](TagListEditor& editor) {
+				return editor.SetHours("crew", "team", "Mo-Fr 07:00-19:00",
+					&fProblem);
+			}, B_BAD_VALUE, nullptr,
+			"@crew is defined on line 2 as well: remove that line first"},
+		{"mended under its own name",
+			[&](TagListEditor& editor) {
+				return editor.SetHours("crew", "crew", "Mo-Fr 07:00-19:00",
+					&fProblem);
+			}, B_OK, "@crew = Mo-Fr 07:00-19:00\n@crew = Mo-Su 00:00-24:00\n"
+				"7100 Visitor\n", ""},
+		{"removed with every line that defines it",
+			[&](TagListEditor& editor) {
+				return editor.RemoveHours("crew", &fProblem);
+			}, B_OK, "7100 Visitor\n", ""},
+		{"a name the list cannot read back",
+			[&](TagListEditor& editor) {
+				return editor.SetHours("", "st\xc3\xa4" "ff", "Mo 08:00-09:00",
+					&fProblem);
+			}, B_BAD_VALUE, nullptr,
+			"name: 1 to 64 letters, digits, '-' or '_'"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write(list);
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		fProblem.clear();
+		EXPECT_EQ(test.status, test.change(editor)) << fProblem;
+		EXPECT_EQ(test.problem, fProblem);
+		EXPECT_EQ(test.text != nullptr ? test.text : list,
+			editor.File().Text());
+	}
+}
+
+
+// The check for an outside change and the rename happen under the
+// writers' lock: a save waits for a writer that holds it, and gives up
+// with a line, writing nothing, when it is not let go.
+TEST_F(TagEditorTest, SaveTakesTheWritersLock)
+{
+	Write("1111 Anna\n");
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+	ASSERT_EQ(B_OK, editor.SetTag("", "2222", "Ben", "", &fProblem));
+	TagListLock other;
+	ASSERT_EQ(B_OK, other.Acquire(fPath, &fProblem)) << fProblem;
+	bigtime_t start = system_time();
+	EXPECT_EQ(B_TIMED_OUT, editor.Save(&fProblem));
+	EXPECT_GE(system_time() - start, 4000000);
+	EXPECT_EQ("another program is writing the list (it holds "
+		+ fDirectory.Sub(".tags.lock") + "): nothing was written, try again",
+		fProblem);
+	EXPECT_EQ("1111 Anna\n", read_file(fPath));
+	other.Release();
+	ASSERT_EQ(B_OK, editor.Save(&fProblem)) << fProblem;
+	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
+
+	// A lock file that is not the user's own, or a link, is not used.
+	ASSERT_EQ(0, unlink(fDirectory.Sub(".tags.lock").c_str()));
+	ASSERT_EQ(0, symlink(fDirectory.Sub("elsewhere").c_str(),
+		fDirectory.Sub(".tags.lock").c_str()));
+	ASSERT_EQ(B_OK, editor.SetTag("", "3333", "Carl", "", &fProblem));
+	EXPECT_EQ(B_NOT_ALLOWED, editor.Save(&fProblem));
+	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
+	EXPECT_NE(0, access(fDirectory.Sub("elsewhere").c_str(), F_OK));
+}
+
+}	// namespace
