@@ -412,20 +412,14 @@ read_clock(const std::string& text, int& hour, int& minute)
 }
 
 
-// "RANGE is `H:MM-H:MM` or `HH:MM-HH:MM` without blanks, hours 0 to 23
-// (`24:00` only as an end)" "A range's start and end differ".
-// Open question: the two forms are read as written, whole: both ends with
-// one digit of hours, or both with two. `8:00-17:00` is neither and
-// refuses.
+// "RANGE is START-END without blanks, each of them `H:MM` or `HH:MM`
+// (`7:00-19:00`), hours 0 to 23 (`24:00` only as an end)" "A range's start
+// and end differ".
 bool
 read_range(const std::string& word, int& startMinute, int& endMinute)
 {
 	std::vector<std::string> ends = split_at(word, '-');
 	if (ends.size() != 2)
-		return false;
-	bool shortForm = ends[0].size() == 4 && ends[1].size() == 4;
-	bool longForm = ends[0].size() == 5 && ends[1].size() == 5;
-	if (!shortForm && !longForm)
 		return false;
 	int startHour, startMin, endHour, endMin;
 	if (!read_clock(ends[0], startHour, startMin)
@@ -518,24 +512,21 @@ is_set_name(const std::string& name)
 
 // "`@NAME = HOURS`, optionally followed by a comment." "blanks around the
 // `=` are allowed" "HOURS are weekly hours as below (not `@NAME`, dates or
-// `off`)." "A set whose first line cannot be read (no `=`, hours that
-// cannot be read, a `|` anywhere on it) lets in never"
-// Open question: which set a line that cannot be read is about. It is
-// taken to be the run of name characters after the `@` (blanks after the
-// `@` skipped), so that `@crew: = …` or `@ crew = …` spoil `@crew` rather
-// than leave the field to a later line.
+// `off`)." "The line defines the set named by the letters, digits, `-` and
+// `_` right after the `@`, also when the rest of it cannot be read" "A line
+// with none of them right after the `@` (`@ crew = …`) defines nothing and
+// cannot be read." "A set whose first line cannot be read (no `=`, hours
+// that cannot be read, a name longer than 64, a `|` anywhere on it, its
+// comment too) lets in never"
 SetLine
 read_set_line(const std::string& line)
 {
 	SetLine set;
 	size_t at = first_after_blanks(line);
-	size_t nameStart = at + 1;
-	while (nameStart < line.size() && is_blank(line[nameStart]))
-		nameStart++;
-	size_t nameEnd = nameStart;
+	size_t nameEnd = at + 1;
 	while (nameEnd < line.size() && is_name_character(line[nameEnd]))
 		nameEnd++;
-	set.name = line.substr(nameStart, nameEnd - nameStart);
+	set.name = line.substr(at + 1, nameEnd - (at + 1));
 
 	if (has_control_character(line)) {
 		set.whyNot = "a control character";
@@ -543,10 +534,6 @@ read_set_line(const std::string& line)
 	}
 	if (line.find('|') != std::string::npos) {
 		set.whyNot = "a | on a set's line";
-		return set;
-	}
-	if (nameStart != at + 1) {
-		set.whyNot = "blanks between @ and the name";
 		return set;
 	}
 	if (!is_set_name(set.name)) {
@@ -676,8 +663,6 @@ bool
 read_rules(const std::string& rules, const std::vector<SetLine>& sets,
 	ReferenceTagLine& line)
 {
-	int fromItem = -1;
-	int untilItem = -1;
 	std::vector<std::string> items = split_at(rules, ';');
 	for (size_t index = 0; index < items.size(); index++) {
 		std::string item = trim_blanks(items[index]);
@@ -693,27 +678,22 @@ read_rules(const std::string& rules, const std::vector<SetLine>& sets,
 			line.off = true;
 			continue;
 		}
-		// "Each at most once on a line, and `until` after `from`."
-		// Open question: "after" is read as the order on the line; whether
-		// the moments must be in order as well changes no verdict, since a
-		// period that ends before it starts lets no one in either way.
+		// "Each at most once on a line"
 		if (first == "from") {
-			if (fromItem >= 0 || untilItem >= 0) {
-				line.whyNot = "a second from, or from after until";
+			if (line.hasFrom) {
+				line.whyNot = "a second from";
 				return false;
 			}
-			fromItem = static_cast<int>(index);
 			if (!read_date_item(kFromWord, words, line.from, line.whyNot))
 				return false;
 			line.hasFrom = true;
 			continue;
 		}
 		if (first == "until") {
-			if (untilItem >= 0) {
+			if (line.hasUntil) {
 				line.whyNot = "a second until";
 				return false;
 			}
-			untilItem = static_cast<int>(index);
 			if (!read_date_item(kUntilWord, words, line.until, line.whyNot))
 				return false;
 			line.hasUntil = true;
@@ -745,6 +725,12 @@ read_rules(const std::string& rules, const std::vector<SetLine>& sets,
 		if (!read_weekly_hours(item, line.windows, line.whyNot))
 			return false;
 		line.hasHours = true;
+	}
+	// "and the moment `until` names after the one `from` names (in
+	// whichever order they are written)"
+	if (line.hasFrom && line.hasUntil && line.until <= line.from) {
+		line.whyNot = "until not after from";
+		return false;
 	}
 	return true;
 }
