@@ -441,6 +441,10 @@ main(int argc, char** argv)
 		"--serial", "/dev/ttyUSB0,4800,9600"})));
 	write_seed(kOptions, "reader-check", prefixed(0, command_line({"--check",
 		"04a1b2c3", "--at", "2026-03-29 02:30", "--tags", "tags"})));
+	write_seed(kOptions, "reader-check-offset", prefixed(0, command_line({
+		"--check", "7100", "--at", "2026-10-25 02:10 +01:00"})));
+	write_seed(kOptions, "reader-check-offset-wrong", prefixed(0,
+		command_line({"--check", "7100", "--at=2026-12-08\t09:14 +13:45"})));
 	write_seed(kOptions, "log-outcome", prefixed(1, command_line({
 		"--outcome", "outside-hours", "--json"})));
 	write_seed(kOptions, "log-filters", prefixed(1, command_line({"--tag",
@@ -455,5 +459,34 @@ main(int argc, char** argv)
 		"2026-12-09", "--until", "2026-12-08", "--csv", "--json"})));
 	write_seed(kOptions, "log-help", prefixed(1, command_line({"--help",
 		"--version"})));
+
+	// Tag lists as people write them: each line here is one that must
+	// refuse its tag (or one beside it that must not).
+	const char* kTags = "fuzz_tag_list";
+	write_seed(kTags, "comment-before-rules",
+		"04A1B2C3 # learned 2026-12-01 from serial:/dev/ttyUSB0 | off\n"
+		"0055 Flat #4 | Mo-Fr 08:00-17:00\n"
+		"0056 Flat | Mo-Fr 08:00-17:00 # 4th floor\n"
+		"0111#comment, no rules\n");
+	write_seed(kTags, "set-defined-twice",
+		"@crew = Mo-Fr 07:00-\n@crew = Mo-Su 00:00-24:00\n0101 | @crew\n"
+		"@team Mo-Fr 07:00-19:00\n@team = Mo-Su 00:00-24:00\n0102 | @team\n"
+		"@night = Sa 22:00-04:00 # one | too many\n0103 | @night\n");
+	write_seed(kTags, "two-bars-and-empty-rules",
+		"0105 Anna | off | Mo-Su 00:00-24:00\n0106 Anna | # gone\n"
+		"0107 Anna |\n0108 | Su-Su 00:00-24:00 ; ;\n");
+	write_seed(kTags, "control-characters",
+		std::string("0108 Anna\fBerg\n0109 Carl\ry | Mo 08:00-09:00\n"
+			"0110 Dora\r\n0111\tEva\t|\tsU 0:00-24:00 ;\tfrom 2027-06-06"
+			"\t\t03:00\n0112 nul\0 | off\n# a comment\x7f\r\r\n", 136));
+	write_seed(kTags, "clock-changes",
+		"0103 | until 2026-10-25 02:30\n0104 | from 2026-10-25 02:30\n"
+		"0105 | from 2027-03-28 02:30 ; until 2027-03-28 03:10\n"
+		"0106 | from 2026-10-25 02:30 ; until 2026-10-25 02:30\n"
+		"0107 | Su 02:00-03:00\n");
+	std::string many = "0200 first | off\n";
+	for (int i = 0; i < 40; i++)
+		many += (i % 2 == 0 ? "0200 later " : "02") + std::to_string(i) + "\n";
+	write_seed(kTags, "tag-on-many-lines", many);
 	return 0;
 }

@@ -81,6 +81,43 @@ number(const std::string& digits)
 }
 
 
+// An accepted --at is a date and a time, blanks between, maybe followed by
+// blanks and an offset "+HH:MM"; the moment it names shows that date and
+// time on the wall clock (unless the clocks skip it) and has that offset,
+// and without an offset it is the first of a time that happens twice.
+void
+check_at(const std::string& at)
+{
+	LocalTime moment;
+	bool moved = false;
+	FUZZ_CHECK(LocalTime::ParseMoment(at, &moment, &moved));
+	std::string written = at;
+	std::string offset;
+	size_t last = at.find_last_of(" \t");
+	if (last != std::string::npos && (at[last + 1] == '+'
+			|| at[last + 1] == '-')) {
+		offset = at.substr(last + 1);
+		written = at.substr(0, at.find_last_not_of(" \t", last) + 1);
+	}
+	FUZZ_CHECK(offset.empty() || offset.size() == 6);
+	size_t blank = written.find_first_of(" \t");
+	FUZZ_CHECK(blank == 10);
+	size_t time = written.find_first_not_of(" \t", blank);
+	FUZZ_CHECK(time != std::string::npos && written.size() - time == 5);
+	std::string shown = written.substr(0, 10) + " " + written.substr(time);
+	if (!offset.empty()) {
+		FUZZ_CHECK(!moved && moment.ToString() == shown);
+		FUZZ_CHECK(moment.OffsetString() == offset);
+		return;
+	}
+	FUZZ_CHECK(moved != (moment.ToString() == shown));
+	if (!moved) {
+		FUZZ_CHECK(moment.Moment() == LocalTime::MomentOf(moment.Key(),
+			LocalTime::kFirst));
+	}
+}
+
+
 void
 check_reader(const std::vector<std::string>& arguments)
 {
@@ -160,8 +197,8 @@ check_reader(const std::vector<std::string>& arguments)
 		FUZZ_CHECK(!checkTag.empty());
 		FUZZ_CHECK(keyboards.empty() && serials.empty() && !pcsc && !list
 			&& !learn && !anyTag);
-		LocalTime moment;
-		FUZZ_CHECK(at.empty() || LocalTime::ParseMoment(at, &moment));
+		if (!at.empty())
+			check_at(at);
 	}
 	FUZZ_CHECK(check || list || !keyboards.empty() || !serials.empty()
 		|| pcsc);

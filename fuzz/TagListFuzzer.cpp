@@ -4,43 +4,60 @@
 // The list gives back every byte it read; it never lists a tag that no
 // line lists, and the line that counts for a tag is the first that lists
 // it; a line whose rules cannot be read (or that holds a character no rule
-// uses) never lets its tag in, at any of the times asked.
+// uses), a line that could be read two ways (a '|' after a '#', a second
+// '|', a control character) and a line that names a set whose first
+// definition cannot be read never let their tag in; a tag that passes is
+// within its dates, counted in real time. The times asked are in a zone
+// whose clocks change, around its changes too.
 
 #include "FuzzCheck.h"
 #include "TagListAgreement.h"
 
+#include <LocalTime.h>
 #include <TagDecision.h>
 #include <TagFile.h>
 #include <TagList.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
-// The first word of each line, found without the list's own code.
-std::set<std::string>
-first_words(const std::string& text)
+// A line as the grammar sees it: without its '\n' and one '\r' before.
+std::vector<std::string>
+lines_of(const std::string& text)
 {
-	std::set<std::string> words;
+	std::vector<std::string> lines;
 	size_t start = 0;
-	while (start <= text.size()) {
+	while (start < text.size()) {
 		size_t end = text.find('\n', start);
 		std::string line = text.substr(start, end == std::string::npos
 			? std::string::npos : end - start);
-		size_t first = line.find_first_not_of(" \t\r\v\f");
-		if (first != std::string::npos) {
-			size_t last = line.find_first_of(" \t\r\v\f#|", first);
-			words.insert(TagList::Normalized(line.substr(first,
-				last == std::string::npos ? std::string::npos
-					: last - first)));
-		}
+		if (!line.empty() && line.back() == '\r')
+			line.pop_back();
+		lines.push_back(line);
 		if (end == std::string::npos)
 			break;
 		start = end + 1;
 	}
-	return words;
+	return lines;
+}
+
+
+// The first word of each line, found without the list's own code.
+std::string
+first_word(const std::string& line)
+{
+	size_t first = line.find_first_not_of(" \t");
+	if (first == std::string::npos)
+		return std::string();
+	size_t last = line.find_first_of(" \t#|", first);
+	return TagList::Normalized(line.substr(first, last == std::string::npos
+		? std::string::npos : last - first));
 }
 
 
@@ -55,7 +72,52 @@ only_rule_characters(const std::string& text)
 	return true;
 }
 
+
+// Whether the line, read plainly, could mean two things or holds a
+// character that no line may.
+bool
+reads_two_ways(const std::string& line)
+{
+	for (char c : line) {
+		if (((unsigned char)c < 0x20 && c != '\t') || c == 0x7f)
+			return true;
+	}
+	size_t hash = line.find('#');
+	size_t bar = line.find('|');
+	if (bar == std::string::npos)
+		return false;
+	return (hash != std::string::npos && hash < bar)
+		|| line.find('|', bar + 1) != std::string::npos;
+}
+
+
+// The names of the sets whose first line (by the plain reading of a set's
+// name: letters, digits, '-' and '_' after the '@') cannot be used.
+std::set<std::string>
+broken_sets(const TagFile& file)
+{
+	std::set<std::string> seen;
+	std::set<std::string> broken;
+	for (const TagLine& line : file.Lines()) {
+		if (line.What() != TagLine::kHours)
+			continue;
+		if (seen.insert(line.HoursName()).second && !line.Problem().empty())
+			broken.insert(line.HoursName());
+	}
+	return broken;
+}
+
 }	// namespace
+
+
+extern "C" int
+LLVMFuzzerInitialize(int*, char***)
+{
+	// Clocks that change: an hour skipped in March, one twice in October.
+	setenv("TZ", "Europe/Berlin", 1);
+	tzset();
+	return 0;
+}
 
 
 extern "C" int
@@ -66,12 +128,25 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	TagFile file = TagFile::Parse(text);
 	FUZZ_CHECK(file.Text() == text);
 
-	std::set<std::string> words = first_words(text);
-	// Times that touch the edges: a week's days, midnight, dates far apart.
-	const LocalTime times[] = {LocalTime(2026, 12, 7, 0),
+	std::vector<std::string> lines = lines_of(text);
+	FUZZ_CHECK(lines.size() == file.Lines().size());
+	std::set<std::string> words;
+	for (const std::string& line : lines)
+		words.insert(first_word(line));
+	std::set<std::string> broken = broken_sets(file);
+
+	// Times that touch the edges: a week's days, midnight, dates far
+	// apart, and the minutes around both changes of the clocks in 2026/27.
+	std::vector<LocalTime> times = {LocalTime(2026, 12, 7, 0),
 		LocalTime(2026, 12, 8, 9 * 60 + 14), LocalTime(2026, 12, 12, 1439),
 		LocalTime(2026, 12, 13, 1440), LocalTime(1970, 1, 1, 0),
 		LocalTime(2099, 12, 31, 23 * 60 + 59)};
+	// 2026-10-25 00:00 UTC and 2027-03-28 00:00 UTC.
+	for (time_t base : {(time_t)1792886400, (time_t)1806192000}) {
+		for (int minutes : {0, 59, 60, 61, 90, 119, 120, 121, 150, 180})
+			times.push_back(LocalTime::FromTime(base + minutes * 60));
+	}
+
 	std::set<std::string> seen;
 	size_t tags = 0;
 	for (const TagLine& line : file.Lines()) {
@@ -86,16 +161,29 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		}
 		tags++;
 		FUZZ_CHECK(counted == &line);
+		const std::string& plain = lines[(size_t)line.Number() - 1];
+		TagRules rules = line.Rules();
+		bool usesBroken = false;
+		for (const std::string& name : rules.HoursNames())
+			usesBroken = usesBroken || broken.count(name) != 0;
 		bool unusable = !line.Problem().empty()
 			|| !file.RefusalOf(line).empty()
-			|| (line.HasRules() && !only_rule_characters(line.RulesText()));
+			|| (line.HasRules() && !only_rule_characters(line.RulesText()))
+			|| reads_two_ways(plain) || usesBroken;
 		for (const LocalTime& time : times) {
 			TagDecision decision = TagDecision::Decide(file, line.Tag(), time);
 			FUZZ_CHECK(decision.Line() == &line);
 			if (unusable)
 				FUZZ_CHECK(!decision.Passes());
-			if (!line.HasRules())
+			if (!line.HasRules() && !unusable)
 				FUZZ_CHECK(decision.Passes());
+			if (!decision.Passes())
+				continue;
+			if (rules.HasFrom())
+				FUZZ_CHECK(time.Moment() >= rules.From());
+			if (rules.HasUntil())
+				FUZZ_CHECK(time.Moment() < rules.Until());
+			FUZZ_CHECK(!rules.IsOff());
 		}
 	}
 	FUZZ_CHECK(tags == file.CountTags());

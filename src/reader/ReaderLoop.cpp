@@ -99,9 +99,10 @@ ReaderLoop::_Start()
 	// A connection that rdx closed must not end this program.
 	signal(SIGPIPE, SIG_IGN);
 
-	_LoadTags(true);
 	// Read again only once its writer has finished: a list caught
 	// half-written might let in a tag whose rules were not written yet.
+	// Watched before it is first read, so that a writer who finishes in
+	// between is not missed.
 	fTagWatcher = std::make_unique<PathWatcher>(fTags.Path(),
 		PathWatcher::kFinishedWrites);
 	if (!fTagWatcher->IsValid()) {
@@ -109,6 +110,7 @@ ReaderLoop::_Start()
 			" changes (%s): it is read at start only\n"), fTags.Path().c_str(),
 			strerror(errno));
 	}
+	_LoadTags(true);
 
 	// A reader that is not there yet, or not ours yet, is waited for as one
 	// that goes away later is: only a path that can never be a reader ends

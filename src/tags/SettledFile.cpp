@@ -4,9 +4,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +44,58 @@ take_lease(int fd)
 }
 
 
+// Where there are no leases: whether a process has the file open for
+// writing, as far as /proc lets this one look (its user's processes, all
+// of them for root; nobody else may write the user's list). Slow, so only
+// where the kernel cannot tell by a lease.
+bool
+open_for_writing(const struct stat& file)
+{
+	DIR* processes = opendir("/proc");
+	if (processes == nullptr)
+		return false;
+	bool found = false;
+	while (!found) {
+		struct dirent* process = readdir(processes);
+		if (process == nullptr)
+			break;
+		if (process->d_name[0] < '0' || process->d_name[0] > '9')
+			continue;
+		std::string base = std::string("/proc/") + process->d_name;
+		DIR* descriptors = opendir((base + "/fd").c_str());
+		if (descriptors == nullptr)
+			continue;
+		while (struct dirent* entry = readdir(descriptors)) {
+			if (entry->d_name[0] == '.')
+				continue;
+			struct stat status;
+			if (stat((base + "/fd/" + entry->d_name).c_str(), &status) != 0
+				|| status.st_dev != file.st_dev || status.st_ino != file.st_ino)
+				continue;
+			// "flags:\t0100001": the open's flags, in octal.
+			FILE* info = fopen((base + "/fdinfo/" + entry->d_name).c_str(),
+				"re");
+			if (info == nullptr)
+				continue;
+			char line[128];
+			unsigned flags = 0;
+			while (fgets(line, sizeof(line), info) != nullptr) {
+				if (sscanf(line, "flags: %o", &flags) == 1)
+					break;
+			}
+			fclose(info);
+			if ((flags & O_ACCMODE) != O_RDONLY) {
+				found = true;
+				break;
+			}
+		}
+		closedir(descriptors);
+	}
+	closedir(processes);
+	return found;
+}
+
+
 bool
 same_file_state(const struct stat& a, const struct stat& b)
 {
@@ -66,6 +121,8 @@ SettledFile::Read(int fd, std::string* data, std::string* problem)
 		*problem = strerror(errno);
 		return B_IO_ERROR;
 	}
+	if (lease == kNoLease && open_for_writing(before))
+		return B_WOULD_BLOCK;
 	data->reserve((size_t)before.st_size);
 	status_t status = B_OK;
 	char buffer[65536];
@@ -92,7 +149,8 @@ SettledFile::Read(int fd, std::string* data, std::string* problem)
 	} else if (status == B_OK) {
 		struct stat after;
 		if (fstat(fd, &after) != 0 || !same_file_state(before, after)
-			|| (off_t)data->size() != after.st_size)
+			|| (off_t)data->size() != after.st_size
+			|| open_for_writing(after))
 			status = B_WOULD_BLOCK;
 	}
 	if (status != B_OK)

@@ -14,9 +14,10 @@
 // anybody who opens it for writing while the lease is held, so a read made
 // under a lease that was still whole afterwards saw a file that nobody
 // wrote meanwhile. Where there are no leases (a file system without them,
-// a file of root's read by a user, leases switched off), the file must at
-// least look the same before and after the read; the caller then relies
-// on being told when a writer closes the file.
+// a file of root's read by a user, leases switched off, a program that
+// handles the signal a lease break sends), /proc tells which processes
+// have it open for writing, and the file must look the same before and
+// after the read.
 class SettledFile {
 public:
 	// B_OK with the whole file in *data; B_WOULD_BLOCK when it is open for

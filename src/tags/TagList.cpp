@@ -221,11 +221,12 @@ TagList::Load(std::string* problem)
 			real.c_str());
 		return B_WOULD_BLOCK;
 	}
-	if (read != B_OK) {
-		_Take(TagFile(), true, false);
+	// The old list goes before the new one is made: a list of ten
+	// thousand lines is not held twice.
+	_Take(TagFile(), true, false);
+	if (read != B_OK)
 		return B_IO_ERROR;
-	}
-	_Take(TagFile::Parse(data), true, false);
+	fFile = TagFile::Parse(data);
 	return B_OK;
 }
 

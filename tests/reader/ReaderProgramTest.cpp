@@ -506,7 +506,11 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 		"@night = Sa 22:00-04:00 # one | too many\n"
 		"0113 | @night\n"
 		"0114 Fritz # keys | returned\n"
-		"0115 | Mo 08:00-09:00 # no | here either\n";
+		"0115 | Mo 08:00-09:00 # no | here either\n"
+		"0116 | from 2027-03-28 02:30\n"
+		"0117 | until 2027-03-28 02:30\n"
+		"@" + std::string(65, 's') + " = Mo 08:00-09:00\n"
+		+ std::string(65, 'T') + " a tag too long\n";
 	// The first of a tag's many lines counts, wherever the sort puts them.
 	text += "0200 first | off\n";
 	for (int i = 0; i < 40; i++)
@@ -520,7 +524,7 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 	chmod(list.c_str(), 0600);
 
 	struct Case {
-		const char*	tag;
+		std::string	tag;
 		const char*	at;
 		const char*	word;
 		int			line;
@@ -554,13 +558,19 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 		{"0113", kSunday, "bad-rule", 20},
 		{"0114", kSunday, "bad-rule", 21},
 		{"0115", kSunday, "bad-rule", 22},
-		{"0200", kSunday, "off", 23},
+		// A time the clocks skip names the moment they jump.
+		{"0116", "2027-03-28 01:59", "not-yet-valid", 23},
+		{"0116", "2027-03-28 03:00", "pass", 23},
+		{"0117", "2027-03-28 01:59", "pass", 24},
+		{"0117", "2027-03-28 03:00", "expired", 24},
+		{std::string(65, 'T'), kSunday, "bad-rule", 26},
+		{"0200", kSunday, "off", 27},
 	};
 	std::map<std::string, std::string> environment = Environment();
 	environment["TZ"] = "Europe/Berlin";
 	std::string output;
 	for (const Case& test : cases) {
-		SCOPED_TRACE(std::string(test.tag) + " at " + test.at);
+		SCOPED_TRACE(test.tag + " at " + test.at);
 		ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
 			test.at}, environment);
 		int status = -1;
@@ -568,8 +578,8 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 		output = reader.Output();
 		EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status)
 			<< reader.Process().Errors();
-		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": "
-			+ test.word + " at ")) << output;
+		EXPECT_EQ(1, count_of(output, test.tag + ": " + test.word + " at "))
+			<< output;
 		EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
 			+ " of " + list + ": ")) << output;
 	}
@@ -598,7 +608,9 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 		{20, "@night cannot be read (line 19): 0113 is let in never"},
 		{21, "a '|' after the '#' reads two ways"},
 		{22, "a second '|' reads two ways"},
-		{24, "0200 is listed on line 23 already; this line does not count"},
+		{25, "the name of a set of hours is at most 64 characters long"},
+		{26, "a tag is at most 64 characters long"},
+		{28, "0200 is listed on line 27 already; this line does not count"},
 	};
 	for (const auto& [line, what] : problems) {
 		SCOPED_TRACE(what);

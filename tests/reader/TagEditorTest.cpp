@@ -201,6 +201,17 @@ TEST_F(TagEditorTest, SaveTakesTheWritersLock)
 	EXPECT_EQ(B_NOT_ALLOWED, editor.Save(&fProblem));
 	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
 	EXPECT_NE(0, access(fDirectory.Sub("elsewhere").c_str(), F_OK));
+	if (geteuid() != 0)
+		return;
+	ASSERT_EQ(0, unlink(fDirectory.Sub(".tags.lock").c_str()));
+	Write("");
+	ASSERT_EQ(0, rename(fPath.c_str(), fDirectory.Sub(".tags.lock").c_str()));
+	ASSERT_EQ(0, chown(fDirectory.Sub(".tags.lock").c_str(), 4242, (gid_t)-1));
+	Write("1111 Anna\n2222 Ben\n");
+	EXPECT_EQ(B_NOT_ALLOWED, editor.Save(&fProblem));
+	EXPECT_EQ("the lock " + fDirectory.Sub(".tags.lock") + " is not a file of"
+		" your own: nothing is written until it is removed", fProblem);
+	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
 }
 
 }	// namespace

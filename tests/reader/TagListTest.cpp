@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -294,64 +295,82 @@ TEST(TagListTest, TrustWalksEveryDirectoryThroughEveryLink)
 
 // A list is taken once its writer has finished: created and written is
 // not finished, closed or renamed into place is; until then the list read
-// before stays in force.
+// before stays in force. The kernel tells of a writer by a read lease;
+// where there is none (here: a program that handles the signal a lease
+// break sends), /proc tells.
+void
+handle_nothing(int)
+{
+}
+
+
 TEST(TagListTest, ListIsTakenOnlyWhenItsWriterHasFinished)
 {
-	TempDir directory("rdx-reader-tags");
-	std::string path = directory.Sub("tags");
-	ASSERT_TRUE(write_file(path, "7100 Visitor | off\n"));
-	TagList list(path);
-	std::string problem;
-	ASSERT_EQ(B_OK, list.Load(&problem));
-	PathWatcher watcher(path, PathWatcher::kFinishedWrites);
-	ASSERT_TRUE(watcher.IsValid());
-	struct pollfd entry = {watcher.FD(), POLLIN, 0};
+	for (bool leases : {true, false}) {
+		SCOPED_TRACE(leases ? "with leases" : "without leases");
+		struct sigaction handler = {}, old;
+		handler.sa_handler = handle_nothing;
+		ASSERT_EQ(0, sigaction(SIGURG, leases ? nullptr : &handler, &old));
+		TempDir directory("rdx-reader-tags");
+		std::string path = directory.Sub("tags");
+		ASSERT_TRUE(write_file(path, "7100 Visitor | off\n"));
+		TagList list(path);
+		std::string problem;
+		ASSERT_EQ(B_OK, list.Load(&problem));
+		PathWatcher watcher(path, PathWatcher::kFinishedWrites);
+		ASSERT_TRUE(watcher.IsValid());
+		struct pollfd entry = {watcher.FD(), POLLIN, 0};
 
-	struct Step {
-		const char*	name;
-		std::function<bool()> change;
-		// What the watcher says of it, and what a load then gives.
-		bool		concerns;
-		status_t	load;
-		TagDecision::Verdict verdict;
-	};
-	int fd = -1;
-	auto put = [&](const char* text) {
-		return write(fd, text, strlen(text)) == (ssize_t)strlen(text);
-	};
-	const std::vector<Step> steps = {
-		{"removed", [&] { return unlink(path.c_str()) == 0; }, true, B_OK,
-			TagDecision::kUnknown},
-		{"made again, written in part", [&] {
-			fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-			return fd >= 0 && put("7100 Visitor ");
-		}, false, B_WOULD_BLOCK, TagDecision::kUnknown},
-		{"its mode set while open", [&] { return fchmod(fd, 0600) == 0; },
-			true, B_WOULD_BLOCK, TagDecision::kUnknown},
-		{"closed", [&] { return put("| off\n") && close(fd) == 0; }, true,
-			B_OK, TagDecision::kOff},
-		{"truncated in place", [&] {
-			fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-			return fd >= 0 && put("7100 Visitor ") && fchmod(fd, 0600) == 0;
-		}, true, B_WOULD_BLOCK, TagDecision::kOff},
-		{"closed again", [&] { return put("\n") && close(fd) == 0; }, true,
-			B_OK, TagDecision::kPass},
-		{"removed again", [&] {
-			return write_file(directory.Sub("other"), "7100 | off\n")
-				&& chmod(directory.Sub("other").c_str(), 0600) == 0
-				&& unlink(path.c_str()) == 0;
-		}, true, B_OK, TagDecision::kUnknown},
-		{"a link made in its place", [&] {
-			return symlink(directory.Sub("other").c_str(), path.c_str()) == 0;
-		}, true, B_OK, TagDecision::kOff},
-	};
-	for (const Step& step : steps) {
-		SCOPED_TRACE(step.name);
-		ASSERT_TRUE(step.change());
-		ASSERT_EQ(1, poll(&entry, 1, 20000));
-		EXPECT_EQ(step.concerns, watcher.Read());
-		EXPECT_EQ(step.load, list.Load(&problem)) << problem;
-		EXPECT_EQ(step.verdict, list.Decide("7100", LocalTime::Now()).What());
+		struct Step {
+			const char*	name;
+			std::function<bool()> change;
+			// What the watcher says of it, and what a load then gives.
+			bool		concerns;
+			status_t	load;
+			TagDecision::Verdict verdict;
+		};
+		int fd = -1;
+		auto put = [&](const char* text) {
+			return write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+		};
+		const std::vector<Step> steps = {
+			{"removed", [&] { return unlink(path.c_str()) == 0; }, true, B_OK,
+				TagDecision::kUnknown},
+			{"made again, written in part", [&] {
+				fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+				return fd >= 0 && put("7100 Visitor ");
+			}, false, B_WOULD_BLOCK, TagDecision::kUnknown},
+			{"its mode set while open", [&] { return fchmod(fd, 0600) == 0; },
+				true, B_WOULD_BLOCK, TagDecision::kUnknown},
+			{"closed", [&] { return put("| off\n") && close(fd) == 0; }, true,
+				B_OK, TagDecision::kOff},
+			{"truncated in place", [&] {
+				fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+				return fd >= 0 && put("7100 Visitor ")
+					&& fchmod(fd, 0600) == 0;
+			}, true, B_WOULD_BLOCK, TagDecision::kOff},
+			{"closed again", [&] { return put("\n") && close(fd) == 0; },
+				true, B_OK, TagDecision::kPass},
+			{"removed again", [&] {
+				return write_file(directory.Sub("other"), "7100 | off\n")
+					&& chmod(directory.Sub("other").c_str(), 0600) == 0
+					&& unlink(path.c_str()) == 0;
+			}, true, B_OK, TagDecision::kUnknown},
+			{"a link made in its place", [&] {
+				return symlink(directory.Sub("other").c_str(), path.c_str())
+					== 0;
+			}, true, B_OK, TagDecision::kOff},
+		};
+		for (const Step& step : steps) {
+			SCOPED_TRACE(step.name);
+			ASSERT_TRUE(step.change());
+			ASSERT_EQ(1, poll(&entry, 1, 20000));
+			EXPECT_EQ(step.concerns, watcher.Read());
+			EXPECT_EQ(step.load, list.Load(&problem)) << problem;
+			EXPECT_EQ(step.verdict, list.Decide("7100",
+				LocalTime::Now()).What());
+		}
+		ASSERT_EQ(0, sigaction(SIGURG, &old, nullptr));
 	}
 }
 
