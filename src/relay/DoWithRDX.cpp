@@ -61,6 +61,7 @@ DoWithRDX(void* data)
 		return 1;
 	}
 
+	int32 hold = open ? BeginRelayOpen(relay) : 0;
 	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	std::string image = CopyRelayStatus();
 
@@ -127,6 +128,7 @@ DoWithRDX(void* data)
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());
+		close.AddInt32(RDX_FIELD_HOLD, hold);
 		snooze((bigtime_t)delay * 1000000);
 		Post(close);
 	}
