@@ -194,7 +194,9 @@ DoWithRDX(void* data)
 		report.AddInt32(RDX_FIELD_OPEN, relay);
 	Post(report);
 
-	if (open) {
+	// A keep-open (RDX_DELAY_KEPT) ends by rdx's own timer, which a
+	// suspend or a crash cannot stretch: no worker sleeps for hours.
+	if (open && delay != RDX_DELAY_KEPT) {
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());
