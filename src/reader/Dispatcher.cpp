@@ -43,6 +43,7 @@ Dispatcher::OutcomeText(Outcome outcome)
 		case kExpired: return "expired";
 		case kOutsideHours: return "outside-hours";
 		case kBadRule: return "bad-rule";
+		case kLockdown: return "lockdown";
 	}
 	return "?";
 }
@@ -66,6 +67,7 @@ log_outcome(Dispatcher::Outcome outcome)
 		case Dispatcher::kExpired: return ReadOutcome::kExpired;
 		case Dispatcher::kOutsideHours: return ReadOutcome::kOutsideHours;
 		case Dispatcher::kBadRule: return ReadOutcome::kBadRule;
+		case Dispatcher::kLockdown: return ReadOutcome::kLockdown;
 	}
 	return ReadOutcome::kUnknown;
 }
@@ -182,6 +184,12 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 	}
 	if (refusal != kPassedOn)
 		return refusal;
+	// What the list says stands first (an unknown card is still
+	// announced); one it lets in is kept out during lockdown.
+	if (fLockdown) {
+		*detail = B_TRANSLATE(" (the door is in lockdown)");
+		return kLockdown;
+	}
 
 	status_t status = fPoster.Post(tag, source);
 	if (status == B_OK)

@@ -34,6 +34,9 @@ public:
 		kExpired,
 		kOutsideHours,
 		kBadRule,
+		// It would have passed, but the door is in lockdown: not passed
+		// on (rdx would refuse it anyway).
+		kLockdown,
 	};
 
 	enum Mode {
@@ -59,6 +62,11 @@ public:
 	// The outcome of a tag's rules.
 	static	Outcome			OutcomeOf(const TagDecision& decision);
 
+	// Whether the door is in lockdown (LockdownFile, as the reader loop
+	// watches it): a read that would pass is then refused.
+			void			SetLockdown(bool on) { fLockdown = on; }
+			bool			InLockdown() const { return fLockdown; }
+
 	// Where every read is recorded as well; none by default.
 			void			SetLog(AccessLog* log) { fLog = log; }
 	// Who tells the desk about cards the list does not know; none by
@@ -78,6 +86,7 @@ private:
 			FILE*			fOutput;
 			AccessLog*		fLog = nullptr;
 			CardAnnouncer*	fAnnouncer = nullptr;
+			bool			fLockdown = false;
 };
 
 #endif

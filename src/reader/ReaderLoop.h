@@ -10,6 +10,8 @@
 #include "TagPoster.h"
 #include "TagSource.h"
 
+#include <LockdownFile.h>
+
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -42,6 +44,8 @@ private:
 
 			bool			_Start();
 			void			_LoadTags(bool atStart);
+			// Reads the lockdown state again and says when it changed.
+			void			_ReadLockdown(bool atStart);
 			void			_ReadSource(Slot& slot);
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
@@ -53,6 +57,9 @@ private:
 			std::vector<Slot> fSlots;
 			TagList			fTags;
 			std::unique_ptr<PathWatcher> fTagWatcher;
+			LockdownFile	fLockdown;
+			std::unique_ptr<PathWatcher> fLockdownWatcher;
+			std::string		fLockdownProblem;
 			RepeatFilter	fRepeats;
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
