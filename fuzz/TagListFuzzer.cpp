@@ -11,6 +11,7 @@
 // whose clocks change, around its changes too.
 
 #include "FuzzCheck.h"
+#include "TagListAgreement.h"
 
 #include <LocalTime.h>
 #include <TagDecision.h>
@@ -123,6 +124,7 @@ extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	std::string text((const char*)data, size);
+	CheckTagListAgreement(text);
 	TagFile file = TagFile::Parse(text);
 	FUZZ_CHECK(file.Text() == text);
 
