@@ -3,6 +3,7 @@
 
 #include "Dispatcher.h"
 #include "PathWatcher.h"
+#include "PinLocks.h"
 #include "ReaderOptions.h"
 #include "RepeatFilter.h"
 #include "TagList.h"
@@ -42,6 +43,7 @@ private:
 			bool			_Start();
 			void			_LoadTags(bool atStart);
 			void			_ReadSource(Slot& slot);
+			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
 			void			_Line(const std::string& source,
@@ -55,6 +57,7 @@ private:
 			RepeatFilter	fRepeats;
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
+			PinLocks		fPinLocks;
 			int				fSignalFD = -1;
 };
 

@@ -41,6 +41,14 @@ public:
 								const std::string& name,
 								const std::string& rules,
 								std::string* problem);
+	// Puts the PIN's hash (PinHash::Make's text) into the line that counts
+	// for the tag: in place of its "pinhash" item, or as a new one after
+	// its rules, with a "pin" item before it when none asks for the PIN
+	// yet (*askedAlways is then set: the PIN is asked at every read).
+	// Every other byte of the line stays.
+			status_t		SetPinHash(const std::string& tag,
+								const std::string& hash, bool* askedAlways,
+								std::string* problem);
 	// Removes every line that lists the tag: a later line of it never
 	// comes into force.
 			status_t		RemoveTag(const std::string& tag,

@@ -18,7 +18,7 @@ std::set<std::string>
 outcomes()
 {
 	std::set<std::string> names;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++)
+	for (int i = 0; i <= (int)kLastReadOutcome; i++)
 		names.insert(read_outcome_name((ReadOutcome)i));
 	return names;
 }
@@ -28,7 +28,7 @@ std::string
 outcome_list()
 {
 	std::string list;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++) {
+	for (int i = 0; i <= (int)kLastReadOutcome; i++) {
 		list += std::string(i > 0 ? ", " : "")
 			+ read_outcome_name((ReadOutcome)i);
 	}
@@ -58,7 +58,8 @@ LogOptions::Usage()
 		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
 		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
-		"                 not-learned\n"
+		"                 not-learned, pin-wanted, wrong-pin, no-pin,"
+		" pin-locked\n"
 		"  --csv          comma-separated values for a spreadsheet\n"
 		"  --json         the records' own lines (JSON Lines)\n"
 		"  --follow       go on printing new records as they are written\n"
