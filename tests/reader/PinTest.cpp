@@ -199,3 +199,101 @@ TEST_F(PinTest, RightWrongLateLockedAndAnotherReaderInBetween)
 }
 
 }	// namespace
+
+
+namespace {
+
+// When a PIN is asked, through --check --at: 2026-12-08 is a Tuesday.
+TEST_F(PinTest, CheckSaysWhenAPinIsAsked)
+{
+	std::string hash, problem;
+	ASSERT_TRUE(PinHash::Make("2468", 4, &hash, &problem)) << problem;
+	std::string h = " ; pinhash " + hash;
+	std::string text = "@staff = Mo-Fr 07:00-19:00\n"
+		"0001 always | pin" + h + "\n"
+		"0002 nights | PIN Mo-Su 22:00-06:00" + h + "\n"
+		"0003 staff | Mo-Su 06:00-23:00 ; pin outside @staff" + h + "\n"
+		"0004 during | pin @staff" + h + " # a comment\n"
+		"0005 not set | pin\n"
+		"0006 set only | pinhash " + hash + "\n"
+		"0007 twice | pin" + h + h + "\n"
+		"0008 outside what | pin outside" + h + "\n"
+		"0009 nobody | pin @nobody" + h + "\n"
+		"0010 off | off ; pin" + h + "\n"
+		"0011 short hash | pin ; pinhash " + hash.substr(0, hash.size() - 1)
+			+ "\n"
+		"0012 hours | Sa 09:00-13:00 ; pin" + h + "\n"
+		"0013 pin outside hours | pin outside Mo-Fr 08:00-17:00 ; pin Sa-Su"
+			" 10:00-11:00" + h + "\n";
+	FILE* file = fopen(fList.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs(text.c_str(), file);
+	fclose(file);
+
+	struct Case {
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+	};
+	const std::vector<Case> cases = {
+		{"0001", "2026-12-08 12:00", "pin-wanted"},
+		{"0002", "2026-12-08 21:59", "pass"},
+		{"0002", "2026-12-08 22:00", "pin-wanted"},
+		{"0002", "2026-12-09 05:59", "pin-wanted"},
+		{"0003", "2026-12-08 18:59", "pass"},
+		{"0003", "2026-12-08 19:00", "pin-wanted"},
+		{"0003", "2026-12-12 10:00", "pin-wanted"},
+		{"0003", "2026-12-08 23:00", "outside-hours"},
+		{"0004", "2026-12-08 12:00", "pin-wanted"},
+		{"0004", "2026-12-08 20:00", "pass"},
+		// A PIN asked but never set lets the tag in never.
+		{"0005", "2026-12-08 12:00", "bad-rule"},
+		{"0006", "2026-12-08 12:00", "pass"},
+		{"0007", "2026-12-08 12:00", "bad-rule"},
+		{"0008", "2026-12-08 12:00", "bad-rule"},
+		{"0009", "2026-12-08 12:00", "bad-rule"},
+		{"0010", "2026-12-08 12:00", "off"},
+		{"0011", "2026-12-08 12:00", "bad-rule"},
+		{"0012", "2026-12-12 12:59", "pin-wanted"},
+		{"0012", "2026-12-12 13:00", "outside-hours"},
+		{"0013", "2026-12-08 12:00", "pass"},
+		{"0013", "2026-12-08 17:00", "pin-wanted"},
+		{"0013", "2026-12-13 10:30", "pin-wanted"},
+	};
+	std::map<std::string, std::string> environment = {
+		{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
+		{"HOME", fDirectory.Sub("home")}, {"TZ", "Europe/Berlin"}};
+	std::string output;
+	for (const Case& test : cases) {
+		SCOPED_TRACE(std::string(test.tag) + " at " + test.at);
+		ReaderProcess reader({"--check", test.tag, "--tags", fList, "--at",
+			test.at}, environment);
+		int status = -1;
+		ASSERT_TRUE(reader.Process().Wait(20, &status));
+		output = reader.Output();
+		std::string word = test.word;
+		EXPECT_EQ(word == "pass" || word == "pin-wanted" ? 0 : 1, status);
+		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": " + word
+			+ " at ")) << output;
+		EXPECT_EQ(word == "pin-wanted" ? 1 : 0, count_of(output, std::string(
+			test.tag) + ": passes with its PIN")) << output;
+	}
+	// What is wrong, once per line, when the list is read.
+	const std::vector<std::pair<int, const char*>> problems = {
+		{6, "a PIN is asked but none is set: rdx-reader --set-pin 0005"},
+		{7, "a PIN is set but no 'pin' item asks for it: 0006 passes"
+			" without it"},
+		{8, "\"pinhash\" is given twice"},
+		{9, "\"pin outside\" needs hours or @name"},
+		{10, "@nobody is not defined"},
+		{12, "\"pinhash\" takes the text that rdx-reader --set-pin writes"},
+	};
+	for (const auto& [line, what] : problems) {
+		EXPECT_EQ(1, count_of(output, fList + ", line " + std::to_string(line)
+			+ ": " + what)) << output;
+	}
+	EXPECT_EQ(problems.size(), (size_t)count_of(output, fList + ", line "))
+		<< output;
+}
+
+}	// namespace
