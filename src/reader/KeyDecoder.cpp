@@ -151,7 +151,7 @@ KeyDecoder::Feed(const struct input_event& event,
 void
 KeyDecoder::AwaitPin(bool awaited)
 {
-	fPin.Clear();
+	fPin = awaited ? std::make_unique<PinBuffer>() : nullptr;
 	fAwaitingPin = awaited;
 	fPinKeys = 0;
 	fPinLongestGapUs = 0;
@@ -185,7 +185,7 @@ KeyDecoder::_FeedPin(int code, int64_t now, std::vector<SourceEvent>* events)
 		case KEY_KPASTERISK:
 		case KEY_NUMERIC_STAR:
 			// A slip of the finger is typed again, not counted as wrong.
-			fPin.Clear();
+			fPin->Clear();
 			fPinKeys = 0;
 			fPinLongestGapUs = 0;
 			return;
@@ -200,14 +200,14 @@ KeyDecoder::_FeedPin(int code, int64_t now, std::vector<SourceEvent>* events)
 				character = '0' + (code - KEY_NUMERIC_0);
 			// A shifted digit is a sign; a letter is no PIN: either makes
 			// this PIN one that never matches.
-			fPin.Add(character > 0 && !fShift ? (char)character : '?');
+			fPin->Add(character > 0 && !fShift ? (char)character : '?');
 			fPinKeys++;
 			return;
 		}
 	}
 	// Enter: the PIN is there to be checked. Keys that all came faster
 	// than a person types are a reader typing a tag.
-	fPin.SetTypedFast(fPinKeys > 1 && fPinLongestGapUs <= fKeyGapUs);
+	fPin->SetTypedFast(fPinKeys > 1 && fPinLongestGapUs <= fKeyGapUs);
 	events->push_back(SourceEvent::PinEntered());
 }
 
@@ -216,10 +216,10 @@ void
 KeyDecoder::Discard(const char* why, std::vector<SourceEvent>* events)
 {
 	if (fAwaitingPin) {
-		if (!fPin.IsEmpty())
+		if (!fPin->IsEmpty())
 			events->push_back(SourceEvent::Problem(std::string("the PIN"
 				" typed so far is dropped: ") + why));
-		fPin.Clear();
+		fPin->Clear();
 		fPinKeys = 0;
 		return;
 	}

@@ -6,6 +6,7 @@
 
 #include <linux/input.h>
 
+#include <memory>
 #include <string>
 
 // Turns the key presses of a keyboard-type reader into tags. Keys are
@@ -37,8 +38,9 @@ public:
 	// Starts or ends the wait for a PIN; ending it overwrites the digits.
 			void			AwaitPin(bool awaited);
 			bool			IsAwaitingPin() const { return fAwaitingPin; }
-	// The PIN typed, valid from the kPin event to AwaitPin(false).
-			const PinBuffer& Pin() const { return fPin; }
+	// The PIN typed, valid from the kPin event to AwaitPin(false); null
+	// while none is awaited.
+			const PinBuffer* Pin() const { return fPin.get(); }
 
 	static	const size_t	kMaxTagLength = 32;
 
@@ -61,7 +63,9 @@ private:
 			int64_t			fPinKeyUs = 0;
 			int64_t			fPinLongestGapUs = 0;
 			int				fPinKeys = 0;
-			PinBuffer		fPin;
+			// Made for each wait, and let go (overwritten) when it ends:
+			// an idle reader holds no locked memory.
+			std::unique_ptr<PinBuffer> fPin;
 };
 
 #endif

@@ -27,7 +27,7 @@ public:
 	virtual	void			AwaitPin(bool awaited) override
 								{ fDecoder.AwaitPin(awaited); }
 	virtual	const PinBuffer* Pin() const override
-								{ return &fDecoder.Pin(); }
+								{ return fDecoder.Pin(); }
 
 private:
 			status_t		_ReadDevice(std::vector<SourceEvent>* events);

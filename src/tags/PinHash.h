@@ -19,7 +19,7 @@ public:
 	// that the check after a PIN's Enter keeps the door within its time on
 	// a small two-core PC, and rdx-reader within 32 MiB while it checks.
 	static	const uint32	kMemoryKiB = 16384;
-	static	const uint32	kPasses = 2;
+	static	const uint32	kPasses = 3;
 	// What the list takes from any Argon2id tool: a cost above this would
 	// hold the reader up for everybody at every check.
 	static	const uint32	kMostMemoryKiB = 65536;
