@@ -3,12 +3,11 @@
 // section's paragraphs in their order; each quotes the sentence it carries
 // out, so that a reader can hold the two side by side.
 //
-// Where the text leaves a question open, this reading refuses; the places
-// are marked "Open question" and say which way was taken.
+// Where the text leaves a question open, the place is marked "Open
+// question" and says which way was taken and why.
 
 #include "TagListReference.h"
 
-#include <algorithm>
 #include <set>
 
 

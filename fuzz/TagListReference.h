@@ -8,8 +8,7 @@
 // A second, plain reading of the tag list, written from the README's
 // section "The list, exactly" alone and held against the library by the
 // tag list fuzz target. It is meant to be checked line by line against
-// that text, not to be fast or clever: where the text leaves a question
-// open, it refuses.
+// that text, not to be fast or clever.
 
 enum ReferenceVerdict {
 	kReferencePass,
