@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <fcntl.h>
+#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -622,6 +623,90 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 	// And nothing else: the 20 later lines of 0200 among them.
 	EXPECT_EQ(problems.size() + 19, (size_t)count_of(output, list
 		+ ", line ")) << output;
+}
+
+
+// Bytes that other editors, input methods and copies from a web page leave
+// in a list, asked through --check --at (Berlin): a line that shows one
+// thing and could be read as another lets its tag in never, and a later
+// line of the same tag does not count in its place. 2027-06-07 is a
+// Monday, 2027-06-06 a Sunday.
+TEST_F(ReaderProgramTest, CheckRefusesWhatBytesFromOtherEditorsHide)
+{
+	using namespace std::string_literals;
+	struct Case {
+		const char*	name;
+		std::string	list;
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+		int			line;
+	};
+	const char* kSunday = "2027-06-06 03:00";
+	const char* kMonday = "2027-06-07 08:30";
+	const std::vector<Case> cases = {
+		{"a byte order mark before the first line",
+			"\xEF\xBB\xBF" "0001 | off\n0001 Anna\n", "0001", kSunday, "off",
+			1},
+		{"a byte order mark before a set's line",
+			"\xEF\xBB\xBF@day = Mo 08:00-09:00\n0001 | @day\n", "0001",
+			kMonday, "pass", 2},
+		{"a Windows list: byte order mark, CRLF, no last newline",
+			"\xEF\xBB\xBF" "0001 Anna | Mo 08:00-09:00\r\n0002 Ben | off\r\n"
+			"0001 spare", "0001", kSunday, "outside-hours", 1},
+		{"a no-break space instead of the blank before the '|'",
+			"0001\xC2\xA0| off\n0001 Anna\n", "0001", kSunday, "bad-rule", 1},
+		{"a no-break space between the tag and the name",
+			"0001\xC2\xA0" "Anna | off\n0001 Anna\n", "0001", kSunday,
+			"bad-rule", 1},
+		{"a no-break space before the tag",
+			"\xC2\xA0" "0001 | off\n0001 Anna\n", "0001", kSunday, "bad-rule",
+			1},
+		{"a NUL right after the tag", "0001\0 | off\n0001 Anna\n"s, "0001",
+			kSunday, "bad-rule", 1},
+		{"a vertical tab right after the tag", "0001\v| off\n0001 Anna\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"a form feed before the tag", "\f0001 | off\n0001 Anna\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' before the rules",
+			"0001 Anna \xEF\xBD\x9C off\n", "0001", kSunday, "bad-rule", 1},
+		{"a broken bar before the rules", "0001 Anna \xC2\xA6 off\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' in the comment after the rules",
+			"0001 | Mo-Su 00:00-24:00 # not \xEF\xBD\x9C off\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' in a set's comment",
+			"@all = Mo-Su 00:00-24:00 # \xEF\xBD\x9C off\n0001 | @all\n",
+			"0001", kSunday, "bad-rule", 2},
+		{"a no-break space before a set's line",
+			"\xC2\xA0@crew = Mo 08:00-09:00\n@crew = Mo-Su 00:00-24:00\n"
+			"0001 | @crew\n", "0001", kSunday, "bad-rule", 3},
+		{"a blank between the '@' and a set's name",
+			"@ crew = Mo 08:00-09:00\n@crew = Mo-Su 00:00-24:00\n"
+			"0001 | @crew\n", "0001", kSunday, "bad-rule", 3},
+		// Names are any text: only what stands by the tag must be ASCII.
+		{"a name outside ASCII",
+			"0001 J\xC3\xBCrgen M\xC3\xBCller | Mo 08:00-09:00 # \xC3\xBC\n",
+			"0001", kMonday, "pass", 1},
+	};
+	std::map<std::string, std::string> environment = Environment();
+	environment["TZ"] = "Europe/Berlin";
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		std::string list = fDirectory.Sub("tags");
+		std::ofstream(list, std::ios::binary | std::ios::trunc) << test.list;
+		ASSERT_EQ(0, chmod(list.c_str(), 0600));
+		ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
+			test.at}, environment);
+		int status = -1;
+		ASSERT_TRUE(reader.Process().Wait(20, &status));
+		std::string output = reader.Output();
+		EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status);
+		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": " + test.word
+			+ " at ")) << output;
+		EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
+			+ " of " + list + ": ")) << output;
+	}
 }
 
 
