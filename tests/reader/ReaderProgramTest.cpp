@@ -815,4 +815,86 @@ TEST_F(ReaderProgramTest, ListBehindALinkIsFollowedAndRefusedWhileOthersMayWrite
 	EXPECT_EQ(0, reader.Terminate());
 }
 
+// A list reached through links, as a running rdx-reader sees it: whatever
+// link on the way is moved to lead elsewhere (one in the middle of a
+// chain, the link of a directory above the list), the list it leads to now
+// is the one in force, at once; a list it no longer leads to never opens
+// again. The file at the end of the chain is watched as before.
+TEST_F(ReaderProgramTest, ListIsReadAgainWhenAnyLinkOnTheWayMoves)
+{
+	struct Case {
+		const char*	name;
+		// Links made below the test's directory: where, and what they say
+		// ("@" for the test's directory).
+		std::vector<std::pair<const char*, const char*>> links;
+		const char*	path;
+		// The change: a link moved by a new one renamed over it, or, with
+		// no link, the file written in place.
+		const char*	moved;
+		const char*	target;
+	};
+	const std::vector<Case> cases = {
+		{"the link in the middle of a chain",
+			{{"cfg/tags", "@/srv/current"}, {"srv/current", "@/lists/v1"}},
+			"cfg/tags", "srv/current", "@/lists/v2"},
+		{"the link of the list's directory",
+			{{"cfg/RDX", "@/lists"}}, "cfg/RDX/v1", "cfg/RDX", "@/other"},
+		{"the file at the end of a chain, written in place",
+			{{"cfg/tags", "@/srv/current"}, {"srv/current", "@/lists/v1"}},
+			"cfg/tags", nullptr, "@/lists/v1"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		TempDir directory("rdx-reader-links");
+		auto at = [&](const char* name) {
+			return name[0] == '@' ? directory.Path() + (name + 1)
+				: directory.Sub(name);
+		};
+		// In place, as an editor that keeps the file's inode does.
+		auto write_file = [](const std::string& path, const std::string& text) {
+			std::ofstream file(path, std::ios::binary | std::ios::trunc);
+			file << text;
+			file.close();
+			return file.good();
+		};
+		for (const char* folder : {"cfg", "srv", "lists", "other"})
+			ASSERT_EQ(0, mkdir(directory.Sub(folder).c_str(), 0700));
+		std::string open = "0001 Anna\n";
+		std::string off = "0001 Anna | off\n";
+		for (const auto& [file, text] : std::vector<std::pair<const char*,
+				std::string>>{{"lists/v1", open}, {"lists/v2", off},
+				{"other/v1", off}}) {
+			ASSERT_TRUE(write_file(directory.Sub(file), text));
+			ASSERT_EQ(0, chmod(directory.Sub(file).c_str(), 0600));
+		}
+		for (const auto& [link, target] : test.links)
+			ASSERT_EQ(0, symlink(at(target).c_str(), at(link).c_str()));
+
+		EventFifo fifo;
+		ReaderProcess reader({"--keyboard", fifo.Path(), "--tags",
+			at(test.path), "--repeat-ms", "0"}, Environment());
+		ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": reading\n"));
+		int64_t start = 1000000000LL * 1000;
+		auto present = [&](const std::string& outcome) {
+			int before = count_of(reader.Output(), ": 0001 ");
+			start += 1000000000LL;
+			ASSERT_TRUE(fifo.Write(KeyScript(start).Type("0001\n")));
+			ASSERT_TRUE(reader.WaitForCount(": 0001 ", before + 1));
+			EXPECT_EQ(1, count_of(reader.Output(), ": 0001 (Anna): "
+				+ outcome)) << reader.Output();
+		};
+		present("no rdx");
+		if (test.moved != nullptr) {
+			std::string fresh = at(test.moved) + ".new";
+			ASSERT_EQ(0, symlink(at(test.target).c_str(), fresh.c_str()));
+			ASSERT_EQ(0, rename(fresh.c_str(), at(test.moved).c_str()));
+		} else
+			ASSERT_TRUE(write_file(at(test.target), off));
+		EXPECT_TRUE(reader.WaitFor("read again the tag list", 10))
+			<< reader.Output();
+		present("off (line 1)");
+		EXPECT_EQ(0, reader.Terminate());
+	}
+}
+
 }	// namespace
