@@ -49,16 +49,23 @@ lines_of(const std::string& text)
 }
 
 
-// The first word of each line, found without the list's own code.
+// The first word of each line, found without the list's own code: after a
+// byte order mark, blanks and anything else that is not printable ASCII,
+// the printable ASCII characters up to a blank, '#' or '|'.
 std::string
 first_word(const std::string& line)
 {
-	size_t first = line.find_first_not_of(" \t");
-	if (first == std::string::npos)
-		return std::string();
-	size_t last = line.find_first_of(" \t#|", first);
-	return TagList::Normalized(line.substr(first, last == std::string::npos
-		? std::string::npos : last - first));
+	auto printable = [](char c) {
+		return (unsigned char)c > 0x20 && (unsigned char)c < 0x7f;
+	};
+	size_t at = line.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+	while (at < line.size() && !printable(line[at]))
+		at++;
+	size_t end = at;
+	while (end < line.size() && printable(line[end]) && line[end] != '#'
+		&& line[end] != '|')
+		end++;
+	return TagList::Normalized(line.substr(at, end - at));
 }
 
 

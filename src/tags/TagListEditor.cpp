@@ -308,6 +308,32 @@ TagListEditor::RemoveLine(int number, std::string* problem)
 		*problem = translate_format("there is no line %d", number);
 		return B_BAD_VALUE;
 	}
+	// The line that counts for a tag or a set does not go alone while a
+	// later line lists it too: that one would count then, with whatever it
+	// says.
+	const TagLine& line = fFile.Lines()[(size_t)(number - 1)];
+	if (line.What() == TagLine::kTag && fFile.Find(line.Tag()) == &line) {
+		std::vector<int> numbers = fFile.LinesOf(line.Tag());
+		if (numbers.size() > 1) {
+			*problem = translate_format("line %d counts for %s, which line %d"
+				" lists as well: remove the tag, or that line first", number,
+				line.Tag().c_str(), numbers[1]);
+			return B_BAD_VALUE;
+		}
+	}
+	if (line.What() == TagLine::kHours
+		&& _IndexOfHours(line.HoursName()) == number - 1) {
+		for (size_t i = (size_t)number; i < fFile.Lines().size(); i++) {
+			const TagLine& later = fFile.Lines()[i];
+			if (later.What() == TagLine::kHours
+				&& later.HoursName() == line.HoursName()) {
+				*problem = translate_format("line %d defines @%s, which line %d"
+					" defines as well: remove the set, or that line first",
+					number, line.HoursName().c_str(), (int)i + 1);
+				return B_BAD_VALUE;
+			}
+		}
+	}
 	fFile.RemoveLine((size_t)(number - 1));
 	return B_OK;
 }

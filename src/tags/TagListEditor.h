@@ -53,8 +53,10 @@ public:
 	// comes into force.
 			status_t		RemoveTag(const std::string& tag,
 								std::string* problem);
-	// Removes exactly that line (1-based), whatever it says: for taking
-	// away one of two lines of a tag, or a line that cannot be read.
+	// Removes exactly that line (1-based): for taking away one of two lines
+	// of a tag, or a line that cannot be read. The line that counts for a
+	// tag or a set that a later line lists too is refused: that line would
+	// count then.
 			status_t		RemoveLine(int number, std::string* problem);
 	// Adds (oldName empty) or changes the named set of hours "@name".
 	// A renamed set takes the tags that used the old name with it: in

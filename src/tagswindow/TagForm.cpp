@@ -329,6 +329,13 @@ TagForm::_WhenItems(std::vector<std::string>* items,
 				*problem = B_TRANSLATE("hours: choose a named set");
 				return false;
 			}
+			// One name: more rules in this field would be saved without
+			// being shown as rules.
+			if (!TagRules::IsHoursName(set)) {
+				*problem = B_TRANSLATE("named set: one name of letters, digits,"
+					" '-' or '_'");
+				return false;
+			}
 			items->push_back("@" + set);
 			return true;
 		}
@@ -364,8 +371,13 @@ TagForm::_WhenItems(std::vector<std::string>* items,
 		std::string group = days + " " + from + "-" + to;
 		WeeklyHours hours;
 		std::string why;
-		if (days.empty() || from.empty() || to.empty()
-			|| !WeeklyHours::Parse(group, &hours, &why)) {
+		// A row is one window: days, from and to, each a word of its own.
+		if (WeeklyHours::Parse(group, &hours, &why)
+			&& hours.CountWindows() != 1) {
+			why = B_TRANSLATE("one day or range of days, one time from and one"
+				" to");
+		}
+		if (days.empty() || from.empty() || to.empty() || !why.empty()) {
 			*problem = B_TRANSLATE("hours, row ")
 				+ std::to_string(i + 1) + ": "
 				+ (why.empty() ? std::string(B_TRANSLATE(

@@ -191,6 +191,18 @@ TEST_F(TagsModelTest, FormRefusesWhatTheListCannotHold)
 			"!@nope is not defined"},
 		{"0014594826", "Anna", TagForm::kAlways, {}, "", "", "",
 			"!0014594826 is listed already (line 4)"},
+		// A field holds what its label says, and no more rules than that.
+		{"0011223344", "Anna \xEF\xBD\x9C off", TagForm::kAlways, {}, "", "",
+			"", "!\"\xEF\xBD\x9C\" looks like a '|' and reads two ways"},
+		{"0011223344", "Anna", TagForm::kNamedSet, {},
+			"staff ; Mo-Su 00:00-24:00", "", "", "!named set: "},
+		{"0011223344", "Anna", TagForm::kHours,
+			{"Mo 00:00-24:00, Su", "08:00", "09:00"}, "", "", "",
+			"!hours, row 1: "},
+		{"0011223344", "Anna", TagForm::kHours,
+			{"Mo", "07:00-23:00 00:00", "09:00"}, "", "", "", "!hours, row 1: "},
+		{"0011223344", "Anna", TagForm::kHours, {"Mo-Su", "22:00", "06:00"},
+			"", "", "", "Mo-Su 22:00-06:00"},
 	};
 	for (const Case& c : cases) {
 		TagListEditor editor(fPath);
