@@ -326,7 +326,7 @@ check_log(const std::vector<std::string>& arguments)
 	// Only an outcome a read record can carry.
 	FUZZ_CHECK(filter.outcome == expected.filter.outcome);
 	bool known = !filter.outcome;
-	for (int i = 0; filter.outcome && i <= (int)ReadOutcome::kBadRule; i++)
+	for (int i = 0; filter.outcome && i <= (int)kLastReadOutcome; i++)
 		known = known || *filter.outcome == read_outcome_name((ReadOutcome)i);
 	FUZZ_CHECK(known);
 	FUZZ_CHECK(options.logPath == expected.logPath
