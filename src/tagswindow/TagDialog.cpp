@@ -236,11 +236,11 @@ TagDialog::_Build(bool forHours)
 		for (int i = 0; i < 4; i++) {
 			BMessage* message = new BMessage(kPinChosen);
 			message->AddInt32("pin", i);
-			float width = group->StringWidth(T(labels[i])) + 30;
+			float width = group->StringWidth(T(labels[i])) + 26;
 			fPinButtons[i] = new BRadioButton(BRect(left, 0, left + width, 22),
 				labels[i], T(labels[i]), message);
 			group->AddChild(fPinButtons[i]);
-			left += width + 4;
+			left += width;
 		}
 		top += 28;
 		fPinSet = field("pinSet", T("Set:"), kLabelWidth + 12,
