@@ -4,6 +4,7 @@
 #include "CardAnnouncer.h"
 #include "Dispatcher.h"
 #include "PathWatcher.h"
+#include "PinLocks.h"
 #include "ReaderOptions.h"
 #include "RepeatFilter.h"
 #include "TagList.h"
@@ -43,6 +44,7 @@ private:
 			bool			_Start();
 			void			_LoadTags(bool atStart);
 			void			_ReadSource(Slot& slot);
+			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
 			void			_Line(const std::string& source,
@@ -57,6 +59,7 @@ private:
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
 			std::unique_ptr<CardAnnouncer> fAnnouncer;
+			PinLocks		fPinLocks;
 			int				fSignalFD = -1;
 };
 

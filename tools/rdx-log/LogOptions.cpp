@@ -20,7 +20,7 @@ std::set<std::string>
 outcomes()
 {
 	std::set<std::string> names;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++)
+	for (int i = 0; i <= (int)kLastReadOutcome; i++)
 		names.insert(read_outcome_name((ReadOutcome)i));
 	return names;
 }
@@ -30,7 +30,7 @@ std::string
 outcome_list()
 {
 	std::string list;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++) {
+	for (int i = 0; i <= (int)kLastReadOutcome; i++) {
 		list += std::string(i > 0 ? ", " : "")
 			+ read_outcome_name((ReadOutcome)i);
 	}
@@ -60,7 +60,8 @@ LogOptions::Usage()
 		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
 		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
-		"                 not-learned\n"
+		"                 not-learned, pin-wanted, wrong-pin, no-pin,"
+		" pin-locked\n"
 		"  --door-event D the door's records of one kind: opened, closed,"
 		" held-open,\n"
 		"                 forced, sensor-lost, exit, relock\n"
