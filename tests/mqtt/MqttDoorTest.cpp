@@ -143,6 +143,12 @@ TEST(MqttDoor, ASilentSensorAndALostBrokerAreNeverAClosedDoor)
 	ASSERT_TRUE(broker.Start()) << broker.Log();
 	TopicLog log(broker);
 	Door door("side");
+	// The removal of an entity is not kept by the broker: the log must be
+	// listening before the bridge says it.
+	ASSERT_TRUE(wait_for([&] {
+		return broker.Publish("test/listening", "1")
+			&& log.Count("test/listening") > 0;
+	}, 30));
 	DoorProcess rdxDoor(door.Rdx().Directory(), "door = side\n"
 		"contact = mqtt z2m/side - interval=2s open=OPEN closed=SHUT\n");
 	door.WriteConfig(bridge_config(broker, "side"));
