@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +106,16 @@ valid_utf8(const std::string& text)
 }
 
 
+// A topic to subscribe to as it stands: no wildcards, which would read
+// the reports of other sensors as this one's.
+bool
+readable_topic(const std::string& topic)
+{
+	return !topic.empty() && topic.size() <= 200 && valid_utf8(topic)
+		&& topic.find_first_of("+#") == std::string::npos;
+}
+
+
 std::string
 octal(mode_t mode)
 {
@@ -168,6 +179,64 @@ directory_doubt(const std::string& directory)
 			" (mode %s): door.conf is refused until that is mended: chmod"
 			" go-w %s", directory.c_str(), octal(status.st_mode).c_str(),
 			directory.c_str());
+	}
+	return std::string();
+}
+
+
+// Why someone else could change what the path leads to: a directory on
+// the way that others may write or that belongs to another user, or a link
+// of another user; empty when nobody can. Not the file's own directory
+// alone: whoever may replace a directory above it may replace all below.
+// The way as written is looked at, and the way its links lead.
+std::string
+way_doubt(const std::string& path)
+{
+	std::vector<std::string> ways;
+	if (path[0] == '/')
+		ways.push_back(directory_of(path));
+	// Every link of the chain to the file, and where each leads.
+	std::string end = path;
+	for (int hop = 0; hop < 40; hop++) {
+		struct stat status;
+		if (lstat(end.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+			break;
+		if (!trusted_owner(status.st_uid)) {
+			return translate_format("the link %s belongs to another user"
+				" (uid %u): door.conf is refused until it is reached through"
+				" links of your own", end.c_str(), (unsigned)status.st_uid);
+		}
+		char target[PATH_MAX];
+		ssize_t length = readlink(end.c_str(), target, sizeof(target) - 1);
+		if (length <= 0)
+			break;
+		target[length] = '\0';
+		end = target[0] == '/' ? std::string(target)
+			: directory_of(end) + "/" + target;
+		if (end[0] == '/')
+			ways.push_back(directory_of(end));
+	}
+	char resolved[PATH_MAX];
+	if (realpath(directory_of(end).c_str(), resolved) != nullptr)
+		ways.push_back(resolved);
+
+	for (const std::string& way : ways) {
+		for (std::string directory = way;;) {
+			struct stat status;
+			if (lstat(directory.c_str(), &status) == 0
+				&& S_ISLNK(status.st_mode) && !trusted_owner(status.st_uid)) {
+				return translate_format("the link %s belongs to another user"
+					" (uid %u): door.conf is refused until it is reached"
+					" through links of your own", directory.c_str(),
+					(unsigned)status.st_uid);
+			}
+			std::string doubt = directory_doubt(directory);
+			if (!doubt.empty())
+				return doubt;
+			if (directory == "/" || directory.empty())
+				break;
+			directory = directory_of(directory);
+		}
 	}
 	return std::string();
 }
@@ -293,11 +362,8 @@ DoorConfig::Load(const std::string& path)
 		doubt = translate_format("%s may be written by others (mode %s): it"
 			" is refused until that is mended: chmod go-w %s", real.c_str(),
 			octal(status.st_mode).c_str(), real.c_str());
-	} else {
-		doubt = directory_doubt(directory_of(real));
-		if (doubt.empty() && real != path)
-			doubt = directory_doubt(directory_of(path));
-	}
+	} else
+		doubt = way_doubt(path);
 	if (!doubt.empty()) {
 		close(fd);
 		_Fail(doubt);
@@ -506,8 +572,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 		}
 		input.kind = DoorInput::kMqtt;
 		input.topic = parts[1];
-		if (input.topic.size() > 200 || !valid_utf8(input.topic)
-			|| input.topic.find_first_of("+#") != std::string::npos) {
+		if (!readable_topic(input.topic)) {
 			_Fail(translate_format("%s: \"%s\" is no topic to read (no '+' or"
 				" '#', at most 200 characters)", where.c_str(),
 				parts[1].c_str()));
@@ -577,6 +642,15 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 				|| input.interval > 48 * 3600 * kSecond)
 				refuse(B_TRANSLATE("interval takes a time from 1s to 48h with"
 					" its unit (s, min, h)"));
+		} else if (name == "availability" && !wired) {
+			// Bare, it is where zigbee2mqtt says it.
+			std::string topic = equals == std::string::npos
+				? input.topic + "/availability" : setting;
+			if (!readable_topic(topic) || topic == input.topic)
+				refuse(B_TRANSLATE("availability is a topic of its own (no"
+					" '+' or '#', at most 200 characters), or given bare for"
+					" TOPIC/availability"));
+			input.availability = topic;
 		} else if ((name == "open" || name == "closed") && !wired
 			&& equals != std::string::npos) {
 			if (setting.empty() || !valid_utf8(setting))

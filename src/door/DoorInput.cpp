@@ -86,9 +86,24 @@ DoorInput::StateOfPayload(const std::string& payload,
 			value = payload.substr(start, end - start + 1);
 	} else {
 		// No exceptions: a report that is no JSON is a value, not an error.
-		nlohmann::json report = nlohmann::json::parse(payload, nullptr, false);
+		// The field given twice could be read as either value: neither is
+		// taken.
+		int given = 0;
+		nlohmann::json report = nlohmann::json::parse(payload,
+			[&](int depth, nlohmann::json::parse_event_t event,
+				nlohmann::json& parsed) {
+				if (event == nlohmann::json::parse_event_t::key && depth == 1
+					&& parsed == field)
+					given++;
+				return true;
+			}, false);
 		if (report.is_discarded() || !report.is_object()) {
 			*reason = B_TRANSLATE("unreadable report: not a JSON object");
+			return DoorState::kUnknown;
+		}
+		if (given > 1) {
+			*reason = translate_format("unreadable report: \"%s\" is given"
+				" %d times", field.c_str(), given);
 			return DoorState::kUnknown;
 		}
 		auto found = report.find(field);

@@ -244,7 +244,7 @@ DoorLoop::_Changes(const std::vector<InputChange>& changes, bigtime_t now)
 		if (input.role == DoorInput::kExit) {
 			// A press is the change to down; found down is no press.
 			if (change.level == 1 && !change.initial)
-				_Exit(input, now);
+				_Exit(input, change.when != 0 ? change.when : now, now);
 			else if (change.level < 0) {
 				_Line(translate_format("%s: %s: %s", fConfig.door.c_str(),
 					input.Name().c_str(), change.reason.c_str()));
@@ -262,16 +262,23 @@ DoorLoop::_Changes(const std::vector<InputChange>& changes, bigtime_t now)
 
 
 void
-DoorLoop::_Exit(const DoorInput& input, bigtime_t now)
+DoorLoop::_Exit(const DoorInput& input, bigtime_t pressed, bigtime_t now)
 {
 	std::string name = input.Name();
+	// The press counts for a second from when it was made, not from when
+	// it is sent: presses that waited behind one rdx did not take (rdx
+	// stopped), or from before a suspend, are as old as they are, and
+	// open nothing for a person who has gone.
+	bigtime_t deadline = pressed + kPostTimeout;
+	bigtime_t left = deadline - system_time();
+	if (left <= 0) {
+		fMonitor.ExitPressed(name, "too-late", now, -left / 1000.0);
+		return;
+	}
 	BMessage request(RDX_MSG_EXIT);
 	request.AddString(RDX_FIELD_READER, name.c_str());
-	// The press counts as long as we wait for rdx to take it, and not a
-	// moment longer.
-	request.AddString(RDX_FIELD_DEADLINE,
-		FormatDeadline(system_time() + kPostTimeout).c_str());
-	status_t status = fRdx.SendMessage(&request, nullptr, kPostTimeout);
+	request.AddString(RDX_FIELD_DEADLINE, FormatDeadline(deadline).c_str());
+	status_t status = fRdx.SendMessage(&request, nullptr, left);
 	const char* result = status == B_OK ? "passed-on"
 		: status == B_BAD_PORT_ID ? "no-rdx" : "not-delivered";
 	fMonitor.ExitPressed(name, result, now);
@@ -339,6 +346,7 @@ DoorLoop::DoorEventHappened(const DoorEvent& event)
 		record.alarms = DoorMonitor::AlarmNames(event.alarms);
 		record.reason = event.reason;
 		record.result = event.result;
+		record.lateMs = event.lateMs;
 		fLog->Door(record);
 	}
 	_Notify(event);

@@ -76,7 +76,8 @@ private:
 			void			_ReadSlot(Slot& slot, bigtime_t now);
 			void			_Changes(const std::vector<InputChange>& changes,
 								bigtime_t now);
-			void			_Exit(const DoorInput& input, bigtime_t now);
+			void			_Exit(const DoorInput& input, bigtime_t pressed,
+								bigtime_t now);
 
 			void			_Message(const BMessage& message, bigtime_t now);
 			void			_SensorReport(const BMessage& message,

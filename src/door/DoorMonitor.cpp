@@ -43,13 +43,14 @@ DoorMonitor::RelayName(RelayState relay)
 
 void
 DoorMonitor::_Emit(const char* what, const std::string& input,
-	const std::string& reason, const std::string& result)
+	const std::string& reason, const std::string& result, double lateMs)
 {
 	DoorEvent event;
 	event.what = what;
 	event.input = input;
 	event.reason = reason;
 	event.result = result;
+	event.lateMs = lateMs;
 	event.state = fState;
 	event.alarms = fAlarms;
 	event.relay = RelayName(fRelay);
@@ -96,7 +97,8 @@ DoorMonitor::Contact(const std::string& input, DoorState state,
 		bool relock = was == DoorState::kOpen && fPassedThrough
 			&& fRelay == kRelayOpen && fSettings.relock;
 		fAlarms &= ~(uint32)(kHeldOpen | kForced);
-		fForcedAt = 0;
+		// A check still pending stays: a door forced and shut again within
+		// the grace was forced all the same, unless someone was let in.
 		fHeldSince = 0;
 		fPassedThrough = false;
 		_Emit(RDX_DOOR_CLOSED_EVENT, input);
@@ -117,18 +119,21 @@ DoorMonitor::Contact(const std::string& input, DoorState state,
 		return;
 	if (fCovered && now - fLastCover <= fSettings.forcedGrace)
 		return;
-	fForcedAt = now + fSettings.forcedGrace;
+	// The first opening decides when: a door that keeps opening must not
+	// put its own check off for ever.
+	if (fForcedAt == 0)
+		fForcedAt = now + fSettings.forcedGrace;
 }
 
 
 void
 DoorMonitor::ExitPressed(const std::string& input, const std::string& result,
-	bigtime_t now)
+	bigtime_t now, double lateMs)
 {
 	// Pressed is pressed, whatever rdx made of it: a door with free egress
 	// opens by its handle when the lock does not release.
 	_Cover(now);
-	_Emit(RDX_DOOR_EXIT, input, "", result);
+	_Emit(RDX_DOOR_EXIT, input, "", result, lateMs);
 }
 
 
@@ -231,7 +236,10 @@ DoorMonitor::Pulse(bigtime_t now)
 {
 	if (fForcedAt != 0 && now >= fForcedAt) {
 		fForcedAt = 0;
-		fAlarms |= kForced;
+		// Shut again meanwhile: said all the same, but it does not stand,
+		// as it clears when the door closes.
+		if (fState == DoorState::kOpen)
+			fAlarms |= kForced;
 		_Emit(RDX_DOOR_FORCED, fContact);
 	}
 	if (fHeldSince != 0 && fState == DoorState::kOpen

@@ -16,6 +16,8 @@ struct DoorEvent {
 	// sensor-lost: why; exit: what became of the request.
 	std::string		reason;
 	std::string		result;
+	// exit, too late: by how many milliseconds; -1 otherwise.
+	double			lateMs = -1;
 	// How things stand after it.
 	DoorState		state = DoorState::kUnknown;
 	uint32			alarms = 0;
@@ -82,7 +84,8 @@ public:
 	// The exit button was pressed, and its request went to rdx with this
 	// result.
 			void			ExitPressed(const std::string& input,
-								const std::string& result, bigtime_t now);
+								const std::string& result, bigtime_t now,
+								double lateMs = -1);
 
 	// What rdx tells: its settings (board use, the tag relay, the relay
 	// status string "-xoxx---"), a report of a relay's request, a tag read,
@@ -112,7 +115,8 @@ public:
 private:
 			void			_Emit(const char* what, const std::string& input,
 								const std::string& reason = "",
-								const std::string& result = "");
+								const std::string& result = "",
+								double lateMs = -1);
 			// Someone was let in now (or the relay closed, which covers a
 			// door opened a moment later): a pending forced check is off.
 			void			_Cover(bigtime_t now);

@@ -6,11 +6,29 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// When the event was made, as the device stamped it on the boot clock; 0
+// when its stamp cannot be that (none, as a FIFO's writer may leave it, or
+// one of another clock, which lies ahead of now): then only the moment it
+// was read is known.
+bigtime_t
+event_time(const struct input_event& event, bigtime_t now)
+{
+	const int64_t kLimit = (int64_t)1 << 40;
+	if (event.input_event_sec <= 0 || event.input_event_sec > kLimit
+		|| event.input_event_usec < 0 || event.input_event_usec >= 1000000)
+		return 0;
+	bigtime_t when = (bigtime_t)event.input_event_sec * 1000000
+		+ event.input_event_usec;
+	return when <= now ? when : 0;
+}
+
 
 status_t
 open_error(int error, std::string* problem)
@@ -85,6 +103,11 @@ EvdevSource::Open(std::vector<InputChange>* changes, std::string* problem)
 		Close();
 		return B_BAD_VALUE;
 	}
+	// Stamped on the clock the deadlines are on, which goes on while the
+	// machine sleeps: a press made before a suspend and read after it is
+	// as old as it is. A kernel that refuses keeps its own clock, whose
+	// stamps are then not taken.
+	libevdev_set_clock_id(fDevice, CLOCK_BOOTTIME);
 	for (const Code& code : fCodes) {
 		if (!libevdev_has_event_code(fDevice, (unsigned)code.type,
 				(unsigned)code.code)) {
@@ -145,15 +168,17 @@ EvdevSource::Read(std::vector<InputChange>* changes, bigtime_t now)
 
 
 void
-EvdevSource::_Event(int type, int code, int value, bigtime_t now,
+EvdevSource::_Event(const struct input_event& event, bigtime_t now,
 	std::vector<InputChange>* changes)
 {
+	int type = event.type;
+	int value = event.value;
 	// A key held down repeats (value 2): still the same press.
 	if ((type != EV_KEY && type != EV_SW) || value < 0 || value > 1)
 		return;
 	for (size_t i = 0; i < fCodes.size(); i++) {
-		if (fCodes[i].type == type && fCodes[i].code == code)
-			_Level(i, value, now, changes);
+		if (fCodes[i].type == type && fCodes[i].code == event.code)
+			_Level(i, value, now, changes, event_time(event, now));
 	}
 }
 
@@ -172,7 +197,7 @@ EvdevSource::_ReadDevice(std::vector<InputChange>* changes, bigtime_t now)
 			continue;
 		}
 		if (result == LIBEVDEV_READ_STATUS_SUCCESS) {
-			_Event(event.type, event.code, event.value, now, changes);
+			_Event(event, now, changes);
 			continue;
 		}
 		if (result == -EAGAIN) {
@@ -219,7 +244,7 @@ EvdevSource::_ReadFifo(std::vector<InputChange>* changes, bigtime_t now)
 			struct input_event event;
 			memcpy(&event, fPending.data() + used, sizeof(event));
 			used += sizeof(event);
-			_Event(event.type, event.code, event.value, now, changes);
+			_Event(event, now, changes);
 		}
 		fPending.erase(0, used);
 	}

@@ -4,6 +4,7 @@
 #include "InputSource.h"
 
 struct libevdev;
+struct input_event;
 
 // Keys and switches of one input device, read through libevdev. A device
 // with a key among them is grabbed: an exit button on a USB board that
@@ -32,7 +33,7 @@ public:
 			bool			Grabs() const;
 
 private:
-			void			_Event(int type, int code, int value,
+			void			_Event(const struct input_event& event,
 								bigtime_t now,
 								std::vector<InputChange>* changes);
 			status_t		_ReadDevice(std::vector<InputChange>* changes,

@@ -22,12 +22,12 @@ InputSource::_Known(size_t line, int level, std::vector<InputChange>* changes)
 
 void
 InputSource::_Level(size_t line, int level, bigtime_t now,
-	std::vector<InputChange>* changes)
+	std::vector<InputChange>* changes, bigtime_t when)
 {
 	Line& entry = fLines[line];
 	int accepted;
 	if (entry.debouncer.Feed(level, now, &accepted))
-		changes->push_back({entry.input, accepted, ""});
+		changes->push_back({entry.input, accepted, "", false, when});
 }
 
 

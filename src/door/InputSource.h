@@ -20,6 +20,9 @@ struct InputChange {
 	// Read as the device was opened: how it stands, not a change. A
 	// button found held down is no press.
 	bool			initial = false;
+	// When the change was made, on the boot clock, as the device stamped
+	// it; 0 when only the moment it was read is known.
+	bigtime_t		when = 0;
 };
 
 
@@ -72,7 +75,8 @@ protected:
 			void			_Known(size_t line, int level,
 								std::vector<InputChange>* changes);
 			void			_Level(size_t line, int level, bigtime_t now,
-								std::vector<InputChange>* changes);
+								std::vector<InputChange>* changes,
+								bigtime_t when = 0);
 			void			_Lost(const std::string& reason,
 								std::vector<InputChange>* changes);
 

@@ -25,31 +25,54 @@ Discovery::Node() const
 }
 
 
-std::vector<Publication>
-Discovery::Messages() const
+json
+Discovery::_Device() const
 {
 	std::string node = Node();
-	json device = {
+	return json{
 		{"identifiers", json::array({node})},
 		{"name", "RDX door " + fDoor},
 		{"manufacturer", "RDX"},
 		{"model", "rdx-mqtt"},
 		{"sw_version", fVersion},
 	};
+}
+
+
+json
+Discovery::_Entity(const std::string& object, const std::string& name,
+	const std::string& availability) const
+{
+	std::string node = Node();
+	return json{
+		{"name", name},
+		{"unique_id", node + "_" + object},
+		{"object_id", node + "_" + object},
+		{"availability_topic", availability},
+		{"payload_available", "online"},
+		{"payload_not_available", "offline"},
+		{"device", _Device()},
+	};
+}
+
+
+std::string
+Discovery::_Topic(const char* component, const std::string& object) const
+{
+	return std::string("homeassistant/") + component + "/" + Node() + "/"
+		+ object + "/config";
+}
+
+
+std::vector<Publication>
+Discovery::Messages() const
+{
+	json device = _Device();
 	auto common = [&](const std::string& object, const std::string& name) {
-		return json{
-			{"name", name},
-			{"unique_id", node + "_" + object},
-			{"object_id", node + "_" + object},
-			{"availability_topic", fTopics.Availability()},
-			{"payload_available", "online"},
-			{"payload_not_available", "offline"},
-			{"device", device},
-		};
+		return _Entity(object, name, fTopics.Availability());
 	};
 	auto topic = [&](const char* component, const std::string& object) {
-		return std::string("homeassistant/") + component + "/" + node + "/"
-			+ object + "/config";
+		return _Topic(component, object);
 	};
 
 	std::vector<Publication> messages;
@@ -90,5 +113,53 @@ Discovery::Messages() const
 	};
 	messages.push_back(Publication{topic("tag", "reader"), scanner.dump(),
 		true});
+	return messages;
+}
+
+
+std::vector<Publication>
+Discovery::DoorMessages(bool contact, bool exit) const
+{
+	// The door's entities are there while rdx-door runs, whether or not
+	// rdx does: a door forced while rdx restarts is still forced.
+	std::string availability = fTopics.DoorAvailability();
+	std::vector<Publication> messages;
+	std::string doorTopic = _Topic("binary_sensor", "door");
+	std::string alarmTopic = _Topic("binary_sensor", "door_alarm");
+	if (contact) {
+		json door = _Entity("door", "Door", availability);
+		door["state_topic"] = fTopics.DoorState();
+		door["device_class"] = "door";
+		// "None" is Home Assistant's word for a state it cannot tell: an
+		// unknown door shows as unknown, never as closed.
+		door["value_template"] = "{{ {'open': 'ON', 'closed': 'OFF'}"
+			".get(value, 'None') }}";
+		door["payload_on"] = "ON";
+		door["payload_off"] = "OFF";
+		messages.push_back(Publication{doorTopic, door.dump(), true});
+
+		json alarm = _Entity("door_alarm", "Door alarm", availability);
+		alarm["state_topic"] = fTopics.DoorAlarm();
+		alarm["device_class"] = "problem";
+		alarm["value_template"] = "{{ 'ON' if value_json.alarms else 'OFF' }}";
+		alarm["payload_on"] = "ON";
+		alarm["payload_off"] = "OFF";
+		alarm["json_attributes_topic"] = fTopics.DoorAlarm();
+		messages.push_back(Publication{alarmTopic, alarm.dump(), true});
+	} else {
+		messages.push_back(Publication{doorTopic, "", true});
+		messages.push_back(Publication{alarmTopic, "", true});
+	}
+
+	std::string exitTopic = _Topic("event", "exit");
+	if (exit) {
+		json button = _Entity("exit", "Exit button", availability);
+		button["state_topic"] = fTopics.DoorExit();
+		button["event_types"] = json::array({"press"});
+		button["device_class"] = "button";
+		button["icon"] = "mdi:exit-run";
+		messages.push_back(Publication{exitTopic, button.dump(), true});
+	} else
+		messages.push_back(Publication{exitTopic, "", true});
 	return messages;
 }

@@ -52,6 +52,41 @@ TopicMap::Open() const
 }
 
 
+std::string
+TopicMap::DoorAvailability() const
+{
+	return fPrefix + "/door/availability";
+}
+
+
+std::string
+TopicMap::DoorState() const
+{
+	return fPrefix + "/door/state";
+}
+
+
+std::string
+TopicMap::DoorAlarm() const
+{
+	return fPrefix + "/door/alarm";
+}
+
+
+std::string
+TopicMap::DoorEvent() const
+{
+	return fPrefix + "/door/event";
+}
+
+
+std::string
+TopicMap::DoorExit() const
+{
+	return fPrefix + "/door/exit";
+}
+
+
 std::vector<std::string>
 TopicMap::Subscriptions() const
 {

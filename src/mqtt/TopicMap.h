@@ -15,6 +15,13 @@
 //   <prefix>/board_use/set    on | off: switches board use
 //   <prefix>/tag              each tag read, JSON, not retained
 //   <prefix>/open             PRESS: opens the door
+//   <prefix>/door/availability online | offline, retained: whether
+//                             rdx-door runs (the door watcher)
+//   <prefix>/door/state       open | closed | unknown, retained
+//   <prefix>/door/alarm       the standing alarms, JSON, retained
+//   <prefix>/door/event       each door event, JSON, not retained
+//   <prefix>/door/exit        each press of the exit button, JSON with
+//                             "event_type", not retained
 // and the one Home Assistant tells its state on.
 class TopicMap {
 public:
@@ -30,6 +37,11 @@ public:
 			std::string		BoardUseSet() const;
 			std::string		Tag() const;
 			std::string		Open() const;
+			std::string		DoorAvailability() const;
+			std::string		DoorState() const;
+			std::string		DoorAlarm() const;
+			std::string		DoorEvent() const;
+			std::string		DoorExit() const;
 
 			// What rdx-mqtt subscribes to.
 			std::vector<std::string> Subscriptions() const;

@@ -116,6 +116,7 @@ DoWithRDX(void* data)
 	// Before the mark: from here on a close of the record's entry for this
 	// relay and address would cross this request (RelayRequests::Covers).
 	int64 inFlight = RelayRequests::Begin(relay, address, open);
+	int32 hold = open ? BeginRelayOpen(relay) : 0;
 	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	std::string image = CopyRelayStatus();
 
@@ -197,6 +198,7 @@ DoWithRDX(void* data)
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());
+		close.AddInt32(RDX_FIELD_HOLD, hold);
 		snooze((bigtime_t)delay * 1000000);
 		Post(close);
 	}

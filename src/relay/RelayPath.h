@@ -9,6 +9,8 @@
 // the tag when a tag did.
 #define RDX_FIELD_CAUSE "cause"
 #define RDX_FIELD_CAUSE_TAG "tag"
+// Of 'rx_c': the number of the open whose hold ended (BeginRelayOpen()).
+#define RDX_FIELD_HOLD "hold"
 
 // Asks for relay 1 to 4 to be opened (the close is reported delay seconds
 // later with 'rx_c') or closed. Returns at once; a worker thread makes the

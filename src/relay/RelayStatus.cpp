@@ -32,6 +32,27 @@ WriteRelayStatus(const char* text)
 }
 
 
+static std::atomic<int32> sOpensBegun[5];
+
+
+int32
+BeginRelayOpen(int32 relay)
+{
+	if (relay < 1 || relay > 4)
+		return 0;
+	return ++sOpensBegun[relay];
+}
+
+
+int32
+RelayOpensBegun(int32 relay)
+{
+	if (relay < 1 || relay > 4)
+		return 0;
+	return sOpensBegun[relay].load();
+}
+
+
 char
 RelayMark(int32 relay)
 {

@@ -26,4 +26,12 @@ void WriteRelayStatus(const char* text);
 // The mark of relay 1 to 4, or 0 for any other number.
 char RelayMark(int32 relay);
 
+// How many opens of relay 1 to 4 have begun. A worker counts its open as
+// it marks the relay, and its close report at the end of the hold carries
+// the number: a report whose open was followed by another (after the
+// relay was closed early) is told apart from the latest one's, whose own
+// hold is still running.
+int32 BeginRelayOpen(int32 relay);
+int32 RelayOpensBegun(int32 relay);
+
 #endif

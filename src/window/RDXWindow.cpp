@@ -362,6 +362,18 @@ RDXWindow::_HandleCloseReport(BMessage* message)
 	Lock();
 	int32 relay = 0;
 	message->FindInt32(RDX_FIELD_RELAIS, &relay);
+	// The hold of an open that the door's relock closed early ends while
+	// a later open (the next tag) holds the relay: that one's own hold
+	// closes it, not this.
+	int32 hold = 0;
+	if (message->what == RDX_MSG_CLOSE
+		&& message->FindInt32(RDX_FIELD_HOLD, &hold) == B_OK
+		&& hold != RelayOpensBegun(relay)) {
+		printf("relay %ld: the hold of an earlier open ends; it was opened"
+			" again since, and is closed when that hold ends\n", (long)relay);
+		Unlock();
+		return;
+	}
 	if (prefs->rdxUse)
 		Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_HOLD_END);
 	else {

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -153,6 +154,72 @@ TEST(DoorConfigTest, AFileOthersMayWriteIsRefused)
 }
 
 
+// Whoever may replace a directory above door.conf, or a link on the way
+// to it, may replace door.conf: the whole way is looked at.
+TEST(DoorConfigTest, TheWholeWayToTheFileIsLookedAt)
+{
+	TempDir root("rdx-door-way");
+	chmod(root.Path().c_str(), 0700);
+	std::string above = root.Sub("above");
+	std::string below = above + "/below";
+	std::string mine = root.Sub("mine");
+	for (const std::string& directory : {above, below, mine})
+		ASSERT_EQ(0, mkdir(directory.c_str(), 0700));
+	for (const std::string& path : {below + "/door.conf",
+			mine + "/door.conf"}) {
+		FILE* file = fopen(path.c_str(), "w");
+		ASSERT_NE(nullptr, file);
+		fputs("exit = gpio gpiochip0 27\n", file);
+		fclose(file);
+		chmod(path.c_str(), 0600);
+	}
+	// Tests run as root here: "another user" is nobody.
+	const uid_t kOther = 65534;
+
+	struct Case {
+		const char*		name;
+		mode_t			above;
+		// The file is read through a link in "mine"; kOther's link when
+		// foreign.
+		bool			throughLink;
+		bool			foreignLink;
+		status_t		status;
+		const char*		error;
+	};
+	const std::vector<Case> cases = {
+		{"the way is the user's", 0700, false, false, B_OK, ""},
+		{"a directory above others may write", 0777, false, false,
+			B_NOT_ALLOWED, "the directory " },
+		{"a sticky one above", 01777, false, false, B_OK, ""},
+		{"a link of the user's into a way others may change", 0777, true,
+			false, B_NOT_ALLOWED, "may be written by others (mode 0777)"},
+		{"a link of another user", 0700, true, true, B_NOT_ALLOWED,
+			"belongs to another user (uid 65534)"},
+	};
+	std::string link = mine + "/linked.conf";
+	for (const Case& c : cases) {
+		chmod(above.c_str(), c.above);
+		unlink(link.c_str());
+		std::string path = below + "/door.conf";
+		if (c.throughLink) {
+			ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
+			if (c.foreignLink) {
+				ASSERT_EQ(0, lchown(link.c_str(), kOther, kOther));
+			}
+			path = link;
+		}
+		DoorConfig config;
+		EXPECT_EQ(c.status, config.Load(path)) << c.name;
+		if (c.status != B_OK) {
+			ASSERT_EQ(1u, config.Errors().size()) << c.name;
+			EXPECT_NE(std::string::npos, config.Errors()[0].find(c.error))
+				<< c.name << ": " << config.Errors()[0];
+		}
+	}
+	chmod(above.c_str(), 0700);
+}
+
+
 TEST(DoorConfigTest, SensorReportsAreReadOneWayOnly)
 {
 	DoorConfig config;
@@ -180,6 +247,12 @@ TEST(DoorConfigTest, SensorReportsAreReadOneWayOnly)
 		{zigbee, "{\"contact\":[true]}", DoorState::kUnknown},
 		{zigbee, "true", DoorState::kUnknown},
 		{zigbee, "{\"contact\":tru", DoorState::kUnknown},
+		// Given twice, the field could be read either way.
+		{zigbee, "{\"contact\":false,\"contact\":true}", DoorState::kUnknown},
+		{zigbee, "{\"contact\":true,\"battery\":9,\"contact\":false}",
+			DoorState::kUnknown},
+		{zigbee, "{\"last\":{\"contact\":false},\"contact\":true}",
+			DoorState::kClosed},
 		{raw.inputs[0], " OPEN\n", DoorState::kOpen},
 		{raw.inputs[0], "CLOSED", DoorState::kClosed},
 		{raw.inputs[0], "closed", DoorState::kUnknown},

@@ -13,8 +13,12 @@
 #include <linux/input.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -111,6 +115,23 @@ protected:
 					+ record.value("cause", "") + " "
 					+ record.value("result", ""));
 			}
+		}
+		return records;
+	}
+
+	// The "door" records one program made, as "what:result".
+	std::vector<std::string> DoorRecordsOf(const std::string& program)
+	{
+		std::vector<std::string> records;
+		std::istringstream in(read_file(fProgram->AccessLogFile()));
+		for (std::string line; std::getline(in, line);) {
+			nlohmann::json record = nlohmann::json::parse(line, nullptr,
+				false);
+			if (!record.is_object() || record.value("event", "") != "door"
+				|| record.value("program", "") != program)
+				continue;
+			records.push_back(record.value("what", "") + ":"
+				+ record.value("result", ""));
 		}
 		return records;
 	}
@@ -255,6 +276,96 @@ TEST_F(DoorEndToEndTest, RelockClosesTheRelayOnceTheDoorClosedAgain)
 	ASSERT_TRUE(fProgram->Sync());
 	EXPECT_EQ(1, fBoard->CountOf(kClose));
 	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+}
+
+
+// Presses that rdx cannot take at once, or that are read long after they
+// were made, open nothing later for a person who has gone; then a press as
+// it should be opens, so that the rows are not quiet for another reason.
+TEST_F(DoorEndToEndTest, AnExitIsNeverHonouredLate)
+{
+	StartRdx();
+	StartDoor();
+	const std::string press = input_event(EV_KEY, KEY_ENTER, 1)
+		+ input_event(EV_KEY, KEY_ENTER, 0);
+	struct Row {
+		const char*					name;
+		std::function<void()>		act;
+		std::vector<std::string>	records;
+	};
+	const std::vector<Row> rows = {
+		{"five presses while rdx is stopped, which goes on 2.5 s later",
+			[&] {
+				fProgram->Signal(SIGSTOP);
+				ASSERT_TRUE(fButton->Write(press + press + press + press
+					+ press));
+				usleep(2500 * 1000);
+				fProgram->Signal(SIGCONT);
+			},
+			{"exit:not-delivered", "exit:too-late", "exit:too-late",
+				"exit:too-late", "exit:too-late"}},
+		{"a press stamped 5 s before it is read (made before a suspend)",
+			[&] {
+				int64_t then = boot_time() - 5000000;
+				ASSERT_TRUE(fButton->Write(input_event(EV_KEY, KEY_ENTER, 1,
+					then) + input_event(EV_KEY, KEY_ENTER, 0, then + 100000)));
+			},
+			{"exit:too-late"}},
+	};
+	size_t seen = DoorRecordsOf("rdx-door").size();
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		row.act();
+		ASSERT_TRUE(wait_for([&] {
+			return DoorRecordsOf("rdx-door").size()
+				>= seen + row.records.size();
+		}, 20));
+		// rdx has taken whatever reached it.
+		ASSERT_TRUE(fProgram->Sync());
+		usleep(300 * 1000);
+		EXPECT_EQ(0, fBoard->CountOf(kOpen));
+		std::vector<std::string> records = DoorRecordsOf("rdx-door");
+		EXPECT_EQ(row.records, std::vector<std::string>(
+			records.begin() + (long)seen, records.end()));
+		seen = records.size();
+	}
+	// A press made now opens.
+	ASSERT_TRUE(fButton->Write(press));
+	ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 20));
+}
+
+
+// With relock on, the relay closes early once the door shut; the next
+// tag's open then holds for its own hold time, and the end of the first
+// open's hold closes nothing.
+TEST_F(DoorEndToEndTest, RelockNeverCutsALaterOpenShort)
+{
+	using Clock = std::chrono::steady_clock;
+	StartRdx(5);
+	StartDoor("relock = on\n");
+	Press();
+	ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 20));
+	Clock::time_point first = Clock::now();
+	ASSERT_TRUE(fProgram->WaitForCount(" OPEN 2|", 1));
+	usleep(100 * 1000);
+	Contact(false);
+	ASSERT_TRUE(fDoor->WaitFor("front: opened ("));
+	Contact(true);
+	ASSERT_TRUE(fBoard->WaitForRequest(kClose, 5));
+
+	// The next person, 2 s after the first open: the first open's hold
+	// ends 3 s later, this one's 5 s later.
+	std::this_thread::sleep_until(first + std::chrono::seconds(2));
+	ASSERT_EQ(0, fProgram->Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 5, 2));
+	Clock::time_point second = Clock::now();
+	std::this_thread::sleep_until(second + std::chrono::seconds(4));
+	EXPECT_EQ(1, fBoard->CountOf(kClose))
+		<< "the second open was closed before its hold time";
+	ASSERT_TRUE(fBoard->WaitForRequest(kClose, 10, 2));
+	ASSERT_TRUE(wait_for([&] { return RelayRecords().size() >= 4; }, 20));
+	EXPECT_EQ((std::vector<std::string>{"open exit ok", "close relock ok",
+		"open tag ok", "close hold-end ok"}), RelayRecords());
 }
 
 }	// namespace

@@ -11,21 +11,35 @@
 #include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 void test_sleep_ms(int milliseconds);
 
 
 std::string
-input_event(int type, int code, int value)
+input_event(int type, int code, int value, int64_t when)
 {
 	struct input_event events[2] = {};
+	for (struct input_event& event : events) {
+		event.input_event_sec = when / 1000000;
+		event.input_event_usec = when % 1000000;
+	}
 	events[0].type = (uint16_t)type;
 	events[0].code = (uint16_t)code;
 	events[0].value = value;
 	events[1].type = EV_SYN;
 	events[1].code = SYN_REPORT;
 	return std::string((const char*)events, sizeof(events));
+}
+
+
+int64_t
+boot_time()
+{
+	struct timespec now;
+	clock_gettime(CLOCK_BOOTTIME, &now);
+	return (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
 }
 
 

@@ -9,12 +9,17 @@
 #include "ChildProcess.h"
 #include "TempDir.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-// The bytes of one input event and the report that ends it.
-std::string input_event(int type, int code, int value);
+// The bytes of one input event and the report that ends it; stamped with
+// when (microseconds of the boot clock, as rdx-door has a device stamp
+// them), or unstamped.
+std::string input_event(int type, int code, int value, int64_t when = 0);
+// Now on the boot clock, in microseconds.
+int64_t boot_time();
 
 // A FIFO written like an input device; Unplug() makes it go away as a
 // device does.

@@ -2,7 +2,7 @@
 // become, and the discovery messages.
 
 #include <Discovery.h>
-#include <DoorState.h>
+#include <RdxState.h>
 #include <MqttConfig.h>
 #include <RemoteCommand.h>
 #include <TopicMap.h>
@@ -241,7 +241,7 @@ TEST(RemoteCommand, OnlyFreshUnderstoodCommandsAct)
 TEST(DoorState, NoticesBecomeStatesAndEvents)
 {
 	TopicMap topics("rdx/front");
-	DoorState state(topics);
+	RdxState state(topics);
 	EXPECT_TRUE(state.States().empty());
 
 	BMessage settings(RDX_NOTICE_SETTINGS);

@@ -206,6 +206,38 @@ TEST(Application, RunsOnTheCallingThreadAndQuitsOnRequest)
 }
 
 
+TEST(Application, NoticesFromOtherThreadsMeetThePortAsTheLoopEnds)
+{
+	// A program whose own thread tells its watchers of events (rdx-door's
+	// loop does) goes on doing so while the application's loop ends and
+	// its message port closes; the port must go under the lock the
+	// notices take, or a notice reads it while it is destroyed.
+	QuittingApp* app = new QuittingApp();
+	std::atomic<bool> stop{false};
+	std::atomic<int> sent{0};
+	std::thread notifier([&] {
+		BMessage notice('ntce');
+		notice.AddInt32("n", 1);
+		while (!stop.load()) {
+			app->SendNotices('ntce', &notice);
+			sent++;
+		}
+	});
+	while (sent.load() < 100)
+		std::this_thread::yield();
+	be_app_messenger.SendMessage(B_QUIT_REQUESTED);
+	app->Run();
+	// Notices after the end reach no port and harm nothing.
+	int after = sent.load();
+	while (sent.load() < after + 100)
+		std::this_thread::yield();
+	stop = true;
+	notifier.join();
+	delete app;
+	EXPECT_EQ(be_app, nullptr);
+}
+
+
 TEST(Application, TermSignalAsksTheApplicationToQuit)
 {
 	QuittingApp* app = new QuittingApp();

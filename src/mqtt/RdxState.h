@@ -1,5 +1,5 @@
-#ifndef DOOR_STATE_H
-#define DOOR_STATE_H
+#ifndef RDX_STATE_H
+#define RDX_STATE_H
 
 #include "Publication.h"
 #include "TopicMap.h"
@@ -15,9 +15,9 @@ class BMessage;
 // board use (retained, and only when they change) and each tag read (as it
 // comes). It remembers the states so that they can be told again after the
 // broker went away.
-class DoorState {
+class RdxState {
 public:
-							DoorState(const TopicMap& topics);
+							RdxState(const TopicMap& topics);
 
 			// The publications one notice of rdx calls for; now is seconds
 			// since the epoch, for a tag read's time.

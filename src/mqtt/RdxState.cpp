@@ -1,4 +1,4 @@
-#include "DoorState.h"
+#include "RdxState.h"
 
 #include <AppDefs.h>
 #include <Message.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-DoorState::DoorState(const TopicMap& topics)
+RdxState::RdxState(const TopicMap& topics)
 	:
 	fTopics(topics)
 {
@@ -19,7 +19,7 @@ DoorState::DoorState(const TopicMap& topics)
 
 
 std::vector<Publication>
-DoorState::Notice(const BMessage& notice, double now)
+RdxState::Notice(const BMessage& notice, double now)
 {
 	std::vector<Publication> publications;
 	int32 what = 0;
@@ -67,7 +67,7 @@ DoorState::Notice(const BMessage& notice, double now)
 
 
 std::vector<Publication>
-DoorState::States() const
+RdxState::States() const
 {
 	std::vector<Publication> publications;
 	for (int32 relay = 1; relay <= 4; relay++) {
@@ -81,7 +81,7 @@ DoorState::States() const
 
 
 char
-DoorState::RelayMark(int32 relay) const
+RdxState::RelayMark(int32 relay) const
 {
 	if (relay < 1 || relay > 4)
 		return 0;
@@ -90,7 +90,7 @@ DoorState::RelayMark(int32 relay) const
 
 
 std::string
-DoorState::UtcTime(double seconds)
+RdxState::UtcTime(double seconds)
 {
 	time_t whole = (time_t)std::floor(seconds);
 	int millis = (int)((seconds - (double)whole) * 1000);
@@ -105,7 +105,7 @@ DoorState::UtcTime(double seconds)
 
 
 void
-DoorState::_Relays(const char* image, std::vector<Publication>* publications)
+RdxState::_Relays(const char* image, std::vector<Publication>* publications)
 {
 	// The relay status string: marks of relays 1 to 4 at 1 to 4, 'o' open,
 	// 'x' closed; anything else is not known and tells nothing.
@@ -121,7 +121,7 @@ DoorState::_Relays(const char* image, std::vector<Publication>* publications)
 
 
 void
-DoorState::_Use(bool use, std::vector<Publication>* publications)
+RdxState::_Use(bool use, std::vector<Publication>* publications)
 {
 	if (fBoardUse == (use ? 1 : 0))
 		return;
@@ -131,7 +131,7 @@ DoorState::_Use(bool use, std::vector<Publication>* publications)
 
 
 Publication
-DoorState::_RelayState(int32 relay) const
+RdxState::_RelayState(int32 relay) const
 {
 	return Publication{fTopics.Relay(relay),
 		fRelays[relay - 1] == 'o' ? "open" : "closed", true};
@@ -139,7 +139,7 @@ DoorState::_RelayState(int32 relay) const
 
 
 Publication
-DoorState::_UseState() const
+RdxState::_UseState() const
 {
 	return Publication{fTopics.BoardUse(), fBoardUse == 1 ? "on" : "off",
 		true};
