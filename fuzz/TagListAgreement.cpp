@@ -511,7 +511,8 @@ report_disagreement(const std::string& text, const std::string& tag,
 	fprintf(stderr, "The tag:    \"%s\"\n", escaped(tag).c_str());
 	fprintf(stderr, "The moment: %s\n", moment_text(moment).c_str());
 	fprintf(stderr, "Library:    %s (%s)\n", library.word.c_str(),
-		library.passes ? "passes" : "refuses");
+		library.pinWanted ? "passes with a PIN" : library.passes ? "passes"
+			: "refuses");
 	const ReferenceTagLine* line = ReferenceLineFor(reference, tag);
 	if (line == nullptr) {
 		fprintf(stderr, "Reference:  %s (no line names the tag)\n",
@@ -535,7 +536,10 @@ is_timed(const ReferenceList& reference, const std::string& tag)
 	const ReferenceTagLine* line = ReferenceLineFor(reference, tag);
 	if (line == nullptr || line->tag != tag || !line->readable || line->off)
 		return false;
-	return line->hasHours || line->hasFrom || line->hasUntil;
+	bool pinHours = false;
+	for (const ReferencePinItem& pin : line->pinItems)
+		pinHours = pinHours || pin.when != ReferencePinItem::kAlways;
+	return line->hasHours || line->hasFrom || line->hasUntil || pinHours;
 }
 
 
@@ -559,10 +563,15 @@ check_agreement(const std::string& text, const ReferenceList& reference,
 {
 	LibraryVerdict library = LibraryDecide(text, tag, moment);
 	ReferenceVerdict verdict = ReferenceDecide(reference, tag, moment);
-	bool referencePasses = verdict == kReferencePass;
-	if (library.passes != referencePasses)
+	// A PIN asked is "pass, PIN wanted": both must see the tag pass, and
+	// both must ask for the PIN.
+	bool referencePinWanted = verdict == kReferencePinWanted;
+	bool referencePasses = verdict == kReferencePass || referencePinWanted;
+	if (library.passes != referencePasses
+		|| library.pinWanted != referencePinWanted)
 		report_disagreement(text, tag, moment, library, reference, verdict);
 	FUZZ_CHECK(library.passes == referencePasses);
+	FUZZ_CHECK(library.pinWanted == referencePinWanted);
 }
 
 }	// namespace

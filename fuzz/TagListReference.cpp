@@ -654,6 +654,117 @@ read_date_item(DateWord word, const std::vector<std::string>& words,
 }
 
 
+// ---- Rules: a PIN -------------------------------------------------------
+
+// "`pin HOURS` asks for the PIN while HOURS hold, `pin outside HOURS`
+// while they do not; HOURS is either weekly hours as below or one `@NAME`
+// (defined and readable, as for an `@NAME` item), separated from `pin`
+// (and from `outside`) by blanks."
+bool
+read_pin_item(const std::string& item, const std::vector<SetLine>& sets,
+	ReferencePinItem& pin, std::string& whyNot)
+{
+	std::vector<std::string> words = split_at_blanks(item);
+	// "`pin`: the tag passes only with its PIN ... at any time."
+	if (words.size() == 1) {
+		pin.when = ReferencePinItem::kAlways;
+		return true;
+	}
+	// What follows the word `pin` and its blanks.
+	std::string hours = trim_blanks(item.substr(3));
+	pin.when = ReferencePinItem::kWhile;
+	if (ascii_lower(words[1]) == "outside") {
+		pin.when = ReferencePinItem::kOutside;
+		size_t at = hours.find_first_of(" \t");
+		if (at == std::string::npos) {
+			whyNot = "pin outside without hours";
+			return false;
+		}
+		hours = trim_blanks(hours.substr(at));
+	}
+	if (hours[0] == '@') {
+		std::string name = hours.substr(1);
+		if (!is_set_name(name)) {
+			whyNot = "not a set name after pin: " + hours;
+			return false;
+		}
+		const SetLine* set = find_set(sets, name);
+		if (set == nullptr || !set->readable) {
+			whyNot = "no readable set after pin: " + hours;
+			return false;
+		}
+		pin.windows = set->windows;
+		return true;
+	}
+	return read_weekly_hours(hours, pin.windows, whyNot);
+}
+
+
+bool
+is_hash_character(char c)
+{
+	return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
+		|| (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+
+// "decimal without leading zeros"
+bool
+read_cost(const std::string& digits, int low, int high)
+{
+	if (!all_digits(digits) || digits.size() > 5
+		|| (digits.size() > 1 && digits[0] == '0'))
+		return false;
+	int value = number_of(digits);
+	return value >= low && value <= high;
+}
+
+
+// "`$argon2id$v=19$m=M,t=T,p=1$` followed by the salt (22 characters), `$`
+// and the hash (43 characters), both of `A-Z a-z 0-9 + /`; M is 8 to 65536
+// and T 1 to 10, decimal without leading zeros"
+bool
+is_pin_hash(const std::string& text)
+{
+	const std::string head = "$argon2id$v=19$m=";
+	if (text.compare(0, head.size(), head) != 0)
+		return false;
+	size_t comma = text.find(',', head.size());
+	if (comma == std::string::npos
+		|| !read_cost(text.substr(head.size(), comma - head.size()), 8, 65536))
+		return false;
+	if (text.compare(comma, 3, ",t=") != 0)
+		return false;
+	size_t lanes = text.find(",p=1$", comma + 3);
+	if (lanes == std::string::npos
+		|| !read_cost(text.substr(comma + 3, lanes - comma - 3), 1, 10))
+		return false;
+	std::string rest = text.substr(lanes + 5);
+	if (rest.size() != 22 + 1 + 43 || rest[22] != '$')
+		return false;
+	for (size_t i = 0; i < rest.size(); i++) {
+		if (i != 22 && !is_hash_character(rest[i]))
+			return false;
+	}
+	return true;
+}
+
+
+// Whether a `pin` item asks for the PIN at the moment.
+bool
+pin_item_asks(const ReferencePinItem& pin, time_t when)
+{
+	if (pin.when == ReferencePinItem::kAlways)
+		return true;
+	bool holds = false;
+	for (const ReferenceWindow& window : pin.windows) {
+		if (window_holds(window, when))
+			holds = true;
+	}
+	return pin.when == ReferencePinItem::kWhile ? holds : !holds;
+}
+
+
 // ---- Tag lines, Read two ways, Rules -----------------------------------
 
 // "Rules are items separated by `;`, with blanks around each allowed; an
@@ -698,6 +809,27 @@ read_rules(const std::string& rules, const std::vector<SetLine>& sets,
 			line.hasUntil = true;
 			continue;
 		}
+		// "`pin`" items; "A line may have several `pin` items".
+		if (first == "pin") {
+			ReferencePinItem pin;
+			if (!read_pin_item(item, sets, pin, line.whyNot))
+				return false;
+			line.pinItems.push_back(pin);
+			continue;
+		}
+		// "`pinhash HASH`" "one word after blanks" "At most once on a line."
+		if (first == "pinhash") {
+			if (line.hasPinHash) {
+				line.whyNot = "a second pinhash";
+				return false;
+			}
+			if (words.size() != 2 || !is_pin_hash(words[1])) {
+				line.whyNot = "not a PIN's hash";
+				return false;
+			}
+			line.hasPinHash = true;
+			continue;
+		}
 		// "`@NAME`: the hours of a named set, defined anywhere in the file."
 		if (item[0] == '@') {
 			std::string name = item.substr(1);
@@ -729,6 +861,12 @@ read_rules(const std::string& rules, const std::vector<SetLine>& sets,
 	// whichever order they are written)"
 	if (line.hasFrom && line.hasUntil && line.until <= line.from) {
 		line.whyNot = "until not after from";
+		return false;
+	}
+	// "A line with a `pin` item but no `pinhash` lets its tag in never
+	// (`bad-rule`), at any time, until its PIN is set"
+	if (!line.pinItems.empty() && !line.hasPinHash) {
+		line.whyNot = "a PIN asked but none set";
 		return false;
 	}
 	return true;
@@ -821,13 +959,20 @@ decide_line(const ReferenceTagLine& line, time_t when)
 		return kReferenceNotYetValid;
 	if (line.hasUntil && when >= line.until)
 		return kReferenceExpired;
-	if (!line.hasHours)
-		return kReferencePass;
+	bool inside = !line.hasHours;
 	for (const ReferenceWindow& window : line.windows) {
 		if (window_holds(window, when))
-			return kReferencePass;
+			inside = true;
 	}
-	return kReferenceOutsideHours;
+	if (!inside)
+		return kReferenceOutsideHours;
+	// "Then, when the tag passes and a `pin` item asks for the PIN at that
+	// moment, `pin-wanted`" "the PIN is asked when any of them asks"
+	for (const ReferencePinItem& pin : line.pinItems) {
+		if (pin_item_asks(pin, when))
+			return kReferencePinWanted;
+	}
+	return kReferencePass;
 }
 
 }	// namespace
@@ -851,6 +996,8 @@ ReferenceVerdictWord(ReferenceVerdict verdict)
 			return "outside-hours";
 		case kReferenceBadRule:
 			return "bad-rule";
+		case kReferencePinWanted:
+			return "pin-wanted";
 	}
 	return "bad-rule";
 }

@@ -17,11 +17,12 @@ enum ReferenceVerdict {
 	kReferenceNotYetValid,
 	kReferenceExpired,
 	kReferenceOutsideHours,
-	kReferenceBadRule
+	kReferenceBadRule,
+	kReferencePinWanted
 };
 
 // The words rdx-reader prints for a verdict ("pass", "unknown", "off",
-// "not-yet-valid", "expired", "outside-hours", "bad-rule").
+// "not-yet-valid", "expired", "outside-hours", "bad-rule", "pin-wanted").
 const char* ReferenceVerdictWord(ReferenceVerdict verdict);
 
 // One window of weekly hours: it opens on a day (0 Monday to 6 Sunday) at
@@ -31,6 +32,19 @@ struct ReferenceWindow {
 	int				day = 0;
 	int				startMinute = 0;
 	int				endMinute = 0;
+};
+
+// One `pin` item: whether it asks for the PIN always, while its hours
+// hold, or while they do not.
+struct ReferencePinItem {
+	enum When {
+		kAlways,
+		kWhile,
+		kOutside
+	};
+
+	When			when = kAlways;
+	std::vector<ReferenceWindow> windows;
 };
 
 // What the reading kept of one tag line: its tag, whether the line can be
@@ -47,6 +61,8 @@ struct ReferenceTagLine {
 	time_t			until = 0;
 	bool			hasHours = false;
 	std::vector<ReferenceWindow> windows;
+	std::vector<ReferencePinItem> pinItems;
+	bool			hasPinHash = false;
 };
 
 // The tag lines of a list in the order they stand in it; named sets are

@@ -69,6 +69,10 @@ read_outcome_name(ReadOutcome outcome)
 		case ReadOutcome::kExpired: return "expired";
 		case ReadOutcome::kOutsideHours: return "outside-hours";
 		case ReadOutcome::kBadRule: return "bad-rule";
+		case ReadOutcome::kPinWanted: return "pin-wanted";
+		case ReadOutcome::kWrongPin: return "wrong-pin";
+		case ReadOutcome::kNoPin: return "no-pin";
+		case ReadOutcome::kPinLocked: return "pin-locked";
 		case ReadOutcome::kLockdown: return "lockdown";
 	}
 	return "unknown";

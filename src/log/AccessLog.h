@@ -53,11 +53,16 @@ enum class ReadOutcome {
 	kExpired,		// from its "until" on
 	kOutsideHours,	// not within its hours now
 	kBadRule,		// its line cannot be read: let in never
+	// A tag whose rules ask for a PIN typed after it:
+	kPinWanted,		// it passes once its PIN is typed: waiting for it
+	kWrongPin,		// the PIN typed was not its PIN: nothing opens
+	kNoPin,			// no PIN came in time: nothing opens
+	kPinLocked,		// refused after too many wrong PINs in a row
 	// It would have passed, but the door is in lockdown.
 	kLockdown,
 };
 
-// The last of the outcomes, for those who list them all.
+// The last outcome, for those who list them all.
 const ReadOutcome kLastReadOutcome = ReadOutcome::kLockdown;
 
 const char* read_outcome_name(ReadOutcome outcome);

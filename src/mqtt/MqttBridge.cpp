@@ -53,7 +53,8 @@ const int kWillQos = 1;
 const int kSensorQos = 1;
 // rdx-door takes a sensor's report at once; the loop waits no longer.
 const bigtime_t kDoorTimeout = 1000 * 1000LL;
-// At the end the goodbye to the broker is waited for too.
+// At the end less: the goodbye to the broker follows, and the whole end
+// must fit in the second an ending service may take.
 const bigtime_t kDoorGoodbyeTimeout = 250 * 1000LL;
 
 
@@ -439,17 +440,17 @@ MqttBridge::_Connected(int reason)
 	// published", only what the broker kept comes marked as kept, and a
 	// sensor that publishes everything retained still reports live.
 	if (fSensor != nullptr)
-		_Subscribe(fSensor->Topics(), 0);
+		_SubscribeSensor(fSensor->Topics());
 	_PublishAll();
 }
 
 
 void
-MqttBridge::_Subscribe(const std::vector<std::string>& topics, int options)
+MqttBridge::_SubscribeSensor(const std::vector<std::string>& topics)
 {
 	for (const std::string& topic : topics) {
 		int result = mosquitto_subscribe_v5(fClient, nullptr, topic.c_str(),
-			kSensorQos, options, nullptr);
+			kSensorQos, 0, nullptr);
 		if (result != MOSQ_ERR_SUCCESS) {
 			Line("cannot subscribe to %s: %s", topic.c_str(),
 				Reason(result).c_str());
@@ -778,7 +779,7 @@ MqttBridge::_LoadDoor()
 	if (before != after) {
 		for (const std::string& topic : before)
 			mosquitto_unsubscribe_v5(fClient, nullptr, topic.c_str(), nullptr);
-		_Subscribe(after, 0);
+		_SubscribeSensor(after);
 	}
 	if (entities && fDoorRead) {
 		for (const Publication& publication

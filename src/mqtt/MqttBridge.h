@@ -96,8 +96,8 @@ private:
 			// only for a door_conf that was named and cannot be read.
 			status_t		_LoadDoor();
 			bool			_DoorConfChanged() const;
-			void			_Subscribe(const std::vector<std::string>& topics,
-								int options);
+			void			_SubscribeSensor(
+								const std::vector<std::string>& topics);
 			void			_WatchDoor(bigtime_t now);
 			void			_ReadDoorNotices(bigtime_t now);
 			void			_SensorMessage(const std::string& topic,

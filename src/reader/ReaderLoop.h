@@ -4,6 +4,7 @@
 #include "CardAnnouncer.h"
 #include "Dispatcher.h"
 #include "PathWatcher.h"
+#include "PinLocks.h"
 #include "ReaderOptions.h"
 #include "RepeatFilter.h"
 #include "TagList.h"
@@ -47,6 +48,7 @@ private:
 			// Reads the lockdown state again and says when it changed.
 			void			_ReadLockdown(bool atStart);
 			void			_ReadSource(Slot& slot);
+			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
 			void			_Line(const std::string& source,
@@ -64,6 +66,7 @@ private:
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
 			std::unique_ptr<CardAnnouncer> fAnnouncer;
+			PinLocks		fPinLocks;
 			int				fSignalFD = -1;
 };
 

@@ -288,7 +288,11 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	// A list whose last line has no newline would swallow the tag into it.
 	std::string record;
 	struct stat status;
-	if (fstat(fd.Get(), &status) == 0 && status.st_size > 0) {
+	if (fstat(fd.Get(), &status) != 0) {
+		*problem = strerror(errno);
+		return B_IO_ERROR;
+	}
+	if (status.st_size > 0) {
 		char last = '\n';
 		if (pread(fd.Get(), &last, 1, status.st_size - 1) == 1
 			&& last != '\n')
@@ -306,6 +310,14 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	record += line + "\n";
 	ssize_t written = write(fd.Get(), record.data(), record.size());
 	int error = errno;
+	// A disk that filled up took part of the line: "2222" cut to "22"
+	// would list a tag that nobody presented. What was written goes again,
+	// unless someone else wrote after it meanwhile.
+	struct stat after;
+	if (written > 0 && written < (ssize_t)record.size()
+		&& fstat(fd.Get(), &after) == 0
+		&& after.st_size == status.st_size + written)
+		ftruncate(fd.Get(), status.st_size);
 	if (!fd.Close() && written == (ssize_t)record.size()) {
 		written = -1;
 		error = errno;

@@ -52,12 +52,22 @@ public:
 	};
 			status_t		SetTags(const std::vector<TagText>& tags,
 								size_t* refused, std::string* problem);
+	// Puts the PIN's hash (PinHash::Make's text) into the line that counts
+	// for the tag: in place of its "pinhash" item, or as a new one after
+	// its rules, with a "pin" item before it when none asks for the PIN
+	// yet (*askedAlways is then set: the PIN is asked at every read).
+	// Every other byte of the line stays.
+			status_t		SetPinHash(const std::string& tag,
+								const std::string& hash, bool* askedAlways,
+								std::string* problem);
 	// Removes every line that lists the tag: a later line of it never
 	// comes into force.
 			status_t		RemoveTag(const std::string& tag,
 								std::string* problem);
-	// Removes exactly that line (1-based), whatever it says: for taking
-	// away one of two lines of a tag, or a line that cannot be read.
+	// Removes exactly that line (1-based): for taking away one of two lines
+	// of a tag, or a line that cannot be read. The line that counts for a
+	// tag or a set that a later line lists too is refused: that line would
+	// count then.
 			status_t		RemoveLine(int number, std::string* problem);
 	// Adds (oldName empty) or changes the named set of hours "@name".
 	// A renamed set takes the tags that used the old name with it: in

@@ -151,9 +151,6 @@ TEST(MqttDoor, ASilentSensorAndALostBrokerAreNeverAClosedDoor)
 	// reports.
 	ASSERT_TRUE(last_is(log, "site/side/door/state", "unknown"))
 		<< door.BridgeErrors();
-	// No exit button in door.conf: its entity is taken away.
-	EXPECT_GT(log.Count("homeassistant/event/rdx_side/exit/config"), 0);
-	EXPECT_EQ(log.Last("homeassistant/event/rdx_side/exit/config"), "");
 	ASSERT_TRUE(broker.Publish("z2m/side", "SHUT"));
 	ASSERT_TRUE(rdxDoor.WaitFor("side: closed (contact:mqtt:z2m/side)"));
 	ASSERT_TRUE(last_is(log, "site/side/door/state", "closed"));

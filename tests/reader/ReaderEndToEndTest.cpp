@@ -3,6 +3,7 @@
 
 #include "BoardSim.h"
 #include "LocalTime.h"
+#include "PinHash.h"
 #include "RdxProgram.h"
 #include "ReaderTestSupport.h"
 
@@ -306,6 +307,36 @@ TEST_F(ReaderEndToEndTest, ListedTagOutsideItsHoursOpensNothing)
 	EXPECT_EQ(1, count_of(text, "\"outcome\":\"passed-on\"")) << text;
 }
 
+
+
+// Card and PIN: the tag alone opens nothing, a wrong PIN opens nothing, the
+// right one opens the door through rdx as a tag does.
+TEST_F(ReaderEndToEndTest, TagWithItsPinOpensAndWithoutItNothing)
+{
+	std::string hash, problem;
+	ASSERT_TRUE(PinHash::Make("2580", 4, &hash, &problem)) << problem;
+	FILE* file = fopen(fTags.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fprintf(file, "04A1B2C3 card | pin ; pinhash %s\n", hash.c_str());
+	fclose(file);
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	const std::string read = keyboard.Path() + ": 04A1B2C3 (card): ";
+
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitFor(read + "pin-wanted"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0852\n", 300)));
+	ASSERT_TRUE(fReader->WaitFor(read + "wrong-pin (1 of 3 in a row)\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitForCount(read + "pin-wanted", 2));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("2580\n", 300)));
+	ASSERT_TRUE(fReader->WaitFor(read + "passed on (the PIN is right)\n"));
+	ExpectOpenedAndClosed(1);
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+	EXPECT_EQ(1, fProgram->Count(" OPEN 2|"));
+}
 
 
 // Editors save in two ways that leave the list half-written for a moment:

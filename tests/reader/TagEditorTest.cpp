@@ -103,6 +103,11 @@ TEST_F(TagEditorTest, ATagListedTwiceNeverBringsItsSecondLineIntoForce)
 					{"7300", "Carla", "off"}}, &refused, &fProblem);
 				return refused == 1 ? status : B_ERROR;
 			}, B_BAD_VALUE, nullptr, "7300 is given twice"},
+		{"the line that counts is not removed alone",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(1, &fProblem);
+			}, B_BAD_VALUE, nullptr, "line 1 counts for 7100, which line 3"
+			" lists as well: remove the tag, or that line first"},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(test.name);
@@ -183,6 +188,53 @@ TEST_F(TagEditorTest, ASetDefinedTwiceNeverBringsItsSecondLineIntoForce)
 					&fProblem);
 			}, B_BAD_VALUE, nullptr,
 			"name: 1 to 64 letters, digits, '-' or '_'"},
+		{"its first line is not removed alone",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(1, &fProblem);
+			}, B_BAD_VALUE, nullptr, "line 1 defines @crew, which line 2"
+			" defines as well: remove the set, or that line first"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write(list);
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		fProblem.clear();
+		EXPECT_EQ(test.status, test.change(editor)) << fProblem;
+		EXPECT_EQ(test.problem, fProblem);
+		EXPECT_EQ(test.text != nullptr ? test.text : list,
+			editor.File().Text());
+	}
+}
+
+
+// A list saved by a Windows editor (a byte order mark, CRLF): its first
+// line is the tag's line as it shows, for every change the editor makes.
+TEST_F(TagEditorTest, AListFromAWindowsEditorIsChangedAsItShows)
+{
+	const std::string list = "\xEF\xBB\xBF" "0001 Anna | off\r\n0002 Ben\r\n";
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> change;
+		status_t	status;
+		const char*	text;
+		const char*	problem;
+	};
+	const std::vector<Case> cases = {
+		{"its first tag added again",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("", "0001", "spare", "", &fProblem);
+			}, B_BAD_VALUE, nullptr, "0001 is listed already (line 1)"},
+		{"its first tag removed",
+			[&](TagListEditor& editor) {
+				return editor.RemoveTag("0001", &fProblem);
+			}, B_OK, "0002 Ben\r\n", ""},
+		{"another line changed: every other byte stays",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("0002", "0002", "Ben", "Mo 08:00-09:00",
+					&fProblem);
+			}, B_OK, "\xEF\xBB\xBF" "0001 Anna | off\r\n0002 Ben | Mo 08:00-09:00\n",
+			""},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(test.name);
