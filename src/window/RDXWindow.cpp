@@ -1025,10 +1025,12 @@ RDXWindow::_Lockdown(BMessage* message)
 		" open is refused until it is lifted\n", by.c_str());
 	if (log != nullptr)
 		log->Lockdown(true, by.c_str());
+	int32 kept = keptOpen.relay;
 	_EndKeepOpen("lockdown", by.c_str(), RDX_CAUSE_LOCKDOWN);
-	// Nobody passes from now on: a tag's hold ends too.
+	// Nobody passes from now on: a tag's hold ends too. The kept relay's
+	// close is on its way, before its worker has marked it.
 	for (int32 relay = 1; relay <= 4; relay++) {
-		if (RelayMark(relay) != 'o')
+		if (relay == kept || RelayMark(relay) != 'o')
 			continue;
 		printf("lockdown: relay %ld closes\n", (long)relay);
 		Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_LOCKDOWN);

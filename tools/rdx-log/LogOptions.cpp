@@ -15,15 +15,13 @@ const std::set<std::string> kDoorEvents = {"opened", "closed", "held-open",
 	"forced", "sensor-lost", "exit", "relock"};
 
 
-// Every outcome a read record may carry, in the enum's order, and the
-// result rdx gives a read it refuses late.
+// Every outcome a read record may carry, in the enum's order.
 std::set<std::string>
 outcomes()
 {
 	std::set<std::string> names;
 	for (int i = 0; i <= (int)kLastReadOutcome; i++)
 		names.insert(read_outcome_name((ReadOutcome)i));
-	names.insert("too-late");
 	return names;
 }
 
@@ -36,7 +34,7 @@ outcome_list()
 		list += std::string(i > 0 ? ", " : "")
 			+ read_outcome_name((ReadOutcome)i);
 	}
-	return list + ", too-late";
+	return list;
 }
 
 }	// namespace
@@ -64,9 +62,9 @@ LogOptions::Usage()
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
 		"                 not-learned, pin-wanted, wrong-pin, no-pin,"
 		" pin-locked,\n"
-		"                 lockdown; also reads rdx refused (lockdown,"
-		" too-late)\n"
-		"                 and exit presses\n"
+		"                 lockdown (also the reads and exit presses rdx"
+		" refused\n"
+		"                 during lockdown)\n"
 		"  --door-event D the door's records of one kind: opened, closed,"
 		" held-open,\n"
 		"                 forced, sensor-lost, exit, relock\n"
