@@ -9,7 +9,8 @@
 // only as exactly PRESS, on or off; a JSON one only with that command, and
 // when it says when it was sent, only within a window of a few seconds
 // around that time. An open keeps the door open only when it names a
-// duration, and never for longer than 12 hours. A refusal says why in one printable line.
+// duration, and never for longer than 12 hours. A refusal says why in one
+// printable line.
 
 #include "FuzzCheck.h"
 

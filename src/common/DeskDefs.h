@@ -45,8 +45,8 @@ enum {
 	// During lockdown every tag read, exit button, keep-open, remote open
 	// (rdx-mqtt's open is a tag read), "open all relay" and the start-up
 	// pulse are refused; a kept-open relay, and every other relay rdx
-	// holds open (a tag's hold), is closed at once. The panel's own test pulse (the radio
-	// buttons) still works, for the installer.
+	// holds open (a tag's hold), is closed at once. The panel's own test
+	// pulse (the radio buttons) still works, for the installer.
 	RDX_MSG_LOCKDOWN = 'rxLd',
 
 	// rdx → its watchers: how the door stands. Sent when lockdown or a

@@ -156,8 +156,8 @@ LockdownFile::Read() const
 	else if (status.st_uid != geteuid())
 		problem = "it belongs to another user";
 	else if ((status.st_mode & 022) != 0)
-		problem = "others may write it (mode " + PathTrust::Octal(status.st_mode)
-			+ ")";
+		problem = "others may write it (mode "
+			+ PathTrust::Octal(status.st_mode) + ")";
 	else {
 		char buffer[kMaxSize + 1];
 		ssize_t count;

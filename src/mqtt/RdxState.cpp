@@ -88,7 +88,8 @@ RdxState::States() const
 			fLockdown == 1 ? "on" : "off", true});
 	}
 	if (!fKeepOpen.empty())
-		publications.push_back(Publication{fTopics.KeepOpen(), fKeepOpen, true});
+		publications.push_back(Publication{fTopics.KeepOpen(), fKeepOpen,
+			true});
 	return publications;
 }
 

@@ -14,8 +14,8 @@ class BMessage;
 // What the broker should hear from rdx's notices: the relays' states,
 // board use, lockdown and a keep-open (retained, and only when they
 // change) and each tag read (as it comes, with "result": "lockdown" for one
-// rdx refused). It remembers the states so that they can be told again after the
-// broker went away.
+// rdx refused). It remembers the states so that they can be told again
+// after the broker went away.
 class RdxState {
 public:
 							RdxState(const TopicMap& topics);

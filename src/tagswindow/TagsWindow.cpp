@@ -451,7 +451,8 @@ TagsWindow::_ShowDesk()
 {
 	const DeskState& desk = fHistory.Desk();
 	bool locked = desk.lockdown == 1;
-	fLockdownButton->SetLabel(locked ? T("Lift lockdown…") : T("Lockdown…"));
+	fLockdownButton->SetLabel(locked ? T("Lift lockdown…")
+		: T("Lockdown…"));
 	std::string text;
 	rgb_color color = kBackground;
 	if (locked) {

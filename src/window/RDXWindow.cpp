@@ -82,6 +82,18 @@ local_time(int64 milliseconds)
 }
 
 
+// What another program sent, as one line may show it: control characters
+// as '?', and not endless.
+std::string
+printable(const char* text)
+{
+	std::string shown;
+	for (const char* c = text; *c != '\0' && shown.size() < 80; c++)
+		shown += (unsigned char)*c < 0x20 || *c == 0x7f ? '?' : *c;
+	return shown;
+}
+
+
 // A sender's name as a line and a record may carry it.
 std::string
 sender_of(const BMessage* message)
@@ -90,10 +102,7 @@ sender_of(const BMessage* message)
 	if (message->FindString(RDX_FIELD_SENDER, &sender) != B_OK
 		|| sender[0] == '\0')
 		return "(no sender)";
-	std::string shown;
-	for (const char* c = sender; *c != '\0' && shown.size() < 80; c++)
-		shown += (unsigned char)*c < 0x20 || *c == 0x7f ? '?' : *c;
-	return shown;
+	return printable(sender);
 }
 
 }	// namespace
@@ -315,19 +324,21 @@ RDXWindow::MessageReceived(BMessage* message)
 			if (lockdown) {
 				// Refused here too, whatever the reader made of it: one
 				// that missed the lockdown still opens nothing.
-				printf("tag %s: lockdown: not opened\n", tag);
+				printf("tag %s: lockdown: not opened\n",
+					printable(tag).c_str());
 				if (AccessLog* log = AccessLog::Default())
 					log->TagRefused(tag, reader, use, RDX_OUTCOME_LOCKDOWN);
 				Unlock();
 				return;
 			}
-			if (use && _KeptOpen(prefs->tagsUseDoor, "tag")) {
-				// Nothing to open, and its hold must not end the keep-open.
-			} else if (use) {
+			// A relay kept open stays as it is: nothing to open, and no
+			// hold of the tag's own to end the keep-open early.
+			if (!use)
+				printf("rdx ist aus\n");
+			else if (!_KeptOpen(prefs->tagsUseDoor, "tag")) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
 					prefs->openInSecs, RDX_CAUSE_TAG, tag);
-			} else
-				printf("rdx ist aus\n");
+			}
 			// After the request is on its way: the door does not wait for
 			// the record to be made.
 			if (AccessLog* log = AccessLog::Default())
@@ -349,7 +360,7 @@ RDXWindow::MessageReceived(BMessage* message)
 				const char* reader = nullptr;
 				message->FindString(RDX_FIELD_READER, &reader);
 				printf("exit request from %s: lockdown: not opened\n",
-					reader != nullptr ? reader : "(none)");
+					reader != nullptr ? printable(reader).c_str() : "(none)");
 				if (AccessLog* log = AccessLog::Default()) {
 					DoorRecord record;
 					record.what = "exit";
