@@ -156,6 +156,7 @@ RDXWindow::RDXWindow(BRect frame)
 	// locks.
 	LockdownFile::State state = lockdownFile.Read();
 	lockdown = state.on;
+	lockdownDoubted = !state.problem.empty();
 	if (!state.problem.empty())
 		printf("%s\n", state.problem.c_str());
 	if (lockdown) {
@@ -321,7 +322,7 @@ RDXWindow::MessageReceived(BMessage* message)
 				return;
 			}
 			bool use = prefs->rdxUse;
-			if (lockdown) {
+			if (InLockdown()) {
 				// Refused here too, whatever the reader made of it: one
 				// that missed the lockdown still opens nothing.
 				printf("tag %s: lockdown: not opened\n",
@@ -356,7 +357,7 @@ RDXWindow::MessageReceived(BMessage* message)
 				Unlock();
 				return;
 			}
-			if (lockdown) {
+			if (InLockdown()) {
 				const char* reader = nullptr;
 				message->FindString(RDX_FIELD_READER, &reader);
 				printf("exit request from %s: lockdown: not opened\n",
@@ -625,7 +626,7 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 
 		case RDX_MSG_OPEN_ALL:
 		{
-			if (lockdown) {
+			if (InLockdown()) {
 				printf("open all relay: lockdown: nothing opened\n");
 				break;
 			}
@@ -897,7 +898,7 @@ RDXWindow::_KeepOpen(BMessage* message)
 		SendDoorModeNotice(message, RDX_REFUSED_TOO_LATE);
 		return;
 	}
-	if (lockdown) {
+	if (InLockdown()) {
 		refuse(RDX_REFUSED_LOCKDOWN, "lockdown: not opened");
 		return;
 	}
@@ -1003,6 +1004,8 @@ RDXWindow::_Lockdown(BMessage* message)
 		return;
 	}
 
+	// Said by a person now: no longer only the file's doubt.
+	lockdownDoubted = false;
 	std::string problem;
 	status_t written = lockdownFile.Write(on, by,
 		format_record_time(wall_clock_ms()), &problem);
@@ -1047,6 +1050,32 @@ RDXWindow::_Lockdown(BMessage* message)
 		Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_LOCKDOWN);
 	}
 	SendDoorModeNotice(message, nullptr);
+}
+
+
+bool
+RDXWindow::InLockdown()
+{
+	if (!lockdownDoubted)
+		return lockdown;
+	// A lockdown that only a state file beyond belief made ends once the
+	// file can be believed again, as the record of open relays comes back
+	// by itself: the next tag after the mend finds the door as it was.
+	LockdownFile::State state = lockdownFile.Read();
+	if (!state.problem.empty())
+		return lockdown;
+	lockdownDoubted = false;
+	lockdown = state.on;
+	printf("the lockdown state %s can be trusted again: lockdown is %s\n",
+		lockdownFile.Path().c_str(), lockdown ? "on" : "off");
+	if (!lockdown) {
+		if (AccessLog* log = AccessLog::Default()) {
+			log->Lockdown(false, state.by.c_str(), "the state file can be"
+				" trusted again");
+		}
+		SendDoorModeNotice(nullptr, nullptr);
+	}
+	return lockdown;
 }
 
 

@@ -52,8 +52,10 @@ public:
 			// with the window locked.
 			void			SendDoorModeNotice(const BMessage* command,
 								const char* why);
-			// Whether every open is refused now. With the window locked.
-			bool			InLockdown() const { return lockdown; }
+			// Whether every open is refused now. A lockdown that came of a
+			// state file that could not be believed is looked at again.
+			// With the window locked.
+			bool			InLockdown();
 
 private:
 			void			_HandleCloseReport(BMessage* message);
@@ -93,6 +95,8 @@ private:
 			std::unique_ptr<KeepOpenTimer> keepOpenTimer;
 			LockdownFile	lockdownFile;
 			bool			lockdown = false;
+			// Lockdown only because the state file could not be believed.
+			bool			lockdownDoubted = false;
 			BView*			backView = nullptr;
 			BBox*			relayBox = nullptr;
 			BButton*		openAllButton = nullptr;
