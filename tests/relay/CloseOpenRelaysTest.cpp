@@ -7,6 +7,7 @@
 
 #include <OpenRelayRecord.h>
 #include <RelayPath.h>
+#include <RelayRecovery.h>
 #include <RelayRequests.h>
 
 #include <algorithm>
@@ -151,4 +152,64 @@ TEST_F(CloseOnQuit, StopsAnOpenStillUnderWayBeforeItCloses)
 	Own_Thread(2, true, board.Address().c_str(), 1);
 	usleep(300000);
 	EXPECT_EQ(2u, board.Requests().size());
+}
+
+
+TEST_F(CloseOnQuit, EndsOnlyOnceNoPassOfTheRecoveryRunsAnyMore)
+{
+	// A pass of the record's closes is under way when the program ends:
+	// the program must not end under it (it would use the relay path's
+	// objects while the process tears them down), nor may the pass go on
+	// with another round the quit has already sent.
+	BoardSim silent({"--delay-ms", "30000"});
+	ASSERT_TRUE(silent.IsListening());
+	TempDir state("rdx-record");
+	OpenRelayRecord record(state.Sub("RDX/open-relays"));
+	std::vector<OpenRelayRecord::Entry> left;
+	std::string problem;
+	ASSERT_EQ(B_OK, record.Load(&left, &problem));
+	ASSERT_EQ(B_OK, record.Begin({}));
+	ASSERT_EQ(B_OK, record.Opened(3, silent.Address().c_str()));
+	OpenRelayRecord::SetDefault(&record);
+	RelayRecovery::CloseOwed();
+	ASSERT_TRUE(silent.WaitForRequest("GET /?5=1", 10));
+	// Board use switched on again meanwhile: the pass would go round once
+	// more.
+	RelayRecovery::CloseOwed();
+	CloseOpenRelays(silent.Address().c_str());
+	bool idle = RelayRecovery::Idle();
+	EXPECT_TRUE(wait_for([] { return RelayRecovery::Idle(); }, 10));
+	OpenRelayRecord::SetDefault(nullptr);
+	EXPECT_TRUE(idle);
+	EXPECT_EQ(2, silent.CountOf("GET /?5=1"));
+	EXPECT_EQ(1u, record.Entries().size());
+}
+
+
+TEST_F(CloseOnQuit, LeavesWhatItCouldNotCloseWhereTheNextStartLooks)
+{
+	// The record's file was removed while the program ran (someone tidied
+	// up the state directory); relay 3's board does not answer the close on
+	// quit. The next start must still find relay 3.
+	std::string dead = "127.0.0.1:" + std::to_string(UnusedPort());
+	TempDir state("rdx-record");
+	std::string path = state.Sub("RDX/open-relays");
+	OpenRelayRecord record(path);
+	std::vector<OpenRelayRecord::Entry> left;
+	std::string problem;
+	ASSERT_EQ(B_OK, record.Load(&left, &problem));
+	ASSERT_EQ(B_OK, record.Begin({}));
+	ASSERT_EQ(B_OK, record.Opened(3, dead.c_str()));
+	ASSERT_EQ(0, unlink(path.c_str()));
+	OpenRelayRecord::SetDefault(&record);
+	CloseOpenRelays(dead.c_str());
+	OpenRelayRecord::SetDefault(nullptr);
+
+	OpenRelayRecord next(path);
+	ASSERT_EQ(B_NAME_IN_USE, next.Load(&left, &problem));
+	std::vector<OpenRelayRecord::Entry> found;
+	EXPECT_TRUE(OpenRelayRecord::Parse(read_file(path), &found));
+	ASSERT_EQ(1u, found.size());
+	EXPECT_EQ(3, found[0].relay);
+	EXPECT_EQ(dead, found[0].address);
 }
