@@ -11,6 +11,10 @@
 #include <RelayRequests.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -212,4 +216,50 @@ TEST_F(CloseOnQuit, LeavesWhatItCouldNotCloseWhereTheNextStartLooks)
 	ASSERT_EQ(1u, found.size());
 	EXPECT_EQ(3, found[0].relay);
 	EXPECT_EQ(dead, found[0].address);
+}
+
+
+TEST_F(CloseOnQuit, WaitsForAPassOfTheRecordStillWaitingForItsBoard)
+{
+	// The pass's close reached a board that then went quiet on it; the
+	// board that answers the quit's close (the same address, restarted)
+	// answers at once. The quit still ends only after the pass.
+	int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	sockaddr_in address = {};
+	address.sin_family = AF_INET;
+	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	socklen_t size = sizeof(address);
+	// So that the board that comes back may listen there again while the
+	// held connection still has the port.
+	int on = 1;
+	setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+	ASSERT_EQ(0, bind(listener, (sockaddr*)&address, size));
+	ASSERT_EQ(0, listen(listener, 4));
+	ASSERT_EQ(0, getsockname(listener, (sockaddr*)&address, &size));
+	int port = ntohs(address.sin_port);
+	std::string board = "127.0.0.1:" + std::to_string(port);
+	TempDir state("rdx-record");
+	OpenRelayRecord record(state.Sub("RDX/open-relays"));
+	std::vector<OpenRelayRecord::Entry> left;
+	std::string problem;
+	ASSERT_EQ(B_OK, record.Load(&left, &problem));
+	ASSERT_EQ(B_OK, record.Begin({{3, board}}));
+	OpenRelayRecord::SetDefault(&record);
+	RelayRecovery::CloseOwed();
+	pollfd entry = {listener, POLLIN, 0};
+	ASSERT_EQ(1, poll(&entry, 1, 10000));
+	int held = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+	ASSERT_GE(held, 0);
+	close(listener);
+	BoardSim restarted({}, "127.0.0.1", port);
+	ASSERT_TRUE(restarted.IsListening());
+
+	CloseOpenRelays(board.c_str());
+	bool idle = RelayRecovery::Idle();
+	EXPECT_TRUE(wait_for([] { return RelayRecovery::Idle(); }, 10));
+	close(held);
+	OpenRelayRecord::SetDefault(nullptr);
+	EXPECT_TRUE(idle);
+	EXPECT_EQ(1, restarted.CountOf("GET /?5=1"));
+	EXPECT_TRUE(record.Entries().empty());
 }
