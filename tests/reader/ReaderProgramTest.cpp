@@ -48,6 +48,39 @@ protected:
 		return status;
 	}
 
+	// A small list, a tag and a time for --check --at (Berlin), and what it
+	// must say: the verdict and the line that decided.
+	struct CheckCase {
+		const char*	name;
+		std::string	list;
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+		int			line;
+	};
+
+	void ExpectChecks(const std::vector<CheckCase>& cases)
+	{
+		std::map<std::string, std::string> environment = Environment();
+		environment["TZ"] = "Europe/Berlin";
+		for (const CheckCase& test : cases) {
+			SCOPED_TRACE(test.name);
+			std::string list = fDirectory.Sub("tags");
+			std::ofstream(list, std::ios::binary | std::ios::trunc) << test.list;
+			ASSERT_EQ(0, chmod(list.c_str(), 0600));
+			ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
+				test.at}, environment);
+			int status = -1;
+			ASSERT_TRUE(reader.Process().Wait(20, &status));
+			std::string output = reader.Output();
+			EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status);
+			EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": "
+				+ test.word + " at ")) << output;
+			EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
+				+ " of " + list + ": ")) << output;
+		}
+	}
+
 	TempDir			fDirectory;
 };
 
@@ -634,17 +667,9 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 TEST_F(ReaderProgramTest, CheckRefusesWhatBytesFromOtherEditorsHide)
 {
 	using namespace std::string_literals;
-	struct Case {
-		const char*	name;
-		std::string	list;
-		const char*	tag;
-		const char*	at;
-		const char*	word;
-		int			line;
-	};
 	const char* kSunday = "2027-06-06 03:00";
 	const char* kMonday = "2027-06-07 08:30";
-	const std::vector<Case> cases = {
+	ExpectChecks({
 		{"a byte order mark before the first line",
 			"\xEF\xBB\xBF" "0001 | off\n0001 Anna\n", "0001", kSunday, "off",
 			1},
@@ -688,25 +713,29 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatBytesFromOtherEditorsHide)
 		{"a name outside ASCII",
 			"0001 J\xC3\xBCrgen M\xC3\xBCller | Mo 08:00-09:00 # \xC3\xBC\n",
 			"0001", kMonday, "pass", 1},
-	};
-	std::map<std::string, std::string> environment = Environment();
-	environment["TZ"] = "Europe/Berlin";
-	for (const Case& test : cases) {
-		SCOPED_TRACE(test.name);
-		std::string list = fDirectory.Sub("tags");
-		std::ofstream(list, std::ios::binary | std::ios::trunc) << test.list;
-		ASSERT_EQ(0, chmod(list.c_str(), 0600));
-		ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
-			test.at}, environment);
-		int status = -1;
-		ASSERT_TRUE(reader.Process().Wait(20, &status));
-		std::string output = reader.Output();
-		EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status);
-		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": " + test.word
-			+ " at ")) << output;
-		EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
-			+ " of " + list + ": ")) << output;
-	}
+	});
+}
+
+
+// Limits that the grammar cannot read as exactly one moment or one window
+// let their tag in never: a second "until" might be the one meant, an
+// "until" at the moment of the "from" leaves no time at all.
+TEST_F(ReaderProgramTest, CheckRefusesALimitItCannotReadExactly)
+{
+	const char* kSunday = "2027-06-06 03:00";
+	ExpectChecks({
+		{"until given twice", "0001 | until 2027-01-01 ; until 2099-01-01\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"from given twice", "0001 | from 2099-01-01 ; from 2027-01-01\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"until at the moment from names",
+			"0001 | from 2027-06-06 03:00 ; until 2027-06-06 03:00\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"24:00 as the start of a window", "0001 | Mo 24:00-01:00\n", "0001",
+			"2027-06-08 00:30", "bad-rule", 1},
+		{"a date before 1970", "0001 | from 1969-12-31\n", "0001", kSunday,
+			"bad-rule", 1},
+	});
 }
 
 

@@ -14,6 +14,7 @@
 
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -291,6 +292,55 @@ TEST_F(TagEditorTest, SaveTakesTheWritersLock)
 	EXPECT_EQ("the lock " + fDirectory.Sub(".tags.lock") + " is not a file of"
 		" your own: nothing is written until it is removed", fProblem);
 	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
+}
+
+// Another writer holds the lock and adds a line meanwhile (as learning
+// does): a save started then waits, writes nothing while the other holds
+// the lock, and the editor's check for an outside change comes after the
+// wait, so that the other's line is never lost.
+TEST_F(TagEditorTest, ALineWrittenUnderTheLockIsNeverLost)
+{
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> save;
+		status_t	status;
+	};
+	const std::vector<Case> cases = {
+		{"the editor's save", [&](TagListEditor& editor) {
+			return editor.Save(&fProblem);
+		}, B_MISMATCHED_VALUES},
+		{"a save of the list on its own", [&](TagListEditor& editor)
+				-> status_t {
+			TagList list(fPath);
+			std::string problem;
+			if (list.Load(&problem) != B_OK)
+				return B_ERROR;
+			return list.Save(editor.File(), &problem);
+		}, B_OK},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write("1111 Anna\n");
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		ASSERT_EQ(B_OK, editor.SetTag("", "2222", "Ben", "", &fProblem));
+		TagListLock other;
+		ASSERT_EQ(B_OK, other.Acquire(fPath, &fProblem)) << fProblem;
+		status_t status = B_ERROR;
+		std::thread saving([&] { status = test.save(editor); });
+		// Long enough for a save that does not wait to have written.
+		snooze(300000);
+		EXPECT_EQ("1111 Anna\n", read_file(fPath));
+		std::ofstream(fPath, std::ios::app) << "3333 # learned\n";
+		other.Release();
+		saving.join();
+		EXPECT_EQ(test.status, status) << fProblem;
+		std::string text = read_file(fPath);
+		if (test.status == B_MISMATCHED_VALUES)
+			EXPECT_EQ("1111 Anna\n3333 # learned\n", text);
+		else
+			EXPECT_EQ("1111 Anna\n2222 Ben\n", text);
+	}
 }
 
 }	// namespace

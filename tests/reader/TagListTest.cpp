@@ -17,6 +17,7 @@
 #include <ctime>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <functional>
 #include <poll.h>
 #include <sys/resource.h>
@@ -375,6 +376,47 @@ TEST(TagListTest, ListIsTakenOnlyWhenItsWriterHasFinished)
 		}
 		ASSERT_EQ(0, sigaction(SIGURG, &old, nullptr));
 	}
+}
+
+
+// A writer the user cannot see in /proc (root, editing the user's list in
+// place) is told by the lease alone: the half-written list is not taken.
+TEST(TagListTest, AWriterOfAnotherUserIsToldByTheLease)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to write as another user";
+	const uid_t user = 4242;
+	TempDir directory("rdx-reader-root");
+	ASSERT_EQ(0, chmod(directory.Path().c_str(), 0755));
+	std::string folder = directory.Sub("RDX");
+	std::string path = folder + "/tags";
+	ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+	ASSERT_TRUE(write_file(path, "7100 Visitor | off\n"));
+	ASSERT_EQ(0, chmod(path.c_str(), 0600));
+	ASSERT_EQ(0, chown(folder.c_str(), user, user));
+	ASSERT_EQ(0, chown(path.c_str(), user, user));
+
+	int writer = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+	ASSERT_GE(writer, 0);
+	ASSERT_EQ(13, write(writer, "7100 Visitor ", 13));
+	pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0) {
+		// The user's rdx-reader: not root, and not the writer itself.
+		close(writer);
+		if (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0
+			|| setresuid(user, user, user) != 0)
+			_exit(3);
+		TagList list(path);
+		std::string problem;
+		status_t status = list.Load(&problem);
+		_exit(status == B_WOULD_BLOCK ? 0 : status == B_OK ? 1 : 2);
+	}
+	int status = -1;
+	ASSERT_EQ(child, waitpid(child, &status, 0));
+	close(writer);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(0, WEXITSTATUS(status)) << "1: the half-written list was taken";
 }
 
 
