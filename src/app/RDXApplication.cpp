@@ -1,6 +1,7 @@
 #include "RDXApplication.h"
 
 #include <AccessLog.h>
+#include <DeskDefs.h>
 #include <DoorDefs.h>
 #include <Message.h>
 #include <OS.h>
@@ -36,6 +37,7 @@ RDXApplication::MessageReceived(BMessage* message)
 		// stand now, and every change from here on.
 		if (windowMessenger.LockTarget()) {
 			window->SendSettingsNotice(true);
+			window->SendDoorModeNotice(nullptr, nullptr);
 			window->Unlock();
 		}
 		return;
@@ -55,6 +57,23 @@ RDXApplication::MessageReceived(BMessage* message)
 		if (message->what == RDX_MSG_EXIT)
 			SendNotices(message->what, message);
 		if (windowMessenger.LockTarget()) {
+			window->MessageReceived(message);
+			window->Unlock();
+		}
+		return;
+	}
+
+	if (message->what == RDX_MSG_TAG) {
+		// The watchers hear of a read during lockdown as refused: it lets
+		// nobody in, and the door watcher must not take it for one that
+		// did.
+		if (windowMessenger.LockTarget()) {
+			BMessage notice(*message);
+			if (window->InLockdown()) {
+				notice.AddString(RDX_FIELD_READ_RESULT,
+					RDX_OUTCOME_LOCKDOWN);
+			}
+			SendNotices(message->what, &notice);
 			window->MessageReceived(message);
 			window->Unlock();
 		}

@@ -3,6 +3,7 @@
 #include <AnswerDirectory.h>
 #include <AccessLog.h>
 #include <InterfaceDefs.h>
+#include <OpenGate.h>
 #include <OpenRelayRecord.h>
 #include <Prefs.h>
 #include <RelayRecovery.h>
@@ -80,6 +81,9 @@ main(int argc, char** argv)
 	// Made before the first board request; removed with the answers in it
 	// once the last close on quit has ended.
 	AnswerDirectory::Path();
+	// Whether wget waits at the gate is tried meanwhile, so that it is known
+	// by the first open (until then an open waits for the disk first).
+	OpenGate::WgetWaitsAtIt();
 	// Never deleted: a relay worker may still report while the process
 	// ends.
 	AccessLog* log = new AccessLog("rdx");

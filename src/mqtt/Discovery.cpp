@@ -1,5 +1,7 @@
 #include "Discovery.h"
 
+#include <DeskDefs.h>
+
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -102,6 +104,32 @@ Discovery::Messages() const
 	use["state_on"] = "on";
 	use["state_off"] = "off";
 	messages.push_back(Publication{topic("switch", "board_use"), use.dump(),
+		true});
+
+	// Lockdown: on refuses every open until it is switched off again.
+	json lockdown = common("lockdown", "Lockdown");
+	lockdown["state_topic"] = fTopics.Lockdown();
+	lockdown["command_topic"] = fTopics.LockdownSet();
+	lockdown["payload_on"] = "on";
+	lockdown["payload_off"] = "off";
+	lockdown["state_on"] = "on";
+	lockdown["state_off"] = "off";
+	lockdown["icon"] = "mdi:lock-alert";
+	messages.push_back(Publication{topic("switch", "lockdown"),
+		lockdown.dump(), true});
+
+	// Keep open: the minutes set keep the door open that long, 0 ends it.
+	json keep = common("keep_open", "Keep open");
+	keep["state_topic"] = fTopics.KeepOpen();
+	keep["value_template"] = "{{ value_json.minutes | default(0) }}";
+	keep["command_topic"] = fTopics.KeepOpenSet();
+	keep["min"] = 0;
+	keep["max"] = RDX_KEEP_OPEN_MAX / 60;
+	keep["step"] = 1;
+	keep["mode"] = "box";
+	keep["unit_of_measurement"] = "min";
+	keep["icon"] = "mdi:door-open";
+	messages.push_back(Publication{topic("number", "keep_open"), keep.dump(),
 		true});
 
 	// A tag scanner has no name or availability of its own in Home

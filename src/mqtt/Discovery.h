@@ -11,7 +11,8 @@
 
 // The Home Assistant discovery messages of one door, retained under
 // homeassistant/: a button "Open door", a binary sensor per relay, a switch
-// for board use and a tag scanner, all in one device block named after the
+// for board use, a switch for lockdown, a number "Keep open" (minutes) and
+// a tag scanner, all in one device block named after the
 // door, all unavailable while the door's availability is offline.
 class Discovery {
 public:

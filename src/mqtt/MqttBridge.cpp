@@ -1,5 +1,6 @@
 #include "MqttBridge.h"
 
+#include <DeskDefs.h>
 #include <DoorConfig.h>
 #include <DoorDefs.h>
 #include <Locale.h>
@@ -126,7 +127,8 @@ MqttBridge::MqttBridge(const MqttConfig& config)
 	fRdx(RDX_SIGNATURE),
 	fDoorNotices(fTopics),
 	fDoorWatcher(RDX_DOOR_SIGNATURE, {RDX_NOTICE_DOOR}),
-	fDoor(RDX_DOOR_SIGNATURE)
+	fDoor(RDX_DOOR_SIGNATURE),
+	fSender("mqtt:" + config.clientID)
 {
 }
 
@@ -559,7 +561,27 @@ MqttBridge::_ReadNotices(bigtime_t now)
 		for (const Publication& publication
 				: fState.Notice(notice, WallClock()))
 			_Publish(publication);
+		_Answer(notice);
 	}
+}
+
+
+void
+MqttBridge::_Answer(const BMessage& notice)
+{
+	int32 what = 0;
+	const char* sender = nullptr;
+	const char* result = nullptr;
+	if (notice.FindInt32(B_OBSERVE_WHAT_CHANGE, &what) != B_OK
+		|| (uint32)what != RDX_NOTICE_DOOR_MODE
+		|| notice.FindString(RDX_FIELD_SENDER, &sender) != B_OK
+		|| fSender != sender
+		|| notice.FindString(RDX_FIELD_RESULT, &result) != B_OK
+		|| strcmp(result, RDX_RESULT_REFUSED) != 0)
+		return;
+	const char* why = "";
+	notice.FindString(RDX_FIELD_WHY, &why);
+	Line("rdx refused the command: %s", why);
 }
 
 
@@ -608,7 +630,7 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 		{
 			// The open takes the path of a tag read, so that board use, the
 			// tag relay and the hold time apply as to any tag.
-			std::string source = "mqtt:" + fConfig.clientID;
+			const std::string& source = fSender;
 			BMessage tag(RDX_MSG_TAG);
 			tag.AddString(RDX_FIELD_TAG, source.c_str());
 			tag.AddString(RDX_FIELD_READER, "mqtt");
@@ -625,6 +647,29 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 			}
 			Line("open command on %s passed to rdx as %s", topic.c_str(),
 				source.c_str());
+			return;
+		}
+		case RemoteCommand::kKeepOpen:
+		case RemoteCommand::kLockdown:
+		{
+			// rdx answers with its 'rxMd' notice, which the watch hears:
+			// the state goes to the broker from there, a refusal to a line.
+			BMessage desk(command.What() == RemoteCommand::kLockdown
+				? RDX_MSG_LOCKDOWN : RDX_MSG_KEEP_OPEN);
+			if (command.What() == RemoteCommand::kLockdown)
+				desk.AddBool(RDX_FIELD_ON, command.Use());
+			else
+				desk.AddInt32(RDX_FIELD_SECONDS, command.Seconds());
+			desk.AddString(RDX_FIELD_SENDER, fSender.c_str());
+			desk.AddString(RDX_FIELD_DEADLINE,
+				FormatDeadline(system_time() + kRdxTimeout).c_str());
+			status_t status = fRdx.SendMessage(&desk, nullptr, kRdxTimeout);
+			if (status != B_OK) {
+				Line("command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
+				return;
+			}
+			Line("command on %s passed to rdx", topic.c_str());
 			return;
 		}
 		case RemoteCommand::kBoardUse:

@@ -82,6 +82,8 @@ private:
 								bigtime_t now);
 			void			_Watch(bigtime_t now);
 			void			_ReadNotices(bigtime_t now);
+			// A line for rdx's refusal of a command of ours.
+			void			_Answer(const BMessage& notice);
 			void			_Message(const std::string& topic,
 								const std::string& payload, bool retained);
 			void			_Command(const std::string& topic,
@@ -158,6 +160,8 @@ private:
 			// telling failed and was said.
 			std::string		fToldReport;
 			bool			fTellFailedSaid = false;
+			// Who the commands come from, for rdx: "mqtt:<client id>".
+			std::string		fSender;
 };
 
 #endif

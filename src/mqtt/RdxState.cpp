@@ -1,6 +1,7 @@
 #include "RdxState.h"
 
 #include <AppDefs.h>
+#include <DeskDefs.h>
 #include <Message.h>
 #include <RDXDefs.h>
 
@@ -40,6 +41,9 @@ RdxState::Notice(const BMessage& notice, double now)
 				{"reader", reader},
 				{"time", UtcTime(now)},
 			};
+			const char* result = nullptr;
+			if (notice.FindString(RDX_FIELD_READ_RESULT, &result) == B_OK)
+				event["result"] = result;
 			// Tag texts come from anywhere: invalid UTF-8 is replaced
 			// rather than stopping the event.
 			publications.push_back(Publication{fTopics.Tag(),
@@ -51,6 +55,9 @@ RdxState::Notice(const BMessage& notice, double now)
 		case RDX_MSG_STATUS:
 			if (notice.FindString(RDX_FIELD_IMAGE, &text) == B_OK)
 				_Relays(text, &publications);
+			break;
+		case RDX_NOTICE_DOOR_MODE:
+			_DoorMode(notice, &publications);
 			break;
 		case RDX_NOTICE_SETTINGS:
 		{
@@ -76,6 +83,13 @@ RdxState::States() const
 	}
 	if (fBoardUse >= 0)
 		publications.push_back(_UseState());
+	if (fLockdown >= 0) {
+		publications.push_back(Publication{fTopics.Lockdown(),
+			fLockdown == 1 ? "on" : "off", true});
+	}
+	if (!fKeepOpen.empty())
+		publications.push_back(Publication{fTopics.KeepOpen(), fKeepOpen,
+			true});
 	return publications;
 }
 
@@ -143,4 +157,38 @@ RdxState::_UseState() const
 {
 	return Publication{fTopics.BoardUse(), fBoardUse == 1 ? "on" : "off",
 		true};
+}
+
+
+void
+RdxState::_DoorMode(const BMessage& notice,
+	std::vector<Publication>* publications)
+{
+	bool lockdown;
+	if (notice.FindBool(RDX_FIELD_LOCKDOWN, &lockdown) == B_OK
+		&& fLockdown != (lockdown ? 1 : 0)) {
+		fLockdown = lockdown ? 1 : 0;
+		publications->push_back(Publication{fTopics.Lockdown(),
+			lockdown ? "on" : "off", true});
+	}
+
+	int32 relay = 0;
+	notice.FindInt32(RDX_FIELD_KEPT_RELAY, &relay);
+	nlohmann::json state = {{"state", relay != 0 ? "on" : "off"}};
+	if (relay != 0) {
+		const char* until = "";
+		int32 left = 0;
+		notice.FindString(RDX_FIELD_KEPT_UNTIL, &until);
+		notice.FindInt32(RDX_FIELD_KEPT_LEFT, &left);
+		state["relay"] = relay;
+		state["until"] = until;
+		// What Home Assistant's number shows: the minutes it was kept open
+		// for, as it began (or was renewed).
+		state["minutes"] = (left + 59) / 60;
+	}
+	std::string payload = state.dump();
+	if (payload == fKeepOpen)
+		return;
+	fKeepOpen = payload;
+	publications->push_back(Publication{fTopics.KeepOpen(), payload, true});
 }

@@ -53,6 +53,34 @@ TopicMap::Open() const
 
 
 std::string
+TopicMap::Lockdown() const
+{
+	return fPrefix + "/lockdown";
+}
+
+
+std::string
+TopicMap::LockdownSet() const
+{
+	return fPrefix + "/lockdown/set";
+}
+
+
+std::string
+TopicMap::KeepOpen() const
+{
+	return fPrefix + "/keep_open";
+}
+
+
+std::string
+TopicMap::KeepOpenSet() const
+{
+	return fPrefix + "/keep_open/set";
+}
+
+
+std::string
 TopicMap::DoorAvailability() const
 {
 	return fPrefix + "/door/availability";
@@ -90,5 +118,6 @@ TopicMap::DoorExit() const
 std::vector<std::string>
 TopicMap::Subscriptions() const
 {
-	return {Open(), BoardUseSet(), kHomeAssistantStatus};
+	return {Open(), BoardUseSet(), LockdownSet(), KeepOpenSet(),
+		kHomeAssistantStatus};
 }

@@ -67,6 +67,7 @@ Dispatcher::OutcomeText(Outcome outcome)
 		case kWrongPin: return "wrong-pin";
 		case kNoPin: return "no-pin";
 		case kPinLocked: return "pin-locked";
+		case kLockdown: return "lockdown";
 	}
 	return "?";
 }
@@ -94,6 +95,7 @@ log_outcome(Dispatcher::Outcome outcome)
 		case Dispatcher::kWrongPin: return ReadOutcome::kWrongPin;
 		case Dispatcher::kNoPin: return ReadOutcome::kNoPin;
 		case Dispatcher::kPinLocked: return ReadOutcome::kPinLocked;
+		case Dispatcher::kLockdown: return ReadOutcome::kLockdown;
 	}
 	return ReadOutcome::kUnknown;
 }
@@ -171,6 +173,11 @@ Dispatcher::Outcome
 Dispatcher::_Post(const std::string& source, const std::string& tag,
 	bigtime_t since, std::string* detail)
 {
+	// Also for a PIN typed after lockdown began.
+	if (fLockdown) {
+		*detail += B_TRANSLATE(" (the door is in lockdown)");
+		return kLockdown;
+	}
 	status_t status = fPoster.Post(tag, source, since);
 	if (status == B_OK)
 		return kPassedOn;
@@ -347,6 +354,12 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 	}
 	if (refusal != kPassedOn && refusal != kPinWanted)
 		return refusal;
+	// What the list says stands first (an unknown card is still
+	// announced); one it lets in is kept out during lockdown.
+	if (fLockdown) {
+		*detail = B_TRANSLATE(" (the door is in lockdown)");
+		return kLockdown;
+	}
 
 	// A tag refused for its wrong PINs is refused whatever its rules say
 	// now, and whatever PIN would follow.

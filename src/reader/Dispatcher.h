@@ -51,6 +51,9 @@ public:
 		kWrongPin,
 		kNoPin,			// none in time, or a reader without keys
 		kPinLocked,		// too many wrong PINs in a row: refused
+		// It would have passed, but the door is in lockdown: not passed
+		// on (rdx would refuse it anyway).
+		kLockdown,
 	};
 
 	enum Mode {
@@ -97,6 +100,11 @@ public:
 	// The outcome of a tag's rules.
 	static	Outcome			OutcomeOf(const TagDecision& decision);
 
+	// Whether the door is in lockdown (LockdownFile, as the reader loop
+	// watches it): a read that would pass is then refused.
+			void			SetLockdown(bool on) { fLockdown = on; }
+			bool			InLockdown() const { return fLockdown; }
+
 	// Where every read is recorded as well; none by default.
 			void			SetLog(AccessLog* log) { fLog = log; }
 	// Who tells the desk about cards the list does not know; none by
@@ -135,6 +143,7 @@ private:
 			PinLocks*		fLocks = nullptr;
 			bigtime_t		fPinWait = 10000000;
 			std::map<std::string, PinWait> fWaits;
+			bool			fLockdown = false;
 };
 
 #endif

@@ -84,6 +84,26 @@ ReaderLoop::~ReaderLoop()
 
 
 void
+ReaderLoop::_ReadLockdown(bool atStart)
+{
+	LockdownFile::State state = fLockdown.Read();
+	bool was = fDispatcher.InLockdown();
+	fDispatcher.SetLockdown(state.on);
+	if (!state.problem.empty() && state.problem != fLockdownProblem)
+		fprintf(fOutput, "rdx-reader: %s\n", state.problem.c_str());
+	fLockdownProblem = state.problem;
+	if (state.on && (atStart || !was)) {
+		fprintf(fOutput, "%s", B_TRANSLATE("rdx-reader: the door is in"
+			" lockdown: no read is passed on until it is lifted\n"));
+	} else if (!state.on && was) {
+		fprintf(fOutput, "%s", B_TRANSLATE("rdx-reader: lockdown lifted:"
+			" reads are passed on again\n"));
+	}
+	fflush(fOutput);
+}
+
+
+void
 ReaderLoop::_Line(const std::string& source, const std::string& text)
 {
 	fprintf(fOutput, "%s: %s\n", source.c_str(), text.c_str());
@@ -121,6 +141,16 @@ ReaderLoop::_Start()
 			strerror(errno));
 	}
 	_LoadTags(true);
+	// The same for lockdown, which rdx writes by renaming a new file into
+	// place: watched before it is read, never polled.
+	fLockdownWatcher = std::make_unique<PathWatcher>(fLockdown.Path(),
+		PathWatcher::kFinishedWrites);
+	if (!fLockdownWatcher->IsValid()) {
+		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot watch %s for"
+			" changes (%s): it is read at start only\n"),
+			fLockdown.Path().c_str(), strerror(errno));
+	}
+	_ReadLockdown(true);
 	// Locks from before a restart still hold.
 	std::vector<std::string> problems;
 	fPinLocks.Load(&problems);
@@ -335,8 +365,8 @@ ReaderLoop::Run()
 		return 1;
 
 	std::vector<struct pollfd> entries;
-	// What each entry stands for: -1 the signals, -2 the tag list, else
-	// the slot's index.
+	// What each entry stands for: -1 the signals, -2 the tag list, -3 the
+	// lockdown state, else the slot's index.
 	std::vector<int> owners;
 	for (;;) {
 		entries.clear();
@@ -346,6 +376,10 @@ ReaderLoop::Run()
 		if (fTagWatcher != nullptr && fTagWatcher->IsValid()) {
 			entries.push_back({fTagWatcher->FD(), POLLIN, 0});
 			owners.push_back(-2);
+		}
+		if (fLockdownWatcher != nullptr && fLockdownWatcher->IsValid()) {
+			entries.push_back({fLockdownWatcher->FD(), POLLIN, 0});
+			owners.push_back(-3);
 		}
 		for (size_t i = 0; i < fSlots.size(); i++) {
 			Slot& slot = fSlots[i];
@@ -390,6 +424,11 @@ ReaderLoop::Run()
 			if (owner == -2) {
 				if (fTagWatcher->Read())
 					_LoadTags(false);
+				continue;
+			}
+			if (owner == -3) {
+				if (fLockdownWatcher->Read())
+					_ReadLockdown(false);
 				continue;
 			}
 			Slot& slot = fSlots[(size_t)owner];

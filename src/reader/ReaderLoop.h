@@ -11,6 +11,8 @@
 #include "TagPoster.h"
 #include "TagSource.h"
 
+#include <LockdownFile.h>
+
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -43,6 +45,8 @@ private:
 
 			bool			_Start();
 			void			_LoadTags(bool atStart);
+			// Reads the lockdown state again and says when it changed.
+			void			_ReadLockdown(bool atStart);
 			void			_ReadSource(Slot& slot);
 			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
@@ -55,6 +59,9 @@ private:
 			std::vector<Slot> fSlots;
 			TagList			fTags;
 			std::unique_ptr<PathWatcher> fTagWatcher;
+			LockdownFile	fLockdown;
+			std::unique_ptr<PathWatcher> fLockdownWatcher;
+			std::string		fLockdownProblem;
 			RepeatFilter	fRepeats;
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;

@@ -137,6 +137,8 @@ RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut,
 		return -1;
 
 	int drain = -1;
+	if (hold != nullptr)
+		hold->child = child;
 	if (hold != nullptr && hold->release && !hold->release(&drain)) {
 		hold->withheld = true;
 		stop_child(child);

@@ -20,6 +20,9 @@ struct CommandHold {
 	std::function<bool(int* drain)> release;
 	// When this descriptor becomes readable, the command is stopped.
 	int			stop = -1;
+	// Filled in before release is called: the shell's process id, which is
+	// also the id of the process group of everything it starts.
+	pid_t		child = -1;
 
 	// Filled in: release said no, or stop came first.
 	bool		withheld = false;

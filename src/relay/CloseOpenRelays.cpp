@@ -3,6 +3,7 @@
 #include "BoundedCommand.h"
 #include "OpenRelayRecord.h"
 #include "RelayCloses.h"
+#include "RelayRecovery.h"
 #include "RelayRequests.h"
 
 #include <AccessLog.h>
@@ -32,6 +33,10 @@ CloseOpenRelays(const char* address)
 	// opened at: a close the board missed, an open at an address since
 	// changed. All in the same batch, so the wait stays one request's.
 	OpenRelayRecord* record = OpenRelayRecord::Default();
+	// What stays unanswered must be found by the next start, also when the
+	// record's file was removed or replaced while the program ran.
+	if (record != nullptr)
+		record->Ready();
 	if (record != nullptr) {
 		for (const OpenRelayRecord::Entry& entry : record->Entries()) {
 			bool listed = false;
@@ -66,5 +71,8 @@ CloseOpenRelays(const char* address)
 				(int)close.relay, close.status);
 		}
 	}
+	// A pass of the record's closes still under way ends first: the
+	// program must not tear down what it uses.
+	RelayRecovery::WaitUntilIdle(now + 2 * RDX_COMMAND_LIMIT);
 	return (int32)closes.size();
 }

@@ -42,10 +42,12 @@ run_open(int64 inFlight, int32 relay, const char* address, int32 output,
 
 	// wget starts while the disk takes the entry, and is let through to the
 	// board when both are done: the disk's time is hidden in wget's own.
+	// Only where wget was seen to wait at the gate.
 	OpenGate gate(output);
 	char gatedCommand[RDX_COMMAND_BUFFER];
-	bool gated = !gate.Directory().empty() && MakeBoardCommand(gatedCommand,
-		gate.Directory(), address, output, 0) == B_OK;
+	bool gated = OpenGate::WgetWaitsAtIt() && !gate.Directory().empty()
+		&& MakeBoardCommand(gatedCommand, gate.Directory(), address, output, 0)
+			== B_OK;
 	CommandHold hold;
 	hold.stop = RelayRequests::StopDescriptor(inFlight);
 	hold.release = [&](int* drain) {
@@ -135,8 +137,11 @@ DoWithRDX(void* data)
 			RelayRequests::End(inFlight);
 			return 1;
 		}
-	} else if (built == B_OK)
+	} else if (built == B_OK) {
+		// After any open of this relay still on its way to a board.
+		RelayRequests::WaitForOpens(relay, started + RDX_COMMAND_LIMIT);
 		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
+	}
 	bigtime_t took = system_time() - started;
 
 	OpenRelayRecord* record = OpenRelayRecord::Default();
@@ -194,7 +199,9 @@ DoWithRDX(void* data)
 		report.AddInt32(RDX_FIELD_OPEN, relay);
 	Post(report);
 
-	if (open) {
+	// A keep-open (RDX_DELAY_KEPT) ends by rdx's own timer, which a
+	// suspend or a crash cannot stretch: no worker sleeps for hours.
+	if (open && delay != RDX_DELAY_KEPT) {
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());

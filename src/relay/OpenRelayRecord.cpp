@@ -150,7 +150,7 @@ bool
 is_kept_elsewhere(status_t status)
 {
 	return status == B_NO_INIT || status == B_NAME_IN_USE
-		|| status == B_PERMISSION_DENIED;
+		|| status == B_PERMISSION_DENIED || status == B_FROM_POSIX_ERROR(EROFS);
 }
 
 }	// namespace
@@ -254,11 +254,20 @@ OpenRelayRecord::Begin(const std::vector<Entry>& entries)
 
 
 bool
-OpenRelayRecord::Ready()
+OpenRelayRecord::Ready(bool* tookOver)
 {
 	std::lock_guard<std::mutex> guard(fLock);
-	if (fKept)
+	if (tookOver != nullptr)
+		*tookOver = false;
+	if (fKept && _StillNamed())
 		return true;
+	if (fKept) {
+		// Written on into a file that is no longer there, the entries
+		// would be lost to the next start.
+		printf("the record of open relays %s was removed or replaced while "
+			"rdx ran: it is written anew with the relays not yet seen "
+			"closed\n", fPath.c_str());
+	}
 
 	std::vector<Entry> found;
 	std::string problem;
@@ -274,8 +283,11 @@ OpenRelayRecord::Ready()
 			bool known = false;
 			for (const Entry& kept : fEntries)
 				known = known || kept == entry;
-			if (!known && fEntries.size() < kMaxEntries)
+			if (!known && fEntries.size() < kMaxEntries) {
 				fEntries.push_back(entry);
+				if (tookOver != nullptr)
+					*tookOver = true;
+			}
 		}
 	}
 	if (_Begin(fEntries, &problem) != B_OK) {
@@ -403,6 +415,13 @@ OpenRelayRecord::_Take(std::vector<Entry>* entries, std::string* problem)
 		bool created = false;
 		int fd = open(fPath.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK
 			| O_CLOEXEC);
+		// On a file system that turned read-only the record can still be
+		// read, and what it holds closed; it cannot be kept.
+		bool readOnly = fd < 0 && errno == EROFS;
+		if (readOnly) {
+			fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK
+				| O_CLOEXEC);
+		}
 		if (fd < 0 && errno == ENOENT) {
 			fd = open(fPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW
 				| O_CLOEXEC, 0600);
@@ -477,11 +496,14 @@ OpenRelayRecord::_Take(std::vector<Entry>* entries, std::string* problem)
 		bytes.resize(filled);
 		// Made but never written: a start that was cut short before its
 		// first record, which held no open relay yet.
-		if (bytes.empty())
-			return B_OK;
-		if (!Parse(bytes, entries)) {
+		if (!bytes.empty() && !Parse(bytes, entries)) {
 			*problem = "it cannot be read as a record of open relays";
 			return B_BAD_DATA;
+		}
+		if (readOnly) {
+			_CloseFile();
+			*problem = strerror(EROFS);
+			return B_FROM_POSIX_ERROR(EROFS);
 		}
 		return B_OK;
 	}
@@ -615,6 +637,17 @@ OpenRelayRecord::_Lost(const std::string& problem)
 	printf("cannot keep the record of open relays %s: %s; no relay is "
 		"opened until it can be kept again (closes still go out)\n",
 		fPath.empty() ? "(none)" : fPath.c_str(), problem.c_str());
+}
+
+
+bool
+OpenRelayRecord::_StillNamed() const
+{
+	struct stat kept;
+	struct stat named;
+	return fFD >= 0 && fstat(fFD, &kept) == 0
+		&& lstat(fPath.c_str(), &named) == 0 && named.st_dev == kept.st_dev
+		&& named.st_ino == kept.st_ino;
 }
 
 

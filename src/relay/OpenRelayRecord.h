@@ -79,8 +79,11 @@ public:
 	//                    nothing can be recorded until that is mended;
 	//   B_NOT_ALLOWED    the file belongs to another user or is a link;
 	//   B_BAD_DATA       it cannot be read as a record;
+	//   EROFS            it is on a file system that turned read-only: its
+	//                    entries are read and believed, but nothing can be
+	//                    recorded;
 	//   another error    it cannot be opened.
-	// After any but the first three, Begin() replaces the file.
+	// After any but the first three and EROFS, Begin() replaces the file.
 			status_t		Load(std::vector<Entry>* entries,
 								std::string* problem);
 
@@ -92,8 +95,11 @@ public:
 
 	// Whether an open can be recorded now. A record that could not be kept
 	// is tried again here (this is where it comes back once the disk has
-	// room or the directory is mended), with a line when it does.
-			bool			Ready();
+	// room or the directory is mended), with a line when it does; so is one
+	// whose file was removed or replaced meanwhile, which is written anew.
+	// *tookOver tells whether the file taken held entries not known so
+	// far: relays that may be open, to be closed now.
+			bool			Ready(bool* tookOver = nullptr);
 
 	// Before an open's request goes out: the relay and the address are
 	// written to the file, without waiting for the disk. Refused when the
@@ -128,6 +134,7 @@ private:
 			status_t		_Replace(std::string* problem);
 			bool			_Write();
 			void			_Lost(const std::string& problem);
+			bool			_StillNamed() const;
 			void			_CloseFile();
 
 			std::string		fPath;

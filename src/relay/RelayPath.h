@@ -12,6 +12,10 @@
 // Of 'rx_c': the number of the open whose hold ended (BeginRelayOpen()).
 #define RDX_FIELD_HOLD "hold"
 
+// The delay of an open that no worker closes: a keep-open, which rdx's own
+// timer ends (KeepOpenTimer). Its open sends no 'rx_c'.
+#define RDX_DELAY_KEPT (-1)
+
 // Asks for relay 1 to 4 to be opened (the close is reported delay seconds
 // later with 'rx_c') or closed. Returns at once; a worker thread makes the
 // board request and reports to be_app_messenger with 'rx_k', 'rx_s' and

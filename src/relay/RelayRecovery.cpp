@@ -6,9 +6,11 @@
 #include <AccessLog.h>
 #include <OS.h>
 
+#include <cerrno>
 #include <cstdio>
 
 std::mutex RelayRecovery::sLock;
+std::condition_variable RelayRecovery::sIdle;
 std::vector<RelayRecovery::Filter> RelayRecovery::sFilters;
 bool RelayRecovery::sRunning = false;
 
@@ -35,8 +37,10 @@ RelayRecovery::AtStart(OpenRelayRecord& record,
 		return;
 	}
 	// Without a state directory there is no record at all (Begin() says
-	// so); any other failure may hide a relay that is open.
-	if (status != B_OK && status != B_NO_INIT) {
+	// so), and one on a file system that turned read-only is still read;
+	// any other failure may hide a relay that is open.
+	if (status != B_OK && status != B_NO_INIT
+		&& status != B_FROM_POSIX_ERROR(EROFS)) {
 		entries.clear();
 		std::string address = storedAddress();
 		if (address.empty()) {
@@ -62,6 +66,8 @@ RelayRecovery::CloseOwed(int32 relay, const std::string& address)
 {
 	Filter filter{relay, address};
 	std::lock_guard<std::mutex> guard(sLock);
+	if (RelayRequests::Stopping())
+		return;
 	if (sRunning) {
 		// The pass under way looks again before it ends.
 		sFilters.push_back(filter);
@@ -78,6 +84,7 @@ RelayRecovery::CloseOwed(int32 relay, const std::string& address)
 	if (thread < 0) {
 		sFilters.clear();
 		sRunning = false;
+		sIdle.notify_all();
 		return;
 	}
 	resume_thread(thread);
@@ -89,6 +96,19 @@ RelayRecovery::Idle()
 {
 	std::lock_guard<std::mutex> guard(sLock);
 	return !sRunning;
+}
+
+
+void
+RelayRecovery::WaitUntilIdle(bigtime_t deadline)
+{
+	std::unique_lock<std::mutex> guard(sLock);
+	while (sRunning) {
+		bigtime_t left = deadline - system_time();
+		if (left <= 0)
+			return;
+		sIdle.wait_for(guard, std::chrono::microseconds(left));
+	}
 }
 
 
@@ -120,8 +140,10 @@ RelayRecovery::_PassThread(void* data)
 			std::lock_guard<std::mutex> guard(sLock);
 			owed = _Owed(sFilters);
 			sFilters.clear();
-			if (owed.empty()) {
+			// Once the program ends, the close on quit sends what is owed.
+			if (owed.empty() || RelayRequests::Stopping()) {
 				sRunning = false;
+				sIdle.notify_all();
 				return B_OK;
 			}
 			// Covered while they run: no second pass sends them again.

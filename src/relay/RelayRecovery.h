@@ -3,6 +3,7 @@
 
 #include "OpenRelayRecord.h"
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -36,6 +37,10 @@ public:
 
 	// Whether no pass of CloseOwed() runs; for the tests.
 	static	bool			Idle();
+	// Waits until no pass runs, or until the deadline. Once the program
+	// ends (RelayRequests::Stopping()) no pass starts and none goes round
+	// again: the close on quit takes every entry.
+	static	void			WaitUntilIdle(bigtime_t deadline);
 
 private:
 	struct Filter {
@@ -55,6 +60,7 @@ private:
 	static	status_t		_PassThread(void* data);
 
 	static	std::mutex		sLock;
+	static	std::condition_variable sIdle;
 	static	std::vector<Filter> sFilters;
 	static	bool			sRunning;
 };

@@ -125,6 +125,26 @@ RelayRequests::Stopping()
 }
 
 
+void
+RelayRequests::WaitForOpens(int32 relay, bigtime_t deadline)
+{
+	std::unique_lock<std::mutex> guard(sLock);
+	auto opening = [relay] {
+		for (const auto& [number, request] : sRequests) {
+			if (request.open && request.relay == relay)
+				return true;
+		}
+		return false;
+	};
+	while (opening()) {
+		bigtime_t left = deadline - system_time();
+		if (left <= 0)
+			return;
+		sEnded.wait_for(guard, std::chrono::microseconds(left));
+	}
+}
+
+
 bool
 RelayRequests::Covers(int32 relay, const std::string& address)
 {

@@ -39,6 +39,11 @@ public:
 	// Whether a close of the relay at the address would now cross a
 	// request under way there, or the hold of an open made there.
 	static	bool			Covers(int32 relay, const std::string& address);
+
+	// Waits until no open of the relay is under way any more, or until the
+	// deadline: a close sent meanwhile could reach the board before the
+	// open (which waits for the disk first), and the door would stay open.
+	static	void			WaitForOpens(int32 relay, bigtime_t deadline);
 };
 
 #endif

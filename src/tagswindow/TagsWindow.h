@@ -70,6 +70,12 @@ private:
 			void			_FillReads();
 			void			_SetStatus(const std::string& text, bool bad);
 			void			_UpdateButtons();
+			// The banner and the lockdown button as the desk state says.
+			void			_ShowDesk();
+			// Posts a keep-open or lockdown to rdx; the outcome comes back
+			// through the access log.
+			void			_SendToRdx(BMessage& message);
+			void			_KeepOpen(bool end);
 			void			_OpenDialog(const std::string& tag, bool change);
 	// The dialog for a tag just read: its line's, when it is listed.
 			void			_AddTag(const std::string& tag);
@@ -92,6 +98,9 @@ private:
 			BButton*		fRemoveButton = nullptr;
 			BColumnListView* fTagList = nullptr;
 			BStringView*	fStatus = nullptr;
+			BStringView*	fDeskBanner = nullptr;
+			BTextControl*	fKeepOpenTime = nullptr;
+			BButton*		fLockdownButton = nullptr;
 			BColumnListView* fReadList = nullptr;
 			// The row the operator asked to remove, and its line's text as
 			// it was then: a line that is no longer that text is not

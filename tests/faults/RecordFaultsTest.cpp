@@ -9,8 +9,11 @@
 #include "RdxProgram.h"
 #include "Watchdog.h"
 
+#include <OpenRelayRecord.h>
+
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -112,5 +115,47 @@ TEST(RecordFaultTest, FullDiskKeepsTheRecordInPlaceOrOpensNothing)
 	ASSERT_EQ(rdx.Send({"RFID", "_tagstr=04A1B2C3"}), 0);
 	EXPECT_TRUE(board.WaitForRequest("GET /?6=0", 10, 2));
 	EXPECT_EQ(rdx.Count("can be kept again: relays are opened"), 1);
+	EXPECT_EQ(rdx.CloseAndWait(), 0);
+}
+
+
+// A state directory that turned read-only (a disk remounted read-only after
+// an error, say) holds a record that is still the user's own and can be
+// read: what it holds is closed, each relay at the board it was opened at;
+// nothing opens, since no open could be written down.
+TEST(RecordFaultTest, ReadOnlyStateDirectoryClosesWhatTheRecordHoldsAndOpensNothing)
+{
+	if (!InMountNamespace())
+		return RunInMountNamespace();
+	Watchdog watchdog("ReadOnlyStateDirectoryClosesWhatTheRecordHolds", 60);
+
+	BoardSim board;
+	BoardSim earlier;
+	ASSERT_TRUE(board.IsListening() && earlier.IsListening());
+	RdxProgram rdx(TestDisplay(), "rdx-faults");
+	std::string directory = rdx.StateHome() + "/RDX";
+	ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+	// Relay 4 was opened at the board used before the address changed.
+	std::string bytes = OpenRelayRecord::Format({{4, earlier.Address()}});
+	int fd = open((directory + "/open-relays").c_str(),
+		O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ(write(fd, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+	close(fd);
+	ASSERT_EQ(BindReadOnly(directory), "");
+	ASSERT_TRUE(rdx.Seed({{"rdx_ip", seed::Text(board.Address())},
+		{"rdx_use", seed::Bool(true)}, {"OpenInSecs", seed::Int32(1)},
+		{"TagsUseDoor", seed::Int32(2)},
+		{"prefs_window_rect", seed::Rect(40, 30, 440, 155)}}));
+	ASSERT_TRUE(rdx.Start());
+	EXPECT_TRUE(earlier.WaitForRequest("GET /?6=1", 10)) << rdx.Transcript();
+	EXPECT_EQ(rdx.Count("recovery: closed relay 4 at " + earlier.Address()),
+		1);
+	ASSERT_EQ(rdx.Send({"RFID", "_tagstr=04A1B2C3"}), 0);
+	ASSERT_TRUE(rdx.Sync());
+	EXPECT_EQ(board.CountOf("GET /?3=0"), 0) << "the start-up pulse";
+	EXPECT_EQ(board.CountOf("GET /?4=0"), 0) << "the tag";
+	EXPECT_EQ(rdx.Count("Read-only file system; no relay is opened until it "
+		"can be kept again"), 1) << rdx.Transcript();
 	EXPECT_EQ(rdx.CloseAndWait(), 0);
 }

@@ -422,3 +422,42 @@ TEST_F(ReaderEndToEndTest, HalfWrittenListNeverOpens)
 }
 
 }	// namespace
+
+
+// Lockdown as rdx keeps it in the state directory: the reader shows it as
+// the outcome of a read that would pass, also after it restarts, and takes
+// the lift as it comes (inotify, no polling).
+TEST_F(ReaderEndToEndTest, ReadDuringLockdownIsRefusedAcrossARestart)
+{
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	ASSERT_EQ(0, fProgram->Send({"--lockdown", "on"}));
+	ASSERT_TRUE(fReader->WaitFor("rdx-reader: the door is in lockdown: no"
+		" read is passed on until it is lifted\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n0055\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 04A1B2C3 (card): lockdown (the door is"
+		" in lockdown)\n"));
+	// The list's own word stands first: an unknown card is unknown.
+	ASSERT_TRUE(fReader->WaitFor(": 0055: unknown\n"));
+
+	// A reader started during lockdown is in it from its first read.
+	fReader.reset();
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	ASSERT_TRUE(fReader->WaitFor("the door is in lockdown"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): lockdown"));
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(0, fBoard->CountOf(kOpen));
+	std::string log = fProgram->StateHome() + "/RDX/access.log";
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(read_file(log), "\"outcome\":\"lockdown\"") == 2;
+	}, 10)) << read_file(log);
+
+	ASSERT_EQ(0, fProgram->Send({"--lockdown", "off"}));
+	ASSERT_TRUE(fReader->WaitFor("rdx-reader: lockdown lifted: reads are"
+		" passed on again\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
+	ExpectOpenedAndClosed(1);
+}

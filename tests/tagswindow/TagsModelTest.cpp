@@ -607,3 +607,47 @@ TEST_F(TagsModelTest, PinIsAskedAsChosenAndItsHashKeptOutOfSight)
 }
 
 }	// namespace
+
+
+// What the desk sees of lockdown and keep-open: the reads and exit presses
+// refused with their word, and the state as rdx's records leave it.
+TEST(ReadHistoryDesk, RefusedReadsAndTheDoorsStateFromTheRecords)
+{
+	ReadHistory history;
+	struct Step {
+		const char* line;
+		int lockdown;
+		int32 keptRelay;
+	};
+	const Step steps[] = {
+		{R"({"time":"2026-12-08T09:00:00.000Z","program":"rdx","event":"keep-open","action":"start","relay":2,"seconds":60,"until":"2026-12-08T09:01:00.000Z","by":"rdx-tags"})",
+			-1, 2},
+		{R"({"time":"2026-12-08T09:00:10.000Z","program":"rdx","event":"keep-open","action":"end","relay":2,"why":"lockdown"})",
+			-1, 0},
+		{R"({"time":"2026-12-08T09:00:10.000Z","program":"rdx","event":"lockdown","lockdown":"on","by":"mqtt:front"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:20.000Z","program":"rdx","event":"tag","tag":"04a1b2c3","reader":"mqtt","board_use":true,"result":"lockdown"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:30.000Z","program":"rdx","event":"door","what":"exit","input":"exit:gpio","result":"lockdown"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:40.000Z","program":"rdx","event":"lockdown","lockdown":"off","by":"rdx-send"})",
+			0, 0},
+		{R"({"time":"2026-12-08T09:00:50.000Z","program":"rdx","event":"keep-open","action":"start","relay":1,"seconds":60,"until":"2026-12-08T09:01:50.000Z"})",
+			0, 1},
+		// A new rdx closed what the one before held open.
+		{R"({"time":"2026-12-08T09:01:00.000Z","program":"rdx","event":"start"})",
+			0, 0},
+	};
+	for (const Step& step : steps) {
+		SCOPED_TRACE(step.line);
+		history.Add(*LogRecord::Parse(step.line));
+		EXPECT_EQ(step.lockdown, history.Desk().lockdown);
+		EXPECT_EQ(step.keptRelay, history.Desk().keptRelay);
+	}
+	ASSERT_EQ(2u, history.Recent().size());
+	EXPECT_EQ("exit: lockdown", history.Recent()[0].outcome);
+	EXPECT_EQ("04A1B2C3", history.Recent()[1].tag);
+	EXPECT_EQ("lockdown", history.Recent()[1].outcome);
+	EXPECT_EQ("mqtt", history.Recent()[1].source);
+	ASSERT_NE(nullptr, history.LastSeen("04A1B2C3"));
+}

@@ -10,7 +10,7 @@
 namespace {
 
 const std::set<std::string> kEvents = {"start", "stop", "tag", "relay",
-	"board-use", "setting", "read", "door"};
+	"board-use", "setting", "read", "door", "lockdown", "keep-open"};
 const std::set<std::string> kDoorEvents = {"opened", "closed", "held-open",
 	"forced", "sensor-lost", "exit", "relock"};
 
@@ -56,12 +56,15 @@ LogOptions::Usage()
 		"  --relay N      records of relay N (1 to 4)\n"
 		"  --event E      records of one event: start, stop, tag, relay,"
 		" board-use,\n"
-		"                 setting, read, door\n"
+		"                 setting, read, door, lockdown, keep-open\n"
 		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
 		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
 		"                 not-learned, pin-wanted, wrong-pin, no-pin,"
-		" pin-locked\n"
+		" pin-locked,\n"
+		"                 lockdown (also the reads and exit presses rdx"
+		" refused\n"
+		"                 during lockdown)\n"
 		"  --door-event D the door's records of one kind: opened, closed,"
 		" held-open,\n"
 		"                 forced, sensor-lost, exit, relock\n"
@@ -164,7 +167,8 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 		} else if (name == "--event") {
 			if (kEvents.count(value) == 0) {
 				*error = translate_format("--event takes start, stop, tag,"
-					" relay, board-use, setting, read or door, not \"%s\"",
+					" relay, board-use, setting, read, door, lockdown or"
+					" keep-open, not \"%s\"",
 					value.c_str());
 				return B_BAD_VALUE;
 			}
