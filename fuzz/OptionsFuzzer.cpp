@@ -148,6 +148,7 @@ check_reader(const std::vector<std::string>& arguments)
 	bool setPin = false;
 	std::string setPinTag;
 	int pinWait = 10, pinTries = 3, pinLock = 300;
+	bool notify = true;
 	for (const Given& option : given) {
 		const std::string& name = option.name;
 		if (name == "--keyboard")
@@ -188,6 +189,8 @@ check_reader(const std::vector<std::string>& arguments)
 			learn = true;
 		else if (name == "--list" && !option.hasValue)
 			list = true;
+		else if (name == "--no-notify" && !option.hasValue)
+			notify = false;
 		else
 			FUZZ_CHECK(false);
 	}
@@ -229,6 +232,8 @@ check_reader(const std::vector<std::string>& arguments)
 	FUZZ_CHECK(setPin || check || list || !keyboards.empty()
 		|| !serials.empty() || pcsc);
 	FUZZ_CHECK(options.signature == signature && !signature.empty());
+	// The desk hears of unknown cards unless told not to.
+	FUZZ_CHECK(options.notify == notify);
 
 	// PATH[,BAUD][,PROTOCOL]: whatever follows the path names the speed and
 	// the protocol, each as given, and nothing else.
