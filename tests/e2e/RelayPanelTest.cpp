@@ -565,12 +565,13 @@ TEST_F(RelayPanelTest, AddressChangedDuringAHoldClosesTheRelayAtBothBoards)
 // show in what order the record reached the disk and wget the board.
 class Trace {
 public:
+	// inject, when given, is strace's own (e.g. a delay of a call).
 	Trace(pid_t program, const std::string& file,
-		const std::string& calls = "pwrite64,fdatasync,fsync,connect")
+		const std::string& calls = "pwrite64,fdatasync,fsync,connect",
+		const std::string& inject = "")
 		:
 		fFile(file),
-		fStrace({"strace", "-f", "-qq", "-y", "-s", "200", "-e",
-			"trace=" + calls, "-o", file, "-p", std::to_string(program)})
+		fStrace(Arguments(program, file, calls, inject))
 	{
 		// Every thread of it, not only the first.
 		std::string tasks = "/proc/" + std::to_string(program) + "/task";
@@ -592,6 +593,19 @@ public:
 	}
 
 	bool Attached() const { return fAttached; }
+
+	static std::vector<std::string> Arguments(pid_t program,
+		const std::string& file, const std::string& calls,
+		const std::string& inject)
+	{
+		std::vector<std::string> arguments = {"strace", "-f", "-qq", "-y",
+			"-s", "200", "-e", "trace=" + calls};
+		if (!inject.empty())
+			arguments.insert(arguments.end(), {"-e", "inject=" + inject});
+		arguments.insert(arguments.end(), {"-o", file, "-p",
+			std::to_string(program)});
+		return arguments;
+	}
 
 	std::vector<std::string> Stop()
 	{
@@ -939,6 +953,29 @@ TEST_F(RelayPanelTest, AWgetThatOpensItsAnswerFileLateWaitsForTheDiskFirst)
 	ASSERT_GE(started, 0) << text;
 	ASSERT_GE(synced, 0) << text;
 	EXPECT_LT(synced, started) << text;
+}
+
+
+// The quit begins while a tag's open waits for the disk (its sync held up
+// for 700 ms, as a slow disk would): that open must not go out any more,
+// and what it wrote down is closed by the quit.
+TEST_F(RelayPanelTest, AnOpenStillWaitingForTheDiskWhenTheQuitBeginsNeverGoesOut)
+{
+	StartBoard();
+	Start(Settings(true, 5, 4));
+	WaitForStartUpPulse();
+	Trace trace(fProgram->Pid(), TestPath("trace"), "fdatasync",
+		"fdatasync:delay_enter=700000");
+	if (!trace.Attached()) {
+		trace.Stop();
+		GTEST_SKIP() << "strace could not attach here";
+	}
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	usleep(100000);
+	EXPECT_EQ(0, CloseAndWait());
+	trace.Stop();
+	EXPECT_EQ(0, fBoard->CountOf("GET /?6=0")) << "opened during the quit";
+	EXPECT_EQ(1, fBoard->CountOf("GET /?6=1"));
 }
 
 }	// namespace
