@@ -980,6 +980,36 @@ TEST_F(RelayPanelTest, AnOpenStillWaitingForTheDiskWhenTheQuitBeginsNeverGoesOut
 }
 
 
+// A disk that refuses to sync the record (an I/O error): no open goes out,
+// since its entry might not be on the disk; once the disk syncs again, the
+// next tag opens.
+TEST_F(RelayPanelTest, ADiskThatCannotSyncTheRecordOpensNothingUntilItCan)
+{
+	StartBoard();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	Start(Settings(true, 1, 4));
+	WaitForStartUpPulse();
+	Trace trace(fProgram->Pid(), TestPath("trace"), "fdatasync",
+		{"-P", record, "-e", "inject=fdatasync:error=EIO"});
+	if (!trace.Attached()) {
+		trace.Stop();
+		GTEST_SKIP() << "strace could not attach here";
+	}
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(WaitForCount("cannot keep the record of open relays " + record
+		+ ": Input/output error", 1)) << Output();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fProgram->Sync());
+	trace.Stop();
+	EXPECT_EQ(0, fBoard->CountOf("GET /?6=0"));
+
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	EXPECT_EQ(1, Count("can be kept again: relays are opened as before"));
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
 // The answer directories rdx has made below the run directory.
 std::set<std::string>
 AnswerDirectories(const std::string& run)
