@@ -562,6 +562,30 @@ TEST_F(RelayPanelTest, AddressChangedDuringAHoldClosesTheRelayAtBothBoards)
 }
 
 
+// The address mistyped during a hold: the hold's close goes to an address
+// where nobody answers, and board use goes off. The board the relay was
+// opened at still gets its close right then, not only when board use is
+// switched on again or rdx quits.
+TEST_F(RelayPanelTest, AddressMistypedDuringAHoldStillClosesTheRelayWhereItWasOpened)
+{
+	StartBoard();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	std::string nobody = "127.0.0.1:" + std::to_string(UnusedPort());
+	Start(Settings(true, 3, 4));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	Enter(kAddressField, nobody);
+	ASSERT_TRUE(WaitForStored("rdx_ip", seed::Text(nobody)));
+
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=1", 10));
+	EXPECT_TRUE(wait_for([&] { return RecordedOpen(record).empty(); }, 10))
+		<< RecordedOpen(record);
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
 // rdx under strace from the moment it is attached: the system calls that
 // show in what order the record reached the disk and wget the board.
 class Trace {
