@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
+#include <string>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,39 +106,48 @@ stop_child(pid_t child)
 }
 
 
-int
-RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut,
-	CommandHold* hold)
+// Starts the shell as posix_spawn() below does, but tied to the calling
+// thread: the kernel kills it when that thread ends. The shell runs the
+// command with exec, so that the signal reaches the command itself (a shell
+// that forked it would leave it behind). -1 when it cannot start.
+static pid_t
+spawn_tied(const char* command)
 {
-	*timedOut = false;
+	std::string line = std::string("exec ") + command;
+	const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+	sigset_t all;
+	sigset_t before;
+	sigfillset(&all);
+	// No handler of this program may run in the child before it is a
+	// fresh program.
+	pthread_sigmask(SIG_SETMASK, &all, &before);
+	pid_t parent = getpid();
+	pid_t child = fork();
+	if (child == 0) {
+		// Only calls that are safe after fork() in a threaded program.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
+		if (getppid() != parent)
+			_exit(127);
+		setpgid(0, 0);
+		struct sigaction plain = {};
+		plain.sa_handler = SIG_DFL;
+		for (int signal : {SIGINT, SIGQUIT, SIGTERM, SIGPIPE})
+			sigaction(signal, &plain, nullptr);
+		sigset_t none;
+		sigemptyset(&none);
+		sigprocmask(SIG_SETMASK, &none, nullptr);
+		execve("/bin/sh", const_cast<char* const*>(argv), environ);
+		_exit(127);
+	}
+	pthread_sigmask(SIG_SETMASK, &before, nullptr);
+	return child;
+}
 
-	// The shell and what it starts get a process group of their own, so
-	// that a stop reaches wget too, and the signal state of a fresh
-	// program.
-	posix_spawnattr_t attributes;
-	posix_spawnattr_init(&attributes);
-	sigset_t defaults;
-	sigemptyset(&defaults);
-	sigaddset(&defaults, SIGINT);
-	sigaddset(&defaults, SIGQUIT);
-	sigaddset(&defaults, SIGTERM);
-	sigaddset(&defaults, SIGPIPE);
-	sigset_t none;
-	sigemptyset(&none);
-	posix_spawnattr_setsigdefault(&attributes, &defaults);
-	posix_spawnattr_setsigmask(&attributes, &none);
-	posix_spawnattr_setpgroup(&attributes, 0);
-	posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP
-		| POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-	const char* argv[] = {"sh", "-c", command, nullptr};
-	pid_t child;
-	int error = posix_spawn(&child, "/bin/sh", nullptr, &attributes,
-		const_cast<char* const*>(argv), environ);
-	posix_spawnattr_destroy(&attributes);
-	if (error != 0)
-		return -1;
-
+// Lets the hold decide, then waits for the command within the limit.
+static int
+run_started(pid_t child, bigtime_t limit, bool* timedOut, CommandHold* hold)
+{
 	int drain = -1;
 	if (hold != nullptr)
 		hold->child = child;
@@ -163,4 +175,46 @@ RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut,
 	}
 	status = stop_child(child);
 	return status != 0 ? status : -1;
+}
+
+
+int
+RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut,
+	CommandHold* hold)
+{
+	*timedOut = false;
+	if (hold != nullptr && hold->endsWithProgram) {
+		pid_t child = spawn_tied(command);
+		if (child < 0)
+			return -1;
+		return run_started(child, limit, timedOut, hold);
+	}
+
+	// The shell and what it starts get a process group of their own, so
+	// that a stop reaches wget too, and the signal state of a fresh
+	// program.
+	posix_spawnattr_t attributes;
+	posix_spawnattr_init(&attributes);
+	sigset_t defaults;
+	sigemptyset(&defaults);
+	sigaddset(&defaults, SIGINT);
+	sigaddset(&defaults, SIGQUIT);
+	sigaddset(&defaults, SIGTERM);
+	sigaddset(&defaults, SIGPIPE);
+	sigset_t none;
+	sigemptyset(&none);
+	posix_spawnattr_setsigdefault(&attributes, &defaults);
+	posix_spawnattr_setsigmask(&attributes, &none);
+	posix_spawnattr_setpgroup(&attributes, 0);
+	posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP
+		| POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+	const char* argv[] = {"sh", "-c", command, nullptr};
+	pid_t child;
+	int error = posix_spawn(&child, "/bin/sh", nullptr, &attributes,
+		const_cast<char* const*>(argv), environ);
+	posix_spawnattr_destroy(&attributes);
+	if (error != 0)
+		return -1;
+	return run_started(child, limit, timedOut, hold);
 }

@@ -23,6 +23,11 @@ struct CommandHold {
 	// Filled in before release is called: the shell's process id, which is
 	// also the id of the process group of everything it starts.
 	pid_t		child = -1;
+	// The command ends (SIGKILL) when the thread that runs it ends, also
+	// when the whole program is killed. For a command held at a gate: left
+	// behind, it would wait there for good, and go on to the board
+	// whenever anything opened the gate, long after the program is gone.
+	bool		endsWithProgram = false;
 
 	// Filled in: release said no, or stop came first.
 	bool		withheld = false;

@@ -50,6 +50,7 @@ run_open(int64 inFlight, int32 relay, const char* address, int32 output,
 			== B_OK;
 	CommandHold hold;
 	hold.stop = RelayRequests::StopDescriptor(inFlight);
+	hold.endsWithProgram = gated;
 	hold.release = [&](int* drain) {
 		if (record != nullptr && record->Sync() != B_OK)
 			return false;

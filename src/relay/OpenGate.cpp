@@ -188,6 +188,7 @@ OpenGate::_Try(std::string* why)
 	bool holds = false;
 	*why = "wget was not seen waiting at its answer file";
 	CommandHold hold;
+	hold.endsWithProgram = true;
 	hold.release = [&](int*) {
 		auto reached = [&] {
 			pollfd entry = {listener, POLLIN, 0};

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -561,16 +562,42 @@ TEST_F(RelayPanelTest, AddressChangedDuringAHoldClosesTheRelayAtBothBoards)
 }
 
 
+// The address mistyped during a hold: the hold's close goes to an address
+// where nobody answers, and board use goes off. The board the relay was
+// opened at still gets its close right then, not only when board use is
+// switched on again or rdx quits.
+TEST_F(RelayPanelTest, AddressMistypedDuringAHoldStillClosesTheRelayWhereItWasOpened)
+{
+	StartBoard();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	std::string nobody = "127.0.0.1:" + std::to_string(UnusedPort());
+	Start(Settings(true, 3, 4));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	Enter(kAddressField, nobody);
+	ASSERT_TRUE(WaitForStored("rdx_ip", seed::Text(nobody)));
+
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=1", 10));
+	EXPECT_TRUE(wait_for([&] { return RecordedOpen(record).empty(); }, 10))
+		<< RecordedOpen(record);
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
 // rdx under strace from the moment it is attached: the system calls that
 // show in what order the record reached the disk and wget the board.
 class Trace {
 public:
+	// More of strace's options may follow (a path to trace, a delay of a
+	// call, a signal at one).
 	Trace(pid_t program, const std::string& file,
-		const std::string& calls = "pwrite64,fdatasync,fsync,connect")
+		const std::string& calls = "pwrite64,fdatasync,fsync,connect",
+		const std::vector<std::string>& more = {})
 		:
 		fFile(file),
-		fStrace({"strace", "-f", "-qq", "-y", "-s", "200", "-e",
-			"trace=" + calls, "-o", file, "-p", std::to_string(program)})
+		fStrace(Arguments(program, file, calls, more))
 	{
 		// Every thread of it, not only the first.
 		std::string tasks = "/proc/" + std::to_string(program) + "/task";
@@ -592,6 +619,18 @@ public:
 	}
 
 	bool Attached() const { return fAttached; }
+
+	static std::vector<std::string> Arguments(pid_t program,
+		const std::string& file, const std::string& calls,
+		const std::vector<std::string>& more)
+	{
+		std::vector<std::string> arguments = {"strace", "-f", "-qq", "-y",
+			"-s", "200", "-e", "trace=" + calls};
+		arguments.insert(arguments.end(), more.begin(), more.end());
+		arguments.insert(arguments.end(), {"-o", file, "-p",
+			std::to_string(program)});
+		return arguments;
+	}
 
 	std::vector<std::string> Stop()
 	{
@@ -939,6 +978,209 @@ TEST_F(RelayPanelTest, AWgetThatOpensItsAnswerFileLateWaitsForTheDiskFirst)
 	ASSERT_GE(started, 0) << text;
 	ASSERT_GE(synced, 0) << text;
 	EXPECT_LT(synced, started) << text;
+}
+
+
+// The quit begins while a tag's open waits for the disk (its sync held up
+// for 700 ms, as a slow disk would): that open must not go out any more,
+// and what it wrote down is closed by the quit.
+TEST_F(RelayPanelTest, AnOpenStillWaitingForTheDiskWhenTheQuitBeginsNeverGoesOut)
+{
+	StartBoard();
+	Start(Settings(true, 5, 4));
+	WaitForStartUpPulse();
+	Trace trace(fProgram->Pid(), TestPath("trace"), "fdatasync",
+		{"-e", "inject=fdatasync:delay_enter=700000"});
+	if (!trace.Attached()) {
+		trace.Stop();
+		GTEST_SKIP() << "strace could not attach here";
+	}
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	usleep(100000);
+	EXPECT_EQ(0, CloseAndWait());
+	trace.Stop();
+	EXPECT_EQ(0, fBoard->CountOf("GET /?6=0")) << "opened during the quit";
+	EXPECT_EQ(1, fBoard->CountOf("GET /?6=1"));
+}
+
+
+// A disk that refuses to sync the record (an I/O error): no open goes out,
+// since its entry might not be on the disk; once the disk syncs again, the
+// next tag opens.
+TEST_F(RelayPanelTest, ADiskThatCannotSyncTheRecordOpensNothingUntilItCan)
+{
+	StartBoard();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	Start(Settings(true, 1, 4));
+	WaitForStartUpPulse();
+	Trace trace(fProgram->Pid(), TestPath("trace"), "fdatasync",
+		{"-P", record, "-e", "inject=fdatasync:error=EIO"});
+	if (!trace.Attached()) {
+		trace.Stop();
+		GTEST_SKIP() << "strace could not attach here";
+	}
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(WaitForCount("cannot keep the record of open relays " + record
+		+ ": Input/output error", 1)) << Output();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fProgram->Sync());
+	trace.Stop();
+	EXPECT_EQ(0, fBoard->CountOf("GET /?6=0"));
+
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+	EXPECT_EQ(1, Count("can be kept again: relays are opened as before"));
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+// The answer directories rdx has made below the run directory.
+std::set<std::string>
+AnswerDirectories(const std::string& run)
+{
+	std::set<std::string> found;
+	DIR* directory = opendir(run.c_str());
+	for (dirent* entry = directory != nullptr ? readdir(directory) : nullptr;
+			entry != nullptr; entry = readdir(directory)) {
+		std::string name = entry->d_name;
+		if (name.rfind("rdx-", 0) == 0 && name != "rdx-kit")
+			found.insert(run + "/" + name);
+	}
+	if (directory != nullptr)
+		closedir(directory);
+	return found;
+}
+
+
+// Whether a process of this machine has the text in its command line.
+bool
+AnyProcessWith(const std::string& text)
+{
+	bool found = false;
+	DIR* processes = opendir("/proc");
+	for (dirent* entry = processes != nullptr ? readdir(processes) : nullptr;
+			entry != nullptr; entry = readdir(processes)) {
+		if (atoi(entry->d_name) <= 0)
+			continue;
+		std::string line = read_file(std::string("/proc/") + entry->d_name
+			+ "/cmdline");
+		std::replace(line.begin(), line.end(), '\0', ' ');
+		found = found || line.find(text) != std::string::npos;
+	}
+	if (processes != nullptr)
+		closedir(processes);
+	return found;
+}
+
+
+// rdx killed (SIGKILL) at each step of an open, a close and a start: the
+// next start closes the relay, nothing the killed rdx started reaches the
+// board afterwards, and nothing waits at its gate for someone to open it.
+TEST_F(RelayPanelTest, KilledAtEveryStepLeavesNoRelayOpenThatTheNextStartDoesNotClose)
+{
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+	std::string run = fProgram->Directory().Sub("run");
+	struct Step {
+		const char*	name;
+		int			boardDelay;
+		// Brings rdx (started, board use on, relay 4 the tag relay) to the
+		// step and kills it there; false when the step cannot be reached
+		// here.
+		std::function<bool()> killThere;
+	};
+	auto tagThenKillDuring = [&](const std::string& call,
+			const std::string& inject, const std::string& waitFor) {
+		Trace trace(fProgram->Pid(), TestPath("trace"), call,
+			{"-P", record, "-e", "inject=" + call + ":" + inject});
+		if (!trace.Attached())
+			return false;
+		EXPECT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		if (waitFor.empty())
+			usleep(300000);
+		else
+			EXPECT_TRUE(fBoard->WaitForRequest(waitFor, 10));
+		fProgram->Signal(SIGKILL);
+		WaitForExit();
+		trace.Stop();
+		return true;
+	};
+	const Step steps[] = {
+		{"after the open's entry, before its sync", 0, [&] {
+			return tagThenKillDuring("fdatasync", "delay_enter=1000000", "");
+		}},
+		{"after the sync, before the request", 0, [&] {
+			return tagThenKillDuring("fdatasync", "delay_exit=1000000", "");
+		}},
+		{"after the close's answer, before the cross-out", 0, [&] {
+			// Every write of the record waits a second: the open's entry
+			// first, then the cross-out, during which rdx is killed.
+			return tagThenKillDuring("pwrite64", "delay_enter=1000000",
+				"GET /?6=1");
+		}},
+		{"during the close at quit", 500, [&] {
+			EXPECT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+			EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=0", 10));
+			fProgram->Signal(SIGTERM);
+			EXPECT_TRUE(fBoard->WaitForRequest("GET /?6=1", 10));
+			fProgram->Signal(SIGKILL);
+			WaitForExit();
+			return true;
+		}},
+		{"during the closes at start", 1000, [&] {
+			EXPECT_EQ(0, CloseAndWait());
+			EXPECT_TRUE(WriteRecord(record, fBoard->Address()));
+			std::string output;
+			std::string errors;
+			EXPECT_EQ(-1, fProgram->RunSecond(0.6, &output, &errors))
+				<< output;
+			return true;
+		}},
+	};
+	for (const Step& step : steps) {
+		SCOPED_TRACE(step.name);
+		std::vector<std::string> options;
+		if (step.boardDelay > 0)
+			options = {"--delay-ms", std::to_string(step.boardDelay)};
+		fBoard = std::make_unique<BoardSim>(options);
+		ASSERT_TRUE(fBoard->IsListening());
+		std::string address = fBoard->Address();
+		Start(Settings(true, step.boardDelay > 0 ? 11 : 1, 4));
+		WaitForStartUpPulse();
+		ASSERT_TRUE(wait_for([&] { return RecordedOpen(record).empty(); },
+			10));
+		std::set<std::string> killed = AnswerDirectories(run);
+		if (!step.killThere()) {
+			printf("not tried here (%s): strace could not attach\n",
+				step.name);
+			continue;
+		}
+		EXPECT_EQ("4 " + address + "\n", RecordedOpen(record));
+
+		// The next start closes relay 4. Nothing the killed rdx started
+		// still waits to go on, also when its gate is opened now.
+		Start(Settings(false, 11, 4));
+		EXPECT_TRUE(WaitForCount("recovery: closed relay 4 at " + address, 1));
+		EXPECT_EQ("", RecordedOpen(record));
+		for (const std::string& directory : killed) {
+			EXPECT_TRUE(wait_for([&] {
+				return !AnyProcessWith(directory + "/gate/"); }, 5))
+				<< "left waiting at its gate";
+			int gate = open((directory + "/gate/rdx6.tmp").c_str(),
+				O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+			usleep(300000);
+			if (gate >= 0)
+				close(gate);
+		}
+		ASSERT_TRUE(fProgram->Sync());
+		std::vector<std::string> relay4;
+		for (const std::string& request : fBoard->Requests()) {
+			if (request.rfind("GET /?6=", 0) == 0)
+				relay4.push_back(request);
+		}
+		ASSERT_FALSE(relay4.empty());
+		EXPECT_EQ("GET /?6=1", relay4.back()) << "relay 4 left open";
+		EXPECT_EQ(0, CloseAndWait());
+	}
 }
 
 }	// namespace

@@ -136,6 +136,50 @@ TEST_F(CloseOnQuit, ClosesEveryRecordedRelayAtItsOwnAddressAndKeepsTheUnanswered
 }
 
 
+TEST_F(CloseOnQuit, GivesAnOpenOnItsWayASecondToHearItsBoard)
+{
+	// A board that answers the open within the second: its answer is
+	// heard (and logged as such), the open is not stopped, and the close
+	// follows it.
+	BoardSim board({"--delay-ms", "300"});
+	ASSERT_TRUE(board.IsListening());
+	Own_Thread(3, true, board.Address().c_str(), 1);
+	ASSERT_TRUE(board.WaitForRequest("GET /?5=0", 10));
+
+	EXPECT_EQ(1, CloseOpenRelays(board.Address().c_str()));
+	EXPECT_EQ(board.Requests(), (std::vector<std::string>{"GET /?5=0",
+		"GET /?5=1"}));
+	ASSERT_TRUE(WaitForWorkersToEnd(10));
+	EXPECT_EQ(0, count_of(fOutput->Text(), "the open was stopped"))
+		<< fOutput->Text();
+}
+
+
+TEST_F(CloseOnQuit, ClosesARelayHeldHereAndRecordedAtAnotherBoardAtBoth)
+{
+	// Relay 4 is held open at the board of the settings, and the record
+	// still holds it at the board used before the address changed, whose
+	// close was missed: the quit closes it at both.
+	BoardSim board;
+	BoardSim earlier;
+	ASSERT_TRUE(board.IsListening() && earlier.IsListening());
+	TempDir state("rdx-record");
+	OpenRelayRecord record(state.Sub("RDX/open-relays"));
+	std::vector<OpenRelayRecord::Entry> left;
+	std::string problem;
+	ASSERT_EQ(B_OK, record.Load(&left, &problem));
+	ASSERT_EQ(B_OK, record.Begin({{4, earlier.Address()},
+		{4, board.Address()}}));
+	RDX_RSTATUS[4].store('o');
+	OpenRelayRecord::SetDefault(&record);
+	EXPECT_EQ(2, CloseOpenRelays(board.Address().c_str()));
+	OpenRelayRecord::SetDefault(nullptr);
+	EXPECT_EQ(1, board.CountOf("GET /?6=1"));
+	EXPECT_EQ(1, earlier.CountOf("GET /?6=1"));
+	EXPECT_TRUE(record.Entries().empty());
+}
+
+
 TEST_F(CloseOnQuit, StopsAnOpenStillUnderWayBeforeItCloses)
 {
 	// The board takes its time to answer the open: the quit must not leave
