@@ -80,12 +80,19 @@ TEST_F(DoorProgramTest, ExitButtonAsksOncePerPressAndNeverForAGlitch)
 	ASSERT_TRUE(fDoor->WaitFor("back: exit (", 2));
 	ASSERT_TRUE(button.Write(input_event(EV_KEY, KEY_ENTER, 0)));
 	usleep(300 * 1000);
+	// Unplugged while held down: a button that cannot be read is pressed
+	// by nobody.
+	ASSERT_TRUE(button.Write(input_event(EV_KEY, KEY_ENTER, 1)));
+	usleep(100 * 1000);
+	button.Unplug();
+	ASSERT_TRUE(fDoor->WaitFor("gone; waiting for it to come back"));
+	usleep(300 * 1000);
 
-	EXPECT_EQ(2, count_of(fDoor->Output(), "back: exit (exit:" + button.Path()
+	EXPECT_EQ(3, count_of(fDoor->Output(), "back: exit (exit:" + button.Path()
 		+ ":KEY_ENTER): no-rdx\n")) << fDoor->Output();
 	EXPECT_EQ(0, fDoor->Terminate());
-	EXPECT_EQ((std::vector<std::string>{"exit:no-rdx", "exit:no-rdx"}),
-		door_records(Log()));
+	EXPECT_EQ((std::vector<std::string>{"exit:no-rdx", "exit:no-rdx",
+		"exit:no-rdx"}), door_records(Log()));
 }
 
 
@@ -156,11 +163,14 @@ TEST_F(DoorProgramTest, AContactThatIsUnpluggedIsLostUntilItComesBack)
 
 	DeviceFifo again(fHome, "contact");
 	ASSERT_TRUE(fDoor->WaitFor(contact.Path() + ": back, reading"));
+	// Back as it was when it went: read anew, not taken from before.
+	ASSERT_TRUE(again.Write(input_event(EV_SW, SW_DOCK, 1)));
+	ASSERT_TRUE(fDoor->WaitFor("side: closed (", 2));
 	ASSERT_TRUE(again.Write(input_event(EV_SW, SW_DOCK, 0)));
 	ASSERT_TRUE(fDoor->WaitFor("side: opened ("));
 	EXPECT_EQ(0, fDoor->Terminate());
-	EXPECT_EQ((std::vector<std::string>{"closed", "sensor-lost", "opened"}),
-		door_records(Log()));
+	EXPECT_EQ((std::vector<std::string>{"closed", "sensor-lost", "closed",
+		"opened"}), door_records(Log()));
 }
 
 
