@@ -382,7 +382,33 @@ DoorConfig::Load(const std::string& path)
 		}
 	}
 	close(fd);
-	return Parse(data, path);
+	status_t parsed = Parse(data, path);
+	if (parsed != B_OK)
+		return parsed;
+	// The same key of one device under two of its names (its by-id and its
+	// by-path link, or its node) would be read as two inputs: a button
+	// pressed twice, or an exit button that is the contact too.
+	for (size_t i = 0; i < inputs.size(); i++) {
+		const DoorInput& input = inputs[i];
+		for (size_t k = 0; k < i; k++) {
+			const DoorInput& other = inputs[k];
+			if (input.kind != DoorInput::kEvdev
+				|| other.kind != DoorInput::kEvdev || input.type != other.type
+				|| input.code != other.code)
+				continue;
+			std::string device = DoorInput::DeviceOf(input.path);
+			if (device != DoorInput::DeviceOf(other.path))
+				continue;
+			_Fail(translate_format("%s: %s is named already (%s): both lead"
+				" to %s", input.where.c_str(), other.Name().c_str(),
+				other.where.c_str(), device.c_str()));
+		}
+	}
+	if (!fErrors.empty()) {
+		inputs.clear();
+		return B_BAD_VALUE;
+	}
+	return B_OK;
 }
 
 
@@ -670,6 +696,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 			return;
 		}
 	}
+	input.where = where;
 	inputs.push_back(input);
 }
 

@@ -228,4 +228,60 @@ TEST_F(DoorProgramTest, OneRdxDoorPerUserAndSettingsThatCannotServe)
 	EXPECT_EQ(0, fDoor->Terminate());
 }
 
+
+// One device under two of its names (its by-id and its by-path link): one
+// device, whose keys and switches all reach their inputs; the same key
+// named twice so is refused like a line that names it twice.
+TEST_F(DoorProgramTest, OneDeviceUnderTwoNamesIsOneDevice)
+{
+	DeviceFifo board(fHome, "board");
+	std::string link = fHome.Sub("by-path-board");
+	ASSERT_EQ(0, symlink(board.Path().c_str(), link.c_str()));
+
+	struct Row {
+		const char*		name;
+		std::string		conf;
+		int				status;
+		const char*		said;
+	};
+	const std::vector<Row> rows = {
+		{"the same key as exit and as contact",
+			"exit = evdev " + board.Path() + " KEY_F1\ncontact = evdev "
+				+ link + " KEY_F1\n", 2,
+			"door.conf:2: exit:" },
+		{"the same key as two exits",
+			"exit = evdev " + link + " KEY_F1\nexit = evdev "
+				+ board.Path() + " KEY_F1\n", 2,
+			"door.conf:2: exit:" },
+	};
+	for (const Row& row : rows) {
+		TempDir home("rdx-door-twice");
+		DoorProcess door(home, row.conf);
+		int status = -1;
+		ASSERT_TRUE(door.Process().Wait(10, &status)) << row.name;
+		EXPECT_EQ(row.status, status) << row.name;
+		EXPECT_NE(std::string::npos, door.Process().Errors().find(row.said))
+			<< row.name << ": " << door.Process().Errors();
+		EXPECT_NE(std::string::npos, door.Process().Errors().find(
+			"is named already")) << row.name;
+	}
+
+	// Different keys of the board under its two names: the button and the
+	// contact both work.
+	fDoor = std::make_unique<DoorProcess>(fHome, "door = side\n"
+		"exit = evdev " + board.Path() + " KEY_F1\n"
+		"contact = evdev " + link + " KEY_F2\n");
+	ASSERT_TRUE(fDoor->WaitFor("rdx does not run; waiting for it"));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F2, 1)));
+	ASSERT_TRUE(fDoor->WaitFor("side: closed ("));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F1, 1)
+		+ input_event(EV_KEY, KEY_F1, 0)));
+	ASSERT_TRUE(fDoor->WaitFor("side: exit ("));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F2, 0)));
+	ASSERT_TRUE(fDoor->WaitFor("side: opened ("));
+	EXPECT_EQ(0, fDoor->Terminate());
+	EXPECT_EQ((std::vector<std::string>{"closed", "exit:no-rdx", "opened"}),
+		door_records(Log()));
+}
+
 }	// namespace
