@@ -237,6 +237,13 @@ TEST_F(DoorProgramTest, OneDeviceUnderTwoNamesIsOneDevice)
 	DeviceFifo board(fHome, "board");
 	std::string link = fHome.Sub("by-path-board");
 	ASSERT_EQ(0, symlink(board.Path().c_str(), link.c_str()));
+	// A GPIO chip's node and a link to it (the check does not open them).
+	std::string chip = fHome.Sub("gpiochip7");
+	FILE* node = fopen(chip.c_str(), "w");
+	ASSERT_NE(nullptr, node);
+	fclose(node);
+	std::string chipLink = fHome.Sub("gpio-header");
+	ASSERT_EQ(0, symlink(chip.c_str(), chipLink.c_str()));
 
 	struct Row {
 		const char*		name;
@@ -253,6 +260,9 @@ TEST_F(DoorProgramTest, OneDeviceUnderTwoNamesIsOneDevice)
 			"exit = evdev " + link + " KEY_F1\nexit = evdev "
 				+ board.Path() + " KEY_F1\n", 2,
 			"door.conf:2: exit:" },
+		{"one line of a GPIO chip under two paths",
+			"contact = gpio " + chip + " 4\nexit = gpio " + chipLink
+				+ " 4\n", 2, "door.conf:2: contact:" },
 	};
 	for (const Row& row : rows) {
 		TempDir home("rdx-door-twice");
