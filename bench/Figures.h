@@ -115,6 +115,19 @@ struct ReaderBurstResult {
 };
 
 ReaderResult MeasureReaderToBoard(const BenchConfig& config, int reads);
+
+// Card and PIN: milliseconds from the write of the PIN's Enter to the
+// board's listener; one check of the PIN's hash alone; rdx-reader's peak
+// memory.
+struct PinResult {
+	bool			ok = false;
+	std::string		error;
+	Samples			toBoard;
+	Samples			check;
+	int64_t			peakRss = 0;
+};
+
+PinResult MeasurePinToBoard(const BenchConfig& config, int reads);
 ReaderIdleResult MeasureReaderIdle(const BenchConfig& config);
 class Process;
 // The idle figure of a running rdx-reader, after a second for its start;

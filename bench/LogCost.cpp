@@ -1,6 +1,9 @@
 // The access log's cost on the door: tag to board with the log written,
-// against the same figure of a second rdx whose log directory cannot be
-// made, tags sent to the two in turn, so that both see the same machine.
+// against the same figure of a second rdx whose log cannot be opened (a
+// directory stands where the file would be), tags sent to the two in turn,
+// so that both see the same machine. Both keep their record of open relays:
+// an rdx that cannot keep it opens nothing, and what the record costs is in
+// the tag-to-board figure.
 
 #include "Figures.h"
 
@@ -13,6 +16,7 @@
 #include <RDXDefs.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <memory>
 #include <string>
 
@@ -47,8 +51,15 @@ start_door(const BenchConfig& config, Door& door, bool writable,
 	std::map<std::string, std::string> environment = door.home.Environment();
 	door.stateHome = door.home.Path() + "/state";
 	if (!writable) {
-		// A file where the directory would be: mkdir fails, root or not.
-		std::ofstream(door.stateHome) << "not a directory\n";
+		// A directory where the log would be: it cannot be opened, root or
+		// not, while the record beside it is kept as usual.
+		std::string log = door.stateHome + "/RDX/access.log";
+		if (mkdir(door.stateHome.c_str(), 0700) != 0
+			|| mkdir((door.stateHome + "/RDX").c_str(), 0700) != 0
+			|| mkdir(log.c_str(), 0700) != 0) {
+			*error = "cannot make the log unwritable";
+			return false;
+		}
 	}
 	environment["XDG_STATE_HOME"] = door.stateHome;
 	door.rdx = std::make_unique<Process>(std::vector<std::string>{config.rdx},
@@ -58,8 +69,8 @@ start_door(const BenchConfig& config, Door& door, bool writable,
 		*error = "rdx did not open its message port";
 		return false;
 	}
-	// The rdx whose state directory cannot be made cannot trust a record of
-	// open relays either, and closes all four before its start-up pulse.
+	// Closes that a record left by another run asks for may come before
+	// the start-up pulse.
 	HttpListener::Request request;
 	size_t open = 0;
 	for (;; open++) {

@@ -325,7 +325,7 @@ main(int argc, char** argv)
 			"the board.\n\n| rdx | p50 | p99 | min | max |\n"
 			"|---|---|---|---|---|\n");
 		print_row("access log written", cost.logOn);
-		print_row("log directory cannot be made", cost.logOff);
+		print_row("access log cannot be opened", cost.logOff);
 		double ratio = cost.logOff.Median() > 0
 			? cost.logOn.Median() / cost.logOff.Median() : 0;
 		printf("\n%d relay records written. Ratio of medians log / no log: "

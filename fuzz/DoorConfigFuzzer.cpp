@@ -46,7 +46,9 @@ written(const DoorConfig& config)
 			text += "mqtt " + input.topic + " "
 				+ (input.field.empty() ? "-" : input.field) + " interval="
 				+ DoorConfig::FormatDuration(input.interval) + " open="
-				+ input.openText + " closed=" + input.closedText + "\n";
+				+ input.openText + " closed=" + input.closedText
+				+ (input.availability.empty() ? ""
+					: " availability=" + input.availability) + "\n";
 			continue;
 		}
 		if (input.kind == DoorInput::kGpio) {
@@ -86,7 +88,7 @@ same(const DoorConfig& a, const DoorConfig& b)
 			|| x.activeMeansOpen != y.activeMeansOpen || x.type != y.type
 			|| x.code != y.code || x.field != y.field
 			|| x.openText != y.openText || x.closedText != y.closedText
-			|| x.interval != y.interval)
+			|| x.interval != y.interval || x.availability != y.availability)
 			return false;
 	}
 	return true;
@@ -147,6 +149,11 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			continue;
 		FUZZ_CHECK(input.interval >= 1000000LL);
 		FUZZ_CHECK(input.openText != input.closedText);
+		// The sensor's availability is read as its availability, never as
+		// a report, and it takes no wildcard.
+		FUZZ_CHECK(input.availability != input.topic);
+		FUZZ_CHECK(input.availability.find_first_of("+#")
+			== std::string::npos);
 		std::string reason;
 		auto report = [&](const std::string& value) {
 			return input.field.empty() ? value

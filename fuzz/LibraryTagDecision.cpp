@@ -13,7 +13,8 @@ LibraryDecide(const std::string& listText, const std::string& tag,
 	TagDecision decision = TagDecision::Decide(file, tag,
 		LocalTime::FromTime(when));
 	LibraryVerdict verdict;
-	verdict.passes = decision.Passes();
+	verdict.passes = decision.Passes() || decision.WantsPin();
+	verdict.pinWanted = decision.WantsPin();
 	verdict.word = TagDecision::VerdictWord(decision.What());
 	return verdict;
 }

@@ -10,7 +10,10 @@
 // library, so that the plain reading can be written without the library's
 // code in view.
 struct LibraryVerdict {
+	// Whether the tag passes: alone, or with its PIN typed after it
+	// (pinWanted).
 	bool			passes = false;
+	bool			pinWanted = false;
 	std::string		word;
 };
 

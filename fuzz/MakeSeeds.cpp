@@ -472,6 +472,13 @@ main(int argc, char** argv)
 		"--check", "7100", "--at", "2026-10-25 02:10 +01:00"})));
 	write_seed(kOptions, "reader-check-offset-wrong", prefixed(0,
 		command_line({"--check", "7100", "--at=2026-12-08\t09:14 +13:45"})));
+	write_seed(kOptions, "reader-set-pin", prefixed(0, command_line({
+		"--set-pin", "04a1b2c3", "--tags", "tags"})));
+	write_seed(kOptions, "reader-pin-settings", prefixed(0, command_line({
+		"--keyboard", "k", "--pin-wait-s", "30", "--pin-tries=5",
+		"--pin-lock-s", "0"})));
+	write_seed(kOptions, "log-outcome-pin", prefixed(1, command_line({
+		"--outcome", "wrong-pin", "--csv"})));
 	write_seed(kOptions, "log-outcome", prefixed(1, command_line({
 		"--outcome", "outside-hours", "--json"})));
 	write_seed(kOptions, "log-filters", prefixed(1, command_line({"--tag",
@@ -515,5 +522,32 @@ main(int argc, char** argv)
 	for (int i = 0; i < 40; i++)
 		many += (i % 2 == 0 ? "0200 later " : "02") + std::to_string(i) + "\n";
 	write_seed(kTags, "tag-on-many-lines", many);
+	// A PIN after the tag: asked always, in hours, outside a set; set and
+	// not set; hashes that are not quite one.
+	const std::string kHash = "$argon2id$v=19$m=16384,t=2,p=1$c2FsdHNhbHRzYWx0c2FsdA$Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmE";
+	write_seed(kTags, "pin-items",
+		"@staff = Mo-Fr 07:00-19:00\n"
+		"0300 always | pin ; pinhash " + kHash + "\n"
+		"0301 night | PIN Mo-Su 22:00-06:00 ; pinhash " + kHash + "\n"
+		"0302 outside | @staff ; pin outside @staff ; pinhash " + kHash + "\n"
+		"0303 two | pin Sa-Su 00:00-24:00 ; pin outside @staff ; Pinhash\t"
+			+ kHash + " # comment\n"
+		"0304 not set | pin\n"
+		"0305 set only | Mo-Fr 08:00-17:00 ; pinhash " + kHash + "\n"
+		"0306 off | off ; pin ; pinhash " + kHash + "\n"
+		"0307 dates | from 2026-12-14 ; until 2026-12-18 ; pin outside Mo-Fr"
+			" 08:00-17:00 ; pinhash " + kHash + "\n");
+	write_seed(kTags, "pin-items-unreadable",
+		"0310 | pin outside\n0311 | pin @nobody ; pinhash " + kHash + "\n"
+		"0312 | pin ; pinhash " + kHash + " ; pinhash " + kHash + "\n"
+		"0313 | pin ; pinhash $argon2id$v=19$m=65537,t=2,p=1$c2FsdHNhbHRzYWx0"
+			"c2FsdA$Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmE\n"
+		"0314 | pin ; pinhash $argon2id$v=19$m=016384,t=2,p=1$c2FsdHNhbHRzYWx0"
+			"c2FsdA$Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmE\n"
+		"0315 | pin ; pinhash $argon2i$v=19$m=16384,t=2,p=1$c2FsdHNhbHRzYWx0"
+			"c2FsdA$Zm9vYmFyYmF6cXV4Zm9vYmFyYmF6cXV4Zm9vYmFyYmE\n"
+		"0316 | pin ; pinhash " + kHash + " extra\n"
+		"0317 | pin pin ; pinhash " + kHash + "\n"
+		"0318 | pinhash\n");
 	return 0;
 }

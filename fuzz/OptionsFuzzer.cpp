@@ -132,7 +132,8 @@ check_reader(const std::vector<std::string>& arguments)
 
 	std::vector<Given> given = walk(arguments, {"--keyboard", "--serial",
 		"--tags", "--repeat-ms", "--key-gap-ms", "--em-format", "--to",
-		"--check", "--at"}, {"--pcsc"});
+		"--check", "--at", "--set-pin", "--pin-wait-s", "--pin-tries",
+		"--pin-lock-s"}, {"--pcsc"});
 	std::vector<std::string> keyboards;
 	std::vector<std::string> serials;
 	std::string tags;
@@ -144,6 +145,10 @@ check_reader(const std::vector<std::string>& arguments)
 	std::string pcscName;
 	bool check = false;
 	std::string checkTag, at;
+	bool setPin = false;
+	std::string setPinTag;
+	int pinWait = 10, pinTries = 3, pinLock = 300;
+	bool notify = true;
 	for (const Given& option : given) {
 		const std::string& name = option.name;
 		if (name == "--keyboard")
@@ -165,6 +170,15 @@ check_reader(const std::vector<std::string>& arguments)
 			checkTag = option.value;
 		} else if (name == "--at")
 			at = option.value;
+		else if (name == "--set-pin") {
+			setPin = true;
+			setPinTag = option.value;
+		} else if (name == "--pin-wait-s")
+			pinWait = number(option.value);
+		else if (name == "--pin-tries")
+			pinTries = number(option.value);
+		else if (name == "--pin-lock-s")
+			pinLock = number(option.value);
 		else if (name == "--pcsc") {
 			FUZZ_CHECK(!pcsc);
 			pcsc = true;
@@ -175,6 +189,8 @@ check_reader(const std::vector<std::string>& arguments)
 			learn = true;
 		else if (name == "--list" && !option.hasValue)
 			list = true;
+		else if (name == "--no-notify" && !option.hasValue)
+			notify = false;
 		else
 			FUZZ_CHECK(false);
 	}
@@ -200,9 +216,24 @@ check_reader(const std::vector<std::string>& arguments)
 		if (!at.empty())
 			check_at(at);
 	}
-	FUZZ_CHECK(check || list || !keyboards.empty() || !serials.empty()
-		|| pcsc);
+	// No setting switches the PIN off: a wait, a try and a lock of at
+	// least a second and one.
+	FUZZ_CHECK(options.pinWaitSeconds == pinWait && options.pinTries
+		== pinTries && options.pinLockSeconds == pinLock);
+	FUZZ_CHECK(pinWait >= 1 && pinWait <= 600 && pinTries >= 1
+		&& pinTries <= 100 && pinLock >= 1 && pinLock <= 86400);
+	// Setting a PIN reads no reader, and checks nothing.
+	FUZZ_CHECK(options.setPin == setPin && options.setPinTag == setPinTag);
+	if (setPin) {
+		FUZZ_CHECK(!setPinTag.empty() && !check && at.empty());
+		FUZZ_CHECK(keyboards.empty() && serials.empty() && !pcsc && !list
+			&& !learn && !anyTag);
+	}
+	FUZZ_CHECK(setPin || check || list || !keyboards.empty()
+		|| !serials.empty() || pcsc);
 	FUZZ_CHECK(options.signature == signature && !signature.empty());
+	// The desk hears of unknown cards unless told not to.
+	FUZZ_CHECK(options.notify == notify);
 
 	// PATH[,BAUD][,PROTOCOL]: whatever follows the path names the speed and
 	// the protocol, each as given, and nothing else.
@@ -300,7 +331,7 @@ check_log(const std::vector<std::string>& arguments)
 	// Only an outcome a read record can carry.
 	FUZZ_CHECK(filter.outcome == expected.filter.outcome);
 	bool known = !filter.outcome;
-	for (int i = 0; filter.outcome && i <= (int)ReadOutcome::kBadRule; i++)
+	for (int i = 0; filter.outcome && i <= (int)kLastReadOutcome; i++)
 		known = known || *filter.outcome == read_outcome_name((ReadOutcome)i);
 	FUZZ_CHECK(known);
 	FUZZ_CHECK(options.logPath == expected.logPath

@@ -8,7 +8,9 @@
 // open topic opens and only the switch topic switches; a plain payload acts
 // only as exactly PRESS, on or off; a JSON one only with that command, and
 // when it says when it was sent, only within a window of a few seconds
-// around that time. A refusal says why in one printable line.
+// around that time. An open keeps the door open only when it names a
+// duration, and never for longer than 12 hours. A refusal says why in one
+// printable line.
 
 #include "FuzzCheck.h"
 
@@ -50,6 +52,7 @@ bool
 acts(const RemoteCommand& command)
 {
 	return command.What() == RemoteCommand::kOpen
+		|| command.What() == RemoteCommand::kKeepOpen
 		|| command.What() == RemoteCommand::kBoardUse;
 }
 
@@ -83,19 +86,27 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	}
 	FUZZ_CHECK(command.Refusal().empty());
 	FUZZ_CHECK(!retained);
-	bool open = command.What() == RemoteCommand::kOpen;
+	// A keep-open is the open command with a duration.
+	bool keep = command.What() == RemoteCommand::kKeepOpen;
+	bool open = command.What() == RemoteCommand::kOpen || keep;
 	FUZZ_CHECK(topic == (open ? topics.Open() : topics.BoardUseSet()));
 
 	std::string text = trimmed(payload);
 	std::string word = text;
 	bool timed = false;
+	bool duration = false;
 	if (!text.empty() && text[0] == '{') {
 		nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
 		FUZZ_CHECK(object.is_object() && object.contains("command")
 			&& object["command"].is_string());
 		word = object["command"].get<std::string>();
 		timed = object.contains("time");
+		duration = object.contains("duration")
+			&& object["duration"].is_string();
 	}
+	FUZZ_CHECK(keep == duration);
+	if (keep)
+		FUZZ_CHECK(command.Seconds() >= 0 && command.Seconds() <= 12 * 3600);
 	if (open)
 		FUZZ_CHECK(word == "PRESS");
 	else {

@@ -11,6 +11,7 @@
 // whose clocks change, around its changes too.
 
 #include "FuzzCheck.h"
+#include "TagListAgreement.h"
 
 #include <LocalTime.h>
 #include <TagDecision.h>
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <strings.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,25 +49,44 @@ lines_of(const std::string& text)
 }
 
 
-// The first word of each line, found without the list's own code.
+// The first word of each line, found without the list's own code: after a
+// byte order mark, blanks and anything else that is not printable ASCII,
+// the printable ASCII characters up to a blank, '#' or '|'.
 std::string
 first_word(const std::string& line)
 {
-	size_t first = line.find_first_not_of(" \t");
-	if (first == std::string::npos)
-		return std::string();
-	size_t last = line.find_first_of(" \t#|", first);
-	return TagList::Normalized(line.substr(first, last == std::string::npos
-		? std::string::npos : last - first));
+	auto printable = [](char c) {
+		return (unsigned char)c > 0x20 && (unsigned char)c < 0x7f;
+	};
+	size_t at = line.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+	while (at < line.size() && !printable(line[at]))
+		at++;
+	size_t end = at;
+	while (end < line.size() && printable(line[end]) && line[end] != '#'
+		&& line[end] != '|')
+		end++;
+	return TagList::Normalized(line.substr(at, end - at));
 }
 
 
+// A PIN's hash holds '$', '=', '+' and '/' as well, within its own item
+// only.
 bool
 only_rule_characters(const std::string& text)
 {
-	for (char c : text) {
+	bool inHash = false;
+	for (size_t i = 0; i < text.size(); i++) {
+		char c = text[i];
+		if (c == ';')
+			inHash = false;
+		else if (i + 8 <= text.size() && (i == 0 || text[i - 1] == ' '
+				|| text[i - 1] == '\t' || text[i - 1] == ';')
+			&& strncasecmp(text.c_str() + i, "pinhash", 7) == 0
+			&& (text[i + 7] == ' ' || text[i + 7] == '\t'))
+			inHash = true;
 		if (!isalnum((unsigned char)c)
-			&& std::string(" \t:-,;@_").find(c) == std::string::npos)
+			&& std::string(" \t:-,;@_").find(c) == std::string::npos
+			&& !(inHash && std::string("$=+/").find(c) != std::string::npos))
 			return false;
 	}
 	return true;
@@ -123,6 +144,7 @@ extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	std::string text((const char*)data, size);
+	CheckTagListAgreement(text);
 	TagFile file = TagFile::Parse(text);
 	FUZZ_CHECK(file.Text() == text);
 
@@ -171,11 +193,17 @@ LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		for (const LocalTime& time : times) {
 			TagDecision decision = TagDecision::Decide(file, line.Tag(), time);
 			FUZZ_CHECK(decision.Line() == &line);
+			// A PIN is wanted only where a PIN is asked and set; a PIN asked
+			// but not set lets the tag in never.
+			if (decision.WantsPin())
+				FUZZ_CHECK(rules.HasPinRules() && rules.HasPinHash());
+			if (rules.HasPinRules() && !rules.HasPinHash())
+				FUZZ_CHECK(!decision.Passes() && !decision.WantsPin());
 			if (unusable)
-				FUZZ_CHECK(!decision.Passes());
+				FUZZ_CHECK(!decision.Passes() && !decision.WantsPin());
 			if (!line.HasRules() && !unusable)
 				FUZZ_CHECK(decision.Passes());
-			if (!decision.Passes())
+			if (!decision.Passes() && !decision.WantsPin())
 				continue;
 			if (rules.HasFrom())
 				FUZZ_CHECK(time.Moment() >= rules.From());

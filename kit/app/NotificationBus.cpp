@@ -189,6 +189,10 @@ NotificationBus::_Run()
 bool
 NotificationBus::_Connect()
 {
+	// Where there is no bus to send to, GIO is not even loaded: a program
+	// without a desk keeps its few megabytes.
+	if (fConnection == nullptr && session_address().empty())
+		return false;
 	const GioBusLibrary* gio = GioBusLibrary::Get();
 	if (gio == nullptr)
 		return false;

@@ -7,6 +7,7 @@
 #include <Message.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 using namespace BPrivate;
@@ -109,6 +110,39 @@ BTextControl::Text() const
 	ToolkitLocker locker;
 	// Valid until the text changes, as the platform's is.
 	return fInput->value();
+}
+
+
+void
+BTextControl::HideTyping(bool enabled)
+{
+	ToolkitLocker locker;
+	fInput->input_type(enabled ? FL_SECRET_INPUT : FL_NORMAL_INPUT);
+	fInput->redraw();
+}
+
+
+bool
+BTextControl::IsTypingHidden() const
+{
+	ToolkitLocker locker;
+	return fInput->input_type() == FL_SECRET_INPUT;
+}
+
+
+void
+BTextControl::WipeText()
+{
+	ToolkitLocker locker;
+	// The field keeps its text in a buffer of its own (SetText copies too):
+	// written over in place before it is emptied. Deleting the text through
+	// the field would copy it into its undo buffer first.
+	int length = fInput->size();
+	if (length > 0)
+		explicit_bzero(const_cast<char*>(fInput->value()), (size_t)length);
+	fInput->value("");
+	fInput->clear_changed();
+	fInput->redraw();
 }
 
 

@@ -32,6 +32,14 @@ public:
 			void			SetText(const char* text);
 			const char*		Text() const;
 
+	// Shows every character as a dot, for a PIN or a password, as the
+	// platform's BTextView::HideTyping() does; the text is kept as typed.
+			void			HideTyping(bool enabled);
+			bool			IsTypingHidden() const;
+	// Empties the field and overwrites the memory its text was in: a
+	// secret typed into it stays nowhere once it has been used.
+			void			WipeText();
+
 	// The distance of the field from the control's left edge.
 			void			SetDivider(float position);
 			float			Divider() const { return fDivider; }

@@ -1,6 +1,7 @@
 #include "RDXApplication.h"
 
 #include <AccessLog.h>
+#include <DeskDefs.h>
 #include <DoorDefs.h>
 #include <Message.h>
 #include <OS.h>
@@ -36,13 +37,17 @@ RDXApplication::MessageReceived(BMessage* message)
 		// stand now, and every change from here on.
 		if (windowMessenger.LockTarget()) {
 			window->SendSettingsNotice(true);
+			window->SendDoorModeNotice(nullptr, nullptr);
 			window->Unlock();
 		}
 		return;
 	}
 
+	// Looked at here for the watchers, who hear of reads in time only, and
+	// again by the window once it holds its lock, right before it opens.
 	if ((message->what == RDX_MSG_TAG || message->what == RDX_MSG_EXIT
-			|| message->what == RDX_MSG_RELOCK) && _CameTooLate(message))
+			|| message->what == RDX_MSG_RELOCK)
+		&& RDXWindow::CameTooLate(message))
 		return;
 
 	// The door's exit button opens as a tag does, and its relock closes
@@ -52,6 +57,23 @@ RDXApplication::MessageReceived(BMessage* message)
 		if (message->what == RDX_MSG_EXIT)
 			SendNotices(message->what, message);
 		if (windowMessenger.LockTarget()) {
+			window->MessageReceived(message);
+			window->Unlock();
+		}
+		return;
+	}
+
+	if (message->what == RDX_MSG_TAG) {
+		// The watchers hear of a read during lockdown as refused: it lets
+		// nobody in, and the door watcher must not take it for one that
+		// did.
+		if (windowMessenger.LockTarget()) {
+			BMessage notice(*message);
+			if (window->InLockdown()) {
+				notice.AddString(RDX_FIELD_READ_RESULT,
+					RDX_OUTCOME_LOCKDOWN);
+			}
+			SendNotices(message->what, &notice);
 			window->MessageReceived(message);
 			window->Unlock();
 		}
@@ -85,59 +107,8 @@ RDXApplication::SendNotices(uint32 what, const BMessage* notice)
 		|| notice->FindBool(RDX_FIELD_USE, &use) != B_OK)
 		return;
 	// Switching board use on is the operator saying the board is back:
-	// closes it did not answer at start are tried again.
+	// what the record of open relays still holds is closed now.
 	if (use && noticedUse == 0)
-		RelayRecovery::Retry();
+		RelayRecovery::CloseOwed();
 	noticedUse = use ? 1 : 0;
-}
-
-
-bool
-RDXApplication::_CameTooLate(BMessage* message)
-{
-	const char* text = nullptr;
-	if (message->FindString(RDX_FIELD_DEADLINE, &text) != B_OK)
-		return false;
-	bigtime_t now = system_time();
-	bigtime_t deadline = 0;
-	bool readable = ParseDeadline(text, &deadline);
-	if (readable && now <= deadline)
-		return false;
-
-	const char* tag = nullptr;
-	message->FindString(RDX_FIELD_TAG, &tag);
-	const char* reader = nullptr;
-	message->FindString(RDX_FIELD_READER, &reader);
-	double late = readable ? (now - deadline) / 1000.0 : 0;
-	if (message->what != RDX_MSG_TAG) {
-		// An exit press nobody waits for any more opens nothing; a late
-		// relock leaves the relay to its hold time.
-		bool exit = message->what == RDX_MSG_EXIT;
-		std::string when = readable ? std::to_string((long long)late)
-			+ " ms after its sender stopped waiting"
-			: "with a deadline that is none (\"" + std::string(text) + "\")";
-		printf("%s from %s came %s: %s\n", exit ? "exit request" : "relock",
-			reader != nullptr ? reader : "(none)", when.c_str(),
-			exit ? "not opened" : "not closed early");
-		if (AccessLog* log = AccessLog::Default()) {
-			DoorRecord record;
-			record.what = exit ? "exit" : "relock";
-			record.input = reader != nullptr ? reader : "";
-			record.result = "too-late";
-			record.lateMs = late;
-			log->Door(record);
-		}
-		return true;
-	}
-	// When in doubt, lock: a deadline that cannot be read is not met.
-	if (readable) {
-		printf("tag %s came %.0f ms after its sender stopped waiting: "
-			"not opened\n", tag != nullptr ? tag : "(none)", late);
-	} else {
-		printf("tag %s came with a deadline that is none (\"%s\"): not "
-			"opened\n", tag != nullptr ? tag : "(none)", text);
-	}
-	if (AccessLog* log = AccessLog::Default())
-		log->TagTooLate(tag, reader, late);
-	return true;
 }

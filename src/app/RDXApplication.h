@@ -28,10 +28,6 @@ public:
 								const BMessage* notice = nullptr);
 
 private:
-			// A tag read whose sender gave up before it came: it opens
-			// nothing, and one line and a record say so.
-			bool			_CameTooLate(BMessage* message);
-
 			// The window ends its own life by quitting; it is reached only
 			// while it is alive, through its messenger.
 			RDXWindow*		window = nullptr;

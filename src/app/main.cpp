@@ -2,12 +2,15 @@
 
 #include <AnswerDirectory.h>
 #include <AccessLog.h>
+#include <InterfaceDefs.h>
+#include <OpenGate.h>
 #include <OpenRelayRecord.h>
 #include <Prefs.h>
 #include <RelayRecovery.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,11 +37,27 @@ main(int argc, char** argv)
 		printf("rdx %s\n", RDX_VERSION);
 		return 0;
 	}
+	// A launcher or a desktop entry may pass a file or an address (%U):
+	// the window still starts, and one line says what was left unused.
 	if (argc > 1) {
-		fprintf(stderr, "rdx: unexpected argument \"%s\"\n%s", argv[1],
-			kUsage);
-		return 2;
+		std::string ignored;
+		for (int i = 1; i < argc; i++) {
+			std::string argument = argv[i];
+			// Still one line, whatever an argument holds.
+			for (char& c : argument) {
+				if ((unsigned char)c < 0x20 || c == 0x7f)
+					c = '?';
+			}
+			ignored += std::string(i > 1 ? " " : "") + "\"" + argument + "\"";
+		}
+		fprintf(stderr, "rdx: takes no arguments, ignored: %s (see rdx "
+			"--help)\n", ignored.c_str());
 	}
+
+	// Without a display nothing of rdx can be used: it ends before it
+	// touches the board, the record of open relays or the settings.
+	if (open_display() != B_OK)
+		return 1;
 
 	// First of all: a second rdx of the same user must leave the first
 	// one's board, settings, port and log alone.
@@ -62,6 +81,9 @@ main(int argc, char** argv)
 	// Made before the first board request; removed with the answers in it
 	// once the last close on quit has ended.
 	AnswerDirectory::Path();
+	// Whether wget waits at the gate is tried meanwhile, so that it is known
+	// by the first open (until then an open waits for the disk first).
+	OpenGate::WgetWaitsAtIt();
 	// Never deleted: a relay worker may still report while the process
 	// ends.
 	AccessLog* log = new AccessLog("rdx");
@@ -73,9 +95,12 @@ main(int argc, char** argv)
 		OpenRelayRecord::DefaultPath());
 	RelayRecovery::AtStart(*record, [] {
 		// Only for a record that cannot be trusted: the board the settings
-		// name gets all four relays closed.
-		Prefs prefs;
-		return std::string(prefs.rdxIp);
+		// stored before this start gets all four relays closed. Read
+		// without the settings record, which would print its lines and
+		// make the file before the window does.
+		std::string address;
+		Prefs::StoredAddress(&address);
+		return address;
 	});
 	OpenRelayRecord::SetDefault(record);
 	app->Run();

@@ -1,5 +1,7 @@
 #include "RDXDefs.h"
 
+#include "DeskDefs.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -26,6 +28,9 @@ IsWindowCode(uint32 code)
 		case RDX_MSG_USE:
 		case RDX_MSG_HOLD_TIME:
 		case RDX_MSG_RELOAD:
+		case RDX_MSG_KEEP_OPEN:
+		case RDX_MSG_KEEP_OPEN_END:
+		case RDX_MSG_LOCKDOWN:
 			return true;
 	}
 	return false;

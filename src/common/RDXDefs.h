@@ -52,7 +52,8 @@ enum {
 };
 
 // The codes the application hands on to the main window's handler: tag
-// reads, worker reports, the panel's controls and the settings reload.
+// reads, worker reports, the panel's controls, the settings reload, and the
+// desk's keep-open and lockdown (DeskDefs.h).
 bool IsWindowCode(uint32 code);
 
 // The codes whose messages rdx passes on to its watchers as they arrive:

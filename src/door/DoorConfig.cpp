@@ -106,6 +106,16 @@ valid_utf8(const std::string& text)
 }
 
 
+// A topic to subscribe to as it stands: no wildcards, which would read
+// the reports of other sensors as this one's.
+bool
+readable_topic(const std::string& topic)
+{
+	return !topic.empty() && topic.size() <= 200 && valid_utf8(topic)
+		&& topic.find_first_of("+#") == std::string::npos;
+}
+
+
 std::string
 octal(mode_t mode)
 {
@@ -594,8 +604,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 		}
 		input.kind = DoorInput::kMqtt;
 		input.topic = parts[1];
-		if (input.topic.size() > 200 || !valid_utf8(input.topic)
-			|| input.topic.find_first_of("+#") != std::string::npos) {
+		if (!readable_topic(input.topic)) {
 			_Fail(translate_format("%s: \"%s\" is no topic to read (no '+' or"
 				" '#', at most 200 characters)", where.c_str(),
 				parts[1].c_str()));
@@ -665,6 +674,15 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 				|| input.interval > 48 * 3600 * kSecond)
 				refuse(B_TRANSLATE("interval takes a time from 1s to 48h with"
 					" its unit (s, min, h)"));
+		} else if (name == "availability" && !wired) {
+			// Bare, it is where zigbee2mqtt says it.
+			std::string topic = equals == std::string::npos
+				? input.topic + "/availability" : setting;
+			if (!readable_topic(topic) || topic == input.topic)
+				refuse(B_TRANSLATE("availability is a topic of its own (no"
+					" '+' or '#', at most 200 characters), or given bare for"
+					" TOPIC/availability"));
+			input.availability = topic;
 		} else if ((name == "open" || name == "closed") && !wired
 			&& equals != std::string::npos) {
 			if (setting.empty() || !valid_utf8(setting))

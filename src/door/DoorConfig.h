@@ -17,7 +17,7 @@
 //	relock = off
 //	contact = gpio gpiochip0 17 active-low bias=pull-up debounce=20ms
 //	exit = evdev /dev/input/by-id/usb-IO_Board-event-kbd KEY_F1
-//	contact = mqtt zigbee2mqtt/front_door contact interval=2h
+//	contact = mqtt zigbee2mqtt/front_door contact interval=2h availability
 //
 // Every line that cannot serve is named with its line number, and one such
 // line refuses the whole file: a door watched by half its settings would

@@ -59,6 +59,10 @@ struct DoorInput {
 	std::string		openText = "false";
 	std::string		closedText = "true";
 	bigtime_t		interval = 0;
+	// MQTT: where the sensor's bridge says whether it can reach the sensor
+	// ("" for nowhere); zigbee2mqtt's is <topic>/availability, with
+	// "online" and "offline" (plain or as {"state": …}).
+	std::string		availability;
 
 	// Where door.conf names it ("door.conf:7"), for what is said of it.
 	std::string		where;

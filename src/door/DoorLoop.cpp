@@ -4,8 +4,10 @@
 #include "GpioSource.h"
 
 #include <AccessLog.h>
+#include <DeskDefs.h>
 #include <DoorDefs.h>
 #include <Locale.h>
+#include <LockdownFile.h>
 #include <Notification.h>
 #include <PathWatcher.h>
 #include <PortAddress.h>
@@ -282,6 +284,12 @@ DoorLoop::_Exit(const DoorInput& input, bigtime_t pressed, bigtime_t now)
 		fMonitor.ExitPressed(name, "too-late", now, -left / 1000.0);
 		return;
 	}
+	// During lockdown the press is refused here with its word, as rdx
+	// would refuse it; rdx never sees it.
+	if (LockdownFile().Read().on) {
+		fMonitor.ExitPressed(name, RDX_OUTCOME_LOCKDOWN, now);
+		return;
+	}
 	BMessage request(RDX_MSG_EXIT);
 	request.AddString(RDX_FIELD_READER, name.c_str());
 	request.AddString(RDX_FIELD_DEADLINE, FormatDeadline(deadline).c_str());
@@ -525,7 +533,10 @@ DoorLoop::_RdxNotice(const BMessage& notice, bigtime_t now)
 		return;
 	switch ((uint32)code) {
 		case RDX_MSG_TAG:
-			fMonitor.RdxTag(now);
+			// A read rdx refused (lockdown) let nobody in: a door that
+			// opens then is forced.
+			if (!notice.HasString(RDX_FIELD_READ_RESULT))
+				fMonitor.RdxTag(now);
 			return;
 		case RDX_MSG_STATUS:
 		{

@@ -69,6 +69,11 @@ read_outcome_name(ReadOutcome outcome)
 		case ReadOutcome::kExpired: return "expired";
 		case ReadOutcome::kOutsideHours: return "outside-hours";
 		case ReadOutcome::kBadRule: return "bad-rule";
+		case ReadOutcome::kPinWanted: return "pin-wanted";
+		case ReadOutcome::kWrongPin: return "wrong-pin";
+		case ReadOutcome::kNoPin: return "no-pin";
+		case ReadOutcome::kPinLocked: return "pin-locked";
+		case ReadOutcome::kLockdown: return "lockdown";
 	}
 	return "unknown";
 }
@@ -235,6 +240,50 @@ AccessLog::Read(const char* source, const char* tag, ReadOutcome outcome)
 {
 	Record("read", {{"source", text_or_null(source)},
 		{"tag", text_or_null(tag)}, {"outcome", read_outcome_name(outcome)}});
+}
+
+
+void
+AccessLog::TagRefused(const char* tag, const char* reader, bool boardUse,
+	const char* result)
+{
+	ordered_json fields = {{"tag", text_or_null(tag)}};
+	if (reader != nullptr)
+		fields["reader"] = reader;
+	fields["board_use"] = boardUse;
+	fields["result"] = text_or_null(result);
+	Record("tag", fields);
+}
+
+
+void
+AccessLog::Lockdown(bool on, const char* by, const char* why)
+{
+	ordered_json fields = {{"lockdown", on ? "on" : "off"}};
+	if (by != nullptr && by[0] != '\0')
+		fields["by"] = by;
+	if (why != nullptr)
+		fields["why"] = why;
+	Record("lockdown", fields);
+}
+
+
+void
+AccessLog::KeepOpen(const char* action, int32 relay, int32 seconds,
+	const char* until, const char* by, const char* why)
+{
+	ordered_json fields = {{"action", text_or_null(action)}};
+	if (relay > 0)
+		fields["relay"] = relay;
+	if (seconds > 0)
+		fields["seconds"] = seconds;
+	if (until != nullptr)
+		fields["until"] = until;
+	if (by != nullptr && by[0] != '\0')
+		fields["by"] = by;
+	if (why != nullptr)
+		fields["why"] = why;
+	Record("keep-open", fields);
 }
 
 

@@ -30,6 +30,12 @@ class Journal;
 // and closed again ("relock = on").
 #define RDX_CAUSE_EXIT "exit"
 #define RDX_CAUSE_RELOCK "relock"
+// A keep-open from the desk (rdx-send, rdx-tags, rdx-mqtt): its open, and
+// its close when its time is up or it was ended early; the closes that
+// lockdown makes.
+#define RDX_CAUSE_KEEP_OPEN "keep-open"
+#define RDX_CAUSE_KEEP_OPEN_END "keep-open-end"
+#define RDX_CAUSE_LOCKDOWN "lockdown"
 
 // What became of a tag that a reader read.
 enum class ReadOutcome {
@@ -47,7 +53,17 @@ enum class ReadOutcome {
 	kExpired,		// from its "until" on
 	kOutsideHours,	// not within its hours now
 	kBadRule,		// its line cannot be read: let in never
+	// A tag whose rules ask for a PIN typed after it:
+	kPinWanted,		// it passes once its PIN is typed: waiting for it
+	kWrongPin,		// the PIN typed was not its PIN: nothing opens
+	kNoPin,			// no PIN came in time: nothing opens
+	kPinLocked,		// refused after too many wrong PINs in a row
+	// It would have passed, but the door is in lockdown.
+	kLockdown,
 };
+
+// The last outcome, for those who list them all.
+const ReadOutcome kLastReadOutcome = ReadOutcome::kLockdown;
 
 const char* read_outcome_name(ReadOutcome outcome);
 
@@ -110,6 +126,20 @@ public:
 	// nothing. late is how many milliseconds after.
 			void			TagTooLate(const char* tag, const char* reader,
 								double late);
+	// A tag read refused as it reached rdx: "result" is why ("lockdown").
+			void			TagRefused(const char* tag, const char* reader,
+								bool boardUse, const char* result);
+	// Lockdown went on or off (a "lockdown" record): by whom, and for one
+	// that rdx found at start, why (the state file, or its problem).
+			void			Lockdown(bool on, const char* by,
+								const char* why = nullptr);
+	// A keep-open ("keep-open" record): action "start", "renew", "end" or
+	// "refused"; the relay, its seconds and when it ends (UTC, as records
+	// carry times) for a start or renew; why for an end ("time", "ended",
+	// "lockdown") or a refusal (DeskDefs.h's words).
+			void			KeepOpen(const char* action, int32 relay,
+								int32 seconds, const char* until,
+								const char* by, const char* why);
 	// One board request that was made: exitStatus is wget's, 0 for an
 	// answer, -1 when the command was not run at all; the tag only when a
 	// tag asked. timedOut adds "timed_out": true, for a request stopped at

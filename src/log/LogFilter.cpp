@@ -19,7 +19,9 @@ LogFilter::Matches(const LogRecord& record) const
 		return false;
 	if (event && record.Event() != *event)
 		return false;
-	if (outcome && (record.Event() != "read" || record.Outcome() != *outcome))
+	// A read refused by rdx (a tag record) or at the door's exit button
+	// counts with rdx-reader's reads: "--outcome lockdown" shows them all.
+	if (outcome && record.Outcome() != *outcome)
 		return false;
 	if (doorEvent && (record.Event() != "door"
 			|| record.DoorEvent() != *doorEvent))

@@ -17,7 +17,8 @@ struct LogFilter {
 	std::optional<std::string> tag;
 	std::optional<int32>	relay;
 	std::optional<std::string> event;
-	// A read's outcome: only read records have one.
+	// A read's outcome, or the result of a tag or door record (too-late,
+	// lockdown).
 	std::optional<std::string> outcome;
 	// A door record's event ("forced", …): only door records have one.
 	std::optional<std::string> doorEvent;

@@ -47,6 +47,11 @@ describe(const json& record, const std::string& event)
 		auto use = record.find("board_use");
 		std::string result = use != record.end() && use->is_boolean()
 			&& use->get<bool>() ? "board use on" : "board use off";
+		// A read rdx refused says why, not whether it would have opened.
+		std::string refused = text(record, "result");
+		std::string late = text(record, "late_ms");
+		if (!refused.empty())
+			result = refused + (late.empty() ? "" : ", " + late + " ms late");
 		std::string reader = text(record, "reader");
 		if (!reader.empty())
 			result += ", from " + reader;
@@ -78,6 +83,35 @@ describe(const json& record, const std::string& event)
 		std::string late = text(record, "late_ms");
 		if (!late.empty())
 			result += ", " + late + " ms late";
+		return result;
+	}
+	if (event == "lockdown") {
+		// "on (rdx-tags)", "on (at start: the lockdown state ... )".
+		std::string result = text(record, "lockdown");
+		std::string by = text(record, "by");
+		std::string why = text(record, "why");
+		if (!by.empty())
+			result += " by " + by;
+		if (!why.empty())
+			result += ": " + why;
+		return result;
+	}
+	if (event == "keep-open") {
+		// "start 30 min until 2026-12-08T10:14:03.127Z by rdx-send",
+		// "end: time", "refused: lockdown".
+		std::string result = text(record, "action");
+		std::string seconds = text(record, "seconds");
+		if (!seconds.empty())
+			result += " " + seconds + " s";
+		std::string until = text(record, "until");
+		if (!until.empty())
+			result += " until " + until;
+		std::string by = text(record, "by");
+		if (!by.empty())
+			result += " by " + by;
+		std::string why = text(record, "why");
+		if (!why.empty())
+			result += ": " + why;
 		return result;
 	}
 	if (event == "setting") {
@@ -180,7 +214,11 @@ LogRecord::Parse(const std::string& line)
 	if (relay != record.end() && relay->is_number_integer())
 		parsed.fRelay = relay->get<int32>();
 	parsed.fTag = text(record, "tag");
-	parsed.fOutcome = text(record, "outcome");
+	// What became of a read: rdx-reader's outcome, or why rdx (a tag
+	// record) or the door (its exit) refused it.
+	parsed.fOutcome = parsed.fEvent == "read" ? text(record, "outcome")
+		: parsed.fEvent == "tag" || parsed.fEvent == "door"
+		? text(record, "result") : std::string();
 	if (parsed.fEvent == "door")
 		parsed.fDoorEvent = text(record, "what");
 	parsed.fResult = describe(record, parsed.fEvent);

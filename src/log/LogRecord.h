@@ -26,8 +26,9 @@ public:
 	// 0 for records that name no relay.
 			int32			Relay() const { return fRelay; }
 			const std::string& Tag() const { return fTag; }
-	// A read's outcome ("passed-on", "outside-hours", …); empty for other
-	// records.
+	// A read's outcome ("passed-on", "outside-hours", "lockdown", …); for a
+	// tag record or a door record, its result ("too-late", "lockdown",
+	// "passed-on"); empty for other records.
 			const std::string& Outcome() const { return fOutcome; }
 	// A door record's event ("opened", "forced", "exit", …); empty for
 	// other records.

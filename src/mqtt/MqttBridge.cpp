@@ -1,5 +1,8 @@
 #include "MqttBridge.h"
 
+#include <DeskDefs.h>
+#include <DoorConfig.h>
+#include <DoorDefs.h>
 #include <Locale.h>
 #include <Message.h>
 #include <RDXDefs.h>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +49,14 @@ const int kCommandQos = 1;
 const int kPublishQos = 0;
 // The last will is published by the broker, not by us.
 const int kWillQos = 1;
+// A door sensor's reports come with QoS 1, so that the broker keeps one
+// for us over a short break of the connection.
+const int kSensorQos = 1;
+// rdx-door takes a sensor's report at once; the loop waits no longer.
+const bigtime_t kDoorTimeout = 1000 * 1000LL;
+// At the end less: the goodbye to the broker follows, and the whole end
+// must fit in the second an ending service may take.
+const bigtime_t kDoorGoodbyeTimeout = 250 * 1000LL;
 
 
 // libmosquitto's texts end in a full stop; ours go on after them.
@@ -112,7 +124,11 @@ MqttBridge::MqttBridge(const MqttConfig& config)
 	fState(fTopics),
 	fDiscovery(fTopics, config.door, RDX_VERSION),
 	fWatcher(RDX_SIGNATURE),
-	fRdx(RDX_SIGNATURE)
+	fRdx(RDX_SIGNATURE),
+	fDoorNotices(fTopics),
+	fDoorWatcher(RDX_DOOR_SIGNATURE, {RDX_NOTICE_DOOR}),
+	fDoor(RDX_DOOR_SIGNATURE),
+	fSender("mqtt:" + config.clientID)
 {
 }
 
@@ -180,7 +196,7 @@ MqttBridge::Init()
 			mosquitto_strerror(result));
 		return B_BAD_VALUE;
 	}
-	return B_OK;
+	return _LoadDoor();
 }
 
 
@@ -191,6 +207,8 @@ MqttBridge::Run(int signalFD)
 		fConfig.prefix.c_str(), _Broker().c_str());
 	bigtime_t now = system_time();
 	_Watch(now);
+	if (fHasDoor)
+		_WatchDoor(now);
 	_Connect(now);
 
 	std::vector<pollfd> fds;
@@ -204,6 +222,7 @@ MqttBridge::Run(int signalFD)
 				| (clientFD >= 0 && mosquitto_want_write(fClient)
 					? POLLOUT : 0)), 0},
 			pollfd{fResolver.FD(), POLLIN, 0},
+			pollfd{fDoorWatcher.FD(), POLLIN, 0},
 		});
 		int count = poll(fds.data(), fds.size(), _PollTimeout(now));
 		if (count < 0 && errno != EINTR) {
@@ -218,6 +237,8 @@ MqttBridge::Run(int signalFD)
 			_ReadNotices(now);
 		if (count > 0 && fds[3].revents != 0)
 			_Resolved(now);
+		if (count > 0 && fds[4].revents != 0)
+			_ReadDoorNotices(now);
 
 		if (fSocketOpen && clientFD >= 0) {
 			int result = MOSQ_ERR_SUCCESS;
@@ -241,12 +262,20 @@ MqttBridge::Run(int signalFD)
 			_Connect(now);
 		if (!fWatcher.IsWatching() && now >= fNextWatch)
 			_Watch(now);
+		if (fHasDoor && !fDoorWatcher.IsWatching() && now >= fNextDoorWatch)
+			_WatchDoor(now);
 	}
 
+	// Nobody reads the door's sensor from now on: rdx-door must not go on
+	// taking its last report for the door's state.
+	if (fSensor != nullptr && fConnected)
+		_SensorLost(B_TRANSLATE("rdx-mqtt stopped"), kDoorGoodbyeTimeout);
 	if (fConnected) {
 		// A bridge that ends on purpose is not a lost one: offline is said
 		// now, since a clean disconnect does not send the last will.
 		_Publish(Publication{fTopics.Availability(), "offline", true});
+		if (fHasDoor)
+			_Publish(Publication{fTopics.DoorAvailability(), "offline", true});
 		mosquitto_disconnect(fClient);
 		// Bounded well within the second an ending service may take.
 		bigtime_t until = system_time() + kGoodbyeLimit;
@@ -283,6 +312,8 @@ MqttBridge::_PollTimeout(bigtime_t now) const
 	}
 	if (!fWatcher.IsWatching())
 		consider(fNextWatch);
+	if (fHasDoor && !fDoorWatcher.IsWatching())
+		consider(fNextDoorWatch);
 	if (wait < 0)
 		return -1;
 	return (int)std::min<bigtime_t>((wait + 999) / 1000, 3600 * 1000);
@@ -407,7 +438,26 @@ MqttBridge::_Connected(int reason)
 				Reason(result).c_str());
 		}
 	}
+	// A sensor's report is a state, not a command: without "retain as
+	// published", only what the broker kept comes marked as kept, and a
+	// sensor that publishes everything retained still reports live.
+	if (fSensor != nullptr)
+		_SubscribeSensor(fSensor->Topics());
 	_PublishAll();
+}
+
+
+void
+MqttBridge::_SubscribeSensor(const std::vector<std::string>& topics)
+{
+	for (const std::string& topic : topics) {
+		int result = mosquitto_subscribe_v5(fClient, nullptr, topic.c_str(),
+			kSensorQos, 0, nullptr);
+		if (result != MOSQ_ERR_SUCCESS) {
+			Line("cannot subscribe to %s: %s", topic.c_str(),
+				Reason(result).c_str());
+		}
+	}
 }
 
 
@@ -422,6 +472,12 @@ MqttBridge::_Lost(int error, bigtime_t now)
 	bool wasConnected = fConnected;
 	fSocketOpen = false;
 	fConnected = false;
+	if (wasConnected && fSensor != nullptr) {
+		// Whatever the sensor says now does not reach us.
+		fSensor->Disconnected();
+		_SensorLost(B_TRANSLATE("the broker connection is lost"),
+			kDoorTimeout);
+	}
 
 	fBackoff = fBackoff == 0 ? kFirstBackoff
 		: std::min(fBackoff * 2, kLastBackoff);
@@ -505,7 +561,27 @@ MqttBridge::_ReadNotices(bigtime_t now)
 		for (const Publication& publication
 				: fState.Notice(notice, WallClock()))
 			_Publish(publication);
+		_Answer(notice);
 	}
+}
+
+
+void
+MqttBridge::_Answer(const BMessage& notice)
+{
+	int32 what = 0;
+	const char* sender = nullptr;
+	const char* result = nullptr;
+	if (notice.FindInt32(B_OBSERVE_WHAT_CHANGE, &what) != B_OK
+		|| (uint32)what != RDX_NOTICE_DOOR_MODE
+		|| notice.FindString(RDX_FIELD_SENDER, &sender) != B_OK
+		|| fSender != sender
+		|| notice.FindString(RDX_FIELD_RESULT, &result) != B_OK
+		|| strcmp(result, RDX_RESULT_REFUSED) != 0)
+		return;
+	const char* why = "";
+	notice.FindString(RDX_FIELD_WHY, &why);
+	Line("rdx refused the command: %s", why);
 }
 
 
@@ -519,8 +595,20 @@ MqttBridge::_MessageCallback(struct mosquitto* client, void* data,
 		payload.assign(static_cast<const char*>(message->payload),
 			(size_t)message->payloadlen);
 	}
-	static_cast<MqttBridge*>(data)->_Command(message->topic, payload,
+	static_cast<MqttBridge*>(data)->_Message(message->topic, payload,
 		message->retain);
+}
+
+
+void
+MqttBridge::_Message(const std::string& topic, const std::string& payload,
+	bool retained)
+{
+	if (fSensor != nullptr && fSensor->Owns(topic)) {
+		_SensorMessage(topic, payload, retained);
+		return;
+	}
+	_Command(topic, payload, retained);
 }
 
 
@@ -542,7 +630,7 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 		{
 			// The open takes the path of a tag read, so that board use, the
 			// tag relay and the hold time apply as to any tag.
-			std::string source = "mqtt:" + fConfig.clientID;
+			const std::string& source = fSender;
 			BMessage tag(RDX_MSG_TAG);
 			tag.AddString(RDX_FIELD_TAG, source.c_str());
 			tag.AddString(RDX_FIELD_READER, "mqtt");
@@ -559,6 +647,29 @@ MqttBridge::_Command(const std::string& topic, const std::string& payload,
 			}
 			Line("open command on %s passed to rdx as %s", topic.c_str(),
 				source.c_str());
+			return;
+		}
+		case RemoteCommand::kKeepOpen:
+		case RemoteCommand::kLockdown:
+		{
+			// rdx answers with its 'rxMd' notice, which the watch hears:
+			// the state goes to the broker from there, a refusal to a line.
+			BMessage desk(command.What() == RemoteCommand::kLockdown
+				? RDX_MSG_LOCKDOWN : RDX_MSG_KEEP_OPEN);
+			if (command.What() == RemoteCommand::kLockdown)
+				desk.AddBool(RDX_FIELD_ON, command.Use());
+			else
+				desk.AddInt32(RDX_FIELD_SECONDS, command.Seconds());
+			desk.AddString(RDX_FIELD_SENDER, fSender.c_str());
+			desk.AddString(RDX_FIELD_DEADLINE,
+				FormatDeadline(system_time() + kRdxTimeout).c_str());
+			status_t status = fRdx.SendMessage(&desk, nullptr, kRdxTimeout);
+			if (status != B_OK) {
+				Line("command on %s dropped: %s", topic.c_str(),
+					RdxProblem(status));
+				return;
+			}
+			Line("command on %s passed to rdx", topic.c_str());
 			return;
 		}
 		case RemoteCommand::kBoardUse:
@@ -602,6 +713,16 @@ MqttBridge::_PublishAll()
 	_PublishAvailability();
 	for (const Publication& publication : fState.States())
 		_Publish(publication);
+	if (!fHasDoor)
+		return;
+	if (fDoorRead) {
+		for (const Publication& publication
+				: fDiscovery.DoorMessages(fDoorContact, fDoorExit))
+			_Publish(publication);
+	}
+	for (const Publication& publication : fDoorNotices.States())
+		_Publish(publication);
+	_PublishDoorAvailability();
 }
 
 
@@ -619,4 +740,232 @@ MqttBridge::_Broker() const
 {
 	return fConfig.host + ":" + std::to_string(fConfig.port)
 		+ (fConfig.UsesTLS() ? " (TLS)" : "");
+}
+
+
+status_t
+MqttBridge::_LoadDoor()
+{
+	bool atStart = fDoorPath.empty();
+	bool named = !fConfig.doorConf.empty();
+	fDoorPath = named ? fConfig.doorConf : DoorConfig::DefaultPath();
+	struct stat info;
+	bool there = stat(fDoorPath.c_str(), &info) == 0;
+	fDoorInode = there ? info.st_ino : 0;
+	fDoorSize = there ? info.st_size : -1;
+	fDoorChanged = there ? info.st_mtim : timespec{};
+
+	DoorConfig door;
+	status_t status = door.Load(fDoorPath);
+	if (status == B_ENTRY_NOT_FOUND && atStart) {
+		if (named) {
+			fError = door.Errors().empty() ? fDoorPath : door.Errors()[0];
+			return B_BAD_VALUE;
+		}
+		// No door.conf, no door watcher: nothing of the door to tell.
+		return B_OK;
+	}
+	fHasDoor = true;
+
+	std::unique_ptr<DoorSensor> sensor;
+	bool contact = false;
+	bool exit = false;
+	if (status != B_OK) {
+		for (const std::string& error : door.Errors())
+			Line("%s", error.c_str());
+		Line("%s cannot serve: the door's entities are not announced, and"
+			" no contact is read from the broker, until it is mended and"
+			" rdx-door starts again", fDoorPath.c_str());
+	} else {
+		for (const DoorInput& input : door.inputs) {
+			contact |= input.role == DoorInput::kContact;
+			exit |= input.role == DoorInput::kExit;
+			if (input.kind != DoorInput::kMqtt)
+				continue;
+			sensor = std::make_unique<DoorSensor>(input);
+			// Our own topics carry what we say; read as a sensor's, a
+			// door state we publish would come back as its report.
+			for (const std::string& topic : sensor->Topics()) {
+				if (topic.compare(0, fConfig.prefix.size() + 1,
+						fConfig.prefix + "/") == 0
+					|| topic.compare(0, 14, "homeassistant/") == 0) {
+					Line("%s: %s lies among rdx-mqtt's own topics: the"
+						" contact is not read", input.Name().c_str(),
+						topic.c_str());
+					sensor.reset();
+					break;
+				}
+			}
+			if (sensor != nullptr) {
+				Line("reading the door's contact on %s for rdx-door",
+					input.topic.c_str());
+			}
+		}
+	}
+
+	std::vector<std::string> before = fSensor != nullptr
+		? fSensor->Topics() : std::vector<std::string>();
+	std::vector<std::string> after = sensor != nullptr ? sensor->Topics()
+		: std::vector<std::string>();
+	bool entities = fDoorRead != (status == B_OK) || contact != fDoorContact
+		|| exit != fDoorExit;
+	fDoorRead = status == B_OK;
+	fDoorContact = contact;
+	fDoorExit = exit;
+	if (before == after && fSensor != nullptr && sensor != nullptr
+		&& fSensor->Input().Name() == sensor->Input().Name()) {
+		// The same sensor: what it said so far still stands; the rest of
+		// its line (its texts, its interval) is taken anew.
+		sensor->TakeOver(*fSensor);
+	}
+	fSensor = std::move(sensor);
+	if (!fConnected)
+		return B_OK;
+	if (before != after) {
+		for (const std::string& topic : before)
+			mosquitto_unsubscribe_v5(fClient, nullptr, topic.c_str(), nullptr);
+		_SubscribeSensor(after);
+	}
+	if (entities && fDoorRead) {
+		for (const Publication& publication
+				: fDiscovery.DoorMessages(fDoorContact, fDoorExit))
+			_Publish(publication);
+	}
+	return B_OK;
+}
+
+
+bool
+MqttBridge::_DoorConfChanged() const
+{
+	struct stat info;
+	if (stat(fDoorPath.c_str(), &info) != 0)
+		return fDoorSize >= 0;
+	return info.st_ino != fDoorInode || info.st_size != fDoorSize
+		|| info.st_mtim.tv_sec != fDoorChanged.tv_sec
+		|| info.st_mtim.tv_nsec != fDoorChanged.tv_nsec;
+}
+
+
+void
+MqttBridge::_WatchDoor(bigtime_t now)
+{
+	status_t status = fDoorWatcher.Start(kRdxTimeout);
+	if (status != B_OK) {
+		fNextDoorWatch = now + kWatchRetry;
+		if (fDoorWaitingSaid)
+			return;
+		fDoorWaitingSaid = true;
+		if (status == B_BAD_PORT_ID) {
+			Line("rdx-door does not run; the door's entities are"
+				" unavailable until it does");
+		} else
+			Line("cannot watch rdx-door: %s; trying again",
+				status_text(status));
+		return;
+	}
+	Line("watching rdx-door");
+	fDoorWaitingSaid = false;
+	// rdx-door reads door.conf as it starts: so does the bridge, when the
+	// file changed since it read it.
+	if (_DoorConfChanged())
+		_LoadDoor();
+	_PublishDoorAvailability();
+	// A new rdx-door does not know the door yet: it hears the sensor's
+	// last word while that still counts.
+	BMessage report;
+	if (fSensor != nullptr && fSensor->LastReport(now, &report))
+		_TellDoor(report, kDoorTimeout);
+}
+
+
+void
+MqttBridge::_ReadDoorNotices(bigtime_t now)
+{
+	for (;;) {
+		BMessage notice;
+		std::string problem;
+		status_t status = fDoorWatcher.ReadNotice(&notice, &problem);
+		if (status == B_WOULD_BLOCK)
+			return;
+		if (status != B_OK) {
+			if (status == B_BAD_DATA)
+				Line("rdx-door sent what is no notice: %s", problem.c_str());
+			Line("rdx-door went away; the door's entities are unavailable"
+				" until it is back");
+			fDoorWaitingSaid = true;
+			fNextDoorWatch = now + kWatchRetry / 2;
+			for (const Publication& publication : fDoorNotices.Gone())
+				_Publish(publication);
+			_PublishDoorAvailability();
+			return;
+		}
+		for (const Publication& publication
+				: fDoorNotices.Notice(notice, WallClock()))
+			_Publish(publication);
+	}
+}
+
+
+void
+MqttBridge::_SensorMessage(const std::string& topic,
+	const std::string& payload, bool retained)
+{
+	BMessage report;
+	std::string line;
+	bool tell = fSensor->Read(topic, payload, retained, system_time(),
+		&report, &line);
+	if (!line.empty())
+		Line("%s", line.c_str());
+	if (tell)
+		_TellDoor(report, kDoorTimeout);
+}
+
+
+void
+MqttBridge::_TellDoor(const BMessage& report, bigtime_t timeout)
+{
+	const char* state = RDX_DOOR_UNKNOWN;
+	const char* reason = nullptr;
+	report.FindString(RDX_FIELD_STATE, &state);
+	report.FindString(RDX_FIELD_REASON, &reason);
+	std::string said = fSensor->Input().Name() + ": " + state;
+	if (reason != nullptr)
+		said += std::string(" (") + reason + ")";
+
+	BMessage message(report);
+	status_t status = fDoor.SendMessage(&message, nullptr, timeout);
+	if (status != B_OK) {
+		// Said once until it works again; the sensor's last word is told
+		// to rdx-door when it comes back.
+		if (!fTellFailedSaid) {
+			Line("%s; rdx-door cannot be told: %s", said.c_str(),
+				status == B_BAD_PORT_ID ? B_TRANSLATE("it does not run")
+					: status_text(status));
+		}
+		fTellFailedSaid = true;
+		fToldReport.clear();
+		return;
+	}
+	fTellFailedSaid = false;
+	// Every report goes to rdx-door (it times the sensor's silence by
+	// them); a line only for what changed.
+	if (said != fToldReport)
+		Line("%s, told rdx-door", said.c_str());
+	fToldReport = said;
+}
+
+
+void
+MqttBridge::_SensorLost(const std::string& reason, bigtime_t timeout)
+{
+	_TellDoor(fSensor->Unknown(reason, system_time()), timeout);
+}
+
+
+void
+MqttBridge::_PublishDoorAvailability()
+{
+	_Publish(Publication{fTopics.DoorAvailability(),
+		fDoorWatcher.IsWatching() ? "online" : "offline", true});
 }

@@ -226,6 +226,8 @@ MqttConfig::_Set(const std::string& key, const std::string& value,
 		return path(&tlsKey);
 	if (key == "password_file")
 		return path(&passwordFile);
+	if (key == "door_conf")
+		return path(&doorConf);
 	if (key == "username") {
 		if (value.empty() || value.size() > 256)
 			return _Fail(translate_format("%s: username is empty or too long",

@@ -43,6 +43,9 @@ public:
 			std::string		door;
 			std::string		prefix;
 			int32			keepAlive = 60;
+			// rdx-door's settings, for the door's contact on the broker and
+			// its entities; empty: where rdx-door looks by default.
+			std::string		doorConf;
 
 			bool			UsesTLS() const { return !tlsCA.empty(); }
 

@@ -1,9 +1,13 @@
 #include "RemoteCommand.h"
 
+#include <DeskDefs.h>
+#include <KeepOpenTime.h>
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -87,16 +91,22 @@ RemoteCommand::Read(const TopicMap& topics, const std::string& topic,
 	}
 
 	bool isOpen = topic == topics.Open();
-	if (!isOpen && topic != topics.BoardUseSet())
+	bool isLockdown = topic == topics.LockdownSet();
+	bool isKeepOpen = topic == topics.KeepOpenSet();
+	if (!isOpen && !isLockdown && !isKeepOpen && topic != topics.BoardUseSet())
 		return _Refuse("ignored a message on " + topic + ": not a command");
+	// Not even a lockdown: a stored lift would come back with it.
 	if (retained) {
 		return _Refuse("ignored a retained command on " + topic
 			+ ": a stored command never "
-			+ (isOpen ? "opens the door" : "switches board use"));
+			+ (isOpen || isKeepOpen ? "opens the door" : isLockdown
+				? "sets or lifts lockdown" : "switches board use"));
 	}
 
 	std::string text = Trim(payload);
 	std::string word = text;
+	std::string duration;
+	bool hasDuration = false;
 	if (!text.empty() && text[0] == '{') {
 		// {"command": "PRESS", "time": 1765155723.5} or with the time as
 		// "2026-12-08T01:02:03Z": a command that says when it was sent is
@@ -107,6 +117,15 @@ RemoteCommand::Read(const TopicMap& topics, const std::string& topic,
 			return _Refuse("ignored a command on " + topic + ": \""
 				+ Shown(payload) + "\" is not understood");
 		word = object["command"].get<std::string>();
+		if (object.contains("duration")) {
+			// With its unit, as a person writes it: a bare number could be
+			// seconds or minutes.
+			if (!isOpen || !object["duration"].is_string())
+				return _Refuse("ignored a command on " + topic + ": its"
+					" duration is not a time with its unit (\"30m\")");
+			duration = object["duration"].get<std::string>();
+			hasDuration = true;
+		}
 		if (object.contains("time")) {
 			const nlohmann::json& time = object["time"];
 			double sent = time.is_number() ? time.get<double>()
@@ -131,13 +150,38 @@ RemoteCommand::Read(const TopicMap& topics, const std::string& topic,
 			return _Refuse("ignored a command on " + topic + ": \""
 				+ Shown(word) + "\" is not PRESS");
 		command.fKind = kOpen;
+		if (!hasDuration)
+			return command;
+		std::string problem;
+		if (!KeepOpenTime::Parse(duration, &command.fSeconds, &problem))
+			return _Refuse("ignored a command on " + topic + ": " + problem);
+		command.fKind = kKeepOpen;
+		return command;
+	}
+	if (isKeepOpen) {
+		// Home Assistant's number gives minutes, perhaps as "30.0".
+		std::string minutes = word;
+		if (minutes.size() > 2 && minutes.compare(minutes.size() - 2, 2, ".0")
+				== 0)
+			minutes.resize(minutes.size() - 2);
+		bool digits = !minutes.empty() && minutes.size() <= 4
+			&& minutes.find_first_not_of("0123456789") == std::string::npos;
+		std::string problem;
+		if (digits)
+			command.fSeconds = atoi(minutes.c_str()) * 60;
+		else if (!KeepOpenTime::Parse(word, &command.fSeconds, &problem))
+			return _Refuse("ignored a command on " + topic + ": " + problem);
+		if (command.fSeconds > RDX_KEEP_OPEN_MAX)
+			return _Refuse("ignored a command on " + topic + ": \""
+				+ Shown(word) + "\" minutes is longer than 12 hours");
+		command.fKind = kKeepOpen;
 		return command;
 	}
 	std::string lower = Lower(word);
 	if (lower != "on" && lower != "off")
 		return _Refuse("ignored a command on " + topic + ": \"" + Shown(word)
 			+ "\" is not on or off");
-	command.fKind = kBoardUse;
+	command.fKind = isLockdown ? kLockdown : kBoardUse;
 	command.fUse = lower == "on";
 	return command;
 }

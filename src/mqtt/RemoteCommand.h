@@ -3,6 +3,8 @@
 
 #include "TopicMap.h"
 
+#include <SupportDefs.h>
+
 #include <string>
 
 // What a message that arrived on one of the subscribed topics asks for.
@@ -17,6 +19,10 @@ public:
 		kNone,
 		kOpen,
 		kBoardUse,
+		// Keep the door open for Seconds() (0: end a keep-open).
+		kKeepOpen,
+		// Lockdown On(), or lifted.
+		kLockdown,
 		// Home Assistant (re)started: discovery is due again.
 		kHomeAssistantOnline,
 	};
@@ -31,8 +37,10 @@ public:
 								double now);
 
 			Kind			What() const { return fKind; }
-			// For kBoardUse.
+			// For kBoardUse and kLockdown.
 			bool			Use() const { return fUse; }
+			// For kKeepOpen.
+			int32			Seconds() const { return fSeconds; }
 			const std::string& Refusal() const { return fRefusal; }
 
 private:
@@ -40,6 +48,7 @@ private:
 
 			Kind			fKind = kNone;
 			bool			fUse = false;
+			int32			fSeconds = 0;
 			std::string		fRefusal;
 };
 

@@ -52,8 +52,72 @@ TopicMap::Open() const
 }
 
 
+std::string
+TopicMap::Lockdown() const
+{
+	return fPrefix + "/lockdown";
+}
+
+
+std::string
+TopicMap::LockdownSet() const
+{
+	return fPrefix + "/lockdown/set";
+}
+
+
+std::string
+TopicMap::KeepOpen() const
+{
+	return fPrefix + "/keep_open";
+}
+
+
+std::string
+TopicMap::KeepOpenSet() const
+{
+	return fPrefix + "/keep_open/set";
+}
+
+
+std::string
+TopicMap::DoorAvailability() const
+{
+	return fPrefix + "/door/availability";
+}
+
+
+std::string
+TopicMap::DoorState() const
+{
+	return fPrefix + "/door/state";
+}
+
+
+std::string
+TopicMap::DoorAlarm() const
+{
+	return fPrefix + "/door/alarm";
+}
+
+
+std::string
+TopicMap::DoorEvent() const
+{
+	return fPrefix + "/door/event";
+}
+
+
+std::string
+TopicMap::DoorExit() const
+{
+	return fPrefix + "/door/exit";
+}
+
+
 std::vector<std::string>
 TopicMap::Subscriptions() const
 {
-	return {Open(), BoardUseSet(), kHomeAssistantStatus};
+	return {Open(), BoardUseSet(), LockdownSet(), KeepOpenSet(),
+		kHomeAssistantStatus};
 }

@@ -1,5 +1,7 @@
 #include "KeyDecoder.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 
 namespace {
@@ -19,6 +21,17 @@ microseconds(const struct input_event& event)
 	return std::clamp<int64_t>(event.input_event_sec, -kLimit, kLimit)
 			* 1000000
 		+ std::clamp<int64_t>(event.input_event_usec, -kLimit, kLimit);
+}
+
+
+// Empties the text and overwrites what it held: a PIN typed after its
+// wait was collected here like a tag, and must not stay behind.
+void
+wipe(std::string& text)
+{
+	if (!text.empty())
+		sodium_memzero(&text[0], text.size());
+	text.clear();
 }
 
 }	// namespace
@@ -80,11 +93,20 @@ void
 KeyDecoder::Feed(const struct input_event& event,
 	std::vector<SourceEvent>* events)
 {
-	// Presses only: releases (0) and auto-repeat (2) are not keys typed.
-	if (event.type != EV_KEY || event.value != 1)
+	if (event.type != EV_KEY)
 		return;
-	int character = _Character(event.code);
+	// Shift held turns 3 into '#', a keypad's Enter for a PIN.
+	if (event.code == KEY_LEFTSHIFT || event.code == KEY_RIGHTSHIFT)
+		fShift = event.value != 0;
+	// Presses only: releases (0) and auto-repeat (2) are not keys typed.
+	if (event.value != 1)
+		return;
 	int64_t now = microseconds(event);
+	if (fAwaitingPin) {
+		_FeedPin(event.code, now, events);
+		return;
+	}
+	int character = _Character(event.code);
 	if (!fCollected.empty() || fTooLong) {
 		if (now - fLastKeyUs > fKeyGapUs) {
 			Discard((std::to_string((now - fLastKeyUs) / 1000) + " ms between"
@@ -109,7 +131,8 @@ KeyDecoder::Feed(const struct input_event& event,
 		if (fCollected.empty())
 			return;
 		events->push_back(SourceEvent::Tag(fCollected));
-		fCollected.clear();
+		wipe(fCollected);
+		fQuiet = false;
 		return;
 	}
 	if (fTooLong)
@@ -118,7 +141,7 @@ KeyDecoder::Feed(const struct input_event& event,
 		// Dropped at the end of the tag, so that the rest of this one is
 		// not taken for a new tag.
 		fTooLong = true;
-		fCollected.clear();
+		wipe(fCollected);
 		return;
 	}
 	fCollected += (char)character;
@@ -126,13 +149,86 @@ KeyDecoder::Feed(const struct input_event& event,
 
 
 void
+KeyDecoder::AwaitPin(bool awaited)
+{
+	fPin = awaited ? std::make_unique<PinBuffer>() : nullptr;
+	fAwaitingPin = awaited;
+	fPinKeys = 0;
+	fPinLongestGapUs = 0;
+	fPinKeyUs = 0;
+	// Digits typed after the wait may be the PIN, too late: not shown.
+	if (!awaited)
+		fQuiet = true;
+	wipe(fCollected);
+	fTooLong = false;
+}
+
+
+void
+KeyDecoder::_FeedPin(int code, int64_t now, std::vector<SourceEvent>* events)
+{
+	if (fPinKeys > 0 && now - fPinKeyUs > fPinLongestGapUs)
+		fPinLongestGapUs = now - fPinKeyUs;
+	fPinKeyUs = now;
+	switch (code) {
+		case KEY_LEFTSHIFT:
+		case KEY_RIGHTSHIFT:
+		case KEY_NUMLOCK:
+			return;
+		case KEY_ENTER:
+		case KEY_KPENTER:
+		case KEY_NUMERIC_POUND:
+			break;
+		case KEY_ESC:
+		case KEY_BACKSPACE:
+		case KEY_DELETE:
+		case KEY_KPASTERISK:
+		case KEY_NUMERIC_STAR:
+			// A slip of the finger is typed again, not counted as wrong.
+			fPin->Clear();
+			fPinKeys = 0;
+			fPinLongestGapUs = 0;
+			return;
+		case KEY_3:
+			if (fShift)
+				break;
+			[[fallthrough]];
+		default:
+		{
+			int character = _Character(code);
+			if (code >= KEY_NUMERIC_0 && code <= KEY_NUMERIC_9)
+				character = '0' + (code - KEY_NUMERIC_0);
+			// A shifted digit is a sign; a letter is no PIN: either makes
+			// this PIN one that never matches.
+			fPin->Add(character > 0 && !fShift ? (char)character : '?');
+			fPinKeys++;
+			return;
+		}
+	}
+	// Enter: the PIN is there to be checked. Keys that all came faster
+	// than a person types are a reader typing a tag.
+	fPin->SetTypedFast(fPinKeys > 1 && fPinLongestGapUs <= fKeyGapUs);
+	events->push_back(SourceEvent::PinEntered());
+}
+
+
+void
 KeyDecoder::Discard(const char* why, std::vector<SourceEvent>* events)
 {
+	if (fAwaitingPin) {
+		if (!fPin->IsEmpty())
+			events->push_back(SourceEvent::Problem(std::string("the PIN"
+				" typed so far is dropped: ") + why));
+		fPin->Clear();
+		fPinKeys = 0;
+		return;
+	}
 	if (fCollected.empty() && !fTooLong)
 		return;
 	std::string what = fTooLong ? "a too long tag"
+		: fQuiet ? std::to_string(fCollected.size()) + " keys"
 		: "\"" + fCollected + "\"";
 	events->push_back(SourceEvent::Problem(what + " dropped: " + why));
-	fCollected.clear();
+	wipe(fCollected);
 	fTooLong = false;
 }

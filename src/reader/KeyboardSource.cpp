@@ -3,6 +3,7 @@
 #include <Locale.h>
 
 #include <libevdev/libevdev.h>
+#include <sodium.h>
 
 #include <cerrno>
 #include <cstring>
@@ -21,6 +22,29 @@ open_error(int error, std::string* problem)
 	if (error == EACCES || error == EPERM)
 		return B_PERMISSION_DENIED;
 	return B_IO_ERROR;
+}
+
+
+// Whether the decoder just gave what the loop must answer before the next
+// key is read: a tag (which may want a PIN) or a PIN.
+bool
+must_answer(const std::vector<SourceEvent>& events, size_t before)
+{
+	for (size_t i = before; i < events.size(); i++) {
+		if (events[i].kind != SourceEvent::kProblem)
+			return true;
+	}
+	return false;
+}
+
+
+// Takes the first count bytes off the text, overwriting them.
+void
+drop_front(std::string& text, size_t count)
+{
+	if (count > 0)
+		sodium_memzero(&text[0], count);
+	text.erase(0, count);
 }
 
 }	// namespace
@@ -99,7 +123,18 @@ KeyboardSource::Close()
 		close(fFD);
 		fFD = -1;
 	}
-	fPending.clear();
+	drop_front(fPending, fPending.size());
+}
+
+
+bool
+KeyboardSource::HasPending() const
+{
+	if (fFD < 0)
+		return false;
+	if (fFifo)
+		return fPending.size() >= sizeof(struct input_event);
+	return fDevice != nullptr && libevdev_has_event_pending(fDevice) > 0;
 }
 
 
@@ -117,7 +152,10 @@ KeyboardSource::_ReadDevice(std::vector<SourceEvent>* events)
 {
 	struct input_event event;
 	unsigned int flags = LIBEVDEV_READ_FLAG_NORMAL;
+	size_t before = events->size();
 	for (;;) {
+		if (flags == LIBEVDEV_READ_FLAG_NORMAL && must_answer(*events, before))
+			return B_OK;
 		int result = libevdev_next_event(fDevice, flags, &event);
 		if (result == LIBEVDEV_READ_STATUS_SYNC) {
 			// The kernel dropped events: what was collected may miss
@@ -152,8 +190,23 @@ KeyboardSource::_ReadDevice(std::vector<SourceEvent>* events)
 status_t
 KeyboardSource::_ReadFifo(std::vector<SourceEvent>* events)
 {
+	size_t before = events->size();
 	char buffer[64 * sizeof(struct input_event)];
 	for (;;) {
+		// What is left over from the last read comes first.
+		size_t used = 0;
+		while (fPending.size() - used >= sizeof(struct input_event)
+			&& !must_answer(*events, before)) {
+			struct input_event event;
+			memcpy(&event, fPending.data() + used, sizeof(event));
+			used += sizeof(event);
+			fDecoder.Feed(event, events);
+			sodium_memzero(&event, sizeof(event));
+		}
+		drop_front(fPending, used);
+		if (must_answer(*events, before))
+			return B_OK;
+
 		ssize_t count = read(fFD, buffer, sizeof(buffer));
 		if (count < 0 && errno == EINTR)
 			continue;
@@ -167,13 +220,6 @@ KeyboardSource::_ReadFifo(std::vector<SourceEvent>* events)
 			return status == B_OK ? B_OK : B_ENTRY_NOT_FOUND;
 		}
 		fPending.append(buffer, (size_t)count);
-		size_t used = 0;
-		while (fPending.size() - used >= sizeof(struct input_event)) {
-			struct input_event event;
-			memcpy(&event, fPending.data() + used, sizeof(event));
-			used += sizeof(event);
-			fDecoder.Feed(event, events);
-		}
-		fPending.erase(0, used);
+		sodium_memzero(buffer, (size_t)count);
 	}
 }

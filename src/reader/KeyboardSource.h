@@ -21,6 +21,13 @@ public:
 	virtual	bool			IsOpen() const override { return fFD >= 0; }
 	virtual	int				FD() const override { return fFD; }
 	virtual	status_t		Read(std::vector<SourceEvent>* events) override;
+	virtual	bool			HasPending() const override;
+
+	virtual	bool			CanTakePin() const override { return true; }
+	virtual	void			AwaitPin(bool awaited) override
+								{ fDecoder.AwaitPin(awaited); }
+	virtual	const PinBuffer* Pin() const override
+								{ return fDecoder.Pin(); }
 
 private:
 			status_t		_ReadDevice(std::vector<SourceEvent>* events);
@@ -30,7 +37,9 @@ private:
 			int				fFD = -1;
 			bool			fFifo = false;
 			struct libevdev* fDevice = nullptr;
-			// A FIFO may deliver part of a record.
+			// A FIFO may deliver part of a record, and what follows a tag waits
+	// here until the tag is dealt with. Overwritten once used: its records
+	// may be a PIN's keys.
 			std::string		fPending;
 };
 

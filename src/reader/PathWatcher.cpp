@@ -30,22 +30,77 @@ name_of(const std::string& path)
 }
 
 
-// Where a chain of links ends: the path itself when it is no link. The
-// end need not exist.
 std::string
-resolved(const std::string& path)
+joined(const std::string& directory, const std::string& name)
 {
-	std::string end = path;
-	for (int hop = 0; hop < 40; hop++) {
+	return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+
+// The names of a path, the first last, so that the next is popped from the
+// back and a link's names can be put in its place.
+void
+push_names(const std::string& path, std::vector<std::string>* pending)
+{
+	std::vector<std::string> names;
+	size_t start = 0;
+	while (start <= path.size()) {
+		size_t slash = path.find('/', start);
+		if (slash == std::string::npos)
+			slash = path.size();
+		if (slash > start)
+			names.push_back(path.substr(start, slash - start));
+		start = slash + 1;
+	}
+	pending->insert(pending->end(), names.rbegin(), names.rend());
+}
+
+
+// Every link on the way to the path, each in the directory that holds it
+// (without links), and where the way ends: the path's file, or the first
+// name on the way that is not there yet. The kernel's own limit ends a
+// loop.
+std::vector<std::pair<std::string, std::string>>
+way_of(const std::string& path)
+{
+	std::vector<std::pair<std::string, std::string>> places;
+	std::vector<std::string> pending;
+	push_names(path, &pending);
+	std::string current = "/";
+	if (path.empty() || path[0] != '/') {
+		char here[PATH_MAX];
+		current = getcwd(here, sizeof(here)) != nullptr ? here : ".";
+	}
+	int links = 0;
+	while (!pending.empty()) {
+		std::string name = pending.back();
+		pending.pop_back();
+		if (name == ".")
+			continue;
+		if (name == "..") {
+			current = parent_of(current);
+			continue;
+		}
+		std::string next = joined(current, name);
+		struct stat status;
+		bool there = lstat(next.c_str(), &status) == 0;
+		if (there && S_ISDIR(status.st_mode) && !pending.empty()) {
+			current = next;
+			continue;
+		}
+		places.emplace_back(current, name);
+		if (!there || !S_ISLNK(status.st_mode) || ++links > 40)
+			break;
 		char target[PATH_MAX];
-		ssize_t length = readlink(end.c_str(), target, sizeof(target) - 1);
+		ssize_t length = readlink(next.c_str(), target, sizeof(target) - 1);
 		if (length <= 0)
 			break;
 		target[length] = '\0';
-		end = target[0] == '/' ? std::string(target)
-			: parent_of(end) + "/" + target;
+		push_names(target, &pending);
+		if (target[0] == '/')
+			current = "/";
 	}
-	return end;
+	return places;
 }
 
 
@@ -64,7 +119,7 @@ PathWatcher::PathWatcher(const std::string& path, Interest interest)
 	fFD = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 	if (fFD >= 0) {
 		_Arm();
-		_ArmTarget();
+		_ArmWay();
 	}
 }
 
@@ -81,9 +136,10 @@ PathWatcher::_Arm()
 {
 	if (fWatch >= 0) {
 		inotify_rm_watch(fFD, fWatch);
-		if (fTargetWatch == fWatch) {
-			fTargetWatch = -1;
-			fTarget.clear();
+		// A place on the way in the same directory shared the watch.
+		for (Place& place : fWay) {
+			if (place.watch == fWatch)
+				place.watch = -1;
 		}
 		fWatch = -1;
 	}
@@ -103,20 +159,34 @@ PathWatcher::_Arm()
 
 
 void
-PathWatcher::_ArmTarget()
+PathWatcher::_ArmWay()
 {
-	std::string target = resolved(fPath);
-	if (target == fTarget && (fTargetWatch >= 0 || target == fPath))
+	std::vector<std::pair<std::string, std::string>> places = way_of(fPath);
+	bool same = places.size() == fWay.size();
+	for (size_t i = 0; same && i < places.size(); i++) {
+		same = fWay[i].watch >= 0 && fWay[i].directory == places[i].first
+			&& fWay[i].name == places[i].second;
+	}
+	if (same)
 		return;
-	// A watch shared with the path's own directory stays with it.
-	if (fTargetWatch >= 0 && fTargetWatch != fWatch)
-		inotify_rm_watch(fFD, fTargetWatch);
-	fTargetWatch = -1;
-	fTarget = target;
-	if (target == fPath)
-		return;
-	// The same directory gives the same watch, with the same mask.
-	fTargetWatch = inotify_add_watch(fFD, parent_of(target).c_str(), kMask);
+	// The same directory gives the same watch, with the same mask: the new
+	// ones are made before the old ones go.
+	std::vector<Place> way;
+	for (const auto& [directory, name] : places) {
+		Place place;
+		place.directory = directory;
+		place.name = name;
+		place.watch = inotify_add_watch(fFD, directory.c_str(), kMask);
+		way.push_back(place);
+	}
+	for (const Place& old : fWay) {
+		bool kept = old.watch < 0 || old.watch == fWatch;
+		for (const Place& place : way)
+			kept = kept || place.watch == old.watch;
+		if (!kept)
+			inotify_rm_watch(fFD, old.watch);
+	}
+	fWay = std::move(way);
 }
 
 
@@ -156,21 +226,21 @@ PathWatcher::Read()
 			offset += sizeof(struct inotify_event) + event->len;
 			// Events of a watch given up before (its IN_IGNORED above
 			// all) are old news.
-			// What the link leads to changed, or its directory's
-			// permissions did.
-			if (fTargetWatch >= 0 && event->wd == fTargetWatch
-				&& (event->len == 0 ? (event->mask & IN_ATTRIB) != 0
-					: name_of(fTarget) == event->name
-						&& _Concerns(event->mask, fTarget))) {
-				concerns = true;
-			}
-			if (fTargetWatch >= 0 && event->wd == fTargetWatch
-				&& fTargetWatch != fWatch && (event->mask & (IN_DELETE_SELF
-					| IN_MOVE_SELF | IN_IGNORED)) != 0) {
-				// Its directory went: watched again once it is back.
-				fTargetWatch = -1;
-				fTarget.clear();
-				concerns = true;
+			for (Place& place : fWay) {
+				if (place.watch < 0 || event->wd != place.watch)
+					continue;
+				// A link on the way or the file it ends at changed, or
+				// their directory's permissions did.
+				if (event->len == 0 ? (event->mask & IN_ATTRIB) != 0
+						: place.name == event->name && _Concerns(event->mask,
+							joined(place.directory, place.name)))
+					concerns = true;
+				if (place.watch != fWatch && (event->mask & (IN_DELETE_SELF
+						| IN_MOVE_SELF | IN_IGNORED)) != 0) {
+					// Its directory went: watched again once it is back.
+					place.watch = -1;
+					concerns = true;
+				}
 			}
 			if (event->wd != fWatch)
 				continue;
@@ -200,8 +270,8 @@ PathWatcher::Read()
 	}
 	if (rearm)
 		_Arm();
-	// The link may lead elsewhere now.
+	// A link may lead elsewhere now.
 	if (concerns)
-		_ArmTarget();
+		_ArmWay();
 	return concerns;
 }

@@ -3,17 +3,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Tells, without polling, when something may have changed at a path: a
 // device node that comes back, a file that an editor replaces. It watches
 // the directory that holds the path with inotify, or while that is missing
 // (udev removes /dev/serial/by-id with the last device) the nearest
-// ancestor that exists, moving down as the directories appear. When the
-// path is a symbolic link, the directory of what it leads to is watched as
-// well (a file edited there, a device node whose permissions change: udev
-// gives a replugged device its permissions after the by-id link is made, and
-// nothing in the link's own directory changes then), and a link changed to
-// lead elsewhere moves that watch.
+// ancestor that exists, moving down as the directories appear. Every
+// symbolic link on the way is watched in its own directory too, a link of
+// a directory above the path and one in the middle of a chain as well as
+// the path itself, and so is the directory of what the way ends at (a file
+// edited there, a device node whose permissions change: udev gives a
+// replugged device its permissions after the by-id link is made, and
+// nothing in the link's own directory changes then); a link changed to lead
+// elsewhere moves those watches.
 //
 // A file that programs write (the tag list) is worth reading only once its
 // writer has finished with it: kFinishedWrites tells of it when it was
@@ -44,8 +47,17 @@ public:
 			bool			Read();
 
 private:
+	// A name on the way to the path that is watched in its directory: a
+	// link, or where the way ends.
+	struct Place {
+		// Without links.
+		std::string		directory;
+		std::string		name;
+		int				watch = -1;
+	};
+
 			void			_Arm();
-			void			_ArmTarget();
+			void			_ArmWay();
 			bool			_Concerns(uint32_t mask,
 								const std::string& path) const;
 
@@ -56,10 +68,9 @@ private:
 			std::string		fNext;
 			int				fFD = -1;
 			int				fWatch = -1;
-			// Where the link leads, and the watch on its directory (-1
-			// while the path is no link); may be fWatch itself.
-			std::string		fTarget;
-			int				fTargetWatch = -1;
+			// Every link on the way and where the way ends, with the watches
+			// on their directories (which may be fWatch itself).
+			std::vector<Place> fWay;
 };
 
 #endif

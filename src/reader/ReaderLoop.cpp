@@ -37,8 +37,12 @@ ReaderLoop::ReaderLoop(const ReaderOptions& options, FILE* output)
 	fTags(options.tags.empty() ? TagList::DefaultPath() : options.tags),
 	fRepeats((bigtime_t)options.repeatMs * 1000),
 	fPoster(options.signature),
-	fDispatcher(fTags, fRepeats, fPoster, mode_of(options), output)
+	fDispatcher(fTags, fRepeats, fPoster, mode_of(options), output),
+	fPinLocks(PinLocks::DefaultPath(), options.pinTries,
+		options.pinLockSeconds)
 {
+	fDispatcher.SetPins(&fPinLocks, (bigtime_t)options.pinWaitSeconds
+		* 1000000);
 	for (const std::string& path : options.keyboards) {
 		Slot slot;
 		slot.source = std::make_unique<KeyboardSource>(path,
@@ -61,6 +65,12 @@ ReaderLoop::ReaderLoop(const ReaderOptions& options, FILE* output)
 		slot.source = std::make_unique<PcscSource>(options.pcscName);
 		fSlots.push_back(std::move(slot));
 	}
+	// Learning happens at the desk already: nothing to tell it then.
+	if (options.notify && !options.learn) {
+		fAnnouncer = std::make_unique<CardAnnouncer>(
+			(bigtime_t)options.repeatMs * 1000, output);
+		fDispatcher.SetAnnouncer(fAnnouncer.get());
+	}
 }
 
 
@@ -70,6 +80,26 @@ ReaderLoop::~ReaderLoop()
 	fSlots.clear();
 	if (fSignalFD >= 0)
 		close(fSignalFD);
+}
+
+
+void
+ReaderLoop::_ReadLockdown(bool atStart)
+{
+	LockdownFile::State state = fLockdown.Read();
+	bool was = fDispatcher.InLockdown();
+	fDispatcher.SetLockdown(state.on);
+	if (!state.problem.empty() && state.problem != fLockdownProblem)
+		fprintf(fOutput, "rdx-reader: %s\n", state.problem.c_str());
+	fLockdownProblem = state.problem;
+	if (state.on && (atStart || !was)) {
+		fprintf(fOutput, "%s", B_TRANSLATE("rdx-reader: the door is in"
+			" lockdown: no read is passed on until it is lifted\n"));
+	} else if (!state.on && was) {
+		fprintf(fOutput, "%s", B_TRANSLATE("rdx-reader: lockdown lifted:"
+			" reads are passed on again\n"));
+	}
+	fflush(fOutput);
 }
 
 
@@ -111,6 +141,21 @@ ReaderLoop::_Start()
 			strerror(errno));
 	}
 	_LoadTags(true);
+	// The same for lockdown, which rdx writes by renaming a new file into
+	// place: watched before it is read, never polled.
+	fLockdownWatcher = std::make_unique<PathWatcher>(fLockdown.Path(),
+		PathWatcher::kFinishedWrites);
+	if (!fLockdownWatcher->IsValid()) {
+		fprintf(fOutput, B_TRANSLATE("rdx-reader: cannot watch %s for"
+			" changes (%s): it is read at start only\n"),
+			fLockdown.Path().c_str(), strerror(errno));
+	}
+	_ReadLockdown(true);
+	// Locks from before a restart still hold.
+	std::vector<std::string> problems;
+	fPinLocks.Load(&problems);
+	for (const std::string& problem : problems)
+		_Line("rdx-reader", problem);
 
 	// A reader that is not there yet, or not ours yet, is waited for as one
 	// that goes away later is: only a path that can never be a reader ends
@@ -255,17 +300,40 @@ ReaderLoop::_TryAgain(Slot& slot)
 void
 ReaderLoop::_ReadSource(Slot& slot)
 {
-	std::vector<SourceEvent> events;
-	status_t status = slot.source->Read(&events);
-	const std::string& path = slot.source->Path();
-	for (const SourceEvent& event : events) {
-		const std::string& reader = event.reader.empty() ? path : event.reader;
-		if (event.kind == SourceEvent::kTag)
-			fDispatcher.Dispatch(reader, event.text);
-		else
-			_Line(reader, event.text);
-	}
+	TagSource& source = *slot.source;
+	const std::string path = source.Path();
+	status_t status;
+	// A source stops after a tag or a PIN; what it read after them is
+	// taken once they are answered, so that a PIN typed right after its
+	// tag is read as the PIN.
+	do {
+		std::vector<SourceEvent> events;
+		status = source.Read(&events);
+		for (const SourceEvent& event : events) {
+			const std::string& reader = event.reader.empty() ? path
+				: event.reader;
+			if (event.kind == SourceEvent::kTag) {
+				Dispatcher::Outcome outcome = fDispatcher.Dispatch(reader,
+					event.text, system_time(), source.CanTakePin());
+				if (outcome == Dispatcher::kPinWanted)
+					source.AwaitPin(true);
+			} else if (event.kind == SourceEvent::kPin) {
+				bigtime_t enter = system_time();
+				// Late is late, also when the Enter and the end of the wait
+				// came in the same turn.
+				_EndLateWaits();
+				if (fDispatcher.IsAwaitingPin(reader) && source.Pin() != nullptr)
+					fDispatcher.PinEntered(reader, *source.Pin(), enter);
+				source.AwaitPin(false);
+			} else
+				_Line(reader, event.text);
+		}
+	} while (status == B_OK && source.IsOpen() && source.HasPending());
+
 	if (status == B_ENTRY_NOT_FOUND) {
+		// A PIN half typed at a reader that went away is no PIN.
+		if (fDispatcher.IsAwaitingPin(path))
+			source.AwaitPin(false);
 		_Line(path, B_TRANSLATE("gone; waiting for it to come back"));
 		slot.watcher = std::make_unique<PathWatcher>(path);
 		if (!slot.watcher->IsValid()) {
@@ -278,6 +346,18 @@ ReaderLoop::_ReadSource(Slot& slot)
 }
 
 
+void
+ReaderLoop::_EndLateWaits()
+{
+	for (const std::string& reader : fDispatcher.EndLateWaits(system_time())) {
+		for (Slot& slot : fSlots) {
+			if (slot.source->Path() == reader)
+				slot.source->AwaitPin(false);
+		}
+	}
+}
+
+
 int
 ReaderLoop::Run()
 {
@@ -285,8 +365,8 @@ ReaderLoop::Run()
 		return 1;
 
 	std::vector<struct pollfd> entries;
-	// What each entry stands for: -1 the signals, -2 the tag list, else
-	// the slot's index.
+	// What each entry stands for: -1 the signals, -2 the tag list, -3 the
+	// lockdown state, else the slot's index.
 	std::vector<int> owners;
 	for (;;) {
 		entries.clear();
@@ -296,6 +376,10 @@ ReaderLoop::Run()
 		if (fTagWatcher != nullptr && fTagWatcher->IsValid()) {
 			entries.push_back({fTagWatcher->FD(), POLLIN, 0});
 			owners.push_back(-2);
+		}
+		if (fLockdownWatcher != nullptr && fLockdownWatcher->IsValid()) {
+			entries.push_back({fLockdownWatcher->FD(), POLLIN, 0});
+			owners.push_back(-3);
 		}
 		for (size_t i = 0; i < fSlots.size(); i++) {
 			Slot& slot = fSlots[i];
@@ -307,7 +391,14 @@ ReaderLoop::Run()
 			owners.push_back((int)i);
 		}
 
-		int ready = poll(entries.data(), entries.size(), -1);
+		// Asleep, unless a reader waits for a PIN whose time runs out.
+		int timeout = -1;
+		bigtime_t deadline = fDispatcher.NextPinDeadline();
+		if (deadline != B_INFINITE_TIMEOUT) {
+			bigtime_t left = deadline - system_time();
+			timeout = left <= 0 ? 0 : (int)((left + 999) / 1000);
+		}
+		int ready = poll(entries.data(), entries.size(), timeout);
 		if (ready < 0) {
 			if (errno == EINTR)
 				continue;
@@ -315,6 +406,7 @@ ReaderLoop::Run()
 				strerror(errno));
 			return 1;
 		}
+		_EndLateWaits();
 		for (size_t e = 0; e < entries.size(); e++) {
 			if (entries[e].revents == 0)
 				continue;
@@ -332,6 +424,11 @@ ReaderLoop::Run()
 			if (owner == -2) {
 				if (fTagWatcher->Read())
 					_LoadTags(false);
+				continue;
+			}
+			if (owner == -3) {
+				if (fLockdownWatcher->Read())
+					_ReadLockdown(false);
 				continue;
 			}
 			Slot& slot = fSlots[(size_t)owner];

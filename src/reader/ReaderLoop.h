@@ -1,13 +1,17 @@
 #ifndef READER_LOOP_H
 #define READER_LOOP_H
 
+#include "CardAnnouncer.h"
 #include "Dispatcher.h"
 #include "PathWatcher.h"
+#include "PinLocks.h"
 #include "ReaderOptions.h"
 #include "RepeatFilter.h"
 #include "TagList.h"
 #include "TagPoster.h"
 #include "TagSource.h"
+
+#include <LockdownFile.h>
 
 #include <cstdio>
 #include <memory>
@@ -41,7 +45,10 @@ private:
 
 			bool			_Start();
 			void			_LoadTags(bool atStart);
+			// Reads the lockdown state again and says when it changed.
+			void			_ReadLockdown(bool atStart);
 			void			_ReadSource(Slot& slot);
+			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
 			void			_Line(const std::string& source,
@@ -52,9 +59,14 @@ private:
 			std::vector<Slot> fSlots;
 			TagList			fTags;
 			std::unique_ptr<PathWatcher> fTagWatcher;
+			LockdownFile	fLockdown;
+			std::unique_ptr<PathWatcher> fLockdownWatcher;
+			std::string		fLockdownProblem;
 			RepeatFilter	fRepeats;
 			TagPoster		fPoster;
 			Dispatcher		fDispatcher;
+			std::unique_ptr<CardAnnouncer> fAnnouncer;
+			PinLocks		fPinLocks;
 			int				fSignalFD = -1;
 };
 

@@ -113,9 +113,12 @@ ReaderOptions::Usage()
 			"[--serial PATH[,BAUD][,rdm6300|lines]]... [--pcsc [NAME]]\n"
 		"                  [--tags FILE] [--any-tag] [--learn] "
 			"[--repeat-ms N] [--key-gap-ms N]\n"
-		"                  [--em-format dec|hex] [--to SIGNATURE]\n"
+		"                  [--em-format dec|hex] [--to SIGNATURE] "
+			"[--no-notify]\n"
+		"                  [--pin-wait-s N] [--pin-tries N] [--pin-lock-s N]\n"
 		"       rdx-reader --check TAG [--tags FILE]\n"
 		"                  [--at 'YYYY-MM-DD HH:MM [+HH:MM]']\n"
+		"       rdx-reader --set-pin TAG [--tags FILE]\n"
 		"       rdx-reader --list\n"
 		"Reads tags from readers and passes the listed ones on to rdx.\n"
 		"  --keyboard PATH      a keyboard-type reader (an input device,\n"
@@ -136,8 +139,19 @@ ReaderOptions::Usage()
 		"                       (default 100)\n"
 		"  --em-format dec|hex  RDM6300 tags as ten decimal digits (default)\n"
 		"                       or ten hex characters\n"
+		"  --pin-wait-s N       how long a reader waits for the PIN after a\n"
+		"                       tag that wants one (default 10)\n"
+		"  --pin-tries N        wrong PINs in a row that refuse the tag\n"
+		"                       (default 3)\n"
+		"  --pin-lock-s N       for how long (default 300)\n"
+		"  --set-pin TAG        asks for the tag's PIN (twice, on the\n"
+		"                       terminal; else one line from standard input)\n"
+		"                       and writes its hash into the tag's line\n"
 		"  --to SIGNATURE       the application (default "
 			"application/x-vnd-RDX-BeOS)\n"
+		"  --no-notify          no desktop notification for a card the list\n"
+		"                       does not know, or keeps out as off, expired\n"
+		"                       or unreadable\n"
 		"  --list               list the input devices, serial ports and\n"
 		"                       PC/SC readers\n"
 		"  --check TAG          whether the tag would pass now, and the line\n"
@@ -149,7 +163,9 @@ ReaderOptions::Usage()
 		"  --help, --version\n"
 		"Exit status: 0 after SIGTERM or SIGINT, 1 when none of the named\n"
 		"readers can ever be one, 2 for bad arguments; with --check 0 when\n"
-		"the tag would pass, 1 when not.\n";
+		"the tag would pass, 1 when not.\n"
+		"With --check 0 also when it would pass with its PIN (pin-wanted);\n"
+		"with --set-pin 0 once the PIN is written, 1 when not.\n";
 }
 
 
@@ -240,6 +256,32 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			}
 			check = true;
 			checkTag = value;
+		} else if (option == "--set-pin") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			if (value.empty()) {
+				*error = B_TRANSLATE("--set-pin needs a tag");
+				return B_BAD_VALUE;
+			}
+			setPin = true;
+			setPinTag = value;
+		} else if (option == "--pin-wait-s" || option == "--pin-tries"
+			|| option == "--pin-lock-s") {
+			if (!takeValue())
+				return B_BAD_VALUE;
+			// None of them can switch the PIN off: at least one second's
+			// wait, one try, one second's lock.
+			int high = option == "--pin-wait-s" ? 600
+				: option == "--pin-tries" ? 100 : 86400;
+			int number;
+			if (!parse_number(value, 1, high, &number)) {
+				*error = translate_format("%s: \"%s\" is not a number from 1"
+					" to %d", option.c_str(), value.c_str(), high);
+				return B_BAD_VALUE;
+			}
+			(option == "--pin-wait-s" ? pinWaitSeconds
+				: option == "--pin-tries" ? pinTries : pinLockSeconds)
+				= number;
 		} else if (option == "--at") {
 			if (!takeValue())
 				return B_BAD_VALUE;
@@ -253,6 +295,10 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 			if (!noValue())
 				return B_BAD_VALUE;
 			anyTag = true;
+		} else if (option == "--no-notify") {
+			if (!noValue())
+				return B_BAD_VALUE;
+			notify = false;
 		} else if (option == "--learn") {
 			if (!noValue())
 				return B_BAD_VALUE;
@@ -299,6 +345,15 @@ ReaderOptions::Parse(const std::vector<std::string>& arguments,
 	if (!at.empty() && !check) {
 		*error = B_TRANSLATE("--at goes with --check");
 		return B_BAD_VALUE;
+	}
+	if (setPin) {
+		if (check || !keyboards.empty() || !serials.empty() || pcsc || learn
+			|| anyTag || list) {
+			*error = B_TRANSLATE("--set-pin reads no reader: it goes with"
+				" --tags only");
+			return B_BAD_VALUE;
+		}
+		return B_OK;
 	}
 	if (check) {
 		if (!keyboards.empty() || !serials.empty() || pcsc || learn

@@ -29,6 +29,16 @@ struct ReaderOptions {
 	int				repeatMs = 1500;
 	int				keyGapMs = 100;
 	bool			emHex = false;
+	// Cards the list does not know are told on the desktop.
+	bool			notify = true;
+	// A PIN after a tag: how long a reader waits for it, how many wrong
+	// ones in a row refuse the tag, and for how long.
+	int				pinWaitSeconds = 10;
+	int				pinTries = 3;
+	int				pinLockSeconds = 300;
+	// --set-pin TAG: asks for the tag's PIN and writes its hash.
+	bool			setPin = false;
+	std::string		setPinTag;
 	std::string		signature;
 	bool			list = false;
 	// --check TAG [--at 'YYYY-MM-DD HH:MM [+HH:MM]']: whether the tag

@@ -67,6 +67,10 @@ TagCheck::Run(const std::string& path, const std::string& tag,
 			decision.Detail().empty() ? "" : ": ",
 			TagList::Printable(decision.Detail()).c_str());
 	}
+	if (decision.WantsPin()) {
+		fprintf(output, B_TRANSLATE("%s: passes with its PIN, typed after it"
+			" at the reader\n"), shown.c_str());
+	}
 	fflush(output);
-	return decision.Passes() ? 0 : 1;
+	return decision.Passes() || decision.WantsPin() ? 0 : 1;
 }

@@ -16,6 +16,10 @@ public:
 	// no application with the signature runs; another error otherwise.
 			status_t		Post(const std::string& tag,
 								const std::string& reader);
+	// The same, for a read that counts from since on (a PIN's Enter, on
+	// system_time()'s clock) rather than from now.
+			status_t		Post(const std::string& tag,
+								const std::string& reader, bigtime_t since);
 
 			const std::string& Signature() const { return fSignature; }
 

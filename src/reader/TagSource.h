@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+class PinBuffer;
+
 // What a source makes of the bytes it read: a tag, or a line saying what
-// was dropped and why. Kept in one list so that the lines come out in the
+// was dropped and why, or the Enter after a PIN (whose digits stay in the
+// source's PinBuffer, never in the event). Kept in one list so that the lines come out in the
 // order the reader sent things.
 struct SourceEvent {
-	enum Kind { kTag, kProblem };
+	enum Kind { kTag, kProblem, kPin };
 
 	Kind			kind;
 	std::string		text;
@@ -24,6 +27,7 @@ struct SourceEvent {
 	static SourceEvent Problem(const std::string& line,
 						const std::string& reader = "")
 						{ return {kProblem, line, reader}; }
+	static SourceEvent PinEntered() { return {kPin, "", ""}; }
 };
 
 
@@ -48,6 +52,18 @@ public:
 	// B_OK while the device stays; B_ENTRY_NOT_FOUND when it went away
 	// (unplugged): the source is closed then and may be opened again.
 	virtual	status_t		Read(std::vector<SourceEvent>* events) = 0;
+	// Whether Read() stopped with input left over. A source stops after a
+	// tag or a PIN, so that what comes next is read as the answer to it
+	// asks (a PIN after a tag that wants one), and is read again at once.
+	virtual	bool			HasPending() const { return false; }
+
+	// Sources with keys take a PIN typed after a tag: while awaited, the
+	// next keys and Enter are the PIN, never a tag. AwaitPin(false) ends
+	// the wait and overwrites what was typed.
+	virtual	bool			CanTakePin() const { return false; }
+	virtual	void			AwaitPin(bool /*awaited*/) {}
+	// The PIN typed, after a kPin event; null for sources without keys.
+	virtual	const PinBuffer* Pin() const { return nullptr; }
 
 protected:
 							TagSource(const std::string& path)

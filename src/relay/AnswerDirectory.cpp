@@ -130,6 +130,8 @@ AnswerDirectory::_Remove()
 				if (strcmp(entry->d_name, ".") == 0
 					|| strcmp(entry->d_name, "..") == 0)
 					continue;
+				if (strcmp(entry->d_name, kGateName) == 0)
+					_RemoveGates(dirfd(directory));
 				unlinkat(dirfd(directory), entry->d_name, 0);
 			}
 			closedir(directory);
@@ -138,4 +140,27 @@ AnswerDirectory::_Remove()
 	}
 	rmdir(fPath.c_str());
 	fPath.clear();
+}
+
+
+void
+AnswerDirectory::_RemoveGates(int parent)
+{
+	// The gates of the opens (FIFOs), left by a program that ended while
+	// one was under way; never through a link.
+	int fd = openat(parent, kGateName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW
+		| O_CLOEXEC);
+	if (fd < 0)
+		return;
+	DIR* directory = fdopendir(fd);
+	if (directory == nullptr) {
+		close(fd);
+		return;
+	}
+	while (struct dirent* entry = readdir(directory)) {
+		if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+			unlinkat(dirfd(directory), entry->d_name, 0);
+	}
+	closedir(directory);
+	unlinkat(parent, kGateName, AT_REMOVEDIR);
 }

@@ -15,6 +15,8 @@ public:
 	// The directory's longest path; a longer $XDG_RUNTIME_DIR falls back to
 	// /tmp, so that the board command keeps its room for the address.
 	static constexpr size_t kMaxPath = 128;
+	// The directory below it where the opens' answers wait (OpenGate).
+	static constexpr const char* kGateName = "gate";
 
 	// The process's directory, made on the first call. Empty when none could
 	// be made (one line says why): no board request is then sent.
@@ -38,6 +40,7 @@ private:
 
 			std::string		_Make();
 			void			_Remove();
+	static	void			_RemoveGates(int parent);
 
 			std::mutex		fLock;
 			std::string		fPath;

@@ -14,47 +14,98 @@ extern char** environ;
 
 
 // 0 once the child has ended (its status in *status), ETIMEDOUT when the
-// limit passed first, or the error that stopped the wait.
+// limit passed first, ECANCELED when stop became readable first, or the
+// error that stopped the wait. What the child writes to drain is read and
+// thrown away meanwhile, so that it never waits for room there.
 static int
-wait_with_limit(pid_t child, bigtime_t limit, int* status)
+wait_with_limit(pid_t child, bigtime_t limit, int drain, int stop,
+	int* status)
 {
 	// A pidfd turns "wait for the child, at most so long" into one
-	// blocking poll.
+	// blocking poll; kernels without them look now and then.
 	int pidfd = (int)syscall(SYS_pidfd_open, child, 0);
-	if (pidfd >= 0) {
-		struct pollfd entry = {pidfd, POLLIN, 0};
-		bigtime_t deadline = system_time() + limit;
-		int ready;
-		do {
-			bigtime_t left = deadline - system_time();
-			int timeout = left > 0 ? (int)((left + 999) / 1000) : 0;
-			ready = poll(&entry, 1, timeout);
-		} while (ready < 0 && errno == EINTR);
-		int error = ready < 0 ? errno : 0;
-		close(pidfd);
-		if (ready < 0)
-			return error;
-		if (ready == 0)
-			return ETIMEDOUT;
-		return waitpid(child, status, 0) == child ? 0 : errno;
-	}
-
-	// Kernels without pidfds: look now and then.
 	bigtime_t deadline = system_time() + limit;
-	while (system_time() < deadline) {
-		pid_t result = waitpid(child, status, WNOHANG);
-		if (result == child)
-			return 0;
-		if (result < 0 && errno != EINTR)
-			return errno;
-		snooze(10000);
+	int result = ETIMEDOUT;
+	for (;;) {
+		struct pollfd entries[3];
+		nfds_t count = 0;
+		int childAt = -1;
+		int drainAt = -1;
+		int stopAt = -1;
+		if (pidfd >= 0) {
+			childAt = (int)count;
+			entries[count++] = {pidfd, POLLIN, 0};
+		}
+		if (drain >= 0) {
+			drainAt = (int)count;
+			entries[count++] = {drain, POLLIN, 0};
+		}
+		if (stop >= 0) {
+			stopAt = (int)count;
+			entries[count++] = {stop, POLLIN, 0};
+		}
+		bigtime_t left = deadline - system_time();
+		int timeout = left > 0 ? (int)((left + 999) / 1000) : 0;
+		if (pidfd < 0 && timeout > 10)
+			timeout = 10;
+		int ready = poll(entries, count, timeout);
+		if (ready < 0 && errno == EINTR)
+			continue;
+		if (ready < 0) {
+			result = errno;
+			break;
+		}
+		if (drainAt >= 0 && entries[drainAt].revents != 0) {
+			char buffer[4096];
+			ssize_t got = read(drain, buffer, sizeof(buffer));
+			if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
+				drain = -1;
+		}
+		if (stopAt >= 0 && entries[stopAt].revents != 0) {
+			result = ECANCELED;
+			break;
+		}
+		if (childAt >= 0 && entries[childAt].revents != 0) {
+			result = waitpid(child, status, 0) == child ? 0 : errno;
+			break;
+		}
+		if (pidfd < 0) {
+			pid_t waited = waitpid(child, status, WNOHANG);
+			if (waited == child) {
+				result = 0;
+				break;
+			}
+			if (waited < 0 && errno != EINTR) {
+				result = errno;
+				break;
+			}
+		}
+		if (system_time() >= deadline) {
+			result = ETIMEDOUT;
+			break;
+		}
 	}
-	return ETIMEDOUT;
+	if (pidfd >= 0)
+		close(pidfd);
+	return result;
+}
+
+
+// Stops the child and everything it started, and collects its status.
+static int
+stop_child(pid_t child)
+{
+	int status = -1;
+	kill(-child, SIGKILL);
+	while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+		;
+	return status;
 }
 
 
 int
-RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut)
+RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut,
+	CommandHold* hold)
 {
 	*timedOut = false;
 
@@ -85,21 +136,31 @@ RunBoundedCommand(const char* command, bigtime_t limit, bool* timedOut)
 	if (error != 0)
 		return -1;
 
+	int drain = -1;
+	if (hold != nullptr)
+		hold->child = child;
+	if (hold != nullptr && hold->release && !hold->release(&drain)) {
+		hold->withheld = true;
+		stop_child(child);
+		return -1;
+	}
+
 	int status = 0;
-	int waited = wait_with_limit(child, limit, &status);
+	int waited = wait_with_limit(child, limit, drain,
+		hold != nullptr ? hold->stop : -1, &status);
 	if (waited == 0)
 		return status;
 
 	if (waited == ETIMEDOUT)
 		*timedOut = true;
+	else if (waited == ECANCELED)
+		hold->stopped = true;
 	else {
 		// Not a board that is slow: say what it was. The request is still
 		// stopped and counted as no answer.
 		printf("board request: waiting for it failed: %s\n",
 			strerror(waited));
 	}
-	kill(-child, SIGKILL);
-	while (waitpid(child, &status, 0) < 0 && errno == EINTR)
-		;
+	status = stop_child(child);
 	return status != 0 ? status : -1;
 }

@@ -2,7 +2,10 @@
 
 #include "BoardCommand.h"
 #include "BoundedCommand.h"
+#include "OpenGate.h"
 #include "OpenRelayRecord.h"
+#include "RelayRecovery.h"
+#include "RelayRequests.h"
 
 #include <AccessLog.h>
 #include <Application.h>
@@ -10,8 +13,10 @@
 #include <OS.h>
 #include <RDXDefs.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -21,6 +26,55 @@ static void
 Post(BMessage& message)
 {
 	be_app_messenger.SendMessage(&message, nullptr, B_INFINITE_TIMEOUT);
+}
+
+
+// The open's request, sent only once its entry in the record of open
+// relays is on the disk and the program is not ending. False when it was
+// not sent at all; otherwise the command's status.
+static bool
+run_open(int64 inFlight, int32 relay, const char* address, int32 output,
+	const char* command, int* status, bool* timedOut, bool* stopped)
+{
+	OpenRelayRecord* record = OpenRelayRecord::Default();
+	if (record != nullptr && record->Opened(relay, address) != B_OK)
+		return false;
+
+	// wget starts while the disk takes the entry, and is let through to the
+	// board when both are done: the disk's time is hidden in wget's own.
+	// Only where wget was seen to wait at the gate.
+	OpenGate gate(output);
+	char gatedCommand[RDX_COMMAND_BUFFER];
+	bool gated = OpenGate::WgetWaitsAtIt() && !gate.Directory().empty()
+		&& MakeBoardCommand(gatedCommand, gate.Directory(), address, output, 0)
+			== B_OK;
+	CommandHold hold;
+	hold.stop = RelayRequests::StopDescriptor(inFlight);
+	hold.release = [&](int* drain) {
+		if (record != nullptr && record->Sync() != B_OK)
+			return false;
+		if (!RelayRequests::MayOpen(inFlight))
+			return false;
+		if (!gated)
+			return true;
+		*drain = gate.Open();
+		if (*drain >= 0)
+			return true;
+		printf("relay %d: the open could not be let through to the board: "
+			"%s\n", (int)relay, strerror(errno));
+		return false;
+	};
+	if (!gated) {
+		// No gate: the disk first, then wget.
+		int unused;
+		if (!hold.release(&unused))
+			return false;
+		hold.release = nullptr;
+	}
+	*status = RunBoundedCommand(gated ? gatedCommand : command,
+		RDX_COMMAND_LIMIT, timedOut, &hold);
+	*stopped = hold.stopped;
+	return !hold.withheld;
 }
 
 
@@ -61,6 +115,9 @@ DoWithRDX(void* data)
 		return 1;
 	}
 
+	// Before the mark: from here on a close of the record's entry for this
+	// relay and address would cross this request (RelayRequests::Covers).
+	int64 inFlight = RelayRequests::Begin(relay, address, open);
 	int32 hold = open ? BeginRelayOpen(relay) : 0;
 	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	std::string image = CopyRelayStatus();
@@ -69,20 +126,33 @@ DoWithRDX(void* data)
 	status_t built = MakeBoardCommand(command, address, output, level);
 	int status = 0;
 	bool timedOut = false;
-	// Written down before the open goes out, so that a program killed at
-	// any moment from here on leaves it for the next start to close; on
-	// the disk only once it went out and was reported (below), so that
-	// neither the door nor the panel waits for the disk.
-	OpenRelayRecord* record = OpenRelayRecord::Default();
-	if (record != nullptr && open && built == B_OK)
-		record->Opened(relay, address);
+	bool stopped = false;
 	bigtime_t started = system_time();
-	if (built == B_OK)
+	if (built == B_OK && open) {
+		if (!run_open(inFlight, relay, address, output, command, &status,
+				&timedOut, &stopped)) {
+			// Not recorded, or the program ends: not sent, so the relay is
+			// as it was.
+			RDX_RSTATUS[relay].store('x');
+			RelayRequests::End(inFlight);
+			return 1;
+		}
+	} else if (built == B_OK) {
+		// After any open of this relay still on its way to a board.
+		RelayRequests::WaitForOpens(relay, started + RDX_COMMAND_LIMIT);
 		status = RunBoundedCommand(command, RDX_COMMAND_LIMIT, &timedOut);
+	}
 	bigtime_t took = system_time() - started;
+
+	OpenRelayRecord* record = OpenRelayRecord::Default();
 	if (record != nullptr && !open && built == B_OK && status == 0)
 		record->Closed(relay, address, true);
-
+	RelayRequests::End(inFlight);
+	// The board at this address answers: what the record still holds for
+	// it, or for this relay elsewhere (an address changed during a hold),
+	// is closed now.
+	if (built == B_OK && status == 0)
+		RelayRecovery::CloseOwed(relay, address);
 	// Queued for the log's own writer: the reports below never wait on
 	// the disk.
 	if (AccessLog* log = AccessLog::Default()) {
@@ -91,6 +161,13 @@ DoWithRDX(void* data)
 			built != B_OK ? -1 : WIFEXITED(status) ? WEXITSTATUS(status)
 				: status == -1 ? -1 : 128 + WTERMSIG(status),
 			took / 1000.0, timedOut);
+	}
+	if (stopped) {
+		// The program ends: nobody is left to report to, and the close on
+		// quit follows.
+		printf("relay %d: the open was stopped, the program ends\n",
+			(int)relay);
+		return 1;
 	}
 
 	// The request ran at normal priority; the pause, the reports and the
@@ -122,9 +199,9 @@ DoWithRDX(void* data)
 		report.AddInt32(RDX_FIELD_OPEN, relay);
 	Post(report);
 
-	if (open) {
-		if (record != nullptr && built == B_OK)
-			record->Sync();
+	// A keep-open (RDX_DELAY_KEPT) ends by rdx's own timer, which a
+	// suspend or a crash cannot stretch: no worker sleeps for hours.
+	if (open && delay != RDX_DELAY_KEPT) {
 		BMessage close(RDX_MSG_CLOSE);
 		close.AddInt32(RDX_FIELD_RELAIS, relay);
 		close.AddString(RDX_FIELD_IMAGE, image.c_str());

@@ -1,6 +1,10 @@
 #include "RelayPath.h"
 
 #include "FindProgram.h"
+#include "OpenGate.h"
+#include "OpenRelayRecord.h"
+#include "RelayRecovery.h"
+#include "RelayRequests.h"
 
 #include <File.h>
 #include <Message.h>
@@ -45,6 +49,9 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 		printf("wget not availabel \n");
 		return;
 	}
+	// Starts the try of the gate with the first request, so that it is
+	// known by the time a tag comes.
+	OpenGate::WgetWaitsAtIt();
 
 	if (RDX_RSTATUS[0].load() != '-') {
 		WriteRelayStatus(RDX_RSTATUS_RESET);
@@ -60,6 +67,20 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 		printf("%d schon zu!  %s \n", (int)relay, CopyRelayStatus().c_str());
 		return;
 	}
+
+	// An open that cannot be written down first is not made: a relay the
+	// record does not know of would stay open after a crash. The record
+	// said why, once. Nor does an open start once the program ends.
+	if (open && RelayRequests::Stopping())
+		return;
+	OpenRelayRecord* record = OpenRelayRecord::Default();
+	bool tookOver = false;
+	if (open && record != nullptr && !record->Ready(&tookOver))
+		return;
+	// A record taken over only now (its directory was mended, another rdx
+	// has ended) may hold relays left open: they are closed at once.
+	if (tookOver)
+		RelayRecovery::CloseOwed();
 
 	BMessage* request = new BMessage(RDX_MSG_REQUEST);
 	// A missing address must not send the worker to its built-in default

@@ -12,6 +12,10 @@
 // Of 'rx_c': the number of the open whose hold ended (BeginRelayOpen()).
 #define RDX_FIELD_HOLD "hold"
 
+// The delay of an open that no worker closes: a keep-open, which rdx's own
+// timer ends (KeepOpenTimer). Its open sends no 'rx_c'.
+#define RDX_DELAY_KEPT (-1)
+
 // Asks for relay 1 to 4 to be opened (the close is reported delay seconds
 // later with 'rx_c') or closed. Returns at once; a worker thread makes the
 // board request and reports to be_app_messenger with 'rx_k', 'rx_s' and
@@ -25,11 +29,13 @@ void Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 // 0 for a null request, 1 otherwise.
 status_t DoWithRDX(void* data);
 
-// For the end of the program: sends the close request for every relay whose
-// mark is 'o', all at once, waits for them (each bounded by wget's own
-// time-out), marks them 'x' and prints one line per relay. Posts nothing,
-// since the application may already be gone. Returns how many relays it
-// closed.
+// For the end of the program: stops every open (none reaches a board from
+// now on), then sends the close request for every relay whose mark is 'o'
+// (at the address given) and for every relay the record of open relays
+// holds (at its own address), all at once, waits for them (each bounded by
+// the request limit), marks them 'x' and prints one line per relay. Posts
+// nothing, since the application may already be gone. Returns how many
+// closes it sent.
 int32 CloseOpenRelays(const char* address);
 
 #endif

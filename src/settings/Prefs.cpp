@@ -105,6 +105,30 @@ Prefs::Prefs()
 }
 
 
+bool
+Prefs::StoredAddress(std::string* address)
+{
+	BPath path = settings_file_path();
+	if (path.Path() == nullptr)
+		return false;
+	BFile file(path.Path(), B_READ_ONLY);
+	if (file.InitCheck() != B_OK)
+		return false;
+	char stored[kTextReadLength];
+	ssize_t status = file.ReadAttr("rdx_ip", B_STRING_TYPE, 0, stored,
+		sizeof(stored));
+	if (status <= 0)
+		return false;
+	// Read as the record reads it when it loads: up to the terminator, cut
+	// to the address field's room.
+	size_t length = strnlen(stored, (size_t)status);
+	if (length > kIpLength - 1)
+		length = kIpLength - 1;
+	address->assign(stored, length);
+	return !address->empty();
+}
+
+
 Prefs::~Prefs()
 {
 	if (settingsFile != nullptr)

@@ -6,6 +6,7 @@
 #include <SupportDefs.h>
 
 #include <memory>
+#include <string>
 
 // The settings record: every setting as a public field, kept as a typed
 // attribute of the file "RDX/RDX_settings" in the user's settings directory.
@@ -19,6 +20,12 @@ public:
 
 							Prefs();
 							~Prefs();
+
+	// The board address the settings file holds, read without making,
+	// printing or writing anything (as the record of open relays needs it
+	// before the window builds the settings record). False when there is no
+	// file, or no address in it.
+	static	bool			StoredAddress(std::string* address);
 
 							Prefs(const Prefs&) = delete;
 			Prefs&			operator=(const Prefs&) = delete;

@@ -12,6 +12,7 @@ TagDecision::VerdictWord(Verdict verdict)
 		case kExpired: return "expired";
 		case kOutsideHours: return "outside-hours";
 		case kBadRule: return "bad-rule";
+		case kPinWanted: return "pin-wanted";
 	}
 	return "unknown";
 }
@@ -62,5 +63,31 @@ TagDecision::Decide(const TagFile& file, const std::string& tag,
 		if (!inside)
 			decision.fVerdict = kOutsideHours;
 	}
+	if (decision.fVerdict == kPass && AsksPin(file, rules, time))
+		decision.fVerdict = kPinWanted;
 	return decision;
+}
+
+
+bool
+TagDecision::AsksPin(const TagFile& file, const TagRules& rules,
+	const LocalTime& time)
+{
+	for (const TagRules::PinRule& rule : rules.PinRules()) {
+		if (rule.when == TagRules::PinRule::kAlways)
+			return true;
+		bool inside;
+		if (!rule.name.empty()) {
+			const WeeklyHours* named = file.NamedHours(rule.name);
+			// A set that cannot be read refuses the line before this;
+			// should one slip through, the PIN is asked.
+			if (named == nullptr)
+				return true;
+			inside = named->Contains(time);
+		} else
+			inside = rule.hours.Contains(time);
+		if (inside == (rule.when == TagRules::PinRule::kWhile))
+			return true;
+	}
+	return false;
 }

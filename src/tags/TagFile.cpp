@@ -1,11 +1,13 @@
 #include "TagFile.h"
 
+#include "RuleText.h"
 #include "TagKey.h"
 
 #include <Locale.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -23,6 +25,42 @@ one_line(const std::string& text)
 {
 	std::string line = text.substr(0, text.find('\n'));
 	return line;
+}
+
+
+// Whether the rules may hold a "pin" or "pinhash" item: only those lines
+// are read whole once more.
+bool
+mentions_pin(std::string_view rules)
+{
+	for (size_t i = 0; i + 3 <= rules.size(); i++) {
+		if (rule_text::ascii_lower(rules[i]) == 'p'
+			&& rule_text::ascii_lower(rules[i + 1]) == 'i'
+			&& rule_text::ascii_lower(rules[i + 2]) == 'n')
+			return true;
+	}
+	return false;
+}
+
+
+// The item without a leading "pin" or "pin outside": what names a set in
+// "pin @night" and "pin outside @staff" as in "@staff".
+std::string_view
+without_pin_words(std::string_view item)
+{
+	for (const char* word : {"pin", "outside"}) {
+		size_t blank = rule_text::first_blank(item);
+		std::string_view first = item.substr(0, blank);
+		if (first.size() != strlen(word))
+			return item;
+		for (size_t i = 0; i < first.size(); i++) {
+			if (rule_text::ascii_lower(first[i]) != word[i])
+				return item;
+		}
+		item = blank == std::string_view::npos ? std::string_view()
+			: rule_text::trimmed(item.substr(blank));
+	}
+	return item;
 }
 
 }	// namespace
@@ -108,6 +146,21 @@ TagFile::_Index()
 		std::string refusal = line.Problem();
 		if (refusal.empty() && line.HasRules())
 			refusal = _UndefinedName(line.RulesView());
+		if (refusal.empty() && line.HasRules()
+			&& mentions_pin(line.RulesView())) {
+			// A PIN asked but never set would be asked of nobody, or
+			// skipped: neither lets a door open by mistake, so the tag
+			// waits until its PIN is set.
+			TagRules rules = line.Rules();
+			if (rules.HasPinRules() && !rules.HasPinHash()) {
+				refusal = translate_format("a PIN is asked but none is set:"
+					" rdx-reader --set-pin %s", line.Tag().c_str());
+			} else if (!rules.HasPinRules() && rules.HasPinHash()) {
+				fProblems.push_back({line.Number(), translate_format("a PIN"
+					" is set but no 'pin' item asks for it: %s passes"
+					" without it", line.Tag().c_str())});
+			}
+		}
 		if (!refusal.empty()) {
 			refusal = translate_format("%s: %s is let in never",
 				refusal.c_str(), line.Tag().c_str());
@@ -131,10 +184,9 @@ TagFile::_UndefinedName(std::string_view rules) const
 		std::string_view item = rules.substr(start,
 			end == std::string_view::npos ? std::string_view::npos
 				: end - start);
-		size_t first = item.find_first_not_of(" \t");
-		size_t last = item.find_last_not_of(" \t");
-		if (first != std::string_view::npos && item[first] == '@') {
-			std::string name(item.substr(first + 1, last - first));
+		item = without_pin_words(rule_text::trimmed(item));
+		if (!item.empty() && item[0] == '@') {
+			std::string name(item.substr(1));
 			auto found = fNamed.find(name);
 			if (found == fNamed.end())
 				return translate_format("@%s is not defined", name.c_str());
@@ -242,6 +294,24 @@ TagFile::RemoveLine(size_t index)
 	if (index >= fLines.size())
 		return;
 	fLines.erase(fLines.begin() + (long)index);
+	_Index();
+}
+
+
+void
+TagFile::EditLines(const std::vector<std::pair<size_t, std::string>>& replaced,
+	const std::vector<std::string>& appended)
+{
+	for (const auto& [index, text] : replaced) {
+		if (index < fLines.size())
+			fLines[index] = TagLine::Parse((int)index + 1, one_line(text));
+	}
+	if (!appended.empty())
+		fFinalNewline = true;
+	for (const std::string& text : appended) {
+		fLines.push_back(TagLine::Parse((int)fLines.size() + 1,
+			one_line(text)));
+	}
 	_Index();
 }
 

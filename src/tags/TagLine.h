@@ -21,7 +21,8 @@
 //
 // The grammar is README's "The list, exactly", and nothing more: a line
 // that could be read two ways (a '|' after the '#', a second '|', a
-// control character) cannot be read at all. Such a line keeps its kind and
+// character that looks like a '|', a control character, a byte outside
+// ASCII by the tag) cannot be read at all. Such a line keeps its kind and
 // its tag or set name, with Problem() saying what is wrong: that tag, or
 // every tag that uses that set, is let in never. A line that has not even
 // a tag or a name is kMalformed.
@@ -77,8 +78,8 @@ public:
 								const std::string& name,
 								const std::string& rules);
 	// Whether a tag can stand as the first word of a line and be read back
-	// as itself: no blank, no control character, no '#' or '|', no leading
-	// '@', 1 to 64 bytes.
+	// as itself: printable ASCII without '#' or '|', no leading '@', 1 to
+	// 64 bytes.
 	static	bool			IsWritableTag(const std::string& tag);
 
 private:
@@ -94,7 +95,7 @@ private:
 									length); }
 			Detail&			_Detail();
 			void			_ParseHours(std::string_view all, size_t start,
-								const std::string& control);
+								const std::string& problem);
 
 			std::string		fText;
 			std::shared_ptr<const Detail> fDetail;

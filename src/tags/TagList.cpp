@@ -1,6 +1,6 @@
 #include "TagList.h"
 
-#include "PathTrust.h"
+#include <PathTrust.h>
 #include "SettledFile.h"
 #include "TagKey.h"
 #include "TagListLock.h"
@@ -55,32 +55,6 @@ make_parents(const std::string& path)
 }
 
 
-std::string
-directory_of(const std::string& path)
-{
-	size_t slash = path.find_last_of('/');
-	if (slash == std::string::npos)
-		return ".";
-	return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-
-std::string
-octal(mode_t mode)
-{
-	char text[8];
-	snprintf(text, sizeof(text), "%04o", (unsigned)(mode & 07777));
-	return text;
-}
-
-
-bool
-trusted_owner(uid_t owner)
-{
-	return owner == geteuid() || owner == 0;
-}
-
-
 // A rename is on the disk only once its directory is: without this, a
 // power cut after a save may bring back the list from before it.
 bool
@@ -96,6 +70,42 @@ sync_directory(const std::string& directory, int* error)
 	*error = errno;
 	close(fd);
 	return synced;
+}
+
+
+
+// One line that says which directory or link on the way to the list others
+// could change, and how to mend it; empty when nobody else can.
+std::string
+way_doubt(const std::string& path)
+{
+	PathTrust::Finding finding = PathTrust::CheckPath(path);
+	const char* where = finding.path.c_str();
+	std::string owner = std::to_string(finding.owner);
+	switch (finding.doubt) {
+		case PathTrust::kTrusted:
+			return std::string();
+		case PathTrust::kOtherOwner:
+			if (finding.isLink) {
+				return translate_format("the link %s belongs to another user"
+					" (uid %s): no tag passes until the list is reached"
+					" through links of your own", where, owner.c_str());
+			}
+			return translate_format("the directory %s belongs to another"
+				" user (uid %s): no tag passes until the list is in a"
+				" directory of your own", where, owner.c_str());
+		case PathTrust::kWritableByOthers:
+			return translate_format("the directory %s may be written by"
+				" others (mode %s): no tag passes until that is mended:"
+				" chmod go-w %s", where,
+				PathTrust::Octal(finding.mode).c_str(), where);
+		case PathTrust::kTooManyLinks:
+			return translate_format("%s leads through more than %d links",
+				path.c_str(), 40);
+		case PathTrust::kUnusable:
+			break;
+	}
+	return translate_format("cannot tell where %s is", path.c_str());
 }
 
 }	// namespace
@@ -151,7 +161,7 @@ TagList::RealPath() const
 			break;
 		target[length] = '\0';
 		path = target[0] == '/' ? std::string(target)
-			: directory_of(path) + "/" + target;
+			: PathTrust::DirectoryOf(path) + "/" + target;
 	}
 	return path;
 }
@@ -196,16 +206,16 @@ TagList::Load(std::string* problem)
 		return B_IO_ERROR;
 	}
 	std::string doubt;
-	if (!trusted_owner(status.st_uid)) {
+	if (!PathTrust::TrustedOwner(status.st_uid)) {
 		doubt = translate_format("%s belongs to another user (uid %s): no"
 			" tag passes until the list is a file of your own (copy it, then"
 			" chmod 600)", real.c_str(), std::to_string(status.st_uid).c_str());
 	} else if ((status.st_mode & 022) != 0) {
 		doubt = translate_format("%s may be written by others (mode %s): no"
 			" tag passes until that is mended: chmod go-w %s", real.c_str(),
-			octal(status.st_mode).c_str(), real.c_str());
+			PathTrust::Octal(status.st_mode).c_str(), real.c_str());
 	} else
-		doubt = PathTrust::Doubt(fPath);
+		doubt = way_doubt(fPath);
 	if (!doubt.empty()) {
 		*problem = doubt;
 		_Take(TagFile(), true, true);
@@ -278,7 +288,11 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	// A list whose last line has no newline would swallow the tag into it.
 	std::string record;
 	struct stat status;
-	if (fstat(fd.Get(), &status) == 0 && status.st_size > 0) {
+	if (fstat(fd.Get(), &status) != 0) {
+		*problem = strerror(errno);
+		return B_IO_ERROR;
+	}
+	if (status.st_size > 0) {
 		char last = '\n';
 		if (pread(fd.Get(), &last, 1, status.st_size - 1) == 1
 			&& last != '\n')
@@ -296,6 +310,14 @@ TagList::Append(const std::string& tag, const std::string& comment,
 	record += line + "\n";
 	ssize_t written = write(fd.Get(), record.data(), record.size());
 	int error = errno;
+	// A disk that filled up took part of the line: "2222" cut to "22"
+	// would list a tag that nobody presented. What was written goes again,
+	// unless someone else wrote after it meanwhile.
+	struct stat after;
+	if (written > 0 && written < (ssize_t)record.size()
+		&& fstat(fd.Get(), &after) == 0
+		&& after.st_size == status.st_size + written)
+		ftruncate(fd.Get(), status.st_size);
 	if (!fd.Close() && written == (ssize_t)record.size()) {
 		written = -1;
 		error = errno;
@@ -327,7 +349,7 @@ TagList::Save(const TagFile& file, std::string* problem,
 		if (locked != B_OK)
 			return locked;
 	}
-	std::string directory = directory_of(real);
+	std::string directory = PathTrust::DirectoryOf(real);
 	std::string temporary = directory + "/.tags.XXXXXX";
 	int fd = mkostemp(&temporary[0], O_CLOEXEC);
 	if (fd < 0) {

@@ -23,7 +23,7 @@
 //	             | expired | outside-hours | bad-rule, and the deciding line
 //	TagList      the file on disk: trust checks, load, learn (Append), Save
 //	TagKey       how tags compare (ASCII letters without regard to case)
-//	PathTrust    whether anybody else could change the way to the list
+//	(PathTrust, in common/, tells whether anybody else could change the way)
 //	SettledFile  reading a file only when nobody is writing it
 //	TagListLock  the lock every writer holds for its read-modify-write
 //

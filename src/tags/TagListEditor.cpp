@@ -1,5 +1,6 @@
 #include "TagListEditor.h"
 
+#include "PinHash.h"
 #include "RuleText.h"
 #include "TagListLock.h"
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -74,6 +76,38 @@ renamed_in_rules(const TagLine& line, const std::string& from,
 	return text;
 }
 
+
+// Where the "pinhash" item's hash stands in the line's text, and how long
+// it is; npos when the rules have none.
+size_t
+pin_hash_at(const TagLine& line, size_t* length)
+{
+	std::string_view rules = line.RulesView();
+	size_t start = 0;
+	for (;;) {
+		size_t semicolon = rules.find(';', start);
+		std::string_view item = rule_text::trimmed(rules.substr(start,
+			semicolon == std::string_view::npos ? std::string_view::npos
+				: semicolon - start));
+		size_t blank = rule_text::first_blank(item);
+		std::string_view word = item.substr(0, blank);
+		if (word.size() == 7 && blank != std::string_view::npos) {
+			std::string lower;
+			for (char c : word)
+				lower += rule_text::ascii_lower(c);
+			if (lower == "pinhash") {
+				std::string_view hash = rule_text::trimmed(item.substr(blank));
+				*length = hash.size();
+				return line.RulesOffset() + (size_t)(hash.data()
+					- rules.data());
+			}
+		}
+		if (semicolon == std::string_view::npos)
+			return std::string::npos;
+		start = semicolon + 1;
+	}
+}
+
 }	// namespace
 
 
@@ -111,38 +145,11 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 			" here");
 		return B_NOT_ALLOWED;
 	}
-	std::string shownName = trimmed(name);
-	std::string shownRules = trimmed(rules);
-	if (!TagLine::IsWritableTag(tag)) {
-		*problem = tag.empty() ? B_TRANSLATE("no tag")
-			: B_TRANSLATE("tag: one word of 1 to 64 characters, without '#' or"
-				" '|', not starting with '@'");
-		return B_BAD_VALUE;
-	}
-	if (!check_text(shownName, "name", false, problem)
-		|| !check_text(shownRules, "hours", true, problem)) {
-		return B_BAD_VALUE;
-	}
-
-	std::string text = TagLine::Compose(tag, shownName, shownRules);
+	std::string text;
+	status_t status = _LineFor(tag, name, rules, &text, problem);
+	if (status != B_OK)
+		return status;
 	TagLine line = TagLine::Parse(1, text);
-	if (!line.Problem().empty()) {
-		*problem = line.Problem();
-		return B_BAD_VALUE;
-	}
-	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
-		|| line.Name() != shownName || line.RulesText() != shownRules) {
-		*problem = B_TRANSLATE("the list cannot hold this line as given");
-		return B_BAD_VALUE;
-	}
-	// Rules() is read afresh on each call: one copy, kept while in use.
-	TagRules parsed = line.Rules();
-	for (const std::string& set : parsed.HoursNames()) {
-		if (_IndexOfHours(set) < 0) {
-			*problem = translate_format("@%s is not defined", set.c_str());
-			return B_BAD_VALUE;
-		}
-	}
 
 	const TagLine* same = fFile.Find(tag);
 	const TagLine* old = oldTag.empty() ? nullptr : fFile.Find(oldTag);
@@ -170,6 +177,150 @@ TagListEditor::SetTag(const std::string& oldTag, const std::string& tag,
 		fFile.ReplaceLine((size_t)(old->Number() - 1), text);
 	else
 		fFile.AppendLine(text);
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::_LineFor(const std::string& tag, const std::string& name,
+	const std::string& rules, std::string* text, std::string* problem) const
+{
+	std::string shownName = trimmed(name);
+	std::string shownRules = trimmed(rules);
+	if (!TagLine::IsWritableTag(tag)) {
+		*problem = tag.empty() ? B_TRANSLATE("no tag")
+			: B_TRANSLATE("tag: one word of 1 to 64 characters, without '#' or"
+				" '|', not starting with '@'");
+		return B_BAD_VALUE;
+	}
+	if (!check_text(shownName, "name", false, problem)
+		|| !check_text(shownRules, "hours", true, problem)) {
+		return B_BAD_VALUE;
+	}
+
+	*text = TagLine::Compose(tag, shownName, shownRules);
+	TagLine line = TagLine::Parse(1, *text);
+	if (!line.Problem().empty()) {
+		*problem = line.Problem();
+		return B_BAD_VALUE;
+	}
+	if (line.What() != TagLine::kTag || line.Tag() != TagList::Normalized(tag)
+		|| line.Name() != shownName || line.RulesText() != shownRules) {
+		*problem = B_TRANSLATE("the list cannot hold this line as given");
+		return B_BAD_VALUE;
+	}
+	// Rules() is read afresh on each call: one copy, kept while in use.
+	TagRules parsed = line.Rules();
+	for (const std::string& set : parsed.HoursNames()) {
+		if (_IndexOfHours(set) < 0) {
+			*problem = translate_format("@%s is not defined", set.c_str());
+			return B_BAD_VALUE;
+		}
+	}
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::SetTags(const std::vector<TagText>& tags, size_t* refused,
+	std::string* problem)
+{
+	*refused = 0;
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	std::vector<std::pair<size_t, std::string>> replaced;
+	std::vector<std::string> appended;
+	std::unordered_set<std::string> seen;
+	for (size_t i = 0; i < tags.size(); i++) {
+		*refused = i;
+		std::string text;
+		status_t status = _LineFor(tags[i].tag, tags[i].name, tags[i].rules,
+			&text, problem);
+		if (status != B_OK)
+			return status;
+		if (!seen.insert(TagList::Normalized(tags[i].tag)).second) {
+			*problem = translate_format("%s is given twice",
+				TagList::Normalized(tags[i].tag).c_str());
+			return B_BAD_VALUE;
+		}
+		// The line that counts for it, as SetTag() changes it.
+		if (const TagLine* old = fFile.Find(tags[i].tag))
+			replaced.emplace_back((size_t)(old->Number() - 1), text);
+		else
+			appended.push_back(text);
+	}
+	fFile.EditLines(replaced, appended);
+	return B_OK;
+}
+
+
+status_t
+TagListEditor::SetPinHash(const std::string& tag, const std::string& hash,
+	bool* askedAlways, std::string* problem)
+{
+	*askedAlways = false;
+	if (fList.IsRefused()) {
+		*problem = B_TRANSLATE("the list is refused: it cannot be changed"
+			" here");
+		return B_NOT_ALLOWED;
+	}
+	if (!PinHash::IsWellFormed(hash)) {
+		*problem = B_TRANSLATE("not a PIN's hash");
+		return B_BAD_VALUE;
+	}
+	const TagLine* line = fFile.Find(tag);
+	if (line == nullptr) {
+		*problem = translate_format("%s is not listed",
+			TagList::Normalized(tag).c_str());
+		return B_BAD_VALUE;
+	}
+	// A line that cannot be read is mended first: what it means is not
+	// known, so nothing is added to it.
+	if (!line->Problem().empty()) {
+		*problem = translate_format("line %d cannot be read: %s",
+			line->Number(), line->Problem().c_str());
+		return B_BAD_VALUE;
+	}
+	std::string text = line->Text();
+	size_t length = 0;
+	size_t at = line->HasRules() ? pin_hash_at(*line, &length)
+		: std::string::npos;
+	if (at != std::string::npos)
+		text.replace(at, length, hash);
+	else {
+		*askedAlways = !line->Rules().HasPinRules();
+		std::string items = std::string(*askedAlways ? "pin ; " : "")
+			+ "pinhash " + hash;
+		if (line->HasRules()) {
+			size_t end = line->RulesOffset() + line->RulesView().size();
+			text.insert(end, line->RulesView().empty() ? items
+				: " ; " + items);
+		} else {
+			// Before the comment, if there is one, and before a '\r'.
+			size_t tagEnd = (size_t)(line->TagText().data()
+				- line->Text().data()) + line->TagText().size();
+			size_t comment = text.find('#', tagEnd);
+			bool carriage = !text.empty() && text.back() == '\r';
+			std::string after = comment != std::string::npos
+				? " " + text.substr(comment) : carriage ? "\r" : "";
+			size_t end = comment != std::string::npos ? comment
+				: text.size() - (carriage ? 1 : 0);
+			while (end > tagEnd && rule_text::is_blank(text[end - 1]))
+				end--;
+			text = text.substr(0, end) + " | " + items + after;
+		}
+	}
+	TagLine changed = TagLine::Parse(line->Number(), text);
+	TagRules rules = changed.Rules();
+	if (!changed.Problem().empty() || changed.Tag() != line->Tag()
+		|| rules.PinHash() != hash) {
+		*problem = B_TRANSLATE("the list cannot hold this line as given");
+		return B_BAD_VALUE;
+	}
+	fFile.ReplaceLine((size_t)(line->Number() - 1), text);
 	return B_OK;
 }
 
@@ -206,6 +357,32 @@ TagListEditor::RemoveLine(int number, std::string* problem)
 	if (number < 1 || (size_t)number > fFile.Lines().size()) {
 		*problem = translate_format("there is no line %d", number);
 		return B_BAD_VALUE;
+	}
+	// The line that counts for a tag or a set does not go alone while a
+	// later line lists it too: that one would count then, with whatever it
+	// says.
+	const TagLine& line = fFile.Lines()[(size_t)(number - 1)];
+	if (line.What() == TagLine::kTag && fFile.Find(line.Tag()) == &line) {
+		std::vector<int> numbers = fFile.LinesOf(line.Tag());
+		if (numbers.size() > 1) {
+			*problem = translate_format("line %d counts for %s, which line %d"
+				" lists as well: remove the tag, or that line first", number,
+				line.Tag().c_str(), numbers[1]);
+			return B_BAD_VALUE;
+		}
+	}
+	if (line.What() == TagLine::kHours
+		&& _IndexOfHours(line.HoursName()) == number - 1) {
+		for (size_t i = (size_t)number; i < fFile.Lines().size(); i++) {
+			const TagLine& later = fFile.Lines()[i];
+			if (later.What() == TagLine::kHours
+				&& later.HoursName() == line.HoursName()) {
+				*problem = translate_format("line %d defines @%s, which line %d"
+					" defines as well: remove the set, or that line first",
+					number, line.HoursName().c_str(), (int)i + 1);
+				return B_BAD_VALUE;
+			}
+		}
 	}
 	fFile.RemoveLine((size_t)(number - 1));
 	return B_OK;

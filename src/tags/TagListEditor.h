@@ -41,12 +41,33 @@ public:
 								const std::string& name,
 								const std::string& rules,
 								std::string* problem);
+	// The lines of many tags at once, each checked as SetTag() checks it
+	// and each under its own tag: added when the tag is not listed, its
+	// line changed when it is. Refused as a whole when any one is (or a
+	// tag comes twice), with *refused its index; nothing is changed then.
+	struct TagText {
+		std::string		tag;
+		std::string		name;
+		std::string		rules;
+	};
+			status_t		SetTags(const std::vector<TagText>& tags,
+								size_t* refused, std::string* problem);
+	// Puts the PIN's hash (PinHash::Make's text) into the line that counts
+	// for the tag: in place of its "pinhash" item, or as a new one after
+	// its rules, with a "pin" item before it when none asks for the PIN
+	// yet (*askedAlways is then set: the PIN is asked at every read).
+	// Every other byte of the line stays.
+			status_t		SetPinHash(const std::string& tag,
+								const std::string& hash, bool* askedAlways,
+								std::string* problem);
 	// Removes every line that lists the tag: a later line of it never
 	// comes into force.
 			status_t		RemoveTag(const std::string& tag,
 								std::string* problem);
-	// Removes exactly that line (1-based), whatever it says: for taking
-	// away one of two lines of a tag, or a line that cannot be read.
+	// Removes exactly that line (1-based): for taking away one of two lines
+	// of a tag, or a line that cannot be read. The line that counts for a
+	// tag or a set that a later line lists too is refused: that line would
+	// count then.
 			status_t		RemoveLine(int number, std::string* problem);
 	// Adds (oldName empty) or changes the named set of hours "@name".
 	// A renamed set takes the tags that used the old name with it: in
@@ -70,6 +91,12 @@ public:
 			status_t		Save(std::string* problem);
 
 private:
+	// The text of the tag's line as SetTag() writes it, after every check
+	// that needs no other line but the named sets.
+			status_t		_LineFor(const std::string& tag,
+								const std::string& name,
+								const std::string& rules, std::string* text,
+								std::string* problem) const;
 			std::string		_DiskText(bool* exists) const;
 			int				_IndexOfHours(const std::string& name) const;
 			void			_InsertHours(const std::string& text);

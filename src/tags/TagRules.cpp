@@ -1,5 +1,6 @@
 #include "TagRules.h"
 
+#include "PinHash.h"
 #include "RuleText.h"
 
 #include <Locale.h>
@@ -24,6 +25,46 @@ is_word(std::string_view text, const char* word)
 			return false;
 	}
 	return i == text.size();
+}
+
+
+// "pin", "pin HOURS", "pin @name", "pin outside HOURS", "pin outside
+// @name": rest is what follows "pin".
+bool
+parse_pin(std::string_view item, std::string_view rest,
+	TagRules::PinRule* rule, std::string* problem)
+{
+	if (rest.empty())
+		return true;
+	size_t blank = first_blank(rest);
+	if (is_word(rest.substr(0, blank), "outside")) {
+		rule->when = TagRules::PinRule::kOutside;
+		rest = blank == std::string_view::npos ? std::string_view()
+			: trimmed(rest.substr(blank));
+		if (rest.empty()) {
+			*problem = B_TRANSLATE("\"pin outside\" needs hours or @name"
+				" (pin outside @staff)");
+			return false;
+		}
+	} else
+		rule->when = TagRules::PinRule::kWhile;
+	if (rest[0] == '@') {
+		if (!TagRules::IsHoursName(rest.substr(1))) {
+			*problem = translate_format("\"%s\": \"%s\" is not the name of a"
+				" set of hours (@ then letters, digits, '-' or '_')",
+				std::string(item).c_str(), std::string(rest).c_str());
+			return false;
+		}
+		rule->name = std::string(rest.substr(1));
+		return true;
+	}
+	std::string why;
+	if (!WeeklyHours::Parse(rest, &rule->hours, &why)) {
+		*problem = translate_format("cannot read \"%s\": %s",
+			std::string(item).c_str(), why.c_str());
+		return false;
+	}
+	return true;
 }
 
 }	// namespace
@@ -139,6 +180,24 @@ TagRules::Parse(std::string_view text, TagRules* rules, std::string* problem)
 			// A date alone: from its start, until its end.
 			(until ? parsed.fUntilKey : parsed.fFromKey) = time.Key()
 				+ (until && !hasTime ? 1440 : 0);
+		} else if (is_word(word, "pin")) {
+			PinRule rule;
+			if (!parse_pin(item, rest, &rule, problem))
+				return false;
+			if (rules != nullptr)
+				parsed.fPins.push_back(std::move(rule));
+		} else if (is_word(word, "pinhash")) {
+			if (!parsed.fPinHash.empty()) {
+				*problem = B_TRANSLATE("\"pinhash\" is given twice");
+				return false;
+			}
+			if (!PinHash::IsWellFormed(rest)) {
+				*problem = B_TRANSLATE("\"pinhash\" takes the text that"
+					" rdx-reader --set-pin writes ($argon2id$v=19$m=...,t=...,"
+					"p=1$SALT$HASH)");
+				return false;
+			}
+			parsed.fPinHash = std::string(rest);
 		} else if (item[0] == '@') {
 			if (!IsHoursName(item.substr(1))) {
 				*problem = translate_format("\"%s\" is not the name of a set"

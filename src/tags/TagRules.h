@@ -15,8 +15,23 @@
 // "from DATE[ HH:MM]", "until DATE[ HH:MM]" (a date alone: to the end of
 // that day) or "off". Any one of the hours items lets the tag in; the
 // dates always apply; "off" lets it in never.
+//
+// A PIN after the tag: "pin" asks for it always, "pin HOURS" or "pin
+// @name" while those hours hold, "pin outside HOURS" or "pin outside
+// @name" while they do not; any one of them that asks makes it asked.
+// "pinhash $argon2id$..." is the PIN itself, as a slow hash.
 class TagRules {
 public:
+	// One "pin" item: when it asks for the PIN.
+	struct PinRule {
+		enum When { kAlways, kWhile, kOutside };
+
+		When			when = kAlways;
+		// The hours, or the named set (without '@') when name is given.
+		WeeklyHours		hours;
+		std::string		name;
+	};
+
 	// false with *problem saying what cannot be read; *rules is then
 	// not to be used.
 	static	bool			Parse(const std::string& text, TagRules* rules,
@@ -52,9 +67,18 @@ public:
 			const std::vector<std::string>& HoursNames() const
 								{ return fNames; }
 
+	// Whether any "pin" item is given, and those items.
+			bool			HasPinRules() const { return !fPins.empty(); }
+			const std::vector<PinRule>& PinRules() const { return fPins; }
+	// The "pinhash" item's text; empty when there is none.
+			const std::string& PinHash() const { return fPinHash; }
+			bool			HasPinHash() const { return !fPinHash.empty(); }
+
 private:
 			std::vector<WeeklyHours> fHours;
 			std::vector<std::string> fNames;
+			std::vector<PinRule> fPins;
+			std::string		fPinHash;
 			// As written: LocalTime keys (a date alone for "until": the
 			// start of the next day).
 			int64			fFromKey = 0;

@@ -11,7 +11,11 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <PinHash.h>
 #include <TagFile.h>
+#include <TagList.h>
+
+#include <cstring>
 
 namespace {
 
@@ -19,6 +23,7 @@ enum {
 	kSave = 'save',
 	kCancel = 'cncl',
 	kWhenChosen = 'when',
+	kPinChosen = 'pinw',
 };
 
 const float kWidth = 480;
@@ -54,6 +59,11 @@ TagDialog::TagDialog(TagsWindow* owner, const TagForm& form, bool change)
 	fSet->SetText(form.namedSet.c_str());
 	fValidFrom->SetText(form.validFrom.c_str());
 	fValidUntil->SetText(form.validUntil.c_str());
+	fPinHash = form.pinHash;
+	fPinWhen = form.pinWhen;
+	fPinSet->SetText(form.pinSet.c_str());
+	if (fPinWhen != TagForm::kPinWritten)
+		fPinButtons[fPinWhen]->SetValue(1);
 	_Fill(form);
 	if (!form.unreadable.empty()) {
 		_SetProblem(std::string(T("This line cannot be read, so it lets its"
@@ -204,6 +214,42 @@ TagDialog::_Build(bool forHours)
 		top += 24;
 	}
 
+	if (!forHours) {
+		// The PIN: typed twice, shown as dots, kept only as its hash.
+		fPin = field("pin", T("New PIN:"), 12, kLabelWidth + 130,
+			kLabelWidth);
+		fPin->HideTyping(true);
+		fPinAgain = field("pinAgain", T("again:"), kLabelWidth + 140,
+			kLabelWidth + 260, 50);
+		fPinAgain->HideTyping(true);
+		top += 30;
+		back->AddChild(new BStringView(BRect(12, top, kLabelWidth + 12,
+			top + 22), "pinLabel", T("PIN asked:")));
+		// A group of its own: radio buttons choose among their siblings.
+		BView* group = new BView(BRect(kLabelWidth + 8, top, kWidth - 12,
+			top + 24), "pinWhen", B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW);
+		group->SetViewColor(237, 242, 235);
+		back->AddChild(group);
+		const char* labels[4] = {"never", "always", "in the set",
+			"outside the set"};
+		float left = 4;
+		for (int i = 0; i < 4; i++) {
+			BMessage* message = new BMessage(kPinChosen);
+			message->AddInt32("pin", i);
+			float width = group->StringWidth(T(labels[i])) + 26;
+			fPinButtons[i] = new BRadioButton(BRect(left, 0, left + width, 22),
+				labels[i], T(labels[i]), message);
+			group->AddChild(fPinButtons[i]);
+			left += width;
+		}
+		top += 28;
+		fPinSet = field("pinSet", T("Set:"), kLabelWidth + 12,
+			kLabelWidth + 200, 40);
+		back->AddChild(new BStringView(BRect(kLabelWidth + 208, top,
+			kWidth - 12, top + 24), "pinHint", T("4 to 12 digits")));
+		top += 34;
+	}
+
 	// Three lines for a refusal: the library's reasons are sentences.
 	fProblem = new BStringView(BRect(12, top, kWidth - 12, top + 50),
 		"problem", "");
@@ -239,6 +285,10 @@ TagDialog::_ShowWhen()
 	}
 	if (fSet != nullptr)
 		fSet->SetEnabled(fWhen == TagForm::kNamedSet);
+	if (fPinSet != nullptr) {
+		fPinSet->SetEnabled(fPinWhen == TagForm::kPinInSet
+			|| fPinWhen == TagForm::kPinOutsideSet);
+	}
 	fWritten->SetEnabled(fWhen == TagForm::kWritten);
 }
 
@@ -258,7 +308,44 @@ TagDialog::_Form() const
 	form.namedSet = fSet->Text();
 	form.validFrom = fValidFrom->Text();
 	form.validUntil = fValidUntil->Text();
+	form.pinWhen = fPinWhen;
+	form.pinSet = fPinSet->Text();
+	form.pinHash = fPinHash;
 	return form;
+}
+
+
+bool
+TagDialog::_TakeNewPin(std::string* problem)
+{
+	const char* pin = fPin->Text();
+	const char* again = fPinAgain->Text();
+	size_t length = strlen(pin);
+	if (length == 0 && again[0] == '\0')
+		return true;
+	bool taken = false;
+	if (strlen(again) != length || memcmp(pin, again, length) != 0)
+		*problem = T("PIN: the two differ; type it again, twice");
+	else {
+		*problem = PinHash::Refusal(pin, length,
+			TagList::Normalized(fTag->Text()));
+		std::string hash;
+		if (problem->empty() && PinHash::Make(pin, length, &hash, problem)) {
+			fPinHash = hash;
+			taken = true;
+		}
+		if (!problem->empty())
+			*problem = std::string(T("PIN")) + ": " + *problem;
+	}
+	// Typed again after a refusal, and gone from the fields either way.
+	fPin->WipeText();
+	fPinAgain->WipeText();
+	// A new PIN is asked for, always unless a time is chosen.
+	if (taken && fPinWhen == TagForm::kNoPin) {
+		fPinWhen = TagForm::kPinAlways;
+		fPinButtons[fPinWhen]->SetValue(1);
+	}
+	return taken;
 }
 
 
@@ -294,8 +381,11 @@ TagDialog::_Save()
 			name.erase(0, 1);
 		if (status == B_OK)
 			status = fOwner->ApplyHours(fOldKey, name, hours, &problem);
-	} else
-		status = fOwner->ApplyForm(_Form(), fOldKey, &problem);
+	} else {
+		status = _TakeNewPin(&problem) ? B_OK : B_BAD_VALUE;
+		if (status == B_OK)
+			status = fOwner->ApplyForm(_Form(), fOldKey, &problem);
+	}
 	fOwner->Unlock();
 	if (status != B_OK) {
 		_SetProblem(problem);
@@ -315,6 +405,15 @@ TagDialog::MessageReceived(BMessage* message)
 		case kCancel:
 			Quit();
 			break;
+		case kPinChosen:
+		{
+			int32 when = 0;
+			if (message->FindInt32("pin", &when) == B_OK) {
+				fPinWhen = (TagForm::PinWhen)when;
+				_ShowWhen();
+			}
+			break;
+		}
 		case kWhenChosen:
 		{
 			int32 when = 0;

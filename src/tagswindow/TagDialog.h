@@ -16,7 +16,8 @@ class TagFile;
 class TagsWindow;
 
 // The dialog that adds or changes a tag (name; always, off, hours in rows,
-// a named set, or rules as written; valid from and until), or a named set
+// a named set, or rules as written; valid from and until; a PIN, typed
+// twice and shown as dots, and when it is asked), or a named set
 // of hours (in rows, or as written). Rules its fields cannot hold are
 // shown whole as written, never kept out of sight. Save
 // (Enter) hands the form to the tags window, which writes it or says why
@@ -42,6 +43,10 @@ private:
 			void			_Save();
 			void			_ShowWhen();
 			void			_SetProblem(const std::string& problem);
+	// A new PIN from the two hidden fields, made into its hash (the
+	// digits then wiped from both); true with nothing to do when both are
+	// empty.
+			bool			_TakeNewPin(std::string* problem);
 
 			TagsWindow*		fOwner;
 			BMessenger		fOwnerMessenger;
@@ -60,6 +65,13 @@ private:
 			BTextControl*	fValidFrom = nullptr;
 			BTextControl*	fValidUntil = nullptr;
 			BStringView*	fProblem = nullptr;
+			BTextControl*	fPin = nullptr;
+			BTextControl*	fPinAgain = nullptr;
+			BRadioButton*	fPinButtons[4] = {};
+			BTextControl*	fPinSet = nullptr;
+			TagForm::PinWhen fPinWhen = TagForm::kNoPin;
+	// The hash of the line, or of a PIN typed here: never the digits.
+			std::string		fPinHash;
 };
 
 #endif

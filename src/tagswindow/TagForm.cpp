@@ -130,6 +130,21 @@ same_rules(const std::string& a, const std::string& b)
 	std::vector<std::string> rightNames = right.HoursNames();
 	std::sort(leftNames.begin(), leftNames.end());
 	std::sort(rightNames.begin(), rightNames.end());
+	if (left.PinHash() != right.PinHash()
+		|| left.PinRules().size() != right.PinRules().size())
+		return false;
+	for (size_t i = 0; i < left.PinRules().size(); i++) {
+		const TagRules::PinRule& a = left.PinRules()[i];
+		const TagRules::PinRule& b = right.PinRules()[i];
+		if (a.when != b.when || a.name != b.name
+			|| a.hours.CountWindows() != b.hours.CountWindows())
+			return false;
+		for (int minute = 0; minute < 7 * 1440; minute++) {
+			LocalTime time(2027, 1, 4 + minute / 1440, minute % 1440);
+			if (a.hours.Contains(time) != b.hours.Contains(time))
+				return false;
+		}
+	}
 	if (left.IsOff() != right.IsOff() || left.From() != right.From()
 		|| left.Until() != right.Until() || leftNames != rightNames
 		|| left.Hours().empty() != right.Hours().empty())
@@ -178,11 +193,15 @@ TagForm::FromLine(const TagLine& line)
 		return form;
 
 	TagForm fitted = form;
-	std::vector<std::string> rest, hours, names;
+	std::vector<std::string> rest, hours, names, pins;
 	int offs = 0;
 	for (const std::string& item : items_of(rules, ';')) {
 		std::string word = first_word(item);
-		if (word == "from")
+		if (word == "pinhash")
+			fitted.pinHash = after_first_word(item);
+		else if (word == "pin")
+			pins.push_back(item);
+		else if (word == "from")
 			fitted.validFrom = ShownDate(after_first_word(item));
 		else if (word == "until")
 			fitted.validUntil = ShownDate(after_first_word(item));
@@ -195,6 +214,29 @@ TagForm::FromLine(const TagLine& line)
 			else
 				hours.push_back(item);
 		}
+	}
+	// One "pin" item of the plain kinds has its own fields; more are shown
+	// as written with the rest.
+	std::vector<std::string> pinWords = pins.size() == 1
+		? words_of(pins[0]) : std::vector<std::string>();
+	for (std::string& word : pinWords) {
+		if (word[0] != '@')
+			word = first_word(word);
+	}
+	if (pins.empty())
+		fitted.pinWhen = kNoPin;
+	else if (pinWords.size() == 1)
+		fitted.pinWhen = kPinAlways;
+	else if (pinWords.size() == 2 && pinWords[1][0] == '@') {
+		fitted.pinWhen = kPinInSet;
+		fitted.pinSet = pinWords[1].substr(1);
+	} else if (pinWords.size() == 3 && pinWords[1] == "outside"
+		&& pinWords[2][0] == '@') {
+		fitted.pinWhen = kPinOutsideSet;
+		fitted.pinSet = pinWords[2].substr(1);
+	} else {
+		fitted.pinWhen = kPinWritten;
+		rest.insert(rest.end(), pins.begin(), pins.end());
 	}
 	fitted.written.clear();
 	if (rest.empty())
@@ -287,6 +329,13 @@ TagForm::_WhenItems(std::vector<std::string>* items,
 				*problem = B_TRANSLATE("hours: choose a named set");
 				return false;
 			}
+			// One name: more rules in this field would be saved without
+			// being shown as rules.
+			if (!TagRules::IsHoursName(set)) {
+				*problem = B_TRANSLATE("named set: one name of letters, digits,"
+					" '-' or '_'");
+				return false;
+			}
 			items->push_back("@" + set);
 			return true;
 		}
@@ -322,8 +371,13 @@ TagForm::_WhenItems(std::vector<std::string>* items,
 		std::string group = days + " " + from + "-" + to;
 		WeeklyHours hours;
 		std::string why;
-		if (days.empty() || from.empty() || to.empty()
-			|| !WeeklyHours::Parse(group, &hours, &why)) {
+		// A row is one window: days, from and to, each a word of its own.
+		if (WeeklyHours::Parse(group, &hours, &why)
+			&& hours.CountWindows() != 1) {
+			why = B_TRANSLATE("one day or range of days, one time from and one"
+				" to");
+		}
+		if (days.empty() || from.empty() || to.empty() || !why.empty()) {
 			*problem = B_TRANSLATE("hours, row ")
 				+ std::to_string(i + 1) + ": "
 				+ (why.empty() ? std::string(B_TRANSLATE(
@@ -398,6 +452,40 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 	if (!until.empty())
 		items.push_back("until " + until);
 
+	std::string set = trimmed(pinSet);
+	if (!set.empty() && set[0] == '@')
+		set.erase(0, 1);
+	switch (pinWhen) {
+		case kNoPin:
+			break;
+		case kPinAlways:
+			items.push_back("pin");
+			break;
+		case kPinInSet:
+		case kPinOutsideSet:
+			if (set.empty()) {
+				*problem = B_TRANSLATE("PIN: choose a named set");
+				return false;
+			}
+			items.push_back(std::string(pinWhen == kPinInSet ? "pin @"
+				: "pin outside @") + set);
+			break;
+		case kPinWritten:
+			// Its items are in the rules as written.
+			if (when != kWritten) {
+				*problem = B_TRANSLATE("PIN: choose when it is asked");
+				return false;
+			}
+			break;
+	}
+	if (pinWhen != kNoPin) {
+		if (pinHash.empty()) {
+			*problem = B_TRANSLATE("PIN: type it, twice");
+			return false;
+		}
+		items.push_back("pinhash " + pinHash);
+	}
+
 	rules->clear();
 	for (const std::string& item : items)
 		*rules += (rules->empty() ? "" : " ; ") + item;
@@ -456,7 +544,12 @@ when_in_words(const TagFile& file, const TagLine& line)
 	for (const std::string& item : items_of(line.RulesText(), ';')) {
 		std::string word = item;
 		std::string first = first_word(item);
-		if (first == "off" && item.size() == 3)
+		// The PIN itself is nobody's business in a table.
+		if (first == "pinhash")
+			continue;
+		if (first == "pin")
+			word = B_TRANSLATE("PIN") + item.substr(3);
+		else if (first == "off" && item.size() == 3)
 			word = B_TRANSLATE("off");
 		else if (first == "from")
 			word = std::string(B_TRANSLATE("from")) + " "

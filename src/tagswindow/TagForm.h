@@ -31,6 +31,18 @@ public:
 		kWritten,
 	};
 
+	// When the PIN typed after the tag is asked: never, always, while a
+	// named set's hours hold or while they do not; kPinWritten when the
+	// line's "pin" items are more than that and stand in the rules as
+	// written.
+	enum PinWhen {
+		kNoPin,
+		kPinAlways,
+		kPinInSet,
+		kPinOutsideSet,
+		kPinWritten,
+	};
+
 	struct HoursRow {
 		std::string	days;		// "Mo-Fr", "Sa"
 		std::string	from;		// "07:00"
@@ -86,6 +98,12 @@ public:
 			std::string		unreadable;
 			std::string		validFrom;
 			std::string		validUntil;
+			PinWhen			pinWhen = kNoPin;
+			std::string		pinSet;
+	// The PIN as the list keeps it (its slow hash, never the digits): the
+	// line's, or a new one the dialog made. Without a PIN asked it is not
+	// written.
+			std::string		pinHash;
 
 private:
 			bool			_WhenItems(std::vector<std::string>* items,

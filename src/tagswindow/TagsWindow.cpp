@@ -1,9 +1,15 @@
 #include "TagsWindow.h"
 
 #include "ColumnFit.h"
+#include "CsvCommand.h"
+#include "CsvDialog.h"
+#include "ImportWindow.h"
 #include "LogFollower.h"
 #include "TagDialog.h"
+#include "TagExport.h"
 #include "TagForm.h"
+#include "TagImport.h"
+#include "TagsApplication.h"
 
 #include <Alert.h>
 #include <Application.h>
@@ -16,8 +22,12 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <DeskDefs.h>
+#include <KeepOpenTime.h>
+#include <LockdownFile.h>
 #include <LogFilter.h>
 #include <LogRecord.h>
+#include <RDXDefs.h>
 #include <TagListEditor.h>
 
 #include <algorithm>
@@ -40,11 +50,19 @@ enum {
 	kReloadAnswer = 'rlAn',
 	kAddRead = 'radd',
 	kLogRecord = 'lgrc',
+	kExportCsv = 'exCs',
+	kImportCsv = 'imCs',
+	kKeepOpen = 'kpOp',
+	kEndKeepOpen = 'kpEn',
+	kLockdownToggle = 'lkTg',
+	kLockdownAnswer = 'lkAn',
 };
 
 const rgb_color kBackground = {237, 242, 235, 255};
 const rgb_color kUnknownColor = {190, 30, 30, 255};
 const rgb_color kNeverColor = {150, 150, 150, 255};
+const rgb_color kLockdownColor = {245, 150, 140, 255};
+const rgb_color kKeptOpenColor = {205, 235, 205, 255};
 // A cell's text stands 4 pixels from each side of its column; a little
 // more, so that a measure a pixel short never cuts a letter.
 const float kCellPadding = 12;
@@ -187,6 +205,10 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 
 	back->AddChild(new BStringView(BRect(10, split, 300, split + 20),
 		"readsLabel", T("Recent reads"), B_FOLLOW_LEFT | B_FOLLOW_BOTTOM));
+	// Lockdown, or a door kept open, where the reads are looked at.
+	fDeskBanner = new BStringView(BRect(310, split, right - 10, split + 20),
+		"desk", "", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_BOTTOM);
+	back->AddChild(fDeskBanner);
 	fReadList = new BColumnListView(BRect(10, split + 22, right - 10,
 		bottom - 42), "reads", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_BOTTOM);
 	for (const ColumnSpec& column : kReadColumns)
@@ -197,6 +219,50 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 			back->StringWidth(T("Add…")) + 34), bottom - 10),
 		"addRead", T("Add…"), new BMessage(kAddRead),
 		B_FOLLOW_LEFT | B_FOLLOW_BOTTOM));
+	// The list in and out of a spreadsheet, at the other end.
+	float exportWidth = std::max(90.0f, back->StringWidth(T("Export…")) + 24);
+	float importWidth = std::max(90.0f, back->StringWidth(T("Import…")) + 24);
+	back->AddChild(new BButton(BRect(right - 10 - exportWidth, bottom - 36,
+			right - 10, bottom - 10), "export", T("Export…"),
+		new BMessage(kExportCsv), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM));
+	back->AddChild(new BButton(BRect(right - 16 - exportWidth - importWidth,
+			bottom - 36, right - 16 - exportWidth, bottom - 10), "import",
+		T("Import…"), new BMessage(kImportCsv),
+		B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM));
+	// The door from the desk, between the two: a time and keep open, end
+	// it, lockdown.
+	float at = std::max(100.0f, back->StringWidth(T("Add…")) + 34) + 12;
+	fKeepOpenTime = new BTextControl(BRect(at, bottom - 34, at + 56,
+			bottom - 12), "keepOpenTime", nullptr, "30m", nullptr,
+		B_FOLLOW_LEFT | B_FOLLOW_BOTTOM);
+	back->AddChild(fKeepOpenTime);
+	at += 62;
+	struct DeskButton {
+		const char*	name;
+		const char*	label;
+		uint32		what;
+	};
+	const DeskButton deskButtons[] = {
+		{"keepOpen", "Keep open", kKeepOpen},
+		{"endKeepOpen", "End keep-open", kEndKeepOpen},
+		{"lockdown", "Lockdown…", kLockdownToggle},
+	};
+	for (const DeskButton& spec : deskButtons) {
+		// The lockdown button fits its other label as well.
+		float width = std::max(back->StringWidth(T(spec.label)),
+			spec.what == kLockdownToggle
+				? back->StringWidth(T("Lift lockdown…")) : 0.0f) + 24;
+		BButton* button = new BButton(BRect(at, bottom - 36, at + width,
+				bottom - 10), spec.name, T(spec.label), new BMessage(spec.what),
+			B_FOLLOW_LEFT | B_FOLLOW_BOTTOM);
+		back->AddChild(button);
+		if (spec.what == kLockdownToggle)
+			fLockdownButton = button;
+		at += width + 6;
+	}
+
+	const char* home = getenv("HOME");
+	fCsvPath = std::string(home != nullptr ? home : "") + "/rdx-tags.csv";
 
 	_Load();
 	fTable.SortBy(TagTable::kNameColumn, true);
@@ -209,8 +275,14 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 		make_directories(logPath.substr(0, slash) + "/");
 	if (fFollower->Start(&fHistory) != B_OK)
 		fprintf(stderr, "rdx-tags: %s\n", fFollower->Error().c_str());
+	// Lockdown as it stands, whatever older records said.
+	LockdownFile::State lockdown = LockdownFile().Read();
+	if (!lockdown.problem.empty())
+		fprintf(stderr, "rdx-tags: %s\n", lockdown.problem.c_str());
+	fHistory.SetLockdown(lockdown.on, lockdown.by);
 	_FillTable();
 	_FillReads();
+	_ShowDesk();
 	fSearch->MakeFocus(true);
 }
 
@@ -270,7 +342,7 @@ TagsWindow::_Load()
 		_SetStatus(shown_path(fEditor->Path()) + " · " + text, false);
 	}
 	fWritable = !fEditor->IsRefused() && status == B_OK;
-	for (const char* name : {"add", "hours", "addRead"}) {
+	for (const char* name : {"add", "hours", "addRead", "import", "export"}) {
 		if (BButton* button = dynamic_cast<BButton*>(FindView(name)))
 			button->SetEnabled(fWritable);
 	}
@@ -374,6 +446,73 @@ TagsWindow::_FillReads()
 }
 
 
+void
+TagsWindow::_ShowDesk()
+{
+	const DeskState& desk = fHistory.Desk();
+	bool locked = desk.lockdown == 1;
+	fLockdownButton->SetLabel(locked ? T("Lift lockdown…")
+		: T("Lockdown…"));
+	std::string text;
+	rgb_color color = kBackground;
+	if (locked) {
+		text = T("LOCKDOWN: every tag, the exit button and remote opens are"
+			" refused");
+		color = kLockdownColor;
+	} else if (desk.keptRelay != 0) {
+		text = translate_format("Kept open: relay %d until %s",
+			(int)desk.keptRelay,
+			format_local_time(desk.keptUntil).substr(11, 8).c_str());
+		color = kKeptOpenColor;
+	} else if (!desk.refused.empty() && desk.refusedBy == "rdx-tags") {
+		text = translate_format("Not kept open: %s",
+			desk.refused == RDX_REFUSED_LOCKDOWN ? T("lockdown")
+			: desk.refused == RDX_REFUSED_BOARD_USE_OFF ? T("board use is off")
+			: desk.refused.c_str());
+	}
+	fDeskBanner->SetText(text.c_str());
+	fDeskBanner->SetViewColor(color);
+	fDeskBanner->Invalidate();
+}
+
+
+void
+TagsWindow::_KeepOpen(bool end)
+{
+	int32 seconds = 0;
+	std::string problem;
+	if (!end && !KeepOpenTime::Parse(fKeepOpenTime->Text(), &seconds,
+			&problem)) {
+		_SetStatus(problem, true);
+		return;
+	}
+	BMessage keep(RDX_MSG_KEEP_OPEN);
+	keep.AddInt32(RDX_FIELD_SECONDS, seconds);
+	_SendToRdx(keep);
+}
+
+
+void
+TagsWindow::_SendToRdx(BMessage& message)
+{
+	message.AddString(RDX_FIELD_SENDER, "rdx-tags");
+	// A command that rdx takes late is refused there, never carried out.
+	const bigtime_t timeout = 2000000;
+	message.AddString(RDX_FIELD_DEADLINE,
+		FormatDeadline(system_time() + timeout).c_str());
+	status_t status;
+	BMessenger rdx(RDX_SIGNATURE, -1, &status);
+	if (status == B_OK)
+		status = rdx.SendMessage(&message, nullptr, timeout);
+	if (status == B_BAD_PORT_ID)
+		_SetStatus(T("rdx does not run: nothing was sent"), true);
+	else if (status != B_OK) {
+		_SetStatus(translate_format("rdx did not take it: %s",
+			status_text(status)), true);
+	}
+}
+
+
 const TagTable::Row*
 TagsWindow::_SelectedRow() const
 {
@@ -433,6 +572,86 @@ TagsWindow::_OpenDialog(const std::string& tag, bool change)
 		dialog = new TagDialog(this, form, false);
 	}
 	dialog->Show();
+}
+
+
+void
+TagsWindow::_AddTag(const std::string& tag)
+{
+	_OpenDialog(tag, !tag.empty() && fEditor->File().Find(tag) != nullptr);
+}
+
+
+status_t
+TagsWindow::ExportCsv(const std::string& path, char separator,
+	std::string* problem)
+{
+	std::vector<std::string> left;
+	int count = 0;
+	std::string text = TagExport::Text(fEditor->File(), fHistory, separator,
+		&left, &count);
+	status_t status = TagExport::Write(path, text, problem);
+	if (status != B_OK)
+		return status;
+	fCsvPath = path;
+	std::string said = shown_path(path) + " · " + translate_format("%d tags"
+		" exported", count);
+	if (!left.empty()) {
+		said += " · " + translate_format("not exported: %s",
+			left.front().c_str());
+	}
+	_SetStatus(said, !left.empty());
+	return B_OK;
+}
+
+
+status_t
+TagsWindow::ReadImport(const std::string& path, std::string* problem)
+{
+	std::string data;
+	status_t status = CsvCommand::ReadFile(path, &data, problem);
+	if (status != B_OK)
+		return status;
+	auto import = std::make_unique<TagImport>();
+	status = import->Read(data, *fEditor, problem);
+	if (status != B_OK) {
+		*problem = TagList::Printable(*problem) + "; "
+			+ T("nothing was imported");
+		return status;
+	}
+	fCsvPath = path;
+	if (import->Count(TagImport::kNew) + import->Count(TagImport::kDiffers)
+			== 0) {
+		_SetStatus(shown_path(path) + " · " + translate_format("nothing new:"
+			" all %d tags are listed as in the file",
+			import->Count(TagImport::kSame)), false);
+		return B_OK;
+	}
+	(new ImportWindow(this, std::move(import), path))->Show();
+	return B_OK;
+}
+
+
+status_t
+TagsWindow::ApplyImport(const TagImport& import, std::string* problem)
+{
+	TagListEditor before = *fEditor;
+	status_t status = import.Apply(*fEditor, problem);
+	if (status == B_OK)
+		status = _Save(problem);
+	if (status != B_OK) {
+		*fEditor = before;
+		return status;
+	}
+	int changed = 0;
+	for (const TagImport::Entry& entry : import.Entries())
+		changed += entry.kind == TagImport::kDiffers && entry.takeFile;
+	_SetStatus(shown_path(fCsvPath) + " · " + translate_format("imported:"
+		" %d added, %d changed", import.Count(TagImport::kNew), changed),
+		false);
+	_FillTable();
+	_FillReads();
+	return B_OK;
 }
 
 
@@ -633,10 +852,74 @@ TagsWindow::MessageReceived(BMessage* message)
 			// A door's event has no card to add.
 			if (index >= 0 && tag.empty())
 				break;
-			if (!tag.empty() && fEditor->File().Find(tag) != nullptr)
-				_OpenDialog(tag, true);
-			else
-				_OpenDialog(tag, false);
+			_AddTag(tag);
+			break;
+		}
+		case RDX_TAGS_SHOW:
+			// Shown again, a window comes to the front.
+			Show();
+			break;
+		case RDX_TAGS_ADD:
+		{
+			Show();
+			const char* tag = nullptr;
+			if (message->FindString(RDX_TAGS_TAG, &tag) != B_OK)
+				break;
+			if (!fWritable) {
+				_SetStatus(translate_format("%s cannot be added: the list"
+					" cannot be changed now", TagList::Printable(tag).c_str()),
+					true);
+				break;
+			}
+			// Any program of the user may post to the port: what it sends
+			// is checked like a tag typed in.
+			if (!TagLine::IsWritableTag(tag)) {
+				_SetStatus(translate_format("\"%s\" cannot stand in the list"
+					" as a tag", TagList::Printable(tag).c_str()), true);
+				break;
+			}
+			_AddTag(tag);
+			break;
+		}
+		case kExportCsv:
+			if (fWritable)
+				(new CsvDialog(this, false, fCsvPath))->Show();
+			break;
+		case kImportCsv:
+			if (fWritable && _CheckDisk())
+				(new CsvDialog(this, true, fCsvPath))->Show();
+			break;
+		case kKeepOpen:
+		case kEndKeepOpen:
+			_KeepOpen(message->what == kEndKeepOpen);
+			break;
+		case kLockdownToggle:
+		{
+			bool on = fHistory.Desk().lockdown == 1;
+			BAlert* alert = new BAlert(T("RDX Tags"), on
+				? T("Lift the lockdown? Tags, the exit button and remote"
+					" opens open the door again.")
+				: T("Lock the door down? Every tag, the exit button, keep-open"
+					" and remote opens are refused until it is lifted; a door"
+					" kept open closes now."),
+				T("Cancel"), on ? T("Lift lockdown") : T("Lockdown"), nullptr,
+				B_WARNING_ALERT);
+			alert->SetShortcut(0, B_ESCAPE);
+			BMessage* answer = new BMessage(kLockdownAnswer);
+			answer->AddBool(RDX_FIELD_ON, !on);
+			alert->Go(new BInvoker(answer, this));
+			break;
+		}
+		case kLockdownAnswer:
+		{
+			int32 which = 0;
+			bool on = false;
+			if (message->FindInt32("which", &which) != B_OK || which != 1
+				|| message->FindBool(RDX_FIELD_ON, &on) != B_OK)
+				break;
+			BMessage lockdown(RDX_MSG_LOCKDOWN);
+			lockdown.AddBool(RDX_FIELD_ON, on);
+			_SendToRdx(lockdown);
 			break;
 		}
 		case kLogRecord:
@@ -645,7 +928,13 @@ TagsWindow::MessageReceived(BMessage* message)
 			if (message->FindString("line", &line) != B_OK)
 				break;
 			std::optional<LogRecord> record = LogRecord::Parse(line);
-			if (!record || !fHistory.Add(*record))
+			if (!record)
+				break;
+			DeskState before = fHistory.Desk();
+			bool read = fHistory.Add(*record);
+			if (!(fHistory.Desk() == before))
+				_ShowDesk();
+			if (!read)
 				break;
 			// The new read is the first row; a chosen row stays chosen.
 			int32 selected = fReadList->CurrentSelection();

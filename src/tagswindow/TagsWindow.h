@@ -17,6 +17,7 @@ class BTextControl;
 class ColumnFit;
 class LogFollower;
 class TagForm;
+class TagImport;
 class TagListEditor;
 
 // rdx-tags' one window: the tag list as a table with a search field and
@@ -48,6 +49,19 @@ public:
 	// The named sets of the list, for the dialog: "@staff, @cleaning".
 			std::string		NamedSets() const;
 
+	// Called by the file dialog with the window locked. Writes the list
+	// as CSV; B_OK, or the refusal in *problem.
+			status_t		ExportCsv(const std::string& path,
+								char separator, std::string* problem);
+	// Reads a CSV file against the list and opens the window that shows
+	// what importing it changes; B_OK, or why it cannot be imported.
+			status_t		ReadImport(const std::string& path,
+								std::string* problem);
+	// Called by that window, locked: writes the new tags and the chosen
+	// versions in one save; nothing when anything is refused.
+			status_t		ApplyImport(const TagImport& import,
+								std::string* problem);
+
 private:
 			void			_Load();
 	// Fits the columns to the rows again unless only the search or the
@@ -56,7 +70,15 @@ private:
 			void			_FillReads();
 			void			_SetStatus(const std::string& text, bool bad);
 			void			_UpdateButtons();
+			// The banner and the lockdown button as the desk state says.
+			void			_ShowDesk();
+			// Posts a keep-open or lockdown to rdx; the outcome comes back
+			// through the access log.
+			void			_SendToRdx(BMessage& message);
+			void			_KeepOpen(bool end);
 			void			_OpenDialog(const std::string& tag, bool change);
+	// The dialog for a tag just read: its line's, when it is listed.
+			void			_AddTag(const std::string& tag);
 			void			_AskRemove();
 			void			_Remove();
 			status_t		_Save(std::string* problem);
@@ -76,6 +98,9 @@ private:
 			BButton*		fRemoveButton = nullptr;
 			BColumnListView* fTagList = nullptr;
 			BStringView*	fStatus = nullptr;
+			BStringView*	fDeskBanner = nullptr;
+			BTextControl*	fKeepOpenTime = nullptr;
+			BButton*		fLockdownButton = nullptr;
 			BColumnListView* fReadList = nullptr;
 			// The row the operator asked to remove, and its line's text as
 			// it was then: a line that is no longer that text is not
@@ -84,6 +109,8 @@ private:
 			std::string		fRemovingText;
 			// Whether the list was read and may be changed.
 			bool			fWritable = false;
+			// The file last exported or imported.
+			std::string		fCsvPath;
 };
 
 #endif

@@ -12,16 +12,22 @@
 #include <TextControl.h>
 #include <View.h>
 
+#include <OS.h>
+
 #include <Entry.h>
 #include <MimeType.h>
 #include <Path.h>
 #include <String.h>
 
 #include <AccessLog.h>
+#include <DeskDefs.h>
 #include <DoorDefs.h>
+#include <KeepOpenTime.h>
 #include <Prefs.h>
 #include <RDXDefs.h>
 #include <BoardCommand.h>
+#include <KeepOpenTimer.h>
+#include <OpenRelayRecord.h>
 #include <RelayPath.h>
 #include <RelayStatus.h>
 
@@ -29,7 +35,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <sys/time.h>
 
 namespace {
 
@@ -45,6 +53,56 @@ ShellWord(const char* path)
 			return ShellQuote(path);
 	}
 	return path;
+}
+
+int64
+wall_clock_ms()
+{
+	struct timeval now;
+	gettimeofday(&now, nullptr);
+	return (int64)now.tv_sec * 1000 + now.tv_usec / 1000;
+}
+
+
+// "15:04:05", or with the date when it is not today: how a line says when a
+// keep-open ends.
+std::string
+local_time(int64 milliseconds)
+{
+	time_t seconds = (time_t)(milliseconds / 1000);
+	time_t today = time(nullptr);
+	struct tm at;
+	struct tm now;
+	localtime_r(&seconds, &at);
+	localtime_r(&today, &now);
+	char text[32];
+	strftime(text, sizeof(text), at.tm_yday == now.tm_yday
+		&& at.tm_year == now.tm_year ? "%H:%M:%S" : "%Y-%m-%d %H:%M:%S", &at);
+	return text;
+}
+
+
+// What another program sent, as one line may show it: control characters
+// as '?', and not endless.
+std::string
+printable(const char* text)
+{
+	std::string shown;
+	for (const char* c = text; *c != '\0' && shown.size() < 80; c++)
+		shown += (unsigned char)*c < 0x20 || *c == 0x7f ? '?' : *c;
+	return shown;
+}
+
+
+// A sender's name as a line and a record may carry it.
+std::string
+sender_of(const BMessage* message)
+{
+	const char* sender = nullptr;
+	if (message->FindString(RDX_FIELD_SENDER, &sender) != B_OK
+		|| sender[0] == '\0')
+		return "(no sender)";
+	return printable(sender);
 }
 
 }	// namespace
@@ -93,8 +151,29 @@ RDXWindow::RDXWindow(BRect frame)
 	// Watchers hear of changes from these settings on.
 	SendSettingsNotice(false);
 
+	// Lockdown outlives every program: what the state directory holds is
+	// in force from the first moment, and a file that cannot be believed
+	// locks.
+	LockdownFile::State state = lockdownFile.Read();
+	lockdown = state.on;
+	lockdownDoubted = !state.problem.empty();
+	if (!state.problem.empty())
+		printf("%s\n", state.problem.c_str());
+	if (lockdown) {
+		printf("lockdown is on%s%s%s%s: every tag, exit button, keep-open and"
+			" remote open is refused until it is lifted (rdx-send --lockdown"
+			" off)\n", state.by.empty() ? "" : " by ", state.by.c_str(),
+			state.since.empty() ? "" : " since ", state.since.c_str());
+		if (AccessLog* log = AccessLog::Default()) {
+			log->Lockdown(true, state.by.c_str(), state.problem.empty()
+				? "kept from before" : state.problem.c_str());
+		}
+	}
+
 	printf("-- StartUp --\n");
-	if (prefs->rdxUse)
+	if (prefs->rdxUse && lockdown)
+		printf("start-up pulse: lockdown: not sent\n");
+	else if (prefs->rdxUse)
 		Own_Thread(1, true, prefs->rdxIp, 1, RDX_CAUSE_START_UP);
 }
 
@@ -105,9 +184,13 @@ RDXWindow::~RDXWindow()
 		return;
 	prefs->SaveWin();
 	// A relay this program opened must not stay open because the program
-	// ended during its hold time. The close may wait on the board for the
-	// whole request limit: not with the toolkit held.
-	RunWithoutToolkitLock([this] { CloseOpenRelays(prefs->rdxIp); });
+	// ended during its hold time, or while it was kept open. The close may
+	// wait on the board for the whole request limit: not with the toolkit
+	// held.
+	RunWithoutToolkitLock([this] {
+		CloseOpenRelays(prefs->rdxIp);
+		keepOpenTimer.reset();
+	});
 	prefs.reset();
 }
 
@@ -232,12 +315,31 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The application thread gets here without the window's lock;
 			// the settings are shared with the window's thread.
 			Lock();
+			// Checked with the lock held: a stall waiting for it counts
+			// against the sender's deadline too.
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
 			bool use = prefs->rdxUse;
-			if (use) {
+			if (InLockdown()) {
+				// Refused here too, whatever the reader made of it: one
+				// that missed the lockdown still opens nothing.
+				printf("tag %s: lockdown: not opened\n",
+					printable(tag).c_str());
+				if (AccessLog* log = AccessLog::Default())
+					log->TagRefused(tag, reader, use, RDX_OUTCOME_LOCKDOWN);
+				Unlock();
+				return;
+			}
+			// A relay kept open stays as it is: nothing to open, and no
+			// hold of the tag's own to end the keep-open early.
+			if (!use)
+				printf("rdx ist aus\n");
+			else if (!_KeptOpen(prefs->tagsUseDoor, "tag")) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
 					prefs->openInSecs, RDX_CAUSE_TAG, tag);
-			} else
-				printf("rdx ist aus\n");
+			}
 			// After the request is on its way: the door does not wait for
 			// the record to be made.
 			if (AccessLog* log = AccessLog::Default())
@@ -251,10 +353,27 @@ RDXWindow::MessageReceived(BMessage* message)
 			// The door's exit button: the tag relay for the hold time, as a
 			// tag read opens it, and only with board use on.
 			Lock();
-			if (prefs->rdxUse) {
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
+			if (InLockdown()) {
+				const char* reader = nullptr;
+				message->FindString(RDX_FIELD_READER, &reader);
+				printf("exit request from %s: lockdown: not opened\n",
+					reader != nullptr ? printable(reader).c_str() : "(none)");
+				if (AccessLog* log = AccessLog::Default()) {
+					DoorRecord record;
+					record.what = "exit";
+					record.input = reader != nullptr ? reader : "";
+					record.result = RDX_OUTCOME_LOCKDOWN;
+					log->Door(record);
+				}
+			} else if (prefs->rdxUse
+				&& !_KeptOpen(prefs->tagsUseDoor, "exit request")) {
 				Own_Thread(prefs->tagsUseDoor, true, prefs->rdxIp,
 					prefs->openInSecs, RDX_CAUSE_EXIT);
-			} else
+			} else if (!prefs->rdxUse)
 				printf("rdx ist aus\n");
 			Unlock();
 			return;
@@ -265,10 +384,16 @@ RDXWindow::MessageReceived(BMessage* message)
 			// Only ever a close, and only of the tag relay this program
 			// holds open: a relock can never open the door.
 			Lock();
+			if (CameTooLate(message)) {
+				Unlock();
+				return;
+			}
+			// A door kept open on purpose is not relocked behind people.
 			int32 relay = prefs->tagsUseDoor;
-			if (RelayMark(relay) == 'o')
+			bool kept = _KeptOpen(relay, "relock");
+			if (!kept && RelayMark(relay) == 'o')
 				Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_RELOCK);
-			else
+			else if (!kept)
 				printf("relock: relay %ld is not open\n", (long)relay);
 			Unlock();
 			return;
@@ -286,6 +411,24 @@ RDXWindow::MessageReceived(BMessage* message)
 
 		case RDX_MSG_CLOSE:
 			_HandleCloseReport(message);
+			return;
+
+		case RDX_MSG_KEEP_OPEN:
+			Lock();
+			_KeepOpen(message);
+			Unlock();
+			return;
+
+		case RDX_MSG_KEEP_OPEN_END:
+			Lock();
+			_KeepOpenTimeUp(message);
+			Unlock();
+			return;
+
+		case RDX_MSG_LOCKDOWN:
+			Lock();
+			_Lockdown(message);
+			Unlock();
 			return;
 
 		case RDX_MSG_RELAY_1:
@@ -348,13 +491,21 @@ RDXWindow::_HandleCloseReport(BMessage* message)
 	message->FindInt32(RDX_FIELD_RELAIS, &relay);
 	// The hold of an open that the door's relock closed early ends while
 	// a later open (the next tag) holds the relay: that one's own hold
-	// closes it, not this.
+	// closes it, not this. Only while the relay is marked open: a later
+	// open that was never sent (its record could not be written) holds
+	// nothing, and this close goes on as ever.
 	int32 hold = 0;
 	if (message->what == RDX_MSG_CLOSE
 		&& message->FindInt32(RDX_FIELD_HOLD, &hold) == B_OK
-		&& hold != RelayOpensBegun(relay)) {
+		&& hold != RelayOpensBegun(relay) && RelayMark(relay) == 'o') {
 		printf("relay %ld: the hold of an earlier open ends; it was opened"
 			" again since, and is closed when that hold ends\n", (long)relay);
+		Unlock();
+		return;
+	}
+	// A tag's hold that a keep-open took over: the keep-open's end closes
+	// the relay, and its button stays as it is.
+	if (message->what == RDX_MSG_CLOSE && _KeptOpen(relay, "hold")) {
 		Unlock();
 		return;
 	}
@@ -477,6 +628,10 @@ RDXWindow::RdxOpenDoor(BMessage* message)
 
 		case RDX_MSG_OPEN_ALL:
 		{
+			if (InLockdown()) {
+				printf("open all relay: lockdown: nothing opened\n");
+				break;
+			}
 			// With board use off nothing is sent, so a relay that is held
 			// open must keep its mark: its close after the hold time, and
 			// the close when the program quits, are made for the relays
@@ -602,6 +757,68 @@ RDXWindow::SendSettingsNotice(bool always)
 }
 
 
+bool
+RDXWindow::CameTooLate(BMessage* message)
+{
+	const char* text = nullptr;
+	if (message->FindString(RDX_FIELD_DEADLINE, &text) != B_OK)
+		return false;
+	bigtime_t now = system_time();
+	bigtime_t deadline = 0;
+	bool readable = ParseDeadline(text, &deadline);
+	if (readable && now <= deadline)
+		return false;
+
+	const char* tag = nullptr;
+	message->FindString(RDX_FIELD_TAG, &tag);
+	const char* reader = nullptr;
+	message->FindString(RDX_FIELD_READER, &reader);
+	double late = readable ? (now - deadline) / 1000.0 : 0;
+	if (message->what == RDX_MSG_KEEP_OPEN
+		|| message->what == RDX_MSG_LOCKDOWN) {
+		// The desk was told it did not work: it must not work later.
+		std::string sender = sender_of(message);
+		printf("%s from %s came %s: not carried out\n",
+			message->what == RDX_MSG_KEEP_OPEN ? "keep open" : "lockdown off",
+			sender.c_str(), readable ? (std::to_string((long long)late)
+				+ " ms after its sender stopped waiting").c_str()
+				: "with a deadline that is none");
+		return true;
+	}
+	if (message->what != RDX_MSG_TAG) {
+		// An exit press nobody waits for any more opens nothing; a late
+		// relock leaves the relay to its hold time.
+		bool exit = message->what == RDX_MSG_EXIT;
+		std::string when = readable ? std::to_string((long long)late)
+			+ " ms after its sender stopped waiting"
+			: "with a deadline that is none (\"" + std::string(text) + "\")";
+		printf("%s from %s came %s: %s\n", exit ? "exit request" : "relock",
+			reader != nullptr ? reader : "(none)", when.c_str(),
+			exit ? "not opened" : "not closed early");
+		if (AccessLog* log = AccessLog::Default()) {
+			DoorRecord record;
+			record.what = exit ? "exit" : "relock";
+			record.input = reader != nullptr ? reader : "";
+			record.result = "too-late";
+			record.lateMs = late;
+			log->Door(record);
+		}
+		return true;
+	}
+	// When in doubt, lock: a deadline that cannot be read is not met.
+	if (readable) {
+		printf("tag %s came %.0f ms after its sender stopped waiting: "
+			"not opened\n", tag != nullptr ? tag : "(none)", late);
+	} else {
+		printf("tag %s came with a deadline that is none (\"%s\"): not "
+			"opened\n", tag != nullptr ? tag : "(none)", text);
+	}
+	if (AccessLog* log = AccessLog::Default())
+		log->TagTooLate(tag, reader, late);
+	return true;
+}
+
+
 void
 RDXWindow::OpenPage(BMessage* message)
 {
@@ -631,4 +848,263 @@ RDXWindow::OpenPage(BMessage* message)
 	printf("[open]%s \n", line.String());
 	int status = system(line.String());
 	(void)status;
+}
+
+
+bool
+RDXWindow::_KeptOpen(int32 relay, const char* what)
+{
+	if (keptOpen.relay == 0 || keptOpen.relay != relay)
+		return false;
+	printf("%s: relay %ld is kept open until %s: nothing changes\n", what,
+		(long)relay, local_time(keptOpen.untilMs).c_str());
+	return true;
+}
+
+
+void
+RDXWindow::_KeepOpen(BMessage* message)
+{
+	std::string by = sender_of(message);
+	AccessLog* log = AccessLog::Default();
+	auto refuse = [&](const char* why, const char* line) {
+		printf("keep open from %s: %s\n", by.c_str(), line);
+		if (log != nullptr)
+			log->KeepOpen("refused", 0, 0, nullptr, by.c_str(), why);
+		SendDoorModeNotice(message, why);
+	};
+
+	int32 seconds = -1;
+	if (message->FindInt32(RDX_FIELD_SECONDS, &seconds) != B_OK
+		|| seconds < 0 || seconds > RDX_KEEP_OPEN_MAX) {
+		char line[96];
+		snprintf(line, sizeof(line), "no time from 0 to %d seconds: refused",
+			RDX_KEEP_OPEN_MAX);
+		refuse(RDX_REFUSED_BAD_REQUEST, line);
+		return;
+	}
+	if (seconds == 0) {
+		// Ending closes, and a close is carried out whenever it comes.
+		if (keptOpen.relay == 0)
+			printf("keep open from %s: ended, but nothing is kept open\n",
+				by.c_str());
+		_EndKeepOpen("ended", by.c_str(), RDX_CAUSE_KEEP_OPEN_END);
+		SendDoorModeNotice(message, nullptr);
+		return;
+	}
+	if (CameTooLate(message)) {
+		if (log != nullptr) {
+			log->KeepOpen("refused", 0, 0, nullptr, by.c_str(),
+				RDX_REFUSED_TOO_LATE);
+		}
+		SendDoorModeNotice(message, RDX_REFUSED_TOO_LATE);
+		return;
+	}
+	if (InLockdown()) {
+		refuse(RDX_REFUSED_LOCKDOWN, "lockdown: not opened");
+		return;
+	}
+	if (!prefs->rdxUse) {
+		refuse(RDX_REFUSED_BOARD_USE_OFF, "rdx ist aus: not opened");
+		return;
+	}
+	// Refused now rather than kept open in name only: the record said
+	// why, once.
+	OpenRelayRecord* record = OpenRelayRecord::Default();
+	if (record != nullptr && !record->Ready()) {
+		refuse(RDX_REFUSED_NO_RECORD, "the record of open relays cannot be"
+			" kept: not opened");
+		return;
+	}
+
+	// A keep-open under way gets the new end, on its own relay.
+	bool renew = keptOpen.relay != 0;
+	int32 relay = renew ? keptOpen.relay : prefs->tagsUseDoor;
+	if (keepOpenTimer == nullptr)
+		keepOpenTimer = std::make_unique<KeepOpenTimer>(be_app_messenger);
+	if (++keepOpenGeneration <= 0)
+		keepOpenGeneration = 1;
+	bigtime_t until = system_time() + (bigtime_t)seconds * 1000000;
+	if (keepOpenTimer->Arm(until, keepOpenGeneration) != B_OK) {
+		// Without its end it must not begin.
+		refuse(RDX_REFUSED_NO_TIMER, "its end cannot be timed: not opened");
+		if (renew)
+			_EndKeepOpen("ended", by.c_str(), RDX_CAUSE_KEEP_OPEN_END);
+		return;
+	}
+	keptOpen.relay = relay;
+	keptOpen.until = until;
+	keptOpen.untilMs = wall_clock_ms() + (int64)seconds * 1000;
+	keptOpen.by = by;
+	// Open already (a tag's hold): taken over as it is, and its hold's
+	// end no longer closes it.
+	if (RelayMark(relay) != 'o') {
+		Own_Thread(relay, true, prefs->rdxIp, RDX_DELAY_KEPT,
+			RDX_CAUSE_KEEP_OPEN);
+	}
+	printf("keep open from %s: relay %ld open until %s (%s)%s\n", by.c_str(),
+		(long)relay, local_time(keptOpen.untilMs).c_str(),
+		KeepOpenTime::Format(seconds).c_str(), renew ? ", renewed" : "");
+	if (log != nullptr) {
+		log->KeepOpen(renew ? "renew" : "start", relay, seconds,
+			format_record_time(keptOpen.untilMs).c_str(), by.c_str(),
+			nullptr);
+	}
+	SendDoorModeNotice(message, nullptr);
+}
+
+
+void
+RDXWindow::_KeepOpenTimeUp(BMessage* message)
+{
+	int32 generation = 0;
+	message->FindInt32(RDX_FIELD_GENERATION, &generation);
+	// An earlier keep-open's time, ended or renewed since.
+	if (keptOpen.relay == 0 || generation != keepOpenGeneration)
+		return;
+	_EndKeepOpen("time", nullptr, RDX_CAUSE_KEEP_OPEN_END);
+	SendDoorModeNotice(nullptr, nullptr);
+}
+
+
+void
+RDXWindow::_EndKeepOpen(const char* why, const char* by, const char* cause)
+{
+	int32 relay = keptOpen.relay;
+	if (relay == 0)
+		return;
+	if (keepOpenTimer != nullptr)
+		keepOpenTimer->Disarm();
+	keptOpen = KeptOpen();
+	printf("keep open: relay %ld closes (%s)\n", (long)relay, why);
+	// Whatever board use says meanwhile: a close never opens a door. A
+	// board that misses it keeps the relay in the record of open relays,
+	// which closes it at the next chance.
+	Own_Thread(relay, false, prefs->rdxIp, 2, cause);
+	if (relay >= 1 && relay <= 4) {
+		relayButtons[relay - 1]->SetViewColor(backView->ViewColor());
+		relayButtons[relay - 1]->Invalidate();
+	}
+	if (AccessLog* log = AccessLog::Default())
+		log->KeepOpen("end", relay, 0, nullptr, by, why);
+}
+
+
+void
+RDXWindow::_Lockdown(BMessage* message)
+{
+	std::string by = sender_of(message);
+	bool on;
+	if (message->FindBool(RDX_FIELD_ON, &on) != B_OK) {
+		printf("lockdown from %s: neither on nor off: refused\n", by.c_str());
+		SendDoorModeNotice(message, RDX_REFUSED_BAD_REQUEST);
+		return;
+	}
+	// A late lockdown is taken all the same: when in doubt, lock.
+	if (!on && CameTooLate(message)) {
+		SendDoorModeNotice(message, RDX_REFUSED_TOO_LATE);
+		return;
+	}
+
+	// Said by a person now: no longer only the file's doubt.
+	lockdownDoubted = false;
+	std::string problem;
+	status_t written = lockdownFile.Write(on, by,
+		format_record_time(wall_clock_ms()), &problem);
+	AccessLog* log = AccessLog::Default();
+	if (!on && written != B_OK) {
+		// Lifted here but not in the file, the readers and the next start
+		// would lock while this rdx opens: it stays on everywhere.
+		printf("lockdown from %s stays on: its lift cannot be written to %s"
+			" (%s)\n", by.c_str(), lockdownFile.Path().c_str(),
+			problem.c_str());
+		SendDoorModeNotice(message, RDX_REFUSED_NOT_WRITTEN);
+		return;
+	}
+	if (!on) {
+		lockdown = false;
+		printf("lockdown lifted by %s: tags open the door again\n",
+			by.c_str());
+		if (log != nullptr)
+			log->Lockdown(false, by.c_str());
+		SendDoorModeNotice(message, nullptr);
+		return;
+	}
+
+	if (written != B_OK) {
+		printf("lockdown from %s cannot be kept across a restart: %s cannot"
+			" be written (%s); it holds until rdx ends\n", by.c_str(),
+			lockdownFile.Path().c_str(), problem.c_str());
+	}
+	lockdown = true;
+	printf("lockdown on by %s: every tag, exit button, keep-open and remote"
+		" open is refused until it is lifted\n", by.c_str());
+	if (log != nullptr)
+		log->Lockdown(true, by.c_str());
+	int32 kept = keptOpen.relay;
+	_EndKeepOpen("lockdown", by.c_str(), RDX_CAUSE_LOCKDOWN);
+	// Nobody passes from now on: a tag's hold ends too. The kept relay's
+	// close is on its way, before its worker has marked it.
+	for (int32 relay = 1; relay <= 4; relay++) {
+		if (relay == kept || RelayMark(relay) != 'o')
+			continue;
+		printf("lockdown: relay %ld closes\n", (long)relay);
+		Own_Thread(relay, false, prefs->rdxIp, 2, RDX_CAUSE_LOCKDOWN);
+	}
+	SendDoorModeNotice(message, nullptr);
+}
+
+
+bool
+RDXWindow::InLockdown()
+{
+	if (!lockdownDoubted)
+		return lockdown;
+	// A lockdown that only a state file beyond belief made ends once the
+	// file can be believed again, as the record of open relays comes back
+	// by itself: the next tag after the mend finds the door as it was.
+	LockdownFile::State state = lockdownFile.Read();
+	if (!state.problem.empty())
+		return lockdown;
+	lockdownDoubted = false;
+	lockdown = state.on;
+	printf("the lockdown state %s can be trusted again: lockdown is %s\n",
+		lockdownFile.Path().c_str(), lockdown ? "on" : "off");
+	if (!lockdown) {
+		if (AccessLog* log = AccessLog::Default()) {
+			log->Lockdown(false, state.by.c_str(), "the state file can be"
+				" trusted again");
+		}
+		SendDoorModeNotice(nullptr, nullptr);
+	}
+	return lockdown;
+}
+
+
+void
+RDXWindow::SendDoorModeNotice(const BMessage* command, const char* why)
+{
+	if (be_app == nullptr)
+		return;
+	BMessage notice(RDX_NOTICE_DOOR_MODE);
+	notice.AddBool(RDX_FIELD_LOCKDOWN, lockdown);
+	notice.AddInt32(RDX_FIELD_KEPT_RELAY, keptOpen.relay);
+	if (keptOpen.relay != 0) {
+		notice.AddString(RDX_FIELD_KEPT_UNTIL,
+			format_record_time(keptOpen.untilMs).c_str());
+		bigtime_t left = keptOpen.until - system_time();
+		notice.AddInt32(RDX_FIELD_KEPT_LEFT,
+			left > 0 ? (int32)((left + 500000) / 1000000) : 0);
+	}
+	if (command != nullptr) {
+		const char* request = nullptr;
+		if (command->FindString(RDX_FIELD_REQUEST, &request) == B_OK)
+			notice.AddString(RDX_FIELD_ANSWER, request);
+		notice.AddString(RDX_FIELD_RESULT,
+			why != nullptr ? RDX_RESULT_REFUSED : RDX_RESULT_DONE);
+		if (why != nullptr)
+			notice.AddString(RDX_FIELD_WHY, why);
+		notice.AddString(RDX_FIELD_SENDER, sender_of(command).c_str());
+	}
+	be_app->SendNotices(RDX_NOTICE_DOOR_MODE, &notice);
 }

@@ -6,6 +6,7 @@
 #include <RDXDefs.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -373,5 +374,33 @@ TEST_F(E2ETest, FirstStartWithoutAnySettingsWritesTheDefaults)
 	EXPECT_EQ(1, Count("ausschalten, da es nicht antwortet"));
 	EXPECT_EQ(0, CloseAndWait());
 }
+
+TEST_F(E2ETest, ArgumentsAreLeftUnusedWithOneLineAndTheWindowStarts)
+{
+	// What a launcher passes (%U, a file) must not keep the door's window
+	// from starting.
+	StartBoard();
+	ASSERT_TRUE(fProgram->Seed(Settings(false)));
+	ChildProcess::Options options;
+	options.environment = {{"HOME", TestPath("home")},
+		{"XDG_CONFIG_HOME", ConfigHome()}, {"XDG_RUNTIME_DIR", TestPath("run")},
+		{"XDG_STATE_HOME", TestPath("state")},
+		{"XDG_DATA_HOME", TestPath("data")},
+		{"XDG_DATA_DIRS", TestPath("data-dirs")},
+		{"DISPLAY", getenv("DISPLAY") != nullptr ? getenv("DISPLAY") : ""}};
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	ChildProcess rdx({RDX_BINARY_DIR "/src/app/rdx", "--keyboard",
+		"file:///tmp/a b\nc"}, options);
+	ASSERT_TRUE(rdx.WaitForOutput("-- StartUp --\n", 20)) << rdx.Errors();
+	EXPECT_NE(0u, fTools.FindWindow("RDX-BeOSApp", 20));
+	EXPECT_EQ("rdx: takes no arguments, ignored: \"--keyboard\" "
+		"\"file:///tmp/a b?c\" (see rdx --help)\n", rdx.Errors());
+	rdx.Signal(SIGTERM);
+	int status = -1;
+	EXPECT_TRUE(rdx.Wait(20, &status));
+	EXPECT_EQ(0, status);
+	EXPECT_TRUE(fBoard->Requests().empty());
+}
+
 
 }	// namespace

@@ -126,12 +126,13 @@ TEST_P(BoardFaultTest, EndsInTimeAsNoAnswerAndLeavesNothingBehind)
 	std::string address = StartBoard(fault);
 	ASSERT_FALSE(address.empty());
 
-	// wget is looked for at the first request of a process: done before
-	// the count, so that only the request itself is measured.
-	// The worker refuses relay 9 once it runs under its own name.
+	// wget is looked for, and tried at the gate, at the first request of a
+	// process: done before the count, so that only the request itself is
+	// measured. The worker refuses relay 9 once it runs under its own name.
 	Own_Thread(9, false, address.c_str(), 0);
 	ASSERT_TRUE(fOutput->WaitFor("NO VALID RELAIS! {9}\n", 10));
 	ASSERT_TRUE(WaitForNoThreads("rdxR", 20));
+	ASSERT_TRUE(WaitForNoThreads("rdx gate check", 20));
 	std::set<int> descriptors = OpenDescriptors();
 	std::multiset<std::string> threads = ThreadNames();
 	ASSERT_EQ(CountThreads("rdxR"), 0);

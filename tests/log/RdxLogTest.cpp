@@ -132,6 +132,11 @@ TEST_F(RdxLogTest, Filters)
 		{{"--tag", "FFFF"}, {}},
 		{{"--outcome", "unknown"}, {"read"}},
 		{{"--outcome=outside-hours"}, {}},
+		// A PIN's outcomes are outcomes of reads as well.
+		{{"--outcome", "pin-wanted"}, {}},
+		{{"--outcome=wrong-pin"}, {}},
+		{{"--outcome", "no-pin"}, {}},
+		{{"--outcome", "pin-locked"}, {}},
 		// Only reads have an outcome.
 		{{"--event", "relay", "--outcome", "unknown"}, {}},
 	};

@@ -118,6 +118,64 @@ TEST(MqttBridge, StatesDiscoveryTagsAndTheOpenCommand)
 }
 
 
+// Keep open and lockdown from Home Assistant: the open command with a
+// duration, the lockdown switch, their states retained, a read during
+// lockdown published with its outcome.
+TEST(MqttBridge, KeepOpenAndLockdownFromTheBroker)
+{
+	Broker broker;
+	ASSERT_TRUE(broker.Start()) << broker.Log();
+	Door door("side");
+	ASSERT_TRUE(door.StartRdx(true, 2));
+	TopicLog log(broker);
+	door.WriteConfig(plain_config(broker, "side"));
+	ASSERT_TRUE(door.StartBridge());
+	ASSERT_TRUE(log.WaitFor("site/side/lockdown", "off", 30))
+		<< door.BridgeErrors() << log.Text();
+	ASSERT_TRUE(log.WaitFor("site/side/keep_open", "{\"state\":\"off\"}",
+		30));
+	EXPECT_TRUE(log.WaitFor("homeassistant/switch/rdx_side/lockdown/config",
+		"", 30));
+	EXPECT_TRUE(log.WaitFor("homeassistant/number/rdx_side/keep_open/config",
+		"", 30));
+	ASSERT_TRUE(door.Board().WaitForRequest(Door::CloseRequest(1), 30));
+
+	// Kept open for 2 s, past the hold time of 1 s, then closed.
+	ASSERT_TRUE(broker.Publish("site/side/open",
+		"{\"command\":\"PRESS\",\"duration\":\"2s\"}"));
+	ASSERT_TRUE(door.Board().WaitForRequest(Door::OpenRequest(2), 30))
+		<< door.BridgeErrors();
+	ASSERT_TRUE(log.WaitFor("site/side/keep_open", "", 30, 2));
+	nlohmann::json kept = nlohmann::json::parse(log.Last(
+		"site/side/keep_open"));
+	EXPECT_EQ(kept["state"], "on");
+	EXPECT_EQ(kept["relay"], 2);
+	ASSERT_TRUE(door.Board().WaitForRequest(Door::CloseRequest(2), 30));
+	ASSERT_TRUE(log.WaitFor("site/side/keep_open", "{\"state\":\"off\"}",
+		30, 2));
+
+	// Lockdown: told retained; the open command is a read rdx refuses, and
+	// a keep-open is refused with a line.
+	ASSERT_TRUE(broker.Publish("site/side/lockdown/set", "on"));
+	ASSERT_TRUE(log.WaitFor("site/side/lockdown", "on", 30));
+	ASSERT_TRUE(broker.Publish("site/side/open", "PRESS"));
+	ASSERT_TRUE(log.WaitFor("site/side/tag", "", 30));
+	EXPECT_EQ(nlohmann::json::parse(log.Last("site/side/tag"))["result"],
+		"lockdown");
+	ASSERT_TRUE(broker.Publish("site/side/keep_open/set", "30"));
+	EXPECT_TRUE(door.WaitForBridgeLine("rdx refused the command: lockdown",
+		30)) << door.BridgeErrors();
+	ASSERT_TRUE(door.Rdx().Sync());
+	EXPECT_EQ(door.Board().CountOf(Door::OpenRequest(2)), 1);
+	TopicLog later(broker);
+	EXPECT_TRUE(later.WaitFor("site/side/lockdown", "on", 30));
+
+	ASSERT_TRUE(broker.Publish("site/side/lockdown/set", "off"));
+	ASSERT_TRUE(log.WaitFor("site/side/lockdown", "off", 30, 2));
+	EXPECT_EQ(door.StopBridge(), 0);
+}
+
+
 TEST(MqttBridge, AStoredOrStaleCommandNeverOpens)
 {
 	Broker broker;

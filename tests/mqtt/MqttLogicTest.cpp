@@ -2,13 +2,14 @@
 // become, and the discovery messages.
 
 #include <Discovery.h>
-#include <DoorState.h>
+#include <RdxState.h>
 #include <MqttConfig.h>
 #include <RemoteCommand.h>
 #include <TopicMap.h>
 
 #include <Handler.h>
 #include <Message.h>
+#include <DeskDefs.h>
 #include <RDXDefs.h>
 #include <TempDir.h>
 
@@ -238,10 +239,112 @@ TEST(RemoteCommand, OnlyFreshUnderstoodCommandsAct)
 }
 
 
+TEST(RemoteCommand, KeepOpenAndLockdownOnlyFreshAndReadOneWay)
+{
+	TopicMap topics("rdx/front");
+	struct Case {
+		const char* topic;
+		std::string payload;
+		bool retained;
+		RemoteCommand::Kind kind;
+		// Seconds for a keep-open, 1 for lockdown on.
+		int32 value;
+		const char* refusal;
+	};
+	const Case cases[] = {
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":\"30m\"}",
+			false, RemoteCommand::kKeepOpen, 1800, ""},
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":\"0\"}",
+			false, RemoteCommand::kKeepOpen, 0, ""},
+		// A bare number could be seconds or minutes.
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":1800}",
+			false, RemoteCommand::kNone, 0, "not a time with its unit"},
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":\"30\"}",
+			false, RemoteCommand::kNone, 0, "without its unit"},
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":\"13h\"}",
+			false, RemoteCommand::kNone, 0, "longer than 12 hours"},
+		{"rdx/front/open", "{\"command\":\"PRESS\",\"duration\":\"1h\"}",
+			true, RemoteCommand::kNone, 0, "never opens the door"},
+		// Home Assistant's number: minutes.
+		{"rdx/front/keep_open/set", "30", false, RemoteCommand::kKeepOpen,
+			1800, ""},
+		{"rdx/front/keep_open/set", "45.0", false, RemoteCommand::kKeepOpen,
+			2700, ""},
+		{"rdx/front/keep_open/set", "0", false, RemoteCommand::kKeepOpen, 0,
+			""},
+		{"rdx/front/keep_open/set", "2h", false, RemoteCommand::kKeepOpen,
+			7200, ""},
+		{"rdx/front/keep_open/set", "721", false, RemoteCommand::kNone, 0,
+			"longer than 12 hours"},
+		{"rdx/front/keep_open/set", "-5", false, RemoteCommand::kNone, 0,
+			"is no time"},
+		{"rdx/front/keep_open/set", "30", true, RemoteCommand::kNone, 0,
+			"never opens the door"},
+		{"rdx/front/lockdown/set", "on", false, RemoteCommand::kLockdown, 1,
+			""},
+		{"rdx/front/lockdown/set", "OFF", false, RemoteCommand::kLockdown, 0,
+			""},
+		// A stored lift must not come back after a reconnect.
+		{"rdx/front/lockdown/set", "off", true, RemoteCommand::kNone, 0,
+			"never sets or lifts lockdown"},
+		{"rdx/front/lockdown/set", "maybe", false, RemoteCommand::kNone, 0,
+			"is not on or off"},
+	};
+	for (const Case& testCase : cases) {
+		SCOPED_TRACE(std::string(testCase.topic) + " " + testCase.payload);
+		RemoteCommand command = RemoteCommand::Read(topics, testCase.topic,
+			testCase.payload, testCase.retained, 1765155723.0);
+		EXPECT_EQ(command.What(), testCase.kind);
+		if (testCase.kind == RemoteCommand::kKeepOpen)
+			EXPECT_EQ(command.Seconds(), testCase.value);
+		if (testCase.kind == RemoteCommand::kLockdown)
+			EXPECT_EQ(command.Use(), testCase.value == 1);
+		EXPECT_NE(command.Refusal().find(testCase.refusal), std::string::npos)
+			<< command.Refusal();
+	}
+}
+
+
+TEST(DoorState, LockdownAndKeepOpenAreRetainedStatesAndRefusedReadsSaySo)
+{
+	TopicMap topics("rdx/front");
+	RdxState state(topics);
+	BMessage mode(RDX_NOTICE_DOOR_MODE);
+	mode.AddBool(RDX_FIELD_LOCKDOWN, false);
+	mode.AddInt32(RDX_FIELD_KEPT_RELAY, 2);
+	mode.AddString(RDX_FIELD_KEPT_UNTIL, "2025-12-08T01:32:03.000Z");
+	mode.AddInt32(RDX_FIELD_KEPT_LEFT, 1800);
+	std::vector<Publication> expected = {
+		{"rdx/front/lockdown", "off", true},
+		{"rdx/front/keep_open", "{\"minutes\":30,\"relay\":2,\"state\":"
+			"\"on\",\"until\":\"2025-12-08T01:32:03.000Z\"}", true},
+	};
+	EXPECT_EQ(state.Notice(notice(RDX_NOTICE_DOOR_MODE, mode), 0), expected);
+	EXPECT_TRUE(state.Notice(notice(RDX_NOTICE_DOOR_MODE, mode), 0).empty());
+
+	BMessage locked(RDX_NOTICE_DOOR_MODE);
+	locked.AddBool(RDX_FIELD_LOCKDOWN, true);
+	locked.AddInt32(RDX_FIELD_KEPT_RELAY, 0);
+	expected = {{"rdx/front/lockdown", "on", true},
+		{"rdx/front/keep_open", "{\"state\":\"off\"}", true}};
+	EXPECT_EQ(state.Notice(notice(RDX_NOTICE_DOOR_MODE, locked), 0),
+		expected);
+	EXPECT_EQ(state.States(), expected);
+
+	BMessage tag(RDX_MSG_TAG);
+	tag.AddString(RDX_FIELD_TAG, "04A1");
+	tag.AddString(RDX_FIELD_READ_RESULT, "lockdown");
+	std::vector<Publication> event = state.Notice(notice(RDX_MSG_TAG, tag),
+		0);
+	ASSERT_EQ(event.size(), 1u);
+	EXPECT_EQ(nlohmann::json::parse(event[0].payload)["result"], "lockdown");
+}
+
+
 TEST(DoorState, NoticesBecomeStatesAndEvents)
 {
 	TopicMap topics("rdx/front");
-	DoorState state(topics);
+	RdxState state(topics);
 	EXPECT_TRUE(state.States().empty());
 
 	BMessage settings(RDX_NOTICE_SETTINGS);
@@ -303,7 +406,7 @@ TEST(Discovery, OneDeviceWithAButtonSensorsASwitchAndATagScanner)
 	TopicMap topics("site/front");
 	Discovery discovery(topics, "front.door", "1.0");
 	std::vector<Publication> messages = discovery.Messages();
-	ASSERT_EQ(messages.size(), 7u);
+	ASSERT_EQ(messages.size(), 9u);
 
 	std::map<std::string, nlohmann::json> byTopic;
 	for (const Publication& message : messages) {
@@ -334,6 +437,13 @@ TEST(Discovery, OneDeviceWithAButtonSensorsASwitchAndATagScanner)
 	nlohmann::json use = at("switch", "board_use");
 	EXPECT_EQ(use["command_topic"], "site/front/board_use/set");
 	EXPECT_EQ(use["state_topic"], "site/front/board_use");
+	nlohmann::json lockdown = at("switch", "lockdown");
+	EXPECT_EQ(lockdown["command_topic"], "site/front/lockdown/set");
+	EXPECT_EQ(lockdown["state_topic"], "site/front/lockdown");
+	nlohmann::json keep = at("number", "keep_open");
+	EXPECT_EQ(keep["command_topic"], "site/front/keep_open/set");
+	EXPECT_EQ(keep["state_topic"], "site/front/keep_open");
+	EXPECT_EQ(keep["max"], 720);
 	nlohmann::json scanner = at("tag", "reader");
 	EXPECT_EQ(scanner["topic"], "site/front/tag");
 	EXPECT_EQ(scanner["value_template"], "{{ value_json.tag }}");

@@ -3,6 +3,7 @@
 
 #include "BoardSim.h"
 #include "LocalTime.h"
+#include "PinHash.h"
 #include "RdxProgram.h"
 #include "ReaderTestSupport.h"
 
@@ -308,6 +309,36 @@ TEST_F(ReaderEndToEndTest, ListedTagOutsideItsHoursOpensNothing)
 
 
 
+// Card and PIN: the tag alone opens nothing, a wrong PIN opens nothing, the
+// right one opens the door through rdx as a tag does.
+TEST_F(ReaderEndToEndTest, TagWithItsPinOpensAndWithoutItNothing)
+{
+	std::string hash, problem;
+	ASSERT_TRUE(PinHash::Make("2580", 4, &hash, &problem)) << problem;
+	FILE* file = fopen(fTags.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fprintf(file, "04A1B2C3 card | pin ; pinhash %s\n", hash.c_str());
+	fclose(file);
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	const std::string read = keyboard.Path() + ": 04A1B2C3 (card): ";
+
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitFor(read + "pin-wanted"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0852\n", 300)));
+	ASSERT_TRUE(fReader->WaitFor(read + "wrong-pin (1 of 3 in a row)\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n")));
+	ASSERT_TRUE(fReader->WaitForCount(read + "pin-wanted", 2));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("2580\n", 300)));
+	ASSERT_TRUE(fReader->WaitFor(read + "passed on (the PIN is right)\n"));
+	ExpectOpenedAndClosed(1);
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf(kOpen));
+	EXPECT_EQ(1, fProgram->Count(" OPEN 2|"));
+}
+
+
 // Editors save in two ways that leave the list half-written for a moment:
 // the old file removed and a new one written at its path, or the file
 // truncated and written in place. rdx-reader is stopped while the editor is
@@ -391,3 +422,42 @@ TEST_F(ReaderEndToEndTest, HalfWrittenListNeverOpens)
 }
 
 }	// namespace
+
+
+// Lockdown as rdx keeps it in the state directory: the reader shows it as
+// the outcome of a read that would pass, also after it restarts, and takes
+// the lift as it comes (inotify, no polling).
+TEST_F(ReaderEndToEndTest, ReadDuringLockdownIsRefusedAcrossARestart)
+{
+	StartRdx();
+	EventFifo keyboard;
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	ASSERT_EQ(0, fProgram->Send({"--lockdown", "on"}));
+	ASSERT_TRUE(fReader->WaitFor("rdx-reader: the door is in lockdown: no"
+		" read is passed on until it is lifted\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("04A1B2C3\n0055\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 04A1B2C3 (card): lockdown (the door is"
+		" in lockdown)\n"));
+	// The list's own word stands first: an unknown card is unknown.
+	ASSERT_TRUE(fReader->WaitFor(": 0055: unknown\n"));
+
+	// A reader started during lockdown is in it from its first read.
+	fReader.reset();
+	StartReader({"--keyboard", keyboard.Path()}, {"--repeat-ms", "0"});
+	ASSERT_TRUE(fReader->WaitFor("the door is in lockdown"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): lockdown"));
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(0, fBoard->CountOf(kOpen));
+	std::string log = fProgram->StateHome() + "/RDX/access.log";
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(read_file(log), "\"outcome\":\"lockdown\"") == 2;
+	}, 10)) << read_file(log);
+
+	ASSERT_EQ(0, fProgram->Send({"--lockdown", "off"}));
+	ASSERT_TRUE(fReader->WaitFor("rdx-reader: lockdown lifted: reads are"
+		" passed on again\n"));
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0014594826\n")));
+	ASSERT_TRUE(fReader->WaitFor(": 0014594826 (fob): passed on\n"));
+	ExpectOpenedAndClosed(1);
+}

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <fcntl.h>
+#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +46,39 @@ protected:
 		if (errors != nullptr)
 			*errors = reader.Process().Errors();
 		return status;
+	}
+
+	// A small list, a tag and a time for --check --at (Berlin), and what it
+	// must say: the verdict and the line that decided.
+	struct CheckCase {
+		const char*	name;
+		std::string	list;
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+		int			line;
+	};
+
+	void ExpectChecks(const std::vector<CheckCase>& cases)
+	{
+		std::map<std::string, std::string> environment = Environment();
+		environment["TZ"] = "Europe/Berlin";
+		for (const CheckCase& test : cases) {
+			SCOPED_TRACE(test.name);
+			std::string list = fDirectory.Sub("tags");
+			std::ofstream(list, std::ios::binary | std::ios::trunc) << test.list;
+			ASSERT_EQ(0, chmod(list.c_str(), 0600));
+			ReaderProcess reader({"--check", test.tag, "--tags", list, "--at",
+				test.at}, environment);
+			int status = -1;
+			ASSERT_TRUE(reader.Process().Wait(20, &status));
+			std::string output = reader.Output();
+			EXPECT_EQ(std::string(test.word) == "pass" ? 0 : 1, status);
+			EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": "
+				+ test.word + " at ")) << output;
+			EXPECT_EQ(1, count_of(output, "(line " + std::to_string(test.line)
+				+ " of " + list + ": ")) << output;
+		}
 	}
 
 	TempDir			fDirectory;
@@ -625,6 +659,86 @@ TEST_F(ReaderProgramTest, CheckRefusesWhatALinesTextRefuses)
 }
 
 
+// Bytes that other editors, input methods and copies from a web page leave
+// in a list, asked through --check --at (Berlin): a line that shows one
+// thing and could be read as another lets its tag in never, and a later
+// line of the same tag does not count in its place. 2027-06-07 is a
+// Monday, 2027-06-06 a Sunday.
+TEST_F(ReaderProgramTest, CheckRefusesWhatBytesFromOtherEditorsHide)
+{
+	using namespace std::string_literals;
+	const char* kSunday = "2027-06-06 03:00";
+	const char* kMonday = "2027-06-07 08:30";
+	ExpectChecks({
+		{"a byte order mark before the first line",
+			"\xEF\xBB\xBF" "0001 | off\n0001 Anna\n", "0001", kSunday, "off",
+			1},
+		{"a byte order mark before a set's line",
+			"\xEF\xBB\xBF@day = Mo 08:00-09:00\n0001 | @day\n", "0001",
+			kMonday, "pass", 2},
+		{"a Windows list: byte order mark, CRLF, no last newline",
+			"\xEF\xBB\xBF" "0001 Anna | Mo 08:00-09:00\r\n0002 Ben | off\r\n"
+			"0001 spare", "0001", kSunday, "outside-hours", 1},
+		{"a no-break space instead of the blank before the '|'",
+			"0001\xC2\xA0| off\n0001 Anna\n", "0001", kSunday, "bad-rule", 1},
+		{"a no-break space between the tag and the name",
+			"0001\xC2\xA0" "Anna | off\n0001 Anna\n", "0001", kSunday,
+			"bad-rule", 1},
+		{"a no-break space before the tag",
+			"\xC2\xA0" "0001 | off\n0001 Anna\n", "0001", kSunday, "bad-rule",
+			1},
+		{"a NUL right after the tag", "0001\0 | off\n0001 Anna\n"s, "0001",
+			kSunday, "bad-rule", 1},
+		{"a vertical tab right after the tag", "0001\v| off\n0001 Anna\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"a form feed before the tag", "\f0001 | off\n0001 Anna\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' before the rules",
+			"0001 Anna \xEF\xBD\x9C off\n", "0001", kSunday, "bad-rule", 1},
+		{"a broken bar before the rules", "0001 Anna \xC2\xA6 off\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' in the comment after the rules",
+			"0001 | Mo-Su 00:00-24:00 # not \xEF\xBD\x9C off\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"a fullwidth '|' in a set's comment",
+			"@all = Mo-Su 00:00-24:00 # \xEF\xBD\x9C off\n0001 | @all\n",
+			"0001", kSunday, "bad-rule", 2},
+		{"a no-break space before a set's line",
+			"\xC2\xA0@crew = Mo 08:00-09:00\n@crew = Mo-Su 00:00-24:00\n"
+			"0001 | @crew\n", "0001", kSunday, "bad-rule", 3},
+		{"a blank between the '@' and a set's name",
+			"@ crew = Mo 08:00-09:00\n@crew = Mo-Su 00:00-24:00\n"
+			"0001 | @crew\n", "0001", kSunday, "bad-rule", 3},
+		// Names are any text: only what stands by the tag must be ASCII.
+		{"a name outside ASCII",
+			"0001 J\xC3\xBCrgen M\xC3\xBCller | Mo 08:00-09:00 # \xC3\xBC\n",
+			"0001", kMonday, "pass", 1},
+	});
+}
+
+
+// Limits that the grammar cannot read as exactly one moment or one window
+// let their tag in never: a second "until" might be the one meant, an
+// "until" at the moment of the "from" leaves no time at all.
+TEST_F(ReaderProgramTest, CheckRefusesALimitItCannotReadExactly)
+{
+	const char* kSunday = "2027-06-06 03:00";
+	ExpectChecks({
+		{"until given twice", "0001 | until 2027-01-01 ; until 2099-01-01\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"from given twice", "0001 | from 2099-01-01 ; from 2027-01-01\n",
+			"0001", kSunday, "bad-rule", 1},
+		{"until at the moment from names",
+			"0001 | from 2027-06-06 03:00 ; until 2027-06-06 03:00\n", "0001",
+			kSunday, "bad-rule", 1},
+		{"24:00 as the start of a window", "0001 | Mo 24:00-01:00\n", "0001",
+			"2027-06-08 00:30", "bad-rule", 1},
+		{"a date before 1970", "0001 | from 1969-12-31\n", "0001", kSunday,
+			"bad-rule", 1},
+	});
+}
+
+
 TEST_F(ReaderProgramTest, LearningWaitsWhileAnotherWriterHoldsTheLock)
 {
 	// rdx-tags saves while rdx-reader learns: the lock keeps both lines.
@@ -728,6 +842,88 @@ TEST_F(ReaderProgramTest, ListBehindALinkIsFollowedAndRefusedWhileOthersMayWrite
 	present("3333", "unknown");
 	present("4444", "no rdx");
 	EXPECT_EQ(0, reader.Terminate());
+}
+
+// A list reached through links, as a running rdx-reader sees it: whatever
+// link on the way is moved to lead elsewhere (one in the middle of a
+// chain, the link of a directory above the list), the list it leads to now
+// is the one in force, at once; a list it no longer leads to never opens
+// again. The file at the end of the chain is watched as before.
+TEST_F(ReaderProgramTest, ListIsReadAgainWhenAnyLinkOnTheWayMoves)
+{
+	struct Case {
+		const char*	name;
+		// Links made below the test's directory: where, and what they say
+		// ("@" for the test's directory).
+		std::vector<std::pair<const char*, const char*>> links;
+		const char*	path;
+		// The change: a link moved by a new one renamed over it, or, with
+		// no link, the file written in place.
+		const char*	moved;
+		const char*	target;
+	};
+	const std::vector<Case> cases = {
+		{"the link in the middle of a chain",
+			{{"cfg/tags", "@/srv/current"}, {"srv/current", "@/lists/v1"}},
+			"cfg/tags", "srv/current", "@/lists/v2"},
+		{"the link of the list's directory",
+			{{"cfg/RDX", "@/lists"}}, "cfg/RDX/v1", "cfg/RDX", "@/other"},
+		{"the file at the end of a chain, written in place",
+			{{"cfg/tags", "@/srv/current"}, {"srv/current", "@/lists/v1"}},
+			"cfg/tags", nullptr, "@/lists/v1"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		TempDir directory("rdx-reader-links");
+		auto at = [&](const char* name) {
+			return name[0] == '@' ? directory.Path() + (name + 1)
+				: directory.Sub(name);
+		};
+		// In place, as an editor that keeps the file's inode does.
+		auto write_file = [](const std::string& path, const std::string& text) {
+			std::ofstream file(path, std::ios::binary | std::ios::trunc);
+			file << text;
+			file.close();
+			return file.good();
+		};
+		for (const char* folder : {"cfg", "srv", "lists", "other"})
+			ASSERT_EQ(0, mkdir(directory.Sub(folder).c_str(), 0700));
+		std::string open = "0001 Anna\n";
+		std::string off = "0001 Anna | off\n";
+		for (const auto& [file, text] : std::vector<std::pair<const char*,
+				std::string>>{{"lists/v1", open}, {"lists/v2", off},
+				{"other/v1", off}}) {
+			ASSERT_TRUE(write_file(directory.Sub(file), text));
+			ASSERT_EQ(0, chmod(directory.Sub(file).c_str(), 0600));
+		}
+		for (const auto& [link, target] : test.links)
+			ASSERT_EQ(0, symlink(at(target).c_str(), at(link).c_str()));
+
+		EventFifo fifo;
+		ReaderProcess reader({"--keyboard", fifo.Path(), "--tags",
+			at(test.path), "--repeat-ms", "0"}, Environment());
+		ASSERT_TRUE(reader.WaitFor(fifo.Path() + ": reading\n"));
+		int64_t start = 1000000000LL * 1000;
+		auto present = [&](const std::string& outcome) {
+			int before = count_of(reader.Output(), ": 0001 ");
+			start += 1000000000LL;
+			ASSERT_TRUE(fifo.Write(KeyScript(start).Type("0001\n")));
+			ASSERT_TRUE(reader.WaitForCount(": 0001 ", before + 1));
+			EXPECT_EQ(1, count_of(reader.Output(), ": 0001 (Anna): "
+				+ outcome)) << reader.Output();
+		};
+		present("no rdx");
+		if (test.moved != nullptr) {
+			std::string fresh = at(test.moved) + ".new";
+			ASSERT_EQ(0, symlink(at(test.target).c_str(), fresh.c_str()));
+			ASSERT_EQ(0, rename(fresh.c_str(), at(test.moved).c_str()));
+		} else
+			ASSERT_TRUE(write_file(at(test.target), off));
+		EXPECT_TRUE(reader.WaitFor("read again the tag list", 10))
+			<< reader.Output();
+		present("off (line 1)");
+		EXPECT_EQ(0, reader.Terminate());
+	}
 }
 
 }	// namespace

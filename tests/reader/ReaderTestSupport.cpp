@@ -220,8 +220,10 @@ read_until_tag(TagSource& source, const std::string& sentinel, double seconds)
 			ADD_FAILURE() << source.Path() << " closed before the sentinel";
 			return events;
 		}
+		// A source stops after each tag; what it holds after it is read
+		// at once, as the reader's loop does.
 		struct pollfd entry = {source.FD(), POLLIN, 0};
-		if (poll(&entry, 1, 200) > 0)
+		if (source.HasPending() || poll(&entry, 1, 200) > 0)
 			source.Read(&events);
 	}
 	ADD_FAILURE() << "the sentinel tag " << sentinel << " did not arrive";

@@ -14,6 +14,7 @@
 
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,38 @@ TEST_F(TagEditorTest, ATagListedTwiceNeverBringsItsSecondLineIntoForce)
 			[&](TagListEditor& editor) {
 				return editor.RemoveLine(6, &fProblem);
 			}, B_BAD_VALUE, nullptr, "there is no line 6"},
+		// Many at once, as an import writes them: its first line changes,
+		// new tags go last, and one refusal changes nothing.
+		{"many tags at once",
+			[&](TagListEditor& editor) {
+				size_t refused;
+				return editor.SetTags({{"7300", "Carla", ""},
+					{"7100", "Visitor", "Mo 08:00-09:00"},
+					{"7400", "Dora", "off"}}, &refused, &fProblem);
+			}, B_OK, "7100 Visitor | Mo 08:00-09:00\n# kept\n"
+				"7100 old card, no rules\n7200 Anna\n7100 third\n"
+				"7300 Carla\n7400 Dora | off\n", ""},
+		{"many tags, one of them refused",
+			[&](TagListEditor& editor) {
+				size_t refused = 0;
+				status_t status = editor.SetTags({{"7300", "Carla", ""},
+					{"7400", "Dora", "off | Mo-Su 00:00-24:00"}}, &refused,
+					&fProblem);
+				return refused == 1 ? status : B_ERROR;
+			}, B_BAD_VALUE, nullptr, "a second '|' reads two ways: a line has"
+				" one '|' before its rules, whose items are separated by ';'"},
+		{"many tags, one of them twice",
+			[&](TagListEditor& editor) {
+				size_t refused = 0;
+				status_t status = editor.SetTags({{"7300", "Carla", ""},
+					{"7300", "Carla", "off"}}, &refused, &fProblem);
+				return refused == 1 ? status : B_ERROR;
+			}, B_BAD_VALUE, nullptr, "7300 is given twice"},
+		{"the line that counts is not removed alone",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(1, &fProblem);
+			}, B_BAD_VALUE, nullptr, "line 1 counts for 7100, which line 3"
+			" lists as well: remove the tag, or that line first"},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(test.name);
@@ -156,6 +189,53 @@ TEST_F(TagEditorTest, ASetDefinedTwiceNeverBringsItsSecondLineIntoForce)
 					&fProblem);
 			}, B_BAD_VALUE, nullptr,
 			"name: 1 to 64 letters, digits, '-' or '_'"},
+		{"its first line is not removed alone",
+			[&](TagListEditor& editor) {
+				return editor.RemoveLine(1, &fProblem);
+			}, B_BAD_VALUE, nullptr, "line 1 defines @crew, which line 2"
+			" defines as well: remove the set, or that line first"},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write(list);
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		fProblem.clear();
+		EXPECT_EQ(test.status, test.change(editor)) << fProblem;
+		EXPECT_EQ(test.problem, fProblem);
+		EXPECT_EQ(test.text != nullptr ? test.text : list,
+			editor.File().Text());
+	}
+}
+
+
+// A list saved by a Windows editor (a byte order mark, CRLF): its first
+// line is the tag's line as it shows, for every change the editor makes.
+TEST_F(TagEditorTest, AListFromAWindowsEditorIsChangedAsItShows)
+{
+	const std::string list = "\xEF\xBB\xBF" "0001 Anna | off\r\n0002 Ben\r\n";
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> change;
+		status_t	status;
+		const char*	text;
+		const char*	problem;
+	};
+	const std::vector<Case> cases = {
+		{"its first tag added again",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("", "0001", "spare", "", &fProblem);
+			}, B_BAD_VALUE, nullptr, "0001 is listed already (line 1)"},
+		{"its first tag removed",
+			[&](TagListEditor& editor) {
+				return editor.RemoveTag("0001", &fProblem);
+			}, B_OK, "0002 Ben\r\n", ""},
+		{"another line changed: every other byte stays",
+			[&](TagListEditor& editor) {
+				return editor.SetTag("0002", "0002", "Ben", "Mo 08:00-09:00",
+					&fProblem);
+			}, B_OK, "\xEF\xBB\xBF" "0001 Anna | off\r\n0002 Ben | Mo 08:00-09:00\n",
+			""},
 	};
 	for (const Case& test : cases) {
 		SCOPED_TRACE(test.name);
@@ -212,6 +292,55 @@ TEST_F(TagEditorTest, SaveTakesTheWritersLock)
 	EXPECT_EQ("the lock " + fDirectory.Sub(".tags.lock") + " is not a file of"
 		" your own: nothing is written until it is removed", fProblem);
 	EXPECT_EQ("1111 Anna\n2222 Ben\n", read_file(fPath));
+}
+
+// Another writer holds the lock and adds a line meanwhile (as learning
+// does): a save started then waits, writes nothing while the other holds
+// the lock, and the editor's check for an outside change comes after the
+// wait, so that the other's line is never lost.
+TEST_F(TagEditorTest, ALineWrittenUnderTheLockIsNeverLost)
+{
+	struct Case {
+		const char*	name;
+		std::function<status_t(TagListEditor&)> save;
+		status_t	status;
+	};
+	const std::vector<Case> cases = {
+		{"the editor's save", [&](TagListEditor& editor) {
+			return editor.Save(&fProblem);
+		}, B_MISMATCHED_VALUES},
+		{"a save of the list on its own", [&](TagListEditor& editor)
+				-> status_t {
+			TagList list(fPath);
+			std::string problem;
+			if (list.Load(&problem) != B_OK)
+				return B_ERROR;
+			return list.Save(editor.File(), &problem);
+		}, B_OK},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		Write("1111 Anna\n");
+		TagListEditor editor(fPath);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+		ASSERT_EQ(B_OK, editor.SetTag("", "2222", "Ben", "", &fProblem));
+		TagListLock other;
+		ASSERT_EQ(B_OK, other.Acquire(fPath, &fProblem)) << fProblem;
+		status_t status = B_ERROR;
+		std::thread saving([&] { status = test.save(editor); });
+		// Long enough for a save that does not wait to have written.
+		snooze(300000);
+		EXPECT_EQ("1111 Anna\n", read_file(fPath));
+		std::ofstream(fPath, std::ios::app) << "3333 # learned\n";
+		other.Release();
+		saving.join();
+		EXPECT_EQ(test.status, status) << fProblem;
+		std::string text = read_file(fPath);
+		if (test.status == B_MISMATCHED_VALUES)
+			EXPECT_EQ("1111 Anna\n3333 # learned\n", text);
+		else
+			EXPECT_EQ("1111 Anna\n2222 Ben\n", text);
+	}
 }
 
 }	// namespace

@@ -12,13 +12,17 @@
 
 #include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <cstdlib>
 #include <ctime>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <functional>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -375,6 +379,47 @@ TEST(TagListTest, ListIsTakenOnlyWhenItsWriterHasFinished)
 }
 
 
+// A writer the user cannot see in /proc (root, editing the user's list in
+// place) is told by the lease alone: the half-written list is not taken.
+TEST(TagListTest, AWriterOfAnotherUserIsToldByTheLease)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to write as another user";
+	const uid_t user = 4242;
+	TempDir directory("rdx-reader-root");
+	ASSERT_EQ(0, chmod(directory.Path().c_str(), 0755));
+	std::string folder = directory.Sub("RDX");
+	std::string path = folder + "/tags";
+	ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+	ASSERT_TRUE(write_file(path, "7100 Visitor | off\n"));
+	ASSERT_EQ(0, chmod(path.c_str(), 0600));
+	ASSERT_EQ(0, chown(folder.c_str(), user, user));
+	ASSERT_EQ(0, chown(path.c_str(), user, user));
+
+	int writer = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+	ASSERT_GE(writer, 0);
+	ASSERT_EQ(13, write(writer, "7100 Visitor ", 13));
+	pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0) {
+		// The user's rdx-reader: not root, and not the writer itself.
+		close(writer);
+		if (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0
+			|| setresuid(user, user, user) != 0)
+			_exit(3);
+		TagList list(path);
+		std::string problem;
+		status_t status = list.Load(&problem);
+		_exit(status == B_WOULD_BLOCK ? 0 : status == B_OK ? 1 : 2);
+	}
+	int status = -1;
+	ASSERT_EQ(child, waitpid(child, &status, 0));
+	close(writer);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(0, WEXITSTATUS(status)) << "1: the half-written list was taken";
+}
+
+
 TEST(TagListTest, WatcherWakesWhenTheNodeBehindALinkChanges)
 {
 	// A replugged reader by its by-id name: udev makes the node, the link,
@@ -426,6 +471,74 @@ TEST(TagListTest, LearnedTextHoldsNoControlCharacters)
 	EXPECT_EQ(1u, list.CountTags());
 	EXPECT_FALSE(list.Contains("2222"));
 	EXPECT_TRUE(list.Decide("04A1B2C3", LocalTime::Now()).Passes());
+}
+
+
+// A disk that fills up while the list is written: a write stops part-way
+// (here by a limit on the size of files, which cuts a write as a full disk
+// does). What is left must be the list as it was: a learned line cut after
+// two digits would list a tag that nobody presented.
+TEST(TagListTest, AFullDiskLeavesTheListAsItWas)
+{
+	struct Case {
+		const char*	name;
+		const char*	list;
+		// Bytes the disk still takes.
+		off_t		room;
+		bool		learn;
+	};
+	const std::vector<Case> cases = {
+		{"learning, with room for three bytes", "1111 Anna\n", 3, true},
+		{"learning after a last line without newline", "1111 Anna", 2, true},
+		{"a save, with room for five bytes", "1111 Anna\n", 5, false},
+	};
+	for (const Case& test : cases) {
+		SCOPED_TRACE(test.name);
+		TempDir directory("rdx-reader-full");
+		std::string path = directory.Sub("tags");
+		ASSERT_TRUE(write_file(path, test.list));
+		ASSERT_EQ(0, chmod(path.c_str(), 0600));
+		TagList list(path);
+		std::string problem;
+		ASSERT_EQ(B_OK, list.Load(&problem)) << problem;
+		pid_t child = fork();
+		ASSERT_GE(child, 0);
+		if (child == 0) {
+			// A save writes a new file beside the list: its limit is the room.
+			struct rlimit limit;
+			limit.rlim_cur = limit.rlim_max = (rlim_t)(test.room
+				+ (test.learn ? (off_t)strlen(test.list) : 0));
+			signal(SIGXFSZ, SIG_IGN);
+			if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+				_exit(3);
+			status_t status;
+			if (test.learn)
+				status = list.Append("2222", "learned", &problem);
+			else {
+				TagFile edited = list.File();
+				edited.AppendLine("2222 Ben");
+				status = list.Save(edited, &problem);
+			}
+			_exit(status == B_OK ? 0 : 1);
+		}
+		int status = -1;
+		ASSERT_EQ(child, waitpid(child, &status, 0));
+		ASSERT_TRUE(WIFEXITED(status));
+		EXPECT_EQ(1, WEXITSTATUS(status)) << "the write was not cut";
+		EXPECT_EQ(test.list, read_file(path));
+		ASSERT_EQ(B_OK, list.Load(&problem)) << problem;
+		EXPECT_EQ(1u, list.CountTags());
+		// Nothing is left beside it but the writers' lock.
+		DIR* folder = opendir(directory.Path().c_str());
+		ASSERT_NE(nullptr, folder);
+		int names = 0;
+		while (struct dirent* entry = readdir(folder)) {
+			std::string name = entry->d_name;
+			names += name != "." && name != ".." && name != ".tags.lock";
+		}
+		closedir(folder);
+		EXPECT_EQ(1, names);
+	}
 }
 
 

@@ -29,15 +29,16 @@ public:
 
 	// Extra options (e.g. "--drop", "--status", "500", "--delay-ms", "3000")
 	// go after the ones that pick the port and the log. host is where it
-	// listens: "127.0.0.1" or "::1"; the port is always a free one.
+	// listens: "127.0.0.1" or "::1"; the port is a free one, or the one
+	// given (a board that comes back where it was).
 	explicit BoardSim(const std::vector<std::string>& options = {},
-		const std::string& host = "127.0.0.1")
+		const std::string& host = "127.0.0.1", int port = 0)
 		:
 		fDirectory("rdx-board"),
 		fHost(host)
 	{
-		std::string listen = host.find(':') != std::string::npos
-			? "[" + host + "]:0" : host + ":0";
+		std::string listen = (host.find(':') != std::string::npos
+			? "[" + host + "]:" : host + ":") + std::to_string(port);
 		std::vector<std::string> argv = {Program(), "--listen", listen,
 			"--port-file", fDirectory.Sub("port"), "--log", LogFile()};
 		argv.insert(argv.end(), options.begin(), options.end());

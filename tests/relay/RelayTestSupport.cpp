@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 
+#include <RelayRequests.h>
 #include <RelayStatus.h>
 
 #include <dirent.h>
@@ -104,6 +105,8 @@ RelayTest::TearDown()
 {
 	// A worker of this test must not report into the next one.
 	EXPECT_TRUE(WaitForWorkersToEnd(20));
+	// A close on quit of this test stops the opens of the whole process.
+	RelayRequests::ResumeOpening();
 	if (HasFailure())
 		fOutput->Replay();
 	fOutput.reset();

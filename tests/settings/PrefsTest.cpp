@@ -611,5 +611,31 @@ TEST_P(SettingsTest, WritesRefusedByTheFileSystem)
 }
 
 
+TEST_P(SettingsTest, StoredAddressIsReadWithoutMakingOrPrintingAnything)
+{
+	// Nothing stored yet: no address, and no directory, file or line made.
+	std::string address;
+	EXPECT_EQ("", captured_output([&] {
+		EXPECT_FALSE(Prefs::StoredAddress(&address)); }));
+	struct stat info;
+	EXPECT_NE(0, stat(SettingsDirectory().c_str(), &info));
+
+	// Stored: read as the record reads it (cut to its field), and the
+	// file's data stays as it was.
+	std::unique_ptr<Prefs> prefs;
+	Construct(&prefs);
+	prefs.reset();
+	std::string data = read_file(SettingsFile());
+	for (const std::string& stored : {std::string("127.0.0.1:8080"),
+			std::string(300, 'h')}) {
+		SetRaw("rdx_ip", stored_value("CSTR", stored + '\0'));
+		EXPECT_EQ("", captured_output([&] {
+			EXPECT_TRUE(Prefs::StoredAddress(&address)); }));
+		EXPECT_EQ(stored.substr(0, 63), address);
+		EXPECT_EQ(data, read_file(SettingsFile()));
+	}
+}
+
+
 INSTANTIATE_TEST_SUITE_P(Store, SettingsTest, ::testing::Values(false, true),
 	test_param_name);

@@ -12,6 +12,7 @@
 #include <LogRecord.h>
 #include <Message.h>
 #include <TagDecision.h>
+#include <PinHash.h>
 #include <TagListEditor.h>
 
 #include "ChildProcess.h"
@@ -190,6 +191,18 @@ TEST_F(TagsModelTest, FormRefusesWhatTheListCannotHold)
 			"!@nope is not defined"},
 		{"0014594826", "Anna", TagForm::kAlways, {}, "", "", "",
 			"!0014594826 is listed already (line 4)"},
+		// A field holds what its label says, and no more rules than that.
+		{"0011223344", "Anna \xEF\xBD\x9C off", TagForm::kAlways, {}, "", "",
+			"", "!\"\xEF\xBD\x9C\" looks like a '|' and reads two ways"},
+		{"0011223344", "Anna", TagForm::kNamedSet, {},
+			"staff ; Mo-Su 00:00-24:00", "", "", "!named set: "},
+		{"0011223344", "Anna", TagForm::kHours,
+			{"Mo 00:00-24:00, Su", "08:00", "09:00"}, "", "", "",
+			"!hours, row 1: "},
+		{"0011223344", "Anna", TagForm::kHours,
+			{"Mo", "07:00-23:00 00:00", "09:00"}, "", "", "", "!hours, row 1: "},
+		{"0011223344", "Anna", TagForm::kHours, {"Mo-Su", "22:00", "06:00"},
+			"", "", "", "Mo-Su 22:00-06:00"},
 	};
 	for (const Case& c : cases) {
 		TagListEditor editor(fPath);
@@ -521,3 +534,120 @@ TEST_F(TagsModelTest, FollowerReadsTheLogThenPostsNewReadsAndEndsWhenAsked)
 }
 
 }	// namespace
+
+
+namespace {
+
+// A PIN in the form and through the editor: shown by when it is asked,
+// never by its hash; set in place, every other byte kept.
+TEST_F(TagsModelTest, PinIsAskedAsChosenAndItsHashKeptOutOfSight)
+{
+	std::string h, h2;
+	ASSERT_TRUE(PinHash::Make("2468", 4, &h, &fProblem)) << fProblem;
+	ASSERT_TRUE(PinHash::Make("1357", 4, &h2, &fProblem)) << fProblem;
+	std::string text = "@staff = Mo-Fr 07:00-19:00\n"
+		"0001 Anna | @staff ; pin outside @staff ; pinhash " + h + " # note\n"
+		"0002 Bob | pin Mo-Fr 22:00-06:00 ; pinhash " + h + "\n"
+		"0003 Carl # keys\r\n";
+	Write(text, 0600);
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+	const TagFile& file = editor.File();
+
+	TagForm anna = TagForm::FromLine(*file.Find("0001"));
+	EXPECT_EQ(TagForm::kNamedSet, anna.when);
+	EXPECT_EQ(TagForm::kPinOutsideSet, anna.pinWhen);
+	EXPECT_EQ("staff", anna.pinSet);
+	EXPECT_EQ(h, anna.pinHash);
+	std::string rules;
+	ASSERT_TRUE(anna.Rules(&rules, &fProblem)) << fProblem;
+	EXPECT_EQ("@staff ; pin outside @staff ; pinhash " + h, rules);
+	EXPECT_EQ("@staff, PIN outside @staff", when_in_words(file,
+		*file.Find("0001")));
+	// No PIN: the hash goes with it.
+	anna.pinWhen = TagForm::kNoPin;
+	ASSERT_TRUE(anna.Rules(&rules, &fProblem));
+	EXPECT_EQ("@staff", rules);
+	// A PIN asked but none typed is refused.
+	TagForm carl = TagForm::FromLine(*file.Find("0003"));
+	carl.pinWhen = TagForm::kPinAlways;
+	EXPECT_FALSE(carl.Rules(&rules, &fProblem));
+	EXPECT_EQ("PIN: type it, twice", fProblem);
+
+	// Hours the PIN choice cannot hold stay as written, hash and all.
+	TagForm bob = TagForm::FromLine(*file.Find("0002"));
+	EXPECT_EQ(TagForm::kWritten, bob.when);
+	EXPECT_EQ(TagForm::kPinWritten, bob.pinWhen);
+	ASSERT_TRUE(bob.Rules(&rules, &fProblem)) << fProblem;
+	EXPECT_EQ("pin Mo-Fr 22:00-06:00 ; pinhash " + h, rules);
+	EXPECT_EQ(std::string::npos, when_in_words(file, *file.Find("0002"))
+		.find("argon2"));
+
+	// --set-pin's way: the hash in place, or added with "pin" before it.
+	bool always = false;
+	ASSERT_EQ(B_OK, editor.SetPinHash("0001", h2, &always, &fProblem));
+	EXPECT_FALSE(always);
+	ASSERT_EQ(B_OK, editor.SetPinHash("0003", h2, &always, &fProblem));
+	EXPECT_TRUE(always);
+	EXPECT_EQ(B_BAD_VALUE, editor.SetPinHash("0004", h2, &always, &fProblem));
+	ASSERT_EQ(B_OK, editor.Save(&fProblem)) << fProblem;
+	EXPECT_EQ("@staff = Mo-Fr 07:00-19:00\n"
+		"0001 Anna | @staff ; pin outside @staff ; pinhash " + h2 + " # note\n"
+		"0002 Bob | pin Mo-Fr 22:00-06:00 ; pinhash " + h + "\n"
+		"0003 Carl | pin ; pinhash " + h2 + " # keys\r\n", read_file(fPath));
+
+	// What can be a PIN.
+	const std::vector<std::pair<const char*, bool>> pins = {{"2468", true},
+		{"123", false}, {"12a4", false}, {"0003", false},
+		{"123456789012", true}, {"1234567890123", false}};
+	for (const auto& [digits, fine] : pins) {
+		EXPECT_EQ(fine, PinHash::Refusal(digits, strlen(digits), "0003")
+			.empty()) << digits;
+	}
+}
+
+}	// namespace
+
+
+// What the desk sees of lockdown and keep-open: the reads and exit presses
+// refused with their word, and the state as rdx's records leave it.
+TEST(ReadHistoryDesk, RefusedReadsAndTheDoorsStateFromTheRecords)
+{
+	ReadHistory history;
+	struct Step {
+		const char* line;
+		int lockdown;
+		int32 keptRelay;
+	};
+	const Step steps[] = {
+		{R"({"time":"2026-12-08T09:00:00.000Z","program":"rdx","event":"keep-open","action":"start","relay":2,"seconds":60,"until":"2026-12-08T09:01:00.000Z","by":"rdx-tags"})",
+			-1, 2},
+		{R"({"time":"2026-12-08T09:00:10.000Z","program":"rdx","event":"keep-open","action":"end","relay":2,"why":"lockdown"})",
+			-1, 0},
+		{R"({"time":"2026-12-08T09:00:10.000Z","program":"rdx","event":"lockdown","lockdown":"on","by":"mqtt:front"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:20.000Z","program":"rdx","event":"tag","tag":"04a1b2c3","reader":"mqtt","board_use":true,"result":"lockdown"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:30.000Z","program":"rdx","event":"door","what":"exit","input":"exit:gpio","result":"lockdown"})",
+			1, 0},
+		{R"({"time":"2026-12-08T09:00:40.000Z","program":"rdx","event":"lockdown","lockdown":"off","by":"rdx-send"})",
+			0, 0},
+		{R"({"time":"2026-12-08T09:00:50.000Z","program":"rdx","event":"keep-open","action":"start","relay":1,"seconds":60,"until":"2026-12-08T09:01:50.000Z"})",
+			0, 1},
+		// A new rdx closed what the one before held open.
+		{R"({"time":"2026-12-08T09:01:00.000Z","program":"rdx","event":"start"})",
+			0, 0},
+	};
+	for (const Step& step : steps) {
+		SCOPED_TRACE(step.line);
+		history.Add(*LogRecord::Parse(step.line));
+		EXPECT_EQ(step.lockdown, history.Desk().lockdown);
+		EXPECT_EQ(step.keptRelay, history.Desk().keptRelay);
+	}
+	ASSERT_EQ(2u, history.Recent().size());
+	EXPECT_EQ("exit: lockdown", history.Recent()[0].outcome);
+	EXPECT_EQ("04A1B2C3", history.Recent()[1].tag);
+	EXPECT_EQ("lockdown", history.Recent()[1].outcome);
+	EXPECT_EQ("mqtt", history.Recent()[1].source);
+	ASSERT_NE(nullptr, history.LastSeen("04A1B2C3"));
+}

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -25,6 +26,12 @@ const WindowPoint kFirstRead = {100, 424};
 const WindowPoint kAddReadButton = {55, 557};
 // The name field of the dialog (TagDialog.cpp).
 const WindowPoint kNameField = {300, 54};
+// Import… at the window's bottom right; in the review (ImportWindow.cpp,
+// 760 by 420) the second row of the list, "Take the file's" and Import.
+const WindowPoint kImportButton = {670, 557};
+const WindowPoint kSecondEntry = {100, 62 + 22 + 20 + 10};
+const WindowPoint kTakeFileButton = {190, 397};
+const WindowPoint kImportReviewButton = {700, 397};
 // The middle of the table's third row: rows of 20 pixels under a title
 // row of 22, in a table at 42.
 const WindowPoint kThirdTag = {100, 42 + 22 + 2 * 20 + 10};
@@ -193,6 +200,61 @@ TEST(TagsWindowEndToEndTest, TheLaterLineOfATagListedTwiceIsRemovedAlone)
 	ASSERT_TRUE(tools.Key(alert, "Return"));
 	EXPECT_TRUE(wait_for([&] { return read_file(list) == kept; }, 20))
 		<< read_file(list) << tags.Errors();
+
+	ASSERT_TRUE(tools.Close(window));
+	int exitStatus = -1;
+	EXPECT_TRUE(tags.Wait(20, &exitStatus));
+	EXPECT_EQ(0, exitStatus) << tags.Errors();
+}
+
+// Import… in the window: the file's new tag is added, and of two tags that
+// differ only the one whose file's version was chosen changes.
+TEST(TagsWindowEndToEndTest, AnImportChangesOnlyTheTagsChosen)
+{
+	const char* display = getenv("DISPLAY");
+	ASSERT_NE(nullptr, display);
+	TempDir directory("rdx-tags-import");
+	std::string list = directory.Sub("tags");
+	const std::string before = "# front door\n0014594826 fob | off\n"
+		"0055AA7711 Carla Berg | Mo-Fr 08:00-17:00\n";
+	std::ofstream(list) << before;
+	ASSERT_EQ(0, chmod(list.c_str(), 0600));
+	std::string file = directory.Sub("people.csv");
+	std::ofstream(file) << "tag;name;rules\r\n0014594826;fob;\r\n"
+		"0055AA7711;Carla Berg;Mo-Su 00:00-24:00\r\n0099;Dora;off\r\n";
+
+	ChildProcess::Options options;
+	options.environment = {{"DISPLAY", display}, {"HOME", directory.Path()},
+		{"XDG_RUNTIME_DIR", directory.Path()}};
+	options.unset = {"LANGUAGE", "LANG", "LC_ALL", "LC_MESSAGES"};
+	ChildProcess tags({std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-tags/rdx-tags", "--tags", list, "--log",
+		directory.Sub("access.log")}, options);
+	XTools tools(display);
+	unsigned long window = tools.FindWindow("RDX Tags", 20);
+	ASSERT_TRUE(window != 0 && tools.WaitUntilViewable(window, 20))
+		<< tags.Errors();
+	ASSERT_TRUE(tools.Click(window, kImportButton.x, kImportButton.y));
+	unsigned long dialog = tools.FindWindow("Import a list", 20);
+	ASSERT_TRUE(dialog != 0 && tools.WaitUntilViewable(dialog, 20));
+	ASSERT_TRUE(tools.Key(dialog, "ctrl+a"));
+	ASSERT_TRUE(tools.Type(dialog, file));
+	ASSERT_TRUE(tools.Key(dialog, "Return"));
+	// The review: the two that differ first, in the file's order.
+	unsigned long review = 0;
+	ASSERT_TRUE(wait_for([&] {
+		review = tools.FindWindow("Import a list", 1);
+		return review != 0 && review != dialog;
+	}, 20)) << tags.Errors();
+	ASSERT_TRUE(tools.WaitUntilViewable(review, 20));
+	ASSERT_TRUE(tools.Click(review, kSecondEntry.x, kSecondEntry.y));
+	ASSERT_TRUE(tools.Click(review, kTakeFileButton.x, kTakeFileButton.y));
+	ASSERT_TRUE(tools.Click(review, kImportReviewButton.x,
+		kImportReviewButton.y));
+	EXPECT_TRUE(wait_for([&] {
+		return read_file(list) == "# front door\n0014594826 fob | off\n"
+			"0055AA7711 Carla Berg | Mo-Su 00:00-24:00\n0099 Dora | off\n";
+	}, 20)) << read_file(list) << tags.Errors();
 
 	ASSERT_TRUE(tools.Close(window));
 	int exitStatus = -1;

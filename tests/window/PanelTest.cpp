@@ -16,6 +16,10 @@
 
 #include <FL/Fl.H>
 
+#include <OS.h>
+
+#include <unistd.h>
+
 namespace {
 
 const rgb_color kGreen = {105, 220, 105, 0};
@@ -369,6 +373,60 @@ TEST_F(PanelTest, AddressFieldIsSavedAndUsedByTheNextTag)
 	}, 10));
 	EXPECT_EQ(seed::Text(second.Address()), seed::Read(ConfigHome(), "rdx_ip"));
 	EXPECT_EQ(second.Address(), TextOf("RDX_ip"));
+}
+
+}	// namespace
+
+namespace {
+
+TEST_F(PanelTest, TagOpensOnlyWithinItsDeadlineCountedUntilTheWindowIsLocked)
+{
+	Build(Settings(true, 1, 2));
+	Show();
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 10));
+	struct Row {
+		const char*	name;
+		// The deadline from the moment the tag is posted, in microseconds,
+		// and text put after it; or a text alone.
+		bigtime_t	ahead;
+		const char*	text;
+		// The window is held locked this long after the tag is posted.
+		int			lockedMs;
+		bool		opens;
+	};
+	const Row rows[] = {
+		{"a word", 0, "soon", 0, false},
+		{"empty", 0, "", 0, false},
+		{"negative", 0, "-5", 0, false},
+		{"a number and more", 10000000, "x", 0, false},
+		{"passed", -1000, nullptr, 0, false},
+		{"passed while the window was locked", 300000, nullptr, 800, false},
+		{"in time", 10000000, nullptr, 0, true},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		int refused = fOutput->Count("not opened\n");
+		BMessage tag(RDX_MSG_TAG);
+		tag.AddString(RDX_FIELD_TAG, "04A1B2C3");
+		std::string deadline = row.ahead != 0
+			? FormatDeadline(system_time() + row.ahead) : "";
+		tag.AddString(RDX_FIELD_DEADLINE, (deadline
+			+ (row.text != nullptr ? row.text : "")).c_str());
+		if (row.lockedMs > 0)
+			fWindow->Lock();
+		PostToApp(&tag);
+		if (row.lockedMs > 0) {
+			usleep(row.lockedMs * 1000);
+			fWindow->Unlock();
+		}
+		if (row.opens) {
+			EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+			continue;
+		}
+		EXPECT_TRUE(wait_for([&] {
+			return fOutput->Count("not opened\n") == refused + 1; }, 10));
+		EXPECT_EQ(0, fBoard->CountOf("GET /?4=0"));
+	}
 }
 
 }	// namespace

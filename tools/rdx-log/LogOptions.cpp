@@ -10,7 +10,7 @@
 namespace {
 
 const std::set<std::string> kEvents = {"start", "stop", "tag", "relay",
-	"board-use", "setting", "read", "door"};
+	"board-use", "setting", "read", "door", "lockdown", "keep-open"};
 const std::set<std::string> kDoorEvents = {"opened", "closed", "held-open",
 	"forced", "sensor-lost", "exit", "relock"};
 
@@ -20,7 +20,7 @@ std::set<std::string>
 outcomes()
 {
 	std::set<std::string> names;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++)
+	for (int i = 0; i <= (int)kLastReadOutcome; i++)
 		names.insert(read_outcome_name((ReadOutcome)i));
 	return names;
 }
@@ -30,7 +30,7 @@ std::string
 outcome_list()
 {
 	std::string list;
-	for (int i = 0; i <= (int)ReadOutcome::kBadRule; i++) {
+	for (int i = 0; i <= (int)kLastReadOutcome; i++) {
 		list += std::string(i > 0 ? ", " : "")
 			+ read_outcome_name((ReadOutcome)i);
 	}
@@ -56,11 +56,15 @@ LogOptions::Usage()
 		"  --relay N      records of relay N (1 to 4)\n"
 		"  --event E      records of one event: start, stop, tag, relay,"
 		" board-use,\n"
-		"                 setting, read, door\n"
+		"                 setting, read, door, lockdown, keep-open\n"
 		"  --outcome O    reads with this outcome: passed-on, unknown, repeat,\n"
 		"                 off, not-yet-valid, expired, outside-hours, bad-rule,\n"
 		"                 learned, no-rdx, listed-learning, not-delivered,\n"
-		"                 not-learned\n"
+		"                 not-learned, pin-wanted, wrong-pin, no-pin,"
+		" pin-locked,\n"
+		"                 lockdown (also the reads and exit presses rdx"
+		" refused\n"
+		"                 during lockdown)\n"
 		"  --door-event D the door's records of one kind: opened, closed,"
 		" held-open,\n"
 		"                 forced, sensor-lost, exit, relock\n"
@@ -163,7 +167,8 @@ LogOptions::Parse(const std::vector<std::string>& arguments,
 		} else if (name == "--event") {
 			if (kEvents.count(value) == 0) {
 				*error = translate_format("--event takes start, stop, tag,"
-					" relay, board-use, setting, read or door, not \"%s\"",
+					" relay, board-use, setting, read, door, lockdown or"
+					" keep-open, not \"%s\"",
 					value.c_str());
 				return B_BAD_VALUE;
 			}

@@ -5,6 +5,7 @@
 #include <DeviceList.h>
 #include <Locale.h>
 #include <ReaderLoop.h>
+#include <PinSetter.h>
 #include <ReaderOptions.h>
 #include <TagCheck.h>
 #include <TagList.h>
@@ -39,6 +40,10 @@ main(int argc, char** argv)
 	if (options.check) {
 		return TagCheck::Run(options.tags.empty() ? TagList::DefaultPath()
 			: options.tags, options.checkTag, options.at, stdout);
+	}
+	if (options.setPin) {
+		return PinSetter::Run(options.tags.empty() ? TagList::DefaultPath()
+			: options.tags, options.setPinTag, 0, stdout, stderr);
 	}
 	if (options.list) {
 		DeviceList().Print(stdout);

@@ -1,5 +1,8 @@
 #include "SendArguments.h"
 
+#include <DeskDefs.h>
+#include <KeepOpenTime.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -37,14 +40,26 @@ SendArguments::Usage()
 		"  --watch [CODE ...]    print every notice the application sends"
 			" (only those\n"
 		"                        of the codes, when given) until it ends\n"
+		"  --keep-open TIME      keep the tag relay open for TIME (30m, 2h,"
+			" 1h30m, 90s;\n"
+		"                        at most 12h) from now; 0 ends it\n"
+		"  --end-keep-open       end a keep-open now: the relay closes\n"
+		"  --lockdown on|off     refuse every tag, exit button and remote"
+			" open, or lift\n"
+		"                        that; the commands wait for rdx's answer"
+			" and print\n"
+		"                        the state it left\n"
 		"  --help                this text\n"
 		"  --version             the program's version\n"
 		"A name given again adds another value of the same type.\n"
 		"Example, a tag read: rdx-send RFID _tagstr=04A1B2C3\n"
 		"Example, follow the door: rdx-send --watch\n"
+		"Example, keep the door open for half an hour: rdx-send --keep-open"
+			" 30m\n"
 		"Exit status: 0 delivered (or watched until the application ended"
 			" the watch),\n"
-		"1 not delivered (no application runs), 2 bad arguments.\n";
+		"1 not delivered (no application runs) or refused, 2 bad"
+			" arguments.\n";
 }
 
 
@@ -67,6 +82,19 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 			fWatch = true;
 			continue;
 		}
+		if (argument == "--keep-open" || argument == "--lockdown") {
+			if (index + 1 >= arguments.size())
+				return _Fail(argument + (argument == "--lockdown"
+					? " needs on or off" : " needs a time (30m, 2h, 0)"));
+			if (_ParseDeskCommand(argument, arguments[++index]) != B_OK)
+				return B_BAD_VALUE;
+			continue;
+		}
+		if (argument == "--end-keep-open") {
+			if (_ParseDeskCommand("--keep-open", "0") != B_OK)
+				return B_BAD_VALUE;
+			continue;
+		}
 		if (argument == "--") {
 			index++;
 			break;
@@ -84,6 +112,16 @@ SendArguments::Parse(const std::vector<std::string>& arguments)
 			break;
 		if (fSignature.empty())
 			return _Fail("the signature is empty");
+	}
+
+	if (fDeskCommand) {
+		if (fWatch)
+			return _Fail("--watch cannot go with a command");
+		if (index < arguments.size()) {
+			return _Fail("\"" + arguments[index] + "\" after the command:"
+				" it takes no fields");
+		}
+		return B_OK;
 	}
 
 	if (fWatch) {
@@ -218,6 +256,31 @@ SendArguments::_ParseField(const std::string& text)
 			fMessage.AddString(name.c_str(), value.c_str());
 			return B_OK;
 	}
+}
+
+
+status_t
+SendArguments::_ParseDeskCommand(const std::string& option,
+	const std::string& value)
+{
+	if (fDeskCommand)
+		return _Fail(option + ": one command at a time");
+	fDeskCommand = true;
+	if (option == "--lockdown") {
+		// Exactly the two words: a slip must not read as either.
+		if (value != "on" && value != "off")
+			return _Fail("--lockdown takes on or off, not \"" + value + "\"");
+		fMessage.what = RDX_MSG_LOCKDOWN;
+		fMessage.AddBool(RDX_FIELD_ON, value == "on");
+		return B_OK;
+	}
+	int32 seconds;
+	std::string problem;
+	if (!KeepOpenTime::Parse(value, &seconds, &problem))
+		return _Fail("--keep-open: " + problem);
+	fMessage.what = RDX_MSG_KEEP_OPEN;
+	fMessage.AddInt32(RDX_FIELD_SECONDS, seconds);
+	return B_OK;
 }
 
 

@@ -200,3 +200,62 @@ TEST(SendArguments, WatchTakesCodesOnly)
 	EXPECT_TRUE(parse({"--version"})->arguments.WantsVersion());
 	EXPECT_FALSE(parse({"RFID"})->arguments.Watches());
 }
+
+
+// The desk's commands in words: one reading each, or a usage error.
+TEST(SendArguments, KeepOpenAndLockdownInWords)
+{
+	struct Case {
+		std::vector<std::string> arguments;
+		uint32 code;
+		// Seconds for a keep-open, 1 or 0 for lockdown; -1: refused.
+		int32 value;
+		const char* error;
+	};
+	const Case cases[] = {
+		{{"--keep-open", "30m"}, 'rxKo', 1800, ""},
+		{{"--keep-open", "1h30m"}, 'rxKo', 5400, ""},
+		{{"--keep-open", "90 s"}, 'rxKo', 90, ""},
+		{{"--keep-open", "12h"}, 'rxKo', 43200, ""},
+		{{"--keep-open", "0"}, 'rxKo', 0, ""},
+		{{"--end-keep-open"}, 'rxKo', 0, ""},
+		{{"--to", "x/y", "--lockdown", "on"}, 'rxLd', 1, ""},
+		{{"--lockdown", "off"}, 'rxLd', 0, ""},
+		{{"--keep-open", "30"}, 0, -1, "could be seconds or minutes"},
+		{{"--keep-open", "12h1s"}, 0, -1, "longer than 12 hours"},
+		{{"--keep-open", "30m2h"}, 0, -1, "out of order or twice"},
+		{{"--keep-open", "5d"}, 0, -1, "unknown unit \"d\""},
+		{{"--keep-open", "-5m"}, 0, -1, "is no time"},
+		{{"--keep-open"}, 0, -1, "needs a time"},
+		{{"--lockdown", "On"}, 0, -1, "takes on or off"},
+		{{"--lockdown", "on", "--keep-open", "1h"}, 0, -1, "one command at"},
+		{{"--lockdown", "on", "on=true"}, 0, -1, "takes no fields"},
+		{{"--watch", "--lockdown", "on"}, 0, -1, "cannot go with a command"},
+	};
+	for (const Case& testCase : cases) {
+		std::string shown;
+		for (const std::string& argument : testCase.arguments)
+			shown += argument + " ";
+		SCOPED_TRACE(shown);
+		auto parsed = parse(testCase.arguments);
+		if (testCase.value < 0) {
+			EXPECT_EQ(parsed->status, B_BAD_VALUE);
+			EXPECT_NE(parsed->arguments.Error().find(testCase.error),
+				std::string::npos) << parsed->arguments.Error();
+			continue;
+		}
+		ASSERT_EQ(parsed->status, B_OK) << parsed->arguments.Error();
+		EXPECT_TRUE(parsed->arguments.IsDeskCommand());
+		const BMessage& message = parsed->arguments.Message();
+		EXPECT_EQ(message.what, testCase.code);
+		int32 seconds = -1;
+		bool on = false;
+		if (testCase.code == 'rxKo') {
+			ASSERT_EQ(message.FindInt32("seconds", &seconds), B_OK);
+			EXPECT_EQ(seconds, testCase.value);
+		} else {
+			ASSERT_EQ(message.FindBool("on", &on), B_OK);
+			EXPECT_EQ(on, testCase.value == 1);
+		}
+	}
+}

@@ -1,6 +1,7 @@
-#include "DoorState.h"
+#include "RdxState.h"
 
 #include <AppDefs.h>
+#include <DeskDefs.h>
 #include <Message.h>
 #include <RDXDefs.h>
 
@@ -11,7 +12,7 @@
 #include <cstring>
 #include <ctime>
 
-DoorState::DoorState(const TopicMap& topics)
+RdxState::RdxState(const TopicMap& topics)
 	:
 	fTopics(topics)
 {
@@ -19,7 +20,7 @@ DoorState::DoorState(const TopicMap& topics)
 
 
 std::vector<Publication>
-DoorState::Notice(const BMessage& notice, double now)
+RdxState::Notice(const BMessage& notice, double now)
 {
 	std::vector<Publication> publications;
 	int32 what = 0;
@@ -40,6 +41,9 @@ DoorState::Notice(const BMessage& notice, double now)
 				{"reader", reader},
 				{"time", UtcTime(now)},
 			};
+			const char* result = nullptr;
+			if (notice.FindString(RDX_FIELD_READ_RESULT, &result) == B_OK)
+				event["result"] = result;
 			// Tag texts come from anywhere: invalid UTF-8 is replaced
 			// rather than stopping the event.
 			publications.push_back(Publication{fTopics.Tag(),
@@ -51,6 +55,9 @@ DoorState::Notice(const BMessage& notice, double now)
 		case RDX_MSG_STATUS:
 			if (notice.FindString(RDX_FIELD_IMAGE, &text) == B_OK)
 				_Relays(text, &publications);
+			break;
+		case RDX_NOTICE_DOOR_MODE:
+			_DoorMode(notice, &publications);
 			break;
 		case RDX_NOTICE_SETTINGS:
 		{
@@ -67,7 +74,7 @@ DoorState::Notice(const BMessage& notice, double now)
 
 
 std::vector<Publication>
-DoorState::States() const
+RdxState::States() const
 {
 	std::vector<Publication> publications;
 	for (int32 relay = 1; relay <= 4; relay++) {
@@ -76,12 +83,19 @@ DoorState::States() const
 	}
 	if (fBoardUse >= 0)
 		publications.push_back(_UseState());
+	if (fLockdown >= 0) {
+		publications.push_back(Publication{fTopics.Lockdown(),
+			fLockdown == 1 ? "on" : "off", true});
+	}
+	if (!fKeepOpen.empty())
+		publications.push_back(Publication{fTopics.KeepOpen(), fKeepOpen,
+			true});
 	return publications;
 }
 
 
 char
-DoorState::RelayMark(int32 relay) const
+RdxState::RelayMark(int32 relay) const
 {
 	if (relay < 1 || relay > 4)
 		return 0;
@@ -90,7 +104,7 @@ DoorState::RelayMark(int32 relay) const
 
 
 std::string
-DoorState::UtcTime(double seconds)
+RdxState::UtcTime(double seconds)
 {
 	time_t whole = (time_t)std::floor(seconds);
 	int millis = (int)((seconds - (double)whole) * 1000);
@@ -105,7 +119,7 @@ DoorState::UtcTime(double seconds)
 
 
 void
-DoorState::_Relays(const char* image, std::vector<Publication>* publications)
+RdxState::_Relays(const char* image, std::vector<Publication>* publications)
 {
 	// The relay status string: marks of relays 1 to 4 at 1 to 4, 'o' open,
 	// 'x' closed; anything else is not known and tells nothing.
@@ -121,7 +135,7 @@ DoorState::_Relays(const char* image, std::vector<Publication>* publications)
 
 
 void
-DoorState::_Use(bool use, std::vector<Publication>* publications)
+RdxState::_Use(bool use, std::vector<Publication>* publications)
 {
 	if (fBoardUse == (use ? 1 : 0))
 		return;
@@ -131,7 +145,7 @@ DoorState::_Use(bool use, std::vector<Publication>* publications)
 
 
 Publication
-DoorState::_RelayState(int32 relay) const
+RdxState::_RelayState(int32 relay) const
 {
 	return Publication{fTopics.Relay(relay),
 		fRelays[relay - 1] == 'o' ? "open" : "closed", true};
@@ -139,8 +153,42 @@ DoorState::_RelayState(int32 relay) const
 
 
 Publication
-DoorState::_UseState() const
+RdxState::_UseState() const
 {
 	return Publication{fTopics.BoardUse(), fBoardUse == 1 ? "on" : "off",
 		true};
+}
+
+
+void
+RdxState::_DoorMode(const BMessage& notice,
+	std::vector<Publication>* publications)
+{
+	bool lockdown;
+	if (notice.FindBool(RDX_FIELD_LOCKDOWN, &lockdown) == B_OK
+		&& fLockdown != (lockdown ? 1 : 0)) {
+		fLockdown = lockdown ? 1 : 0;
+		publications->push_back(Publication{fTopics.Lockdown(),
+			lockdown ? "on" : "off", true});
+	}
+
+	int32 relay = 0;
+	notice.FindInt32(RDX_FIELD_KEPT_RELAY, &relay);
+	nlohmann::json state = {{"state", relay != 0 ? "on" : "off"}};
+	if (relay != 0) {
+		const char* until = "";
+		int32 left = 0;
+		notice.FindString(RDX_FIELD_KEPT_UNTIL, &until);
+		notice.FindInt32(RDX_FIELD_KEPT_LEFT, &left);
+		state["relay"] = relay;
+		state["until"] = until;
+		// What Home Assistant's number shows: the minutes it was kept open
+		// for, as it began (or was renewed).
+		state["minutes"] = (left + 59) / 60;
+	}
+	std::string payload = state.dump();
+	if (payload == fKeepOpen)
+		return;
+	fKeepOpen = payload;
+	publications->push_back(Publication{fTopics.KeepOpen(), payload, true});
 }

@@ -1,0 +1,207 @@
+// Keep open and lockdown, end to end: the real rdx under Xvfb, the real
+// rdx-send with its readable commands over the real socket, rdx-board-sim on
+// loopback logging what reaches it, the record of open relays and the
+// lockdown state on the disk across restarts and a kill.
+
+#include "E2ETest.h"
+
+#include <csignal>
+#include <sstream>
+#include <sys/stat.h>
+
+extern double test_now();
+
+namespace {
+
+class DeskTest : public E2ETest {
+protected:
+	// rdx-send as the desk runs it; its status, and what it printed.
+	int Desk(const std::vector<std::string>& arguments,
+		std::string* output = nullptr)
+	{
+		ChildProcess::Options options;
+		options.environment = {{"XDG_RUNTIME_DIR", TestPath("run")},
+			{"HOME", TestPath("home")}};
+		std::vector<std::string> argv = {RDX_BINARY_DIR
+			"/tools/rdx-send/rdx-send"};
+		argv.insert(argv.end(), arguments.begin(), arguments.end());
+		ChildProcess send(argv, options);
+		int status = -1;
+		if (!send.Wait(20, &status))
+			return -1;
+		if (output != nullptr)
+			*output = send.Output() + send.Errors();
+		return status;
+	}
+
+	std::string Log() const { return read_file(fProgram->AccessLogFile()); }
+	std::string LockdownFile() const
+		{ return fProgram->StateHome() + "/RDX/lockdown"; }
+
+	// The start-up pulse of relay 1 has opened and closed.
+	void WaitForStartUpPulse()
+	{
+		ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15));
+		ASSERT_TRUE(WaitForCount("CLOSE 1|", 1));
+	}
+};
+
+}	// namespace
+
+
+TEST_F(DeskTest, KeepOpenHoldsTheTagRelayUntilItsTimeThenClosesByItself)
+{
+	StartBoard();
+	// A hold time of 1 s: the keep-open must outlast it.
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+
+	// A tag opens relay 2 for its second; the keep-open takes it over, and
+	// the end of that second closes nothing.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	std::string said;
+	double asked = test_now();
+	ASSERT_EQ(0, Desk({"--keep-open", "3s"}, &said));
+	EXPECT_EQ(1, count_of(said, "keep open: relay 2 until ")) << said;
+	EXPECT_EQ(1, count_of(said, "lockdown: off")) << said;
+	EXPECT_TRUE(WaitForRadioColor(1, kGreen)) << "relay 2 shows open";
+	EXPECT_TRUE(WaitForCount("hold: relay 2 is kept open until ", 1));
+	// A tag meanwhile opens nothing more.
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(WaitForCount("tag: relay 2 is kept open until ", 1));
+
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	double held = test_now() - asked;
+	EXPECT_GE(held, 3.0) << "closed before its time";
+	EXPECT_LE(held, 4.0) << "outlived its time";
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+	EXPECT_TRUE(WaitForRadioColor(1, kBackground)) << "relay 2 shows closed";
+	EXPECT_EQ(1, Count("keep open: relay 2 closes (time)"));
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(Log(), "\"action\":\"close\",\"cause\":"
+			"\"keep-open-end\",\"result\":\"ok\"") == 1;
+	}, 10)) << Log();
+	EXPECT_EQ(1, count_of(Log(), "\"event\":\"keep-open\",\"action\":"
+		"\"start\",\"relay\":2,\"seconds\":3,\"until\":")) << Log();
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, KeepOpenEndsEarlyClosesWithBoardUseOffAndACrashClosesIt)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	std::string record = fProgram->StateHome() + "/RDX/open-relays";
+
+	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	// The same command again renews it: it never closes the door.
+	std::string said;
+	ASSERT_EQ(0, Desk({"--keep-open", "2h"}, &said));
+	EXPECT_EQ(1, count_of(said, "(1 h 59 min 59 s left)")
+		+ count_of(said, "(2 h left)")) << said;
+	// Board use off meanwhile: the end still closes.
+	Click(kUseCheckBox);
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(false)));
+	ASSERT_EQ(0, Desk({"--end-keep-open"}, &said));
+	EXPECT_EQ(1, count_of(said, "keep open: none")) << said;
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	// And with board use off, nothing is kept open.
+	ASSERT_EQ(1, Desk({"--keep-open", "30m"}, &said));
+	EXPECT_EQ(1, count_of(said, "refused: board use is off")) << said;
+
+	// Kept open when rdx dies: the record knows it, and the next start
+	// closes it before anything else.
+	ASSERT_EQ(0, Send({"rx_u", "use:bool=true"}));
+	ASSERT_TRUE(WaitForStored("rdx_use", seed::Bool(true)));
+	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10, 2));
+	char slot[16];
+	snprintf(slot, sizeof(slot), "\n2 %03zu ", fBoard->Address().size());
+	EXPECT_EQ(1, count_of(read_file(record), slot + fBoard->Address()))
+		<< read_file(record);
+	fProgram->Signal(SIGKILL);
+	WaitForExit();
+	size_t seen = fBoard->Requests().size();
+	Start(Settings(true, 1, 2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 15, 2));
+	EXPECT_EQ("GET /?4=1", fBoard->Requests()[seen]);
+	EXPECT_EQ(1, Count("recovery: closed relay 2 at " + fBoard->Address()));
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, LockdownClosesRefusesEveryOpenButTheTestPulseAndOutlivesRdx)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+
+	// Lockdown closes the kept-open relay at once.
+	std::string said;
+	ASSERT_EQ(0, Desk({"--lockdown", "on"}, &said));
+	EXPECT_EQ(1, count_of(said, "lockdown: on")) << said;
+	EXPECT_EQ(1, count_of(said, "keep open: none")) << said;
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(1, count_of(read_file(LockdownFile()), "lockdown on\nby "
+		"rdx-send\n"));
+
+	// A tag, the exit button, a keep-open and open-all: all refused.
+	size_t seen = fBoard->Requests().size();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3", "reader=front"}));
+	ASSERT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+	ASSERT_EQ(0, Send({"rxEx", "reader=exit:test"}));
+	ASSERT_TRUE(WaitForCount("exit request from exit:test: lockdown: not"
+		" opened", 1));
+	ASSERT_EQ(1, Desk({"--keep-open", "30m"}, &said));
+	EXPECT_EQ(1, count_of(said, "refused: the door is in lockdown")) << said;
+	Click(kOpenAllButton);
+	ASSERT_TRUE(WaitForCount("open all relay: lockdown: nothing opened", 1));
+	// The installer's test pulse still works.
+	Click(RadioPoint(2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=0", 10));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=1", 10));
+	std::vector<std::string> requests = fBoard->Requests();
+	EXPECT_EQ((std::vector<std::string>{"GET /?5=0", "GET /?5=1"}),
+		std::vector<std::string>(requests.begin() + (long)seen,
+			requests.end()));
+	EXPECT_TRUE(wait_for([&] {
+		return count_of(Log(), "\"tag\":\"04A1B2C3\",\"reader\":\"front\","
+			"\"board_use\":true,\"result\":\"lockdown\"") == 1
+			&& count_of(Log(), "\"what\":\"exit\",\"input\":\"exit:test\","
+				"\"result\":\"lockdown\"") == 1;
+	}, 10)) << Log();
+	EXPECT_EQ(0, CloseAndWait());
+
+	// A new rdx is in lockdown from its first moment: no start-up pulse.
+	seen = fBoard->Requests().size();
+	Start(Settings(true, 1, 3));
+	EXPECT_EQ(1, Count("lockdown is on by rdx-send since "));
+	EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent"));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+	EXPECT_EQ(seen, fBoard->Requests().size());
+	// Lifted by the same command: the next tag opens.
+	ASSERT_EQ(0, Desk({"--lockdown", "off"}, &said));
+	EXPECT_EQ(1, count_of(said, "lockdown: off")) << said;
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=0", 10, 2));
+	EXPECT_EQ(0, CloseAndWait());
+
+	// A state file others may write cannot be believed: lockdown, and a
+	// line that says how to mend it; lifting writes it anew.
+	ASSERT_EQ(0, chmod(LockdownFile().c_str(), 0666));
+	Start(Settings(true, 1, 3));
+	EXPECT_EQ(1, Count("cannot be trusted (others may write it (mode 0666)):"
+		" lockdown counts as on until it is lifted")) << Output();
+	EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent"));
+	ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+	struct stat status;
+	ASSERT_EQ(0, stat(LockdownFile().c_str(), &status));
+	EXPECT_EQ(0600u, status.st_mode & 0777);
+	EXPECT_EQ(0, CloseAndWait());
+}

@@ -1,0 +1,299 @@
+// A PIN typed after a tag, through rdx-reader and FIFOs of real input
+// events, without rdx: the right PIN is passed on (and finds no rdx), a
+// wrong one, a late one, a tag read where the PIN is awaited and another
+// reader's tag in between; three wrong ones lock the tag, also across a
+// restart; and the digits are nowhere: not in a line, a record, or the
+// reader's memory after the check.
+
+#include "ReaderTestSupport.h"
+
+#include <PinHash.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* kPin = "739146285017";
+
+
+// Whether the process's writable memory holds the text anywhere.
+bool
+memory_holds(pid_t pid, const std::string& text)
+{
+	std::string base = "/proc/" + std::to_string(pid);
+	std::istringstream maps(read_file(base + "/maps"));
+	int memory = open((base + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+	EXPECT_GE(memory, 0) << strerror(errno);
+	bool found = false;
+	for (std::string line; std::getline(maps, line) && memory >= 0
+			&& !found;) {
+		unsigned long start, end;
+		char permissions[8];
+		if (sscanf(line.c_str(), "%lx-%lx %7s", &start, &end, permissions) != 3
+			|| permissions[0] != 'r' || permissions[1] != 'w')
+			continue;
+		std::string region(end - start, '\0');
+		ssize_t count = pread(memory, &region[0], region.size(), (off_t)start);
+		if (count > 0)
+			found = memmem(region.data(), (size_t)count, text.data(),
+				text.size()) != nullptr;
+	}
+	if (memory >= 0)
+		close(memory);
+	return found;
+}
+
+
+// '#' as a keyboard types it: Shift held, 3.
+std::string
+shifted_three()
+{
+	std::string bytes;
+	for (auto [code, value] : {std::pair{KEY_LEFTSHIFT, 1}, {KEY_3, 1},
+			{KEY_3, 0}, {KEY_LEFTSHIFT, 0}}) {
+		struct input_event event = {};
+		event.type = EV_KEY;
+		event.code = (uint16_t)code;
+		event.value = value;
+		bytes.append((const char*)&event, sizeof(event));
+	}
+	return bytes;
+}
+
+
+class PinTest : public ::testing::Test {
+protected:
+	PinTest()
+		:
+		fDirectory("rdx-reader-pin")
+	{
+	}
+
+	void SetUp() override
+	{
+		std::string hash, problem;
+		ASSERT_TRUE(PinHash::Make(kPin, strlen(kPin), &hash, &problem))
+			<< problem;
+		fList = fDirectory.Sub("tags");
+		FILE* file = fopen(fList.c_str(), "w");
+		ASSERT_NE(nullptr, file);
+		fprintf(file, "1111 Anna | pin ; pinhash %s\n2222 Bob\n", hash.c_str());
+		fclose(file);
+		chmod(fList.c_str(), 0600);
+	}
+
+	std::unique_ptr<ReaderProcess> Start()
+	{
+		return std::make_unique<ReaderProcess>(std::vector<std::string>{
+			"--tags", fList, "--repeat-ms", "0", "--pin-wait-s", "2",
+			"--keyboard", fA.Path(), "--keyboard", fB.Path()},
+			std::map<std::string, std::string>{
+				{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
+				{"HOME", fDirectory.Sub("home")},
+				{"XDG_STATE_HOME", fDirectory.Sub("state")}});
+	}
+
+	TempDir			fDirectory;
+	std::string		fList;
+	EventFifo		fA;
+	EventFifo		fB;
+};
+
+
+TEST_F(PinTest, RightWrongLateLockedAndAnotherReaderInBetween)
+{
+	std::unique_ptr<ReaderProcess> reader = Start();
+	ASSERT_TRUE(reader->WaitForCount(": reading\n", 2));
+	const std::string a = fA.Path() + ": 1111 (Anna): ";
+	const std::string b = fB.Path() + ": 2222 (Bob): ";
+	const std::string wanted = a + "pin-wanted (line 1): type the PIN and"
+		" Enter within 2 s\n";
+	const std::string right = a + "no rdx (the PIN is right): rdx does not"
+		" run";
+	// A person types the PIN, far slower than a reader types a tag.
+	auto pin = [](int enter) {
+		return KeyScript().Type(kPin, 400).Key(enter, 400).Bytes();
+	};
+
+	struct Step {
+		EventFifo*		fifo;
+		std::string		keys;
+		std::string		line;
+		int				count;
+	};
+	const std::vector<Step> steps = {
+		// The keypad's Enter.
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 1},
+		{&fA, pin(KEY_KPENTER), right, 1},
+		// Another reader's tag while A waits; then A's PIN, ended by '#'.
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 2},
+		{&fB, KeyScript().Type("2222\n").Bytes(), b + "no rdx", 1},
+		{&fA, KeyScript().Type(kPin, 400).Bytes() + shifted_three(), right,
+			2},
+		// A tag read where its PIN is awaited is a wrong PIN, not a read.
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 3},
+		{&fA, KeyScript().Type("1111\n").Bytes(), a + "wrong-pin (typed at a"
+			" reader's pace: a tag read where the PIN was awaited) (1 of 3 in"
+			" a row)\n", 1},
+		// None in time; what is typed after is no PIN, and not shown.
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 4},
+		{nullptr, "", a + "no-pin (none within 2 s)\n", 1},
+		{&fA, pin(KEY_ENTER), fA.Path() + ": 1 keys dropped: ", 12},
+		// Esc starts the PIN again: a slip is not a wrong PIN.
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 5},
+		{&fA, KeyScript().Type("55", 300).Key(KEY_ESC, 300).Type("86420975\n",
+			300).Bytes(), a + "wrong-pin (2 of 3 in a row)\n", 1},
+		{&fA, KeyScript().Type("1111\n").Bytes(), wanted, 6},
+		{&fA, KeyScript().Type("31415926", 300).Key(KEY_NUMERIC_POUND, 300)
+			.Bytes(), a + "wrong-pin (3 in a row: refused until ", 1},
+		// Locked: refused at once, whatever PIN would follow.
+		{&fA, KeyScript().Type("1111\n").Bytes(), a + "pin-locked (too many"
+			" wrong PINs: refused until ", 1},
+	};
+	for (size_t i = 0; i < steps.size(); i++) {
+		const Step& step = steps[i];
+		SCOPED_TRACE("step " + std::to_string(i + 1) + ": " + step.line);
+		if (step.fifo != nullptr) {
+			ASSERT_TRUE(step.fifo->Write(step.keys));
+		}
+		ASSERT_TRUE(reader->WaitForCount(step.line, step.count, 10))
+			<< reader->Output();
+		if (i == 1) {
+			// The check is over: its digits are gone from the reader.
+			EXPECT_FALSE(memory_holds(reader->Process().Pid(), kPin));
+		}
+	}
+	EXPECT_EQ(2, count_of(reader->Output(), right)) << reader->Output();
+	EXPECT_EQ(0, reader->Terminate());
+
+	// A restart lifts no lock.
+	reader = Start();
+	ASSERT_TRUE(reader->WaitForCount(": reading\n", 2));
+	ASSERT_TRUE(fA.Write(KeyScript().Type("1111\n")));
+	ASSERT_TRUE(reader->WaitFor(a + "pin-locked")) << reader->Output();
+	ASSERT_TRUE(fB.Write(KeyScript().Type("2222\n")));
+	ASSERT_TRUE(reader->WaitFor(b + "no rdx")) << reader->Output();
+	std::string output = reader->Output();
+	EXPECT_EQ(0, reader->Terminate());
+
+	// Every read and every PIN has its record, with the tag and never the
+	// digits; nor does any line hold them.
+	std::string log = read_file(fDirectory.Sub("state/RDX/access.log"));
+	for (const char* outcome : {"pin-wanted", "wrong-pin", "no-pin",
+			"pin-locked"}) {
+		EXPECT_NE(std::string::npos, log.find("\"tag\":\"1111\",\"outcome\":\""
+			+ std::string(outcome) + "\"")) << outcome << "\n" << log;
+	}
+	for (const std::string& text : {log, output, reader->Output(),
+			read_file(fDirectory.Sub("state/RDX/pin-locks"))}) {
+		for (const char* digits : {kPin, "86420975", "31415926"})
+			EXPECT_EQ(std::string::npos, text.find(digits)) << text;
+	}
+}
+
+}	// namespace
+
+
+namespace {
+
+// When a PIN is asked, through --check --at: 2026-12-08 is a Tuesday.
+TEST_F(PinTest, CheckSaysWhenAPinIsAsked)
+{
+	std::string hash, problem;
+	ASSERT_TRUE(PinHash::Make("2468", 4, &hash, &problem)) << problem;
+	std::string h = " ; pinhash " + hash;
+	std::string text = "@staff = Mo-Fr 07:00-19:00\n"
+		"0001 always | pin" + h + "\n"
+		"0002 nights | PIN Mo-Su 22:00-06:00" + h + "\n"
+		"0003 staff | Mo-Su 06:00-23:00 ; pin outside @staff" + h + "\n"
+		"0004 during | pin @staff" + h + " # a comment\n"
+		"0005 not set | pin\n"
+		"0006 set only | pinhash " + hash + "\n"
+		"0007 twice | pin" + h + h + "\n"
+		"0008 outside what | pin outside" + h + "\n"
+		"0009 nobody | pin @nobody" + h + "\n"
+		"0010 off | off ; pin" + h + "\n"
+		"0011 short hash | pin ; pinhash " + hash.substr(0, hash.size() - 1)
+			+ "\n"
+		"0012 hours | Sa 09:00-13:00 ; pin" + h + "\n"
+		"0013 pin outside hours | pin outside Mo-Fr 08:00-17:00 ; pin Sa-Su"
+			" 10:00-11:00" + h + "\n";
+	FILE* file = fopen(fList.c_str(), "w");
+	ASSERT_NE(nullptr, file);
+	fputs(text.c_str(), file);
+	fclose(file);
+
+	struct Case {
+		const char*	tag;
+		const char*	at;
+		const char*	word;
+	};
+	const std::vector<Case> cases = {
+		{"0001", "2026-12-08 12:00", "pin-wanted"},
+		{"0002", "2026-12-08 21:59", "pass"},
+		{"0002", "2026-12-08 22:00", "pin-wanted"},
+		{"0002", "2026-12-09 05:59", "pin-wanted"},
+		{"0003", "2026-12-08 18:59", "pass"},
+		{"0003", "2026-12-08 19:00", "pin-wanted"},
+		{"0003", "2026-12-12 10:00", "pin-wanted"},
+		{"0003", "2026-12-08 23:00", "outside-hours"},
+		{"0004", "2026-12-08 12:00", "pin-wanted"},
+		{"0004", "2026-12-08 20:00", "pass"},
+		// A PIN asked but never set lets the tag in never.
+		{"0005", "2026-12-08 12:00", "bad-rule"},
+		{"0006", "2026-12-08 12:00", "pass"},
+		{"0007", "2026-12-08 12:00", "bad-rule"},
+		{"0008", "2026-12-08 12:00", "bad-rule"},
+		{"0009", "2026-12-08 12:00", "bad-rule"},
+		{"0010", "2026-12-08 12:00", "off"},
+		{"0011", "2026-12-08 12:00", "bad-rule"},
+		{"0012", "2026-12-12 12:59", "pin-wanted"},
+		{"0012", "2026-12-12 13:00", "outside-hours"},
+		{"0013", "2026-12-08 12:00", "pass"},
+		{"0013", "2026-12-08 17:00", "pin-wanted"},
+		{"0013", "2026-12-13 10:30", "pin-wanted"},
+	};
+	std::map<std::string, std::string> environment = {
+		{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
+		{"HOME", fDirectory.Sub("home")}, {"TZ", "Europe/Berlin"}};
+	std::string output;
+	for (const Case& test : cases) {
+		SCOPED_TRACE(std::string(test.tag) + " at " + test.at);
+		ReaderProcess reader({"--check", test.tag, "--tags", fList, "--at",
+			test.at}, environment);
+		int status = -1;
+		ASSERT_TRUE(reader.Process().Wait(20, &status));
+		output = reader.Output();
+		std::string word = test.word;
+		EXPECT_EQ(word == "pass" || word == "pin-wanted" ? 0 : 1, status);
+		EXPECT_EQ(1, count_of(output, std::string(test.tag) + ": " + word
+			+ " at ")) << output;
+		EXPECT_EQ(word == "pin-wanted" ? 1 : 0, count_of(output, std::string(
+			test.tag) + ": passes with its PIN")) << output;
+	}
+	// What is wrong, once per line, when the list is read.
+	const std::vector<std::pair<int, const char*>> problems = {
+		{6, "a PIN is asked but none is set: rdx-reader --set-pin 0005"},
+		{7, "a PIN is set but no 'pin' item asks for it: 0006 passes"
+			" without it"},
+		{8, "\"pinhash\" is given twice"},
+		{9, "\"pin outside\" needs hours or @name"},
+		{10, "@nobody is not defined"},
+		{12, "\"pinhash\" takes the text that rdx-reader --set-pin writes"},
+	};
+	for (const auto& [line, what] : problems) {
+		EXPECT_EQ(1, count_of(output, fList + ", line " + std::to_string(line)
+			+ ": " + what)) << output;
+	}
+	EXPECT_EQ(problems.size(), (size_t)count_of(output, fList + ", line "))
+		<< output;
+}
+
+}	// namespace

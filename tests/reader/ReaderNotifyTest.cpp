@@ -1,0 +1,104 @@
+// A card the list does not know, told on the desk: rdx-reader reads it
+// twice from a FIFO of input events within the repeat time, the stand-in
+// notification service on the test's own session bus records one Notify,
+// says that "Add…" was chosen, and rdx-tags (started by the reader, under
+// the test's Xvfb) opens its dialog with the tag filled in. A second
+// rdx-tags hands its request to that one.
+
+#include "DoorTestSupport.h"
+#include "ReaderTestSupport.h"
+#include "XTools.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kCard = "0055AA7711";
+// The name field of the tag dialog (TagDialog.cpp).
+const int kNameX = 300;
+const int kNameY = 54;
+
+
+TEST(ReaderNotifyTest, AnUnknownCardIsToldOnceAndAddedFromTheDesk)
+{
+	const char* display = getenv("DISPLAY");
+	ASSERT_NE(nullptr, display);
+	TempDir home("rdx-reader-notify");
+	NotificationDesk desk("add");
+	ASSERT_TRUE(desk.Start());
+	for (const char* directory : {"config", "config/RDX", "state", "run"})
+		ASSERT_EQ(0, mkdir(home.Sub(directory).c_str(), 0700));
+	std::string list = home.Sub("config/RDX/tags");
+	std::ofstream(list) << "0014594826 fob\n";
+	ASSERT_EQ(0, chmod(list.c_str(), 0600));
+	std::map<std::string, std::string> environment = {
+		{"HOME", home.Path()}, {"XDG_CONFIG_HOME", home.Sub("config")},
+		{"XDG_STATE_HOME", home.Sub("state")},
+		{"XDG_RUNTIME_DIR", home.Sub("run")},
+		{"DBUS_SESSION_BUS_ADDRESS", desk.Address()}, {"DISPLAY", display},
+		// Not a unit of a service manager: rdx-tags is started directly.
+		{"INVOCATION_ID", ""}};
+
+	EventFifo keyboard;
+	ReaderProcess reader({"--keyboard", keyboard.Path(), "--repeat-ms",
+		"5000"}, environment);
+	ASSERT_TRUE(reader.WaitFor(": reading\n")) << reader.Output();
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type(std::string(kCard) + "\n")
+		.Wait(200).Type(std::string(kCard) + "\n")));
+	ASSERT_TRUE(reader.WaitFor(std::string(kCard) + ": repeat\n"))
+		<< reader.Output();
+
+	// "Add…" chosen on the desk: rdx-tags starts and asks for a name.
+	ASSERT_TRUE(reader.WaitFor(std::string(kCard) + ": rdx-tags opens its"
+		" dialog to add it\n")) << reader.Output();
+	XTools tools(display);
+	unsigned long dialog = tools.FindWindow("Add tag", 20);
+	ASSERT_TRUE(dialog != 0 && tools.WaitUntilViewable(dialog, 20));
+	ASSERT_TRUE(tools.Click(dialog, kNameX, kNameY));
+	ASSERT_TRUE(tools.Type(dialog, "Carla Berg"));
+	ASSERT_TRUE(tools.Key(dialog, "Return"));
+	EXPECT_TRUE(wait_for([&] {
+		return read_file(list) == "0014594826 fob\n" + std::string(kCard)
+			+ " Carla Berg\n";
+	}, 20)) << read_file(list);
+
+	std::vector<std::string> calls = desk.Calls();
+	ASSERT_EQ(1u, calls.size());
+	nlohmann::json call = nlohmann::json::parse(calls[0]);
+	EXPECT_EQ("RDX reader", call["app"]);
+	EXPECT_EQ(std::string("Unknown card ") + kCard, call["summary"]);
+	std::string body = call["body"];
+	EXPECT_EQ(0u, body.find("Read at " + keyboard.Path() + " at ")) << body;
+	EXPECT_NE(std::string::npos, body.find(": unknown. The door stayed"
+		" shut.")) << body;
+	EXPECT_EQ((std::vector<std::string>{"add", "Add…"}), call["actions"]);
+	EXPECT_EQ(1, call["urgency"]);
+
+	// One rdx-tags per user: a second one hands its tag to the first.
+	ChildProcess::Options options;
+	for (const auto& [name, value] : environment)
+		options.environment[name] = value;
+	ChildProcess second({std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-tags/rdx-tags", "--add", "-77"}, options);
+	int status = -1;
+	ASSERT_TRUE(second.Wait(20, &status));
+	EXPECT_EQ(0, status) << second.Errors();
+	EXPECT_NE(std::string::npos, second.Output().find("handed to the"
+		" rdx-tags that runs"));
+	dialog = tools.FindWindow("Add tag", 20);
+	ASSERT_TRUE(dialog != 0 && tools.WaitUntilViewable(dialog, 20));
+	ASSERT_TRUE(tools.Key(dialog, "Escape"));
+
+	unsigned long window = tools.FindWindow("RDX Tags", 20);
+	ASSERT_NE(0UL, window);
+	ASSERT_TRUE(tools.Close(window));
+	EXPECT_TRUE(wait_for([&] { return !tools.WindowExists(window); }, 20));
+	EXPECT_EQ(0, reader.Terminate());
+}
+
+}	// namespace
