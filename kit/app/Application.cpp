@@ -60,8 +60,9 @@ BApplication::Run()
 	ReadyToRun();
 	task_looper();
 	// Nobody takes messages any more: the port closes, and whoever posts
-	// from now on learns that the application does not run.
-	fPort.reset();
+	// from now on learns that the application does not run. Under the
+	// lock: another thread may be sending a notice through it right now.
+	_ClosePort();
 	_QuitOtherLoopers();
 	return Thread();
 }

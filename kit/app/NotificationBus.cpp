@@ -5,7 +5,11 @@
 
 #include "GioBusLibrary.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -60,6 +64,49 @@ session_address()
 	if (stat(socket.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode))
 		return std::string();
 	return "unix:path=" + address_value(socket);
+}
+
+// The owner of a socket the address names by path (unix:path=…), when
+// that is another user: a bus he runs, or a socket he put where ours was
+// (in /tmp, after our bus ended), would be shown what the program tells
+// its own desk. -1 when every such socket is the user's (or root's), or
+// the address names none.
+long
+foreign_owner(const std::string& address, std::string* socketPath)
+{
+	size_t start = 0;
+	while (start < address.size()) {
+		size_t end = address.find(';', start);
+		if (end == std::string::npos)
+			end = address.size();
+		std::string entry = address.substr(start, end - start);
+		start = end + 1;
+		if (entry.compare(0, 5, "unix:") != 0)
+			continue;
+		size_t key = entry.find("path=", 5);
+		if (key == std::string::npos
+			|| (entry[key - 1] != ':' && entry[key - 1] != ','))
+			continue;
+		std::string value = entry.substr(key + 5, entry.find(',', key)
+			- (key + 5));
+		std::string path;
+		for (size_t i = 0; i < value.size(); i++) {
+			if (value[i] == '%' && i + 2 < value.size()) {
+				path += (char)strtol(value.substr(i + 1, 2).c_str(), nullptr,
+					16);
+				i += 2;
+			} else
+				path += value[i];
+		}
+		struct stat status;
+		if (stat(path.c_str(), &status) != 0)
+			continue;
+		if (status.st_uid != geteuid() && status.st_uid != 0) {
+			*socketPath = path;
+			return (long)status.st_uid;
+		}
+	}
+	return -1;
 }
 
 }	// namespace
@@ -158,6 +205,17 @@ NotificationBus::_Connect()
 	std::string address = session_address();
 	if (address.empty())
 		return false;
+	std::string socketPath;
+	long owner = foreign_owner(address, &socketPath);
+	if (owner >= 0) {
+		if (!fForeignSaid) {
+			fForeignSaid = true;
+			fprintf(stderr, "%s: the session bus %s belongs to another user"
+				" (uid %ld): no notification is sent there\n",
+				program_invocation_short_name, socketPath.c_str(), owner);
+		}
+		return false;
+	}
 	{
 		std::lock_guard<std::mutex> lock(fLock);
 		if (fStopping)

@@ -90,6 +90,7 @@ private:
 
 	// Used by the bus thread alone.
 			GDBusConnection* fConnection = nullptr;
+			bool			fForeignSaid = false;
 			Ledger*			fLedger = new Ledger;
 };
 

@@ -65,7 +65,8 @@ enum {
 	//				or "unknown" (rdx does not run)
 	//	"reason"	for "sensor-lost": why ("unplugged", "silent", …)
 	//	"result"	for "exit": what became of the request ("passed-on",
-	//				"no-rdx", "not-delivered")
+	//				"no-rdx", "not-delivered", "too-late": made more
+	//				than a second before it could be sent)
 	RDX_NOTICE_DOOR = 'rxDr',
 };
 

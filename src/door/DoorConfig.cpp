@@ -392,7 +392,39 @@ DoorConfig::Load(const std::string& path)
 		}
 	}
 	close(fd);
-	return Parse(data, path);
+	status_t parsed = Parse(data, path);
+	if (parsed != B_OK)
+		return parsed;
+	// The same key of one device under two of its names (its by-id and its
+	// by-path link, or its node) would be read as two inputs: a button
+	// pressed twice, or an exit button that is the contact too. So would
+	// one line of a GPIO chip named by two paths.
+	for (size_t i = 0; i < inputs.size(); i++) {
+		const DoorInput& input = inputs[i];
+		for (size_t k = 0; k < i; k++) {
+			const DoorInput& other = inputs[k];
+			bool key = input.kind == DoorInput::kEvdev
+				&& other.kind == DoorInput::kEvdev && input.type == other.type
+				&& input.code == other.code;
+			bool line = input.kind == DoorInput::kGpio
+				&& other.kind == DoorInput::kGpio && input.line == other.line;
+			if (!key && !line)
+				continue;
+			std::string device = DoorInput::DeviceOf(key ? input.path
+				: input.chipPath);
+			if (device != DoorInput::DeviceOf(key ? other.path
+					: other.chipPath))
+				continue;
+			_Fail(translate_format("%s: %s is named already (%s): both lead"
+				" to %s", input.where.c_str(), other.Name().c_str(),
+				other.where.c_str(), device.c_str()));
+		}
+	}
+	if (!fErrors.empty()) {
+		inputs.clear();
+		return B_BAD_VALUE;
+	}
+	return B_OK;
 }
 
 
@@ -688,6 +720,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 			return;
 		}
 	}
+	input.where = where;
 	inputs.push_back(input);
 }
 

@@ -4,6 +4,8 @@
 #include <Locale.h>
 
 #include <libevdev/libevdev.h>
+#include <climits>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 
@@ -71,6 +73,16 @@ DoorInput::SameSource(const DoorInput& other) const
 			break;
 	}
 	return path == other.path && type == other.type && code == other.code;
+}
+
+
+std::string
+DoorInput::DeviceOf(const std::string& path)
+{
+	char resolved[PATH_MAX];
+	if (realpath(path.c_str(), resolved) == nullptr)
+		return path;
+	return resolved;
 }
 
 

@@ -64,6 +64,9 @@ struct DoorInput {
 	// "online" and "offline" (plain or as {"state": …}).
 	std::string		availability;
 
+	// Where door.conf names it ("door.conf:7"), for what is said of it.
+	std::string		where;
+
 	// The input's name in lines, records, notices and the 'rxEx' "reader":
 	// "exit:gpiochip0/17", "contact:/dev/input/by-id/…:SW_DOCK",
 	// "contact:mqtt:zigbee2mqtt/front_door".
@@ -73,7 +76,8 @@ struct DoorInput {
 			bool			ActiveIsOpen() const
 								{ return role == kExit || activeMeansOpen; }
 	// Whether the input is the same device line or topic as another, so
-	// that one door.conf cannot name it twice.
+	// that one door.conf cannot name it twice. For input devices, by the
+	// path as written; DeviceOf() tells where two paths meet.
 			bool			SameSource(const DoorInput& other) const;
 
 	// For an MQTT contact: what a report's payload says. A payload whose
@@ -82,6 +86,11 @@ struct DoorInput {
 	// sensor's reports with this, so that both read the same.
 			DoorState		StateOfPayload(const std::string& payload,
 								std::string* reason) const;
+
+	// The device node an input device's path leads to, through its links
+	// (a by-id and a by-path link of one device lead to the same); the
+	// path itself when it leads nowhere yet.
+	static	std::string		DeviceOf(const std::string& path);
 };
 
 #endif

@@ -88,10 +88,17 @@ DoorLoop::DoorLoop(const DoorConfig& config, FILE* output)
 		}
 		if (input.kind == DoorInput::kMqtt)
 			continue;
+		// Two names of one device (its by-id and its by-path link) are
+		// still one device: two sources would take each other's events,
+		// and the second grab would fail.
 		EvdevSource* shared = nullptr;
+		std::string device = DoorInput::DeviceOf(input.path);
 		for (Slot& slot : fSlots) {
-			if (slot.source->Path() == input.path)
-				shared = dynamic_cast<EvdevSource*>(slot.source.get());
+			EvdevSource* source = dynamic_cast<EvdevSource*>(
+				slot.source.get());
+			if (source != nullptr
+				&& DoorInput::DeviceOf(source->Path()) == device)
+				shared = source;
 		}
 		if (shared == nullptr) {
 			Slot slot;

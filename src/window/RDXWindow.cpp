@@ -491,11 +491,13 @@ RDXWindow::_HandleCloseReport(BMessage* message)
 	message->FindInt32(RDX_FIELD_RELAIS, &relay);
 	// The hold of an open that the door's relock closed early ends while
 	// a later open (the next tag) holds the relay: that one's own hold
-	// closes it, not this.
+	// closes it, not this. Only while the relay is marked open: a later
+	// open that was never sent (its record could not be written) holds
+	// nothing, and this close goes on as ever.
 	int32 hold = 0;
 	if (message->what == RDX_MSG_CLOSE
 		&& message->FindInt32(RDX_FIELD_HOLD, &hold) == B_OK
-		&& hold != RelayOpensBegun(relay)) {
+		&& hold != RelayOpensBegun(relay) && RelayMark(relay) == 'o') {
 		printf("relay %ld: the hold of an earlier open ends; it was opened"
 			" again since, and is closed when that hold ends\n", (long)relay);
 		Unlock();

@@ -119,6 +119,18 @@ protected:
 		return records;
 	}
 
+	// When the board had the first request of its kind (its log's seconds).
+	double RequestTime(const std::string& request)
+	{
+		std::istringstream in(read_file(fBoard->LogFile()));
+		for (std::string line; std::getline(in, line);) {
+			size_t blank = line.find(' ');
+			if (blank != std::string::npos && line.substr(blank + 1) == request)
+				return atof(line.substr(0, blank).c_str());
+		}
+		return -1;
+	}
+
 	// The "door" records one program made, as "what:result".
 	std::vector<std::string> DoorRecordsOf(const std::string& program)
 	{
@@ -155,11 +167,20 @@ TEST_F(DoorEndToEndTest, ExitButtonOpensThroughRdxAndOnlyAsATagWould)
 {
 	StartRdx();
 	StartDoor();
+	// rdx's watchers hear of the exit as of a tag.
+	ChildProcess::Options options;
+	options.environment = {{"XDG_RUNTIME_DIR",
+		fProgram->Directory().Sub("run")}};
+	ChildProcess watch({std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-send/rdx-send", "--watch", "rxEx", "rxSt"}, options);
+	ASSERT_TRUE(watch.WaitForOutput("rxSt", 10)) << watch.Output();
 	Press();
 	ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 20));
 	ASSERT_TRUE(fBoard->WaitForRequest(kClose, 20));
 	ASSERT_TRUE(fDoor->WaitFor("front: exit (exit:" + fButton->Path()
 		+ ":KEY_ENTER): passed-on\n"));
+	EXPECT_TRUE(watch.WaitForOutput("exit:" + fButton->Path()
+		+ ":KEY_ENTER", 10)) << watch.Output();
 
 	// Board use off: the press reaches rdx and opens nothing.
 	ASSERT_EQ(0, fProgram->Send({"rx_u", "use:bool=false"}));
@@ -172,15 +193,20 @@ TEST_F(DoorEndToEndTest, ExitButtonOpensThroughRdxAndOnlyAsATagWould)
 	ASSERT_EQ(0, fProgram->Send({"rx_u", "use:bool=true"}));
 	ASSERT_EQ(0, fProgram->Send({"rxEx", "reader=exit:test", "deadline=1"}));
 	ASSERT_TRUE(fProgram->WaitForCount("exit request from exit:test came", 1));
+	// A deadline that is none is not met either.
+	ASSERT_EQ(0, fProgram->Send({"rxEx", "reader=exit:test",
+		"deadline=soon"}));
+	ASSERT_TRUE(fProgram->WaitForCount("exit request from exit:test came with"
+		" a deadline that is none", 1));
 	ASSERT_TRUE(fProgram->Sync());
 	EXPECT_EQ(1, fBoard->CountOf(kOpen));
 
 	ASSERT_TRUE(wait_for([&] { return RelayRecords().size() >= 2; }, 20));
 	EXPECT_EQ((std::vector<std::string>{"open exit ok", "close hold-end ok"}),
 		RelayRecords());
-	ASSERT_TRUE(WaitForDoorRecords(4));
+	ASSERT_TRUE(WaitForDoorRecords(5));
 	EXPECT_EQ((std::vector<std::string>{"closed", "exit:passed-on",
-		"exit:passed-on", "exit:too-late"}),
+		"exit:passed-on", "exit:too-late", "exit:too-late"}),
 		door_records(fProgram->AccessLogFile()));
 }
 
@@ -238,6 +264,13 @@ TEST_F(DoorEndToEndTest, LostContactAndAnRdxRestartAreToldApart)
 	// start-up pulse. No door event, no alarm.
 	fProgram->Stop();
 	ASSERT_TRUE(fDoor->WaitFor("rdx went away"));
+	// Opened while rdx is away: nobody knows whether it was locked, so it
+	// is no forced opening.
+	Contact(false);
+	ASSERT_TRUE(fDoor->WaitFor("front: opened ("));
+	usleep(600 * 1000);
+	Contact(true);
+	ASSERT_TRUE(fDoor->WaitFor("front: closed (", 2));
 	ASSERT_TRUE(fProgram->Start());
 	ASSERT_TRUE(fDoor->WaitFor("rdx-door: watching rdx", 2));
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?3=1", 20, 2));
@@ -245,9 +278,9 @@ TEST_F(DoorEndToEndTest, LostContactAndAnRdxRestartAreToldApart)
 	fContact->Unplug();
 	ASSERT_TRUE(fDoor->WaitFor("front: sensor-lost (contact:"
 		+ fContact->Path() + ":SW_DOCK): unplugged"));
-	ASSERT_TRUE(WaitForDoorRecords(2));
-	EXPECT_EQ((std::vector<std::string>{"closed", "sensor-lost"}),
-		door_records(fProgram->AccessLogFile()));
+	ASSERT_TRUE(WaitForDoorRecords(4));
+	EXPECT_EQ((std::vector<std::string>{"closed", "opened", "closed",
+		"sensor-lost"}), door_records(fProgram->AccessLogFile()));
 	EXPECT_EQ(0, fDoor->Terminate());
 }
 
@@ -284,7 +317,7 @@ TEST_F(DoorEndToEndTest, RelockClosesTheRelayOnceTheDoorClosedAgain)
 // it should be opens, so that the rows are not quiet for another reason.
 TEST_F(DoorEndToEndTest, AnExitIsNeverHonouredLate)
 {
-	StartRdx();
+	StartRdx(2);
 	StartDoor();
 	const std::string press = input_event(EV_KEY, KEY_ENTER, 1)
 		+ input_event(EV_KEY, KEY_ENTER, 0);
@@ -312,9 +345,15 @@ TEST_F(DoorEndToEndTest, AnExitIsNeverHonouredLate)
 			},
 			{"exit:too-late"}},
 	};
+	// The closed door of the start is on record (the log writes on a
+	// thread of its own).
+	ASSERT_TRUE(wait_for([&] {
+		return DoorRecordsOf("rdx-door").size() >= 1;
+	}, 20));
 	size_t seen = DoorRecordsOf("rdx-door").size();
 	for (const Row& row : rows) {
 		SCOPED_TRACE(row.name);
+		int opens = fBoard->CountOf(kOpen);
 		row.act();
 		ASSERT_TRUE(wait_for([&] {
 			return DoorRecordsOf("rdx-door").size()
@@ -323,15 +362,19 @@ TEST_F(DoorEndToEndTest, AnExitIsNeverHonouredLate)
 		// rdx has taken whatever reached it.
 		ASSERT_TRUE(fProgram->Sync());
 		usleep(300 * 1000);
-		EXPECT_EQ(0, fBoard->CountOf(kOpen));
+		EXPECT_EQ(opens, fBoard->CountOf(kOpen));
 		std::vector<std::string> records = DoorRecordsOf("rdx-door");
 		EXPECT_EQ(row.records, std::vector<std::string>(
 			records.begin() + (long)seen, records.end()));
 		seen = records.size();
 	}
-	// A press made now opens.
+	// A press made now opens, for the hold time and not longer.
 	ASSERT_TRUE(fButton->Write(press));
 	ASSERT_TRUE(fBoard->WaitForRequest(kOpen, 20));
+	ASSERT_TRUE(fBoard->WaitForRequest(kClose, 20));
+	double held = RequestTime(kClose) - RequestTime(kOpen);
+	EXPECT_GE(held, 1.9);
+	EXPECT_LT(held, 3.5) << "held open well beyond the hold time of 2 s";
 }
 
 

@@ -3,6 +3,7 @@
 // events that come of it.
 
 #include <DoorDefs.h>
+#include <BrokerContact.h>
 #include <DoorMonitor.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ enum Action {
 	kTag, kRelayOpen, kRelayClosed,	// rdx's notices about relay 2
 	kOtherRelay,					// the start-up pulse of relay 1
 	kUseOff, kRdxBack, kRdxGone,	// rdx's settings, rdx going away
+	kRdxBackUnreadable,				// rdx's settings, relay 2 marked '?'
 	kPulse,
 };
 
@@ -100,6 +102,9 @@ Play(DoorMonitor& monitor, const std::vector<Step>& steps)
 			case kRdxGone:
 				monitor.RdxGone(now);
 				break;
+			case kRdxBackUnreadable:
+				monitor.RdxSettings(true, 2, "-x?xx---", now);
+				break;
 			case kPulse:
 				monitor.Pulse(now);
 				break;
@@ -177,6 +182,13 @@ TEST(DoorMonitorTest, AlarmsComeAndClearAsTheDoorDoes)
 		{"a forced check pending when rdx went away is dropped",
 			{{0, kClosed}, {10000, kOpen}, {10500, kRdxGone}, {12000, kPulse},
 				{12500, kRdxBack}, {13000, kPulse}}, "closed opened"},
+		{"rdx going away and back does not start the held time anew",
+			{{0, kClosed}, {10000, kRelayOpen}, {10500, kOpen},
+				{11000, kRelayClosed}, {13000, kRdxGone}, {14000, kRdxBack},
+				{16000, kPulse}}, "closed opened held-open"},
+		{"a relay rdx marks neither open nor closed is unknown: not forced",
+			{{0, kClosed}, {5000, kRdxBackUnreadable}, {10000, kOpen},
+				{12000, kPulse}}, "closed opened"},
 		{"rdx restarting (back, its start-up pulse) is no door event",
 			{{0, kClosed}, {5000, kRdxGone}, {6000, kRdxBack},
 				{6100, kOtherRelay}, {20000, kPulse}}, "closed"},
@@ -239,6 +251,82 @@ TEST(DoorMonitorTest, EventsCarryTheStateAndTheAlarmsThatStand)
 	EXPECT_EQ(DoorState::kClosed, snapshot.state);
 	// A closed door waits for nothing.
 	EXPECT_EQ(B_INFINITE_TIMEOUT, monitor.NextDeadline());
+}
+
+
+// The loop sleeps until NextDeadline(): an alarm is on time only when the
+// monitor asks to be woken at its moment, and a closed door asks for none.
+// Forced grace 2 s, held open 5 s.
+TEST(DoorMonitorTest, AsksToBeWokenExactlyWhenSomethingIsDue)
+{
+	struct Row {
+		const char*			name;
+		std::vector<Step>	steps;
+		int64				wakeMs;
+	};
+	const int64 kNever = -1;
+	const std::vector<Row> rows = {
+		{"closed: never", {{0, kClosed}}, kNever},
+		{"opened while locked: at the end of the grace",
+			{{0, kClosed}, {10000, kOpen}}, 12000},
+		{"then the held time, counted from the opening",
+			{{0, kClosed}, {10000, kOpen}, {12000, kPulse}}, 15000},
+		{"held open after the relay closed again",
+			{{0, kClosed}, {10000, kRelayOpen}, {10500, kOpen},
+				{11000, kRelayClosed}}, 16000},
+		{"open while the relay holds it: never", {{0, kClosed},
+			{10000, kRelayOpen}, {10500, kOpen}}, kNever},
+		{"both alarms raised: never again until it closes",
+			{{0, kClosed}, {10000, kOpen}, {15000, kPulse}}, kNever},
+		{"the contact lost: never", {{0, kClosed}, {10000, kOpen},
+			{11000, kLost}}, kNever},
+	};
+	for (const Row& row : rows) {
+		Recorder recorder;
+		DoorMonitor::Settings settings;
+		settings.forcedGrace = 2000 * 1000;
+		settings.heldOpen = 5000 * 1000;
+		DoorMonitor monitor(settings, recorder);
+		Play(monitor, row.steps);
+		EXPECT_EQ(row.wakeMs == kNever ? B_INFINITE_TIMEOUT
+			: row.wakeMs * 1000, monitor.NextDeadline()) << row.name;
+	}
+}
+
+
+// A sensor on the broker is lost once it has said nothing for its report
+// interval, and again after every later silence.
+TEST(BrokerContactTest, SilentOnceItsIntervalPassesWithoutAReport)
+{
+	struct Row {
+		const char*			name;
+		// Reports (r) and looks (l) at these seconds, from 0.
+		std::vector<std::pair<char, int>> steps;
+		// What the looks found: 1 silent just now, 0 not.
+		std::vector<int>	silent;
+	};
+	const std::vector<Row> rows = {
+		{"never reports: lost after the interval from the start",
+			{{'l', 9}, {'l', 10}, {'l', 30}}, {0, 1, 0}},
+		{"each report starts the interval anew",
+			{{'r', 5}, {'l', 14}, {'r', 14}, {'l', 23}, {'l', 24}},
+			{0, 0, 1}},
+		{"back after a silence, and silent again",
+			{{'l', 10}, {'r', 12}, {'l', 21}, {'l', 22}}, {1, 0, 1}},
+	};
+	for (const Row& row : rows) {
+		BrokerContact contact(0, 10 * 1000000LL, 0);
+		std::vector<int> silent;
+		for (const auto& [what, second] : row.steps) {
+			bigtime_t now = second * 1000000LL;
+			if (what == 'r') {
+				contact.Report(now);
+				continue;
+			}
+			silent.push_back(contact.Pulse(now) ? 1 : 0);
+		}
+		EXPECT_EQ(row.silent, silent) << row.name;
+	}
 }
 
 }	// namespace

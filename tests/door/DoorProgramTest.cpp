@@ -80,12 +80,19 @@ TEST_F(DoorProgramTest, ExitButtonAsksOncePerPressAndNeverForAGlitch)
 	ASSERT_TRUE(fDoor->WaitFor("back: exit (", 2));
 	ASSERT_TRUE(button.Write(input_event(EV_KEY, KEY_ENTER, 0)));
 	usleep(300 * 1000);
+	// Unplugged while held down: a button that cannot be read is pressed
+	// by nobody.
+	ASSERT_TRUE(button.Write(input_event(EV_KEY, KEY_ENTER, 1)));
+	usleep(100 * 1000);
+	button.Unplug();
+	ASSERT_TRUE(fDoor->WaitFor("gone; waiting for it to come back"));
+	usleep(300 * 1000);
 
-	EXPECT_EQ(2, count_of(fDoor->Output(), "back: exit (exit:" + button.Path()
+	EXPECT_EQ(3, count_of(fDoor->Output(), "back: exit (exit:" + button.Path()
 		+ ":KEY_ENTER): no-rdx\n")) << fDoor->Output();
 	EXPECT_EQ(0, fDoor->Terminate());
-	EXPECT_EQ((std::vector<std::string>{"exit:no-rdx", "exit:no-rdx"}),
-		door_records(Log()));
+	EXPECT_EQ((std::vector<std::string>{"exit:no-rdx", "exit:no-rdx",
+		"exit:no-rdx"}), door_records(Log()));
 }
 
 
@@ -156,11 +163,14 @@ TEST_F(DoorProgramTest, AContactThatIsUnpluggedIsLostUntilItComesBack)
 
 	DeviceFifo again(fHome, "contact");
 	ASSERT_TRUE(fDoor->WaitFor(contact.Path() + ": back, reading"));
+	// Back as it was when it went: read anew, not taken from before.
+	ASSERT_TRUE(again.Write(input_event(EV_SW, SW_DOCK, 1)));
+	ASSERT_TRUE(fDoor->WaitFor("side: closed (", 2));
 	ASSERT_TRUE(again.Write(input_event(EV_SW, SW_DOCK, 0)));
 	ASSERT_TRUE(fDoor->WaitFor("side: opened ("));
 	EXPECT_EQ(0, fDoor->Terminate());
-	EXPECT_EQ((std::vector<std::string>{"closed", "sensor-lost", "opened"}),
-		door_records(Log()));
+	EXPECT_EQ((std::vector<std::string>{"closed", "sensor-lost", "closed",
+		"opened"}), door_records(Log()));
 }
 
 
@@ -216,6 +226,72 @@ TEST_F(DoorProgramTest, OneRdxDoorPerUserAndSettingsThatCannotServe)
 	EXPECT_NE(std::string::npos, refused.Process().Errors().find(
 		"may be written by others (mode 0660)"));
 	EXPECT_EQ(0, fDoor->Terminate());
+}
+
+
+// One device under two of its names (its by-id and its by-path link): one
+// device, whose keys and switches all reach their inputs; the same key
+// named twice so is refused like a line that names it twice.
+TEST_F(DoorProgramTest, OneDeviceUnderTwoNamesIsOneDevice)
+{
+	DeviceFifo board(fHome, "board");
+	std::string link = fHome.Sub("by-path-board");
+	ASSERT_EQ(0, symlink(board.Path().c_str(), link.c_str()));
+	// A GPIO chip's node and a link to it (the check does not open them).
+	std::string chip = fHome.Sub("gpiochip7");
+	FILE* node = fopen(chip.c_str(), "w");
+	ASSERT_NE(nullptr, node);
+	fclose(node);
+	std::string chipLink = fHome.Sub("gpio-header");
+	ASSERT_EQ(0, symlink(chip.c_str(), chipLink.c_str()));
+
+	struct Row {
+		const char*		name;
+		std::string		conf;
+		int				status;
+		const char*		said;
+	};
+	const std::vector<Row> rows = {
+		{"the same key as exit and as contact",
+			"exit = evdev " + board.Path() + " KEY_F1\ncontact = evdev "
+				+ link + " KEY_F1\n", 2,
+			"door.conf:2: exit:" },
+		{"the same key as two exits",
+			"exit = evdev " + link + " KEY_F1\nexit = evdev "
+				+ board.Path() + " KEY_F1\n", 2,
+			"door.conf:2: exit:" },
+		{"one line of a GPIO chip under two paths",
+			"contact = gpio " + chip + " 4\nexit = gpio " + chipLink
+				+ " 4\n", 2, "door.conf:2: contact:" },
+	};
+	for (const Row& row : rows) {
+		TempDir home("rdx-door-twice");
+		DoorProcess door(home, row.conf);
+		int status = -1;
+		ASSERT_TRUE(door.Process().Wait(10, &status)) << row.name;
+		EXPECT_EQ(row.status, status) << row.name;
+		EXPECT_NE(std::string::npos, door.Process().Errors().find(row.said))
+			<< row.name << ": " << door.Process().Errors();
+		EXPECT_NE(std::string::npos, door.Process().Errors().find(
+			"is named already")) << row.name;
+	}
+
+	// Different keys of the board under its two names: the button and the
+	// contact both work.
+	fDoor = std::make_unique<DoorProcess>(fHome, "door = side\n"
+		"exit = evdev " + board.Path() + " KEY_F1\n"
+		"contact = evdev " + link + " KEY_F2\n");
+	ASSERT_TRUE(fDoor->WaitFor("rdx does not run; waiting for it"));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F2, 1)));
+	ASSERT_TRUE(fDoor->WaitFor("side: closed ("));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F1, 1)
+		+ input_event(EV_KEY, KEY_F1, 0)));
+	ASSERT_TRUE(fDoor->WaitFor("side: exit ("));
+	ASSERT_TRUE(board.Write(input_event(EV_KEY, KEY_F2, 0)));
+	ASSERT_TRUE(fDoor->WaitFor("side: opened ("));
+	EXPECT_EQ(0, fDoor->Terminate());
+	EXPECT_EQ((std::vector<std::string>{"closed", "exit:no-rdx", "opened"}),
+		door_records(Log()));
 }
 
 }	// namespace

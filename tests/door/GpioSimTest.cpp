@@ -145,9 +145,15 @@ TEST(GpioSimTest, ExitButtonOnALine)
 	if (!sim.Why().empty())
 		GTEST_SKIP() << sim.Why();
 	TempDir home("rdx-door-gpio");
+	// Stuck down at the start: how it stands, not a press.
+	ASSERT_TRUE(sim.Pull(5, true));
 	DoorProcess door(home, "door = back\nexit = gpio " + sim.Chip()
 		+ " 5 debounce=10ms\n");
 	ASSERT_TRUE(door.WaitFor("/dev/" + sim.Chip() + ": reading"));
+	usleep(300 * 1000);
+	EXPECT_EQ(0, count_of(door.Output(), "back: exit (")) << door.Output();
+	ASSERT_TRUE(sim.Pull(5, false));
+	usleep(100 * 1000);
 	for (int press = 0; press < 2; press++) {
 		ASSERT_TRUE(sim.Pull(5, true));
 		usleep(100 * 1000);
@@ -156,6 +162,8 @@ TEST(GpioSimTest, ExitButtonOnALine)
 	}
 	EXPECT_TRUE(door.WaitFor("back: exit (exit:" + sim.Chip() + "/5): no-rdx",
 		2)) << door.Output();
+	usleep(200 * 1000);
+	EXPECT_EQ(2, count_of(door.Output(), "back: exit (")) << door.Output();
 	EXPECT_EQ(0, door.Terminate());
 }
 

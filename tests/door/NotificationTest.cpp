@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <future>
 #include <unistd.h>
@@ -88,6 +89,23 @@ TEST(NotificationTest, ShownWhereADeskIsAndQuietWhereNone)
 		send("nobody sees this", "a");
 		usleep(300 * 1000);
 	}));
+
+	// A desk on a bus whose socket is another user's (tests run as root
+	// here: nobody's): it is shown nothing, and one line says why.
+	NotificationDesk foreign;
+	ASSERT_TRUE(foreign.Start());
+	std::string socket = foreign.Address().substr(strlen("unix:path="));
+	socket = socket.substr(0, socket.find(','));
+	ASSERT_EQ(0, chown(socket.c_str(), 65534, 65534));
+	setenv("DBUS_SESSION_BUS_ADDRESS", foreign.Address().c_str(), 1);
+	std::string errors = errors_during([] {
+		send("another user's desk sees nothing", "f");
+		send("nor this", "f");
+		usleep(500 * 1000);
+	});
+	EXPECT_EQ(1, count_of(errors, "the session bus " + socket
+		+ " belongs to another user (uid 65534)")) << errors;
+	EXPECT_TRUE(foreign.Calls().empty());
 
 	// A bus, but nobody shows notifications on it.
 	NotificationDesk desk("add");
