@@ -66,6 +66,30 @@ TEST_F(CsvImportTest, AFileThatCannotBeReadWholeIsRefusedByItsRow)
 		{"tag,name,rules\n0099,M\xFC""ller,\n", "row 2: not UTF-8"},
 		// Tags compare as the list compares them.
 		{"tag,name,rules\n04a1,x,\n04A1,y,\n", "row 3: the tag 04A1 is in"},
+		// What a spreadsheet makes of a tag that is a number: without its
+		// leading zeros, in its exponent form, with an invisible blank. Each
+		// would be a new tag beside the card's own, which keeps its rules.
+		{"tag,name,rules\n14594826,front desk,off\n", "row 2: the tag"
+			" 14594826 is the tag 0014594826 of line 3 with other leading"},
+		{"tag,name,rules\n0099,x,\n099,y,off\n", "row 3: the tag 099 is"
+			" the tag 0099 of row 2 with other leading"},
+		{"tag;name;rules\n1,45948E+07;front desk;off\n", "row 2: the tag"
+			" 1,45948E+07 is a number as a spreadsheet shows it"},
+		{"tag,name,rules\n1.45948e+07,front desk,off\n", "row 2: the tag"
+			" 1.45948e+07 is a number"},
+		{"tag,name,rules\n0014594826\xC2\xA0,front desk,off\n", "row 2: the"
+			" tag \"0014594826\xC2\xA0\" has an invisible character"},
+		{"tag,name,rules\n\xE2\x80\x8B" "0099,x,off\n", "row 2: the tag"
+			" \"\xE2\x80\x8B" "0099\" has an invisible"},
+		// Rules with ';' that were not quoted: their rest lands in the next
+		// column, and the tag would pass beyond its last day.
+		{"tag;name;rules;last seen\n0099;x;Mo-Fr 08:00-17:00;until"
+			" 2026-12-18\n", "row 2: the rules go on in the next column"},
+		{"tag;rules;name\n0099;Mo-Fr 08:00-17:00;until 2026-12-18\n",
+			"row 2: the rules go on in the next column"},
+		// A lone "'" is not an empty rules cell, which lets in at any time.
+		{"tag,name,rules\n0099,x,'\n", "row 2: "},
+		{"tag,name,rules\n0099,x, ' \n", "row 2: "},
 	};
 	for (const Row& row : rows) {
 		TagImport import;
@@ -118,6 +142,83 @@ TEST_F(CsvImportTest, AGermanSpreadsheetsFileIsReadAsItMeans)
 	ASSERT_EQ(B_OK, again.Apply(fEditor, &fProblem)) << fProblem;
 	EXPECT_EQ("off ; until 2027-03-31",
 		fEditor.File().Find("04A1B2C3")->RulesText());
+}
+
+
+TEST_F(CsvImportTest, AnImportAppliedAfterTheListChangedTakesNoLineItDidNotShow)
+{
+	// The window shows the file's tags against the list as it was read;
+	// the person chooses, the save finds the list changed on disk (a hand
+	// edit, a card learned), the window loads the new one, and the person
+	// presses Import again. A tag whose line changed meanwhile was never
+	// shown as it is now: it is not written over, and nothing is.
+	std::string file = "tag,name,rules\n"
+		"0099,Carla,Mo-Fr 08:00-17:00\n"
+		"04A1B2C3,spare card,\n";
+	struct Row {
+		const char*	meanwhile;
+		bool		takeFile;
+		status_t	status;
+		// What the lines say after an import that went through.
+		const char*	line0099;
+		const char*	line04A1;
+	} rows[] = {
+		// The new card was listed and switched off by hand.
+		{"0099 Carla | off\n", false, B_MISMATCHED_VALUES, nullptr, nullptr},
+		// Learned at the reader meanwhile.
+		{"0099 # learned 2026-12-08 from front\n", false, B_MISMATCHED_VALUES,
+			nullptr, nullptr},
+		// The card whose file's version was chosen was taken off the list:
+		// it must not come back, least of all at any time.
+		{"", true, B_MISMATCHED_VALUES, nullptr, nullptr},
+		// Changed by hand to another period.
+		{"04A1B2C3 spare card | until 2026-01-01\n", true, B_MISMATCHED_VALUES,
+			nullptr, nullptr},
+		// Another line changed: what was shown is still so.
+		{"# a comment\n", true, B_OK, "0099 Carla | Mo-Fr 08:00-17:00",
+			"04A1B2C3 spare card"},
+		{"# a comment\n", false, B_OK, "0099 Carla | Mo-Fr 08:00-17:00",
+			"04A1B2C3 spare card | off"},
+	};
+	for (const Row& row : rows) {
+		std::ofstream(fPath, std::ios::binary) << kList;
+		ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+		TagImport import;
+		ASSERT_EQ(B_OK, import.Read(file, fEditor, &fProblem)) << fProblem;
+		ASSERT_EQ(TagImport::kDiffers, import.Entries()[1].kind);
+		import.Entries()[1].takeFile = row.takeFile;
+
+		// What changed on disk: lines added, or the spare card's line
+		// replaced (or removed).
+		std::string text = kList;
+		std::string meanwhile = row.meanwhile;
+		if (meanwhile.rfind("04A1B2C3", 0) == 0 || meanwhile.empty()) {
+			size_t at = text.find("04A1B2C3");
+			text.replace(at, text.find('\n', at) + 1 - at, meanwhile);
+		} else
+			text += meanwhile;
+		std::ofstream(fPath, std::ios::binary) << text;
+		ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+
+		std::string problem;
+		EXPECT_EQ(row.status, import.Apply(fEditor, &problem))
+			<< row.meanwhile << problem;
+		if (row.status != B_OK) {
+			EXPECT_NE(std::string::npos, problem.find("changed in the list"
+				" since the file was read")) << problem;
+			continue;
+		}
+		for (auto [tag, expected] : {std::make_pair("0099", row.line0099),
+				std::make_pair("04A1B2C3", row.line04A1)}) {
+			const TagLine* line = fEditor.File().Find(tag);
+			if (expected == nullptr) {
+				EXPECT_EQ(nullptr, line) << row.meanwhile << tag;
+				continue;
+			}
+			ASSERT_NE(nullptr, line) << row.meanwhile << tag;
+			EXPECT_EQ(expected, line->Text()) << row.meanwhile;
+		}
+	}
 }
 
 
