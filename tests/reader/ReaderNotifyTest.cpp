@@ -102,3 +102,39 @@ TEST(ReaderNotifyTest, AnUnknownCardIsToldOnceAndAddedFromTheDesk)
 }
 
 }	// namespace
+
+
+namespace {
+
+TEST(ReaderNotifyTest, ACardOfAListInLatin1IsToldByItsNumber)
+{
+	// A list saved by an editor in Latin-1: the card's line works, and the
+	// desk (which takes UTF-8 alone) is told the card, not "[Invalid
+	// UTF-8]", with nothing for the journal from GLib.
+	TempDir home("rdx-reader-notify-latin1");
+	NotificationDesk desk;
+	ASSERT_TRUE(desk.Start());
+	for (const char* directory : {"config", "config/RDX", "state", "run"})
+		ASSERT_EQ(0, mkdir(home.Sub(directory).c_str(), 0700));
+	std::string list = home.Sub("config/RDX/tags");
+	std::ofstream(list) << "0014594826 J\xFCrgen M\xFCller | off\n";
+	ASSERT_EQ(0, chmod(list.c_str(), 0600));
+	EventFifo keyboard;
+	ReaderProcess reader({"--keyboard", keyboard.Path()}, {
+		{"HOME", home.Path()}, {"XDG_CONFIG_HOME", home.Sub("config")},
+		{"XDG_STATE_HOME", home.Sub("state")},
+		{"XDG_RUNTIME_DIR", home.Sub("run")},
+		{"DBUS_SESSION_BUS_ADDRESS", desk.Address()}, {"INVOCATION_ID", ""}});
+	ASSERT_TRUE(reader.WaitFor(": reading\n")) << reader.Output();
+	ASSERT_TRUE(keyboard.Write(KeyScript().Type("0014594826\n")));
+	ASSERT_TRUE(reader.WaitFor(": off (line 1)\n")) << reader.Output();
+	ASSERT_TRUE(desk.WaitForCalls(1));
+	nlohmann::json call = nlohmann::json::parse(desk.Calls()[0]);
+	EXPECT_EQ("Card 0014594826 (J?rgen M?ller) is switched off",
+		call["summary"]);
+	EXPECT_EQ(0, reader.Terminate());
+	EXPECT_EQ(std::string::npos, reader.Process().Errors().find("CRITICAL"))
+		<< reader.Process().Errors();
+}
+
+}	// namespace
