@@ -115,7 +115,7 @@ CsvCommand::Export(const std::string& listPath, const std::string& logPath,
 	int count = 0;
 	std::string text = TagExport::Text(editor.File(), history, separator,
 		&left, &count);
-	if (TagExport::Write(path, text, &problem) != B_OK) {
+	if (TagExport::Write(path, text, {listPath, logPath}, &problem) != B_OK) {
 		fprintf(err, "rdx-tags: %s\n", problem.c_str());
 		return 1;
 	}

@@ -324,4 +324,59 @@ TEST_F(CsvImportTest, TheProgramImportsAllOrNothing)
 		" differing")) << output;
 }
 
+
+TEST_F(CsvImportTest, TheExportNeverWritesOverTheListOrTheLog)
+{
+	// A slip of the finger (--export tags) would put the spreadsheet's
+	// rows in place of the list, its comments and sets gone, and no card
+	// would match any more; over the log, the reads would be gone.
+	std::string program = std::string(RDX_BINARY_DIR)
+		+ "/tools/rdx-tags/rdx-tags";
+	std::string log = fDirectory.Sub("access.log");
+	std::string logText = "{\"time\":\"2026-12-08T10:00:00+01:00\"}\n";
+	struct Row {
+		const char*	list;
+		const char*	target;
+		int			status;
+	} rows[] = {
+		{"tags", "tags", 1},
+		{"tags", "link", 1},
+		{"tags", "hard", 1},
+		{"tags", "access.log", 1},
+		// The list named through a link: its file, and the link itself.
+		{"list-link", "tags", 1},
+		{"list-link", "list-link", 1},
+		{"tags", "people.csv", 0},
+	};
+	for (const Row& row : rows) {
+		for (const char* name : {"tags", "link", "hard", "list-link"})
+			unlink(fDirectory.Sub(name).c_str());
+		std::ofstream(fPath, std::ios::binary) << kList;
+		chmod(fPath.c_str(), 0600);
+		std::ofstream(log, std::ios::binary) << logText;
+		ASSERT_EQ(0, symlink(fPath.c_str(), fDirectory.Sub("link").c_str()));
+		ASSERT_EQ(0, link(fPath.c_str(), fDirectory.Sub("hard").c_str()));
+		ASSERT_EQ(0, symlink("tags", fDirectory.Sub("list-link").c_str()));
+		ChildProcess::Options options;
+		options.environment = {{"HOME", fDirectory.Path()},
+			{"XDG_RUNTIME_DIR", fDirectory.Path()}, {"LANGUAGE", "en"}};
+		options.workingDirectory = fDirectory.Path();
+		ChildProcess child({program, "--tags", fDirectory.Sub(row.list),
+			"--log", log, "--export", row.target}, options);
+		int status = -1;
+		ASSERT_TRUE(child.Wait(20, &status));
+		EXPECT_EQ(row.status, status) << row.list << " " << row.target
+			<< child.Errors();
+		std::ifstream list(fPath, std::ios::binary);
+		EXPECT_EQ(kList, std::string((std::istreambuf_iterator<char>(list)),
+			{})) << row.target;
+		std::ifstream reads(log, std::ios::binary);
+		EXPECT_EQ(logText, std::string((std::istreambuf_iterator<char>(
+			reads)), {})) << row.target;
+		struct stat link;
+		ASSERT_EQ(0, lstat(fDirectory.Sub("list-link").c_str(), &link));
+		EXPECT_TRUE(S_ISLNK(link.st_mode)) << row.target;
+	}
+}
+
 }	// namespace
