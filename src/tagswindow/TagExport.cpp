@@ -129,9 +129,9 @@ TagExport::Write(const std::string& path, const std::string& text,
 	for (const std::string& kept : keep) {
 		if (kept.empty() || !takes_place_of(path, kept))
 			continue;
-		*problem = translate_format("%s is %s: the export is written to a"
-			" file of its own, nothing was exported", path.c_str(),
-			kept.c_str());
+		*problem = translate_format("%s would take the place of %s: an"
+			" export is written to a file of its own; nothing was exported",
+			path.c_str(), kept.c_str());
 		return B_NOT_ALLOWED;
 	}
 	size_t slash = path.rfind('/');
