@@ -241,20 +241,6 @@ TagImport::_Read(const std::string& data, const TagListEditor& editor,
 					TagList::Printable(entry.tag).c_str()));
 			return B_BAD_DATA;
 		}
-		if (is_exponent_form(entry.tag)) {
-			*problem = row_problem(row.number, translate_format("the tag %s"
-				" is a number as a spreadsheet shows it, not the card's"
-				" digits (format the column as text and write the tag"
-				" again)", entry.tag.c_str()));
-			return B_BAD_DATA;
-		}
-		if (has_invisible(entry.tag)) {
-			*problem = row_problem(row.number, translate_format("the tag"
-				" \"%s\" has an invisible character in it (a no-break or"
-				" zero-width space): write the tag again",
-				entry.tag.c_str()));
-			return B_BAD_DATA;
-		}
 		// Rules with ';' that were not put in quotes go on in the next
 		// column; without their rest they would let the tag in longer or
 		// more often than the row says.
@@ -276,29 +262,46 @@ TagImport::_Read(const std::string& data, const TagListEditor& editor,
 				" is in row %d already", entry.tag.c_str(), earlier->second));
 			return B_BAD_DATA;
 		}
-		if (all_digits(entry.tag) && file.Find(entry.tag) == nullptr) {
+		// What a spreadsheet made of a tag is refused, unless the list
+		// has it so already (an export of that list reads back).
+		const TagLine* listed = file.Find(entry.tag);
+		if (listed == nullptr && is_exponent_form(entry.tag)) {
+			*problem = row_problem(row.number, translate_format("the tag %s"
+				" is a number as a spreadsheet shows it, not the card's"
+				" digits (format the column as text and write the tag"
+				" again)", entry.tag.c_str()));
+			return B_BAD_DATA;
+		}
+		if (listed == nullptr && has_invisible(entry.tag)) {
+			*problem = row_problem(row.number, translate_format("the tag"
+				" \"%s\" has an invisible character in it (a no-break or"
+				" zero-width space): write the tag again",
+				entry.tag.c_str()));
+			return B_BAD_DATA;
+		}
+		if (listed == nullptr && all_digits(entry.tag)) {
 			std::string number = without_zeros(entry.tag);
-			auto listed = listedNumbers.find(number);
-			if (listed != listedNumbers.end()) {
+			auto other = listedNumbers.find(number);
+			if (other != listedNumbers.end()) {
 				*problem = row_problem(row.number, translate_format("the tag"
 					" %s is the tag %s of line %d with other leading zeros (a"
 					" spreadsheet drops them: format the column as text)",
-					entry.tag.c_str(), listed->second->Tag().c_str(),
-					listed->second->Number()));
+					entry.tag.c_str(), other->second->Tag().c_str(),
+					other->second->Number()));
 				return B_BAD_DATA;
 			}
-			auto [other, first] = rowNumbers.emplace(number,
+			auto [earlierRow, first] = rowNumbers.emplace(number,
 				std::make_pair(entry.tag, row.number));
 			if (!first) {
 				*problem = row_problem(row.number, translate_format("the tag"
 					" %s is the tag %s of row %d with other leading zeros (a"
 					" spreadsheet drops them: format the column as text)",
-					entry.tag.c_str(), other->second.first.c_str(),
-					other->second.second));
+					entry.tag.c_str(), earlierRow->second.first.c_str(),
+					earlierRow->second.second));
 				return B_BAD_DATA;
 			}
 		}
-		if (const TagLine* line = file.Find(entry.tag)) {
+		if (const TagLine* line = listed) {
 			entry.line = line->Number();
 			entry.listText = line->Text();
 			entry.listName = line->Name();

@@ -76,7 +76,7 @@ TEST_F(CsvImportTest, AFileThatCannotBeReadWholeIsRefusedByItsRow)
 		{"tag;name;rules\n1,45948E+07;front desk;off\n", "row 2: the tag"
 			" 1,45948E+07 is a number as a spreadsheet shows it"},
 		{"tag,name,rules\n1.45948e+07,front desk,off\n", "row 2: the tag"
-			" 1.45948e+07 is a number"},
+			" 1.45948E+07 is a number"},
 		{"tag,name,rules\n0014594826\xC2\xA0,front desk,off\n", "row 2: the"
 			" tag \"0014594826\xC2\xA0\" has an invisible character"},
 		{"tag,name,rules\n\xE2\x80\x8B" "0099,x,off\n", "row 2: the tag"
@@ -265,6 +265,20 @@ TEST_F(CsvImportTest, WhatTheExportWritesTheImportReadsBackExactly)
 			EXPECT_EQ(line.RulesText(), copy->RulesText());
 		}
 	}
+
+	// Tags that a spreadsheet makes of numbers are refused only as new
+	// ones: a list that holds them (typed so, or older) reads its own
+	// export back.
+	std::ofstream(fPath, std::ios::binary) << "0058 a\n058 b\n1.5E+07 c\n"
+		"0059\xC2\xA0 d\n";
+	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+	std::vector<std::string> left;
+	int rows = 0;
+	std::string file = TagExport::Text(fEditor.File(), ReadHistory(), ';',
+		&left, &rows);
+	TagImport same;
+	ASSERT_EQ(B_OK, same.Read(file, fEditor, &fProblem)) << fProblem;
+	EXPECT_EQ(4, same.Count(TagImport::kSame));
 }
 
 
