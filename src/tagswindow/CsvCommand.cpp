@@ -67,8 +67,17 @@ CsvCommand::ReadFile(const std::string& path, std::string* data,
 			close(fd);
 			return B_IO_ERROR;
 		}
-		if (count == 0 || (off_t)(data->size() + (size_t)count) > kLargest)
+		if (count == 0)
 			break;
+		// Longer than its size said (growing while it is read): cut short,
+		// its last row might lose the end of its rules.
+		if ((off_t)(data->size() + (size_t)count) > kLargest) {
+			close(fd);
+			data->clear();
+			*problem = translate_format("%s is larger than 16 MiB: not a list"
+				" of tags", path.c_str());
+			return B_BAD_DATA;
+		}
 		data->append(buffer, (size_t)count);
 	}
 	close(fd);

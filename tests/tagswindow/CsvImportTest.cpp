@@ -3,6 +3,7 @@
 // round trip through the export, and a differing tag that keeps the list's
 // version until the person chooses the file's.
 
+#include "CsvCommand.h"
 #include "ReadHistory.h"
 #include "TagExport.h"
 #include "TagImport.h"
@@ -15,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -391,6 +394,31 @@ TEST_F(CsvImportTest, TheExportNeverWritesOverTheListOrTheLog)
 		ASSERT_EQ(0, lstat(fDirectory.Sub("list-link").c_str(), &link));
 		EXPECT_TRUE(S_ISLNK(link.st_mode)) << row.target;
 	}
+}
+
+
+TEST_F(CsvImportTest, AFileLargerThanItSaidIsRefusedNotCutShort)
+{
+	// A file that reads longer than its size said (one growing while it is
+	// read; here a kernel's file, which says 0): cut at the limit, its last
+	// row could lose the end of its rules and the rows after it would be
+	// gone without a word. Every other page of a reservation readable, so
+	// that each is a mapping of its own in smaps.
+	const size_t pages = 40000;
+	size_t page = (size_t)sysconf(_SC_PAGESIZE);
+	void* reserved = mmap(nullptr, pages * page, PROT_NONE,
+		MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	ASSERT_NE(MAP_FAILED, reserved);
+	for (size_t i = 0; i < pages; i += 2)
+		mprotect((char*)reserved + i * page, page, PROT_READ);
+	std::string data;
+	std::string problem;
+	status_t status = CsvCommand::ReadFile("/proc/self/smaps", &data,
+		&problem);
+	munmap(reserved, pages * page);
+	EXPECT_EQ(B_BAD_DATA, status);
+	EXPECT_NE(std::string::npos, problem.find("larger than 16 MiB"))
+		<< problem;
 }
 
 }	// namespace
