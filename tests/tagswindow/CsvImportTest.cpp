@@ -67,6 +67,11 @@ TEST_F(CsvImportTest, AFileThatCannotBeReadWholeIsRefusedByItsRow)
 		{"tag,name,rules\n0099,x | always,\n", "row 2: "},
 		{"tag,name,rules\n0099,x,@cleaning\n", "row 2: @cleaning is not"},
 		{"tag,name,rules\n0099,M\xFC""ller,\n", "row 2: not UTF-8"},
+		// Overlong, a surrogate, beyond Unicode: not UTF-8 either.
+		{"tag,name,rules\n0099,\xE0\x80\xAF,\n", "row 2: not UTF-8"},
+		{"tag,name,rules\n0099,\xF0\x80\x80\xAF,\n", "row 2: not UTF-8"},
+		{"tag,name,rules\n0099,\xED\xA0\x80,\n", "row 2: not UTF-8"},
+		{"tag,name,rules\n0099,\xF4\x90\x80\x80,\n", "row 2: not UTF-8"},
 		// Tags compare as the list compares them.
 		{"tag,name,rules\n04a1,x,\n04A1,y,\n", "row 3: the tag 04A1 is in"},
 		// What a spreadsheet makes of a tag that is a number: without its
@@ -145,6 +150,37 @@ TEST_F(CsvImportTest, AGermanSpreadsheetsFileIsReadAsItMeans)
 	ASSERT_EQ(B_OK, again.Apply(fEditor, &fProblem)) << fProblem;
 	EXPECT_EQ("off ; until 2027-03-31",
 		fEditor.File().Find("04A1B2C3")->RulesText());
+}
+
+
+TEST_F(CsvImportTest, ATagListedOtherwiseIsShownAsDifferingAndOnlyThen)
+{
+	// Left alone only when name and rules are exactly the list's and its
+	// line can be used: anything else is shown, so that the person sees
+	// the file would change it.
+	struct Row {
+		const char*	row;
+		TagImport::Kind kind;
+	} rows[] = {
+		{"04A1B2C3,spare card,off", TagImport::kSame},
+		{"04a1b2c3, spare card , 'off", TagImport::kSame},
+		{"04A1B2C3,Carla,off", TagImport::kDiffers},
+		{"04A1B2C3,spare card,", TagImport::kDiffers},
+		{"04A1B2C3,spare card,off ; until 2027-03-31", TagImport::kDiffers},
+		{"0014594826,front desk,'@staff", TagImport::kSame},
+		{"0014594826,front desk,", TagImport::kDiffers},
+		// "0001 nobody |" lets in never; the same words in a row let in
+		// at any time.
+		{"0001,nobody,", TagImport::kDiffers},
+		{"0099,Carla,", TagImport::kNew},
+	};
+	for (const Row& row : rows) {
+		TagImport import;
+		ASSERT_EQ(B_OK, import.Read(std::string("tag,name,rules\n") + row.row,
+			fEditor, &fProblem)) << row.row << fProblem;
+		ASSERT_EQ(1u, import.Entries().size()) << row.row;
+		EXPECT_EQ(row.kind, import.Entries()[0].kind) << row.row;
+	}
 }
 
 
