@@ -357,8 +357,13 @@ TagImport::_Write(TagListEditor& editor, bool all, std::string* problem) const
 			|| line->RulesText() != entry->rules
 			|| line->HasRules() != !entry->rules.empty()
 			|| !line->Problem().empty() || !file.RefusalOf(*line).empty()) {
-			*problem = row_problem(entry->row, B_TRANSLATE("the list cannot"
-				" hold this row as given"));
+			// Why, when the list can say it (a set that cannot be read).
+			std::string why = line != nullptr ? file.RefusalOf(*line)
+				: std::string();
+			size_t cut = why.rfind(": ");
+			*problem = row_problem(entry->row, why.empty() || cut
+				== std::string::npos ? B_TRANSLATE("the list cannot hold this"
+					" row as given") : why.substr(0, cut));
 			return B_BAD_VALUE;
 		}
 	}

@@ -107,6 +107,18 @@ TEST_F(CsvImportTest, AFileThatCannotBeReadWholeIsRefusedByItsRow)
 		EXPECT_EQ(0u, problem.find(row.problem)) << row.file << problem;
 		EXPECT_TRUE(import.Entries().empty()) << row.file;
 	}
+
+	// A set that is defined but cannot be read lets its tags in never: a
+	// row that names it is refused, not written as a line that never opens.
+	std::ofstream(fPath, std::ios::binary) << kList
+		<< "@night = Mo 25:00-26:00\n";
+	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+	TagImport import;
+	std::string problem;
+	EXPECT_EQ(B_BAD_DATA, import.Read("tag,name,rules\n0099,x,@night\n",
+		fEditor, &problem));
+	EXPECT_EQ(0u, problem.find("row 2: @night cannot be read (line 6)"))
+		<< problem;
 }
 
 
