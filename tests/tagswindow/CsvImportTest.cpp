@@ -259,6 +259,9 @@ TEST_F(CsvImportTest, AnImportAppliedAfterTheListChangedTakesNoLineItDidNotShow)
 				" since the file was read")) << problem;
 			continue;
 		}
+		// What changed meanwhile stays.
+		EXPECT_NE(std::string::npos, fEditor.File().Text().find(meanwhile))
+			<< meanwhile;
 		for (auto [tag, expected] : {std::make_pair("0099", row.line0099),
 				std::make_pair("04A1B2C3", row.line04A1)}) {
 			const TagLine* line = fEditor.File().Find(tag);
