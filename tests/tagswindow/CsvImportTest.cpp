@@ -15,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <dirent.h>
 #include <fstream>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +40,18 @@ protected:
 		std::ofstream(fPath, std::ios::binary) << kList;
 		chmod(fPath.c_str(), 0600);
 		ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+	}
+
+	// The names in the directory (the list, the log, exports, lock files).
+	int CountNames()
+	{
+		int count = 0;
+		DIR* directory = opendir(fDirectory.Path().c_str());
+		while (directory != nullptr && readdir(directory) != nullptr)
+			count++;
+		if (directory != nullptr)
+			closedir(directory);
+		return count;
 	}
 
 	TempDir			fDirectory{"rdx-csv-import"};
@@ -393,6 +408,48 @@ TEST_F(CsvImportTest, TheProgramImportsAllOrNothing)
 }
 
 
+TEST_F(CsvImportTest, AnExportThatCannotBeWrittenWholeLeavesTheFileAsItWas)
+{
+	// A later line of a tag listed twice does not count: not exported,
+	// and named.
+	std::ofstream(fPath, std::ios::binary) << "0055 first\n0055 second\n";
+	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+	std::vector<std::string> left;
+	int rows = 0;
+	std::string text = TagExport::Text(fEditor.File(), ReadHistory(), ',',
+		&left, &rows);
+	EXPECT_EQ(1, rows);
+	EXPECT_EQ(std::string::npos, text.find("second")) << text;
+	ASSERT_EQ(1u, left.size());
+	EXPECT_NE(std::string::npos, left[0].find("line 2 (0055): does not"
+		" count")) << left[0];
+
+	// The disk takes only part of it (a file size limit stands in for a
+	// full disk: the write comes back short, EFBIG): the file exported
+	// before stays, whole, and no temporary file is left.
+	std::string path = fDirectory.Sub("people.csv");
+	std::ofstream(path, std::ios::binary) << "tag,name,rules\r\n";
+	std::string big(64 * 1024, 'x');
+	int names = CountNames();
+	struct rlimit limit;
+	ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &limit));
+	struct rlimit small = limit;
+	small.rlim_cur = 4096;
+	sighandler_t before = signal(SIGXFSZ, SIG_IGN);
+	ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+	std::string problem;
+	status_t status = TagExport::Write(path, big, {fPath}, &problem);
+	setrlimit(RLIMIT_FSIZE, &limit);
+	signal(SIGXFSZ, before);
+	EXPECT_EQ(B_IO_ERROR, status);
+	EXPECT_NE(std::string::npos, problem.find("File too large")) << problem;
+	std::ifstream in(path, std::ios::binary);
+	EXPECT_EQ("tag,name,rules\r\n",
+		std::string((std::istreambuf_iterator<char>(in)), {}));
+	EXPECT_EQ(names, CountNames()) << "a temporary file is left";
+}
+
+
 TEST_F(CsvImportTest, TheExportNeverWritesOverTheListOrTheLog)
 {
 	// A slip of the finger (--export tags) would put the spreadsheet's
@@ -450,6 +507,22 @@ TEST_F(CsvImportTest, TheExportNeverWritesOverTheListOrTheLog)
 
 TEST_F(CsvImportTest, AFileLargerThanItSaidIsRefusedNotCutShort)
 {
+	// Plainly larger: refused before it is read.
+	std::string huge = fDirectory.Sub("huge.csv");
+	{
+		std::ofstream out(huge, std::ios::binary);
+		out << "tag,name,rules\n";
+		std::string rows;
+		for (int i = 0; i < 20000; i++)
+			rows += "0099,x,off\n";
+		while (out.tellp() <= 16 * 1024 * 1024)
+			out << rows;
+	}
+	std::string read;
+	std::string why;
+	EXPECT_EQ(B_BAD_DATA, CsvCommand::ReadFile(huge, &read, &why));
+	EXPECT_NE(std::string::npos, why.find("larger than 16 MiB")) << why;
+
 	// A file that reads longer than its size said (one growing while it is
 	// read; here a kernel's file, which says 0): cut at the limit, its last
 	// row could lose the end of its rules and the rows after it would be
