@@ -405,6 +405,27 @@ TEST_F(CsvImportTest, TheProgramImportsAllOrNothing)
 	EXPECT_EQ(0, run({"--import", exported}, &output));
 	EXPECT_NE(std::string::npos, output.find(": 0 added, 3 unchanged, 0"
 		" differing")) << output;
+
+	// A save that the disk takes only in part (a file size limit stands in
+	// for a full disk): status 1, the list as it was.
+	std::ifstream saved(fPath, std::ios::binary);
+	std::string listed((std::istreambuf_iterator<char>(saved)), {});
+	std::ofstream(file, std::ios::binary) << "tag,name,rules\n0200,"
+		<< std::string(600, 'n') << ",\n";
+	ChildProcess::Options options;
+	options.environment = {{"HOME", fDirectory.Path()},
+		{"XDG_RUNTIME_DIR", fDirectory.Path()}, {"LANGUAGE", "en"}};
+	ChildProcess limited({"/bin/sh", "-c", "ulimit -f 1; trap '' XFSZ;"
+		" exec \"$0\" --tags \"$1\" --import \"$2\"", program, fPath, file},
+		options);
+	int status = -1;
+	ASSERT_TRUE(limited.Wait(20, &status));
+	EXPECT_EQ(1, status) << limited.Output() << limited.Errors();
+	EXPECT_NE(std::string::npos, limited.Errors().find("File too large;"
+		" nothing was imported")) << limited.Errors();
+	std::ifstream after_limit(fPath, std::ios::binary);
+	EXPECT_EQ(listed, std::string((std::istreambuf_iterator<char>(
+		after_limit)), {}));
 }
 
 
