@@ -170,6 +170,23 @@ TEST_F(CsvImportTest, AGermanSpreadsheetsFileIsReadAsItMeans)
 	std::string text((std::istreambuf_iterator<char>(in)), {});
 	EXPECT_EQ(kList + added_line, text);
 
+	// Into a list whose last line has no line end (as some editors save
+	// it): the new line stands on a line of its own, and ends with one.
+	std::string unended = "@staff = Mo-Fr 07:00-19:00\n0014594826 front desk"
+		" | @staff";
+	std::ofstream(fPath, std::ios::binary) << unended;
+	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+	TagImport onto;
+	ASSERT_EQ(B_OK, onto.Read(file, fEditor, &fProblem)) << fProblem;
+	ASSERT_EQ(B_OK, onto.Apply(fEditor, &fProblem)) << fProblem;
+	ASSERT_EQ(B_OK, fEditor.Save(&fProblem)) << fProblem;
+	std::ifstream appended(fPath, std::ios::binary);
+	EXPECT_EQ(unended + "\n" + added_line + "04A1B2C3 spare card |"
+		" off ; until 2027-03-31\n", std::string((std::istreambuf_iterator<
+		char>(appended)), {}));
+	std::ofstream(fPath, std::ios::binary) << kList << added_line;
+	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
+
 	// Chosen: only then the file's version.
 	TagImport again;
 	ASSERT_EQ(B_OK, again.Read(file, fEditor, &fProblem)) << fProblem;

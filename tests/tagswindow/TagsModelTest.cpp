@@ -148,6 +148,12 @@ TEST_F(TagsModelTest, AListOthersMayWriteIsShownWithTheReasonAndNotWritten)
 		<< fProblem;
 	EXPECT_TRUE(editor.IsRefused());
 	EXPECT_EQ(B_NOT_ALLOWED, editor.SetTag("", "CAFE01", "x", "", &fProblem));
+	// Nor many at once, as an import writes them: not even in memory,
+	// where a later save of another kind might take them along.
+	size_t refused = 9;
+	EXPECT_EQ(B_NOT_ALLOWED, editor.SetTags({{"CAFE02", "y", ""}}, &refused,
+		&fProblem));
+	EXPECT_EQ(nullptr, editor.File().Find("CAFE02"));
 	EXPECT_NE(B_OK, editor.Save(&fProblem));
 	EXPECT_EQ(kList, read_file(fPath));
 }
