@@ -36,6 +36,9 @@ TEST(CardAnnouncerTest, TellsTheCardsTheListDoesNotKnowOncePerQuietTime)
 		{"front", "0099", Dispatcher::kUnknown, 10 * second, true},
 		{"front", "0099", Dispatcher::kUnknown, 10 * second + 900000, false},
 		{"back", "0099", Dispatcher::kUnknown, 11 * second, true},
+		// The quiet time is over at its end.
+		{"back", "0099", Dispatcher::kUnknown, 11 * second + 999999, false},
+		{"back", "0099", Dispatcher::kUnknown, 12 * second, true},
 		{"front", "0099", Dispatcher::kUnknown, 11 * second + 100000, true},
 		{"front", "04A1", Dispatcher::kOff, 12 * second, true},
 		{"front", "04A2", Dispatcher::kExpired, 12 * second, true},
