@@ -3,11 +3,15 @@
 // notification service on the test's own session bus records one Notify,
 // says that "Add…" was chosen, and rdx-tags (started by the reader, under
 // the test's Xvfb) opens its dialog with the tag filled in. A second
-// rdx-tags hands its request to that one.
+// rdx-tags hands its request to that one. A list saved in Latin-1 still
+// names its card on the desk; one notification per card and reader.
 
+#include "CardAnnouncer.h"
 #include "DoorTestSupport.h"
 #include "ReaderTestSupport.h"
 #include "XTools.h"
+
+#include <OS.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -135,6 +139,50 @@ TEST(ReaderNotifyTest, ACardOfAListInLatin1IsToldByItsNumber)
 	EXPECT_EQ(0, reader.Terminate());
 	EXPECT_EQ(std::string::npos, reader.Process().Errors().find("CRITICAL"))
 		<< reader.Process().Errors();
+}
+
+}	// namespace
+
+
+namespace {
+
+TEST(ReaderNotifyTest, OnTheDeskOneNotificationPerCardAndReader)
+{
+	// The same card at two readers is two notifications; read again at
+	// the first after the quiet time, it replaces that reader's one.
+	NotificationDesk desk;
+	ASSERT_TRUE(desk.Start());
+	setenv("DBUS_SESSION_BUS_ADDRESS", desk.Address().c_str(), 1);
+	const bigtime_t second = 1000000;
+	struct Row {
+		const char*	reader;
+		bigtime_t	at;
+		// The earlier call (by its index) that it replaces, or -1.
+		int			replaces;
+	} rows[] = {
+		{"front", 10 * second, -1},
+		{"back", 10 * second, -1},
+		{"front", 12 * second, 0},
+		{"back", 13 * second, 1},
+	};
+	CardAnnouncer announcer(second, stderr);
+	size_t count = 0;
+	for (const Row& row : rows) {
+		ASSERT_TRUE(announcer.Read(row.reader, "0055AA7711", "",
+			Dispatcher::kUnknown, row.at));
+		// The service's answer (its id) comes back before the next one.
+		ASSERT_TRUE(desk.WaitForCalls(++count));
+		snooze(300000);
+	}
+	std::vector<std::string> calls = desk.Calls();
+	ASSERT_EQ(std::size(rows), calls.size());
+	for (size_t i = 0; i < calls.size(); i++) {
+		nlohmann::json call = nlohmann::json::parse(calls[i]);
+		uint32 replaced = rows[i].replaces < 0 ? 0
+			: nlohmann::json::parse(calls[rows[i].replaces])["id"]
+				.get<uint32>();
+		EXPECT_EQ(replaced, call["replaces"].get<uint32>()) << calls[i];
+	}
 }
 
 }	// namespace
