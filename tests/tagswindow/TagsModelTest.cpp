@@ -139,6 +139,28 @@ TEST_F(TagsModelTest, AnOutsideEditIsNeverOverwritten)
 }
 
 
+TEST_F(TagsModelTest, AListNotThereYetIsMadeByTheFirstSave)
+{
+	// On an account where nothing made ~/.config/RDX yet, the first tag
+	// added (or the first import) makes the list and its directories,
+	// private, as learning does.
+	for (const char* name : {"fresh", "new/RDX/tags", "deeper/a/b/tags"}) {
+		std::string path = fDirectory.Sub(name);
+		TagListEditor editor(path);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << name << fProblem;
+		ASSERT_EQ(B_OK, editor.SetTag("", "CAFE01", "x", "", &fProblem));
+		EXPECT_EQ(B_OK, editor.Save(&fProblem)) << name << fProblem;
+		EXPECT_EQ("CAFE01 x\n", read_file(path)) << name;
+		struct stat status;
+		ASSERT_EQ(0, stat(path.c_str(), &status)) << name;
+		EXPECT_EQ(0600u, status.st_mode & 07777) << name;
+		std::string directory = path.substr(0, path.rfind('/'));
+		ASSERT_EQ(0, stat(directory.c_str(), &status)) << name;
+		EXPECT_EQ(0700u, status.st_mode & 07777) << name;
+	}
+}
+
+
 TEST_F(TagsModelTest, AListOthersMayWriteIsShownWithTheReasonAndNotWritten)
 {
 	Write(kList, 0664);
