@@ -11,6 +11,64 @@
 
 namespace {
 
+// A reader tells the desk of ten cards a minute at most: more is a faulty
+// or hostile device, whose reads the reader's lines and rdx-tags's recent
+// reads still show, one by one.
+const size_t kMostTold = 10;
+const bigtime_t kToldSpan = 60000000;
+
+
+// Text from a device or from the list as the desk can take it: the bus
+// carries UTF-8 alone (one Latin-1 byte costs a service the whole title),
+// and a control character would break the line. Either becomes '?'.
+std::string
+shown(const std::string& text)
+{
+	std::string result;
+	size_t i = 0;
+	while (i < text.size()) {
+		unsigned char c = (unsigned char)text[i];
+		if (c < 0x80) {
+			result += c < 0x20 || c == 0x7f ? '?' : (char)c;
+			i++;
+			continue;
+		}
+		size_t length = 0;
+		uint32 low = 0;
+		if (c >= 0xC2 && c <= 0xDF) {
+			length = 2;
+			low = 0x80;
+		} else if (c >= 0xE0 && c <= 0xEF) {
+			length = 3;
+			low = 0x800;
+		} else if (c >= 0xF0 && c <= 0xF4) {
+			length = 4;
+			low = 0x10000;
+		}
+		bool valid = length > 0 && i + length <= text.size();
+		uint32 code = c & (0xFF >> (length + 1));
+		for (size_t k = 1; valid && k < length; k++) {
+			unsigned char next = (unsigned char)text[i + k];
+			valid = (next & 0xC0) == 0x80;
+			code = (code << 6) | (next & 0x3F);
+		}
+		// Overlong forms, surrogates, beyond Unicode: one byte at a time.
+		if (!valid || code < low || (code >= 0xD800 && code <= 0xDFFF)
+			|| code > 0x10FFFF) {
+			result += '?';
+			i++;
+			continue;
+		}
+		if (code < 0xA0)
+			result += '?';
+		else
+			result.append(text, i, length);
+		i += length;
+	}
+	return result;
+}
+
+
 // The service may take the body as markup: a text from a device stays
 // text.
 std::string
@@ -62,9 +120,9 @@ CardAnnouncer::Compose(const std::string& reader, const std::string& tag,
 	const std::string& name, Dispatcher::Outcome outcome,
 	const std::string& time)
 {
-	std::string card = TagList::Printable(tag);
+	std::string card = shown(tag);
 	if (!name.empty())
-		card += " (" + TagList::Printable(name) + ")";
+		card += " (" + shown(name) + ")";
 	Notice notice;
 	switch (outcome) {
 		case Dispatcher::kOff:
@@ -83,7 +141,7 @@ CardAnnouncer::Compose(const std::string& reader, const std::string& tag,
 			notice.title = translate_format("Unknown card %s", card.c_str());
 	}
 	notice.content = markup_escaped(translate_format("Read at %s at %s: %s."
-		" The door stayed shut.", TagList::Printable(reader).c_str(),
+		" The door stayed shut.", shown(reader).c_str(),
 		time.c_str(), Dispatcher::OutcomeText(outcome)));
 	// One per card and reader on the desk: a later read replaces it.
 	notice.messageID = "rdx-reader " + reader + " " + tag;
@@ -109,6 +167,12 @@ CardAnnouncer::Read(const std::string& reader, const std::string& tag,
 	auto key = std::make_pair(reader, tag);
 	if (fLast.count(key) != 0)
 		return false;
+	std::deque<bigtime_t>& told = fTold[reader];
+	while (!told.empty() && now - told.front() >= kToldSpan)
+		told.pop_front();
+	if (told.size() >= kMostTold)
+		return false;
+	told.push_back(now);
 	fLast[key] = now;
 
 	char clock[16];

@@ -6,6 +6,7 @@
 #include <OS.h>
 
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <string>
 #include <utility>
@@ -26,9 +27,11 @@ class CardActions;
 // what it may, and it was kept out as it should be.
 //
 // At most one notification per tag and reader within the quiet time (the
-// reader's repeat time); a later one replaces it on the desk. Texts from
-// devices are shown with control characters as '?', and reach rdx-tags as
-// one argument, never through a shell.
+// reader's repeat time); a later one replaces it on the desk. At most ten
+// a minute from one reader, so that a device that sends card after card
+// does not bury the desk. Texts from devices and the list are shown with
+// control characters and what is not UTF-8 as '?', and the tag reaches
+// rdx-tags as one argument, never through a shell.
 class CardAnnouncer {
 public:
 	struct Notice {
@@ -62,6 +65,9 @@ private:
 			bigtime_t		fQuiet;
 			FILE*			fOutput;
 			std::map<std::pair<std::string, std::string>, bigtime_t> fLast;
+	// When each reader's latest notifications were told, for the most a
+	// minute.
+			std::map<std::string, std::deque<bigtime_t>> fTold;
 	// Started with the first notification that offers "Add…".
 			CardActions*	fActions = nullptr;
 			thread_id		fActionsThread = -1;

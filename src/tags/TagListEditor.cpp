@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -44,6 +45,18 @@ std::string
 trimmed(const std::string& text)
 {
 	return std::string(rule_text::trimmed(text));
+}
+
+
+// The directories above the path that are missing, private ones as the
+// user's settings directory is: the lock stands beside the list, so they
+// must be there before the first save takes it.
+void
+make_parents(const std::string& path)
+{
+	for (size_t slash = path.find('/', 1); slash != std::string::npos;
+			slash = path.find('/', slash + 1))
+		mkdir(path.substr(0, slash).c_str(), 0700);
 }
 
 
@@ -567,6 +580,10 @@ TagListEditor::Save(std::string* problem)
 {
 	// The check and the rename under one lock: a line learned in between
 	// would be lost.
+	if (!fList.IsRefused()) {
+		make_parents(fList.Path());
+		make_parents(fList.RealPath());
+	}
 	TagListLock lock;
 	status_t status = lock.Acquire(fList.RealPath(), problem);
 	if (status != B_OK)

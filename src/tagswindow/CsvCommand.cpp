@@ -67,8 +67,17 @@ CsvCommand::ReadFile(const std::string& path, std::string* data,
 			close(fd);
 			return B_IO_ERROR;
 		}
-		if (count == 0 || (off_t)(data->size() + (size_t)count) > kLargest)
+		if (count == 0)
 			break;
+		// Longer than its size said (growing while it is read): cut short,
+		// its last row might lose the end of its rules.
+		if ((off_t)(data->size() + (size_t)count) > kLargest) {
+			close(fd);
+			data->clear();
+			*problem = translate_format("%s is larger than 16 MiB: not a list"
+				" of tags", path.c_str());
+			return B_BAD_DATA;
+		}
 		data->append(buffer, (size_t)count);
 	}
 	close(fd);
@@ -115,7 +124,7 @@ CsvCommand::Export(const std::string& listPath, const std::string& logPath,
 	int count = 0;
 	std::string text = TagExport::Text(editor.File(), history, separator,
 		&left, &count);
-	if (TagExport::Write(path, text, &problem) != B_OK) {
+	if (TagExport::Write(path, text, {listPath, logPath}, &problem) != B_OK) {
 		fprintf(err, "rdx-tags: %s\n", problem.c_str());
 		return 1;
 	}

@@ -8,6 +8,7 @@
 #include <Locale.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,41 @@ TagExport::Text(const TagFile& file, const ReadHistory& history,
 }
 
 
+namespace {
+
+// The path with its directory as the file system names it: two names of
+// a file not yet there are the same place when these are equal.
+std::string
+resolved(const std::string& path)
+{
+	size_t slash = path.rfind('/');
+	std::string directory = slash == std::string::npos ? "."
+		: slash == 0 ? "/" : path.substr(0, slash);
+	char real[PATH_MAX];
+	if (realpath(directory.c_str(), real) == nullptr)
+		return path;
+	return std::string(real) + "/" + path.substr(slash + 1);
+}
+
+
+// Whether writing the path (a rename onto it) would take the place of
+// the file kept or of the name it is known by.
+bool
+takes_place_of(const std::string& path, const std::string& keep)
+{
+	struct stat target;
+	struct stat kept;
+	if (stat(path.c_str(), &target) == 0 && stat(keep.c_str(), &kept) == 0
+		&& target.st_dev == kept.st_dev && target.st_ino == kept.st_ino)
+		return true;
+	if (lstat(path.c_str(), &target) == 0 && lstat(keep.c_str(), &kept) == 0)
+		return target.st_dev == kept.st_dev && target.st_ino == kept.st_ino;
+	return resolved(path) == resolved(keep);
+}
+
+}	// namespace
+
+
 char
 TagExport::DefaultSeparator()
 {
@@ -87,8 +123,17 @@ TagExport::DefaultSeparator()
 
 status_t
 TagExport::Write(const std::string& path, const std::string& text,
-	std::string* problem)
+	const std::vector<std::string>& keep, std::string* problem)
 {
+	// "--export tags" by a slip would put the rows in place of the list.
+	for (const std::string& kept : keep) {
+		if (kept.empty() || !takes_place_of(path, kept))
+			continue;
+		*problem = translate_format("%s would take the place of %s: an"
+			" export is written to a file of its own; nothing was exported",
+			path.c_str(), kept.c_str());
+		return B_NOT_ALLOWED;
+	}
 	size_t slash = path.rfind('/');
 	std::string directory = slash == std::string::npos ? "."
 		: slash == 0 ? "/" : path.substr(0, slash);

@@ -36,8 +36,12 @@ public:
 	static	char			DefaultSeparator();
 	// Writes the text atomically (a new file beside it, synced, renamed
 	// over it), readable by the user alone: it holds people's names.
+	// B_NOT_ALLOWED, and nothing written, when the path is one of the
+	// files to keep (the tag list, the access log), by its name, a link
+	// or another name of the same file.
 	static	status_t		Write(const std::string& path,
 								const std::string& text,
+								const std::vector<std::string>& keep,
 								std::string* problem);
 };
 

@@ -45,6 +45,10 @@ public:
 		std::string		listRules;
 		// Why the list's line lets the tag in never, when it does.
 		std::string		listProblem;
+		// The list's line as it was read (empty for kNew): an import
+		// applied to a list changed meanwhile writes only over lines that
+		// are still what the person was shown.
+		std::string		listText;
 		// kDiffers: the person chose the file's version.
 		bool			takeFile = false;
 	};
@@ -66,11 +70,15 @@ public:
 	// Makes the changes in the editor, not yet saved: every new tag, and
 	// each differing one whose file's version was chosen. On a refusal
 	// the editor may be changed in part: the caller keeps a copy.
+	// B_MISMATCHED_VALUES when a tag to be written is no longer listed as
+	// it was when the file was read (listed meanwhile, changed, removed):
+	// the file is to be read again.
 			status_t		Apply(TagListEditor& editor,
 								std::string* problem) const;
 
 	// A field as the import reads it: blanks around it and one leading
-	// "'" (the export's guard against formulas) taken off.
+	// "'" (the export's guard against formulas) taken off, when something
+	// follows it: a lone "'" is not an empty field.
 	static	std::string		Unguarded(const std::string& field);
 
 private:

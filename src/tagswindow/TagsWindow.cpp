@@ -137,6 +137,7 @@ TagsWindow::TagsWindow(BRect frame, const std::string& listPath,
 	:
 	BWindow(frame, "RDX Tags", B_TITLED_WINDOW, 0),
 	fEditor(std::make_unique<TagListEditor>(listPath)),
+	fLogPath(logPath),
 	fHistory(200)
 {
 	SetTitle(T("RDX Tags"));
@@ -590,7 +591,8 @@ TagsWindow::ExportCsv(const std::string& path, char separator,
 	int count = 0;
 	std::string text = TagExport::Text(fEditor->File(), fHistory, separator,
 		&left, &count);
-	status_t status = TagExport::Write(path, text, problem);
+	status_t status = TagExport::Write(path, text, {fEditor->Path(),
+		fLogPath}, problem);
 	if (status != B_OK)
 		return status;
 	fCsvPath = path;

@@ -88,6 +88,8 @@ private:
 
 			std::unique_ptr<TagListEditor> fEditor;
 			std::string		fLoadProblem;
+			// The access log, which an export must not take the place of.
+			std::string		fLogPath;
 			ReadHistory		fHistory;
 			TagTable		fTable;
 			std::unique_ptr<LogFollower> fFollower;

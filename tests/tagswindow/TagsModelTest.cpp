@@ -140,6 +140,28 @@ TEST_F(TagsModelTest, AnOutsideEditIsNeverOverwritten)
 }
 
 
+TEST_F(TagsModelTest, AListNotThereYetIsMadeByTheFirstSave)
+{
+	// On an account where nothing made ~/.config/RDX yet, the first tag
+	// added (or the first import) makes the list and its directories,
+	// private, as learning does.
+	for (const char* name : {"fresh", "new/RDX/tags", "deeper/a/b/tags"}) {
+		std::string path = fDirectory.Sub(name);
+		TagListEditor editor(path);
+		ASSERT_EQ(B_OK, editor.Load(&fProblem)) << name << fProblem;
+		ASSERT_EQ(B_OK, editor.SetTag("", "CAFE01", "x", "", &fProblem));
+		EXPECT_EQ(B_OK, editor.Save(&fProblem)) << name << fProblem;
+		EXPECT_EQ("CAFE01 x\n", read_file(path)) << name;
+		struct stat status;
+		ASSERT_EQ(0, stat(path.c_str(), &status)) << name;
+		EXPECT_EQ(0600u, status.st_mode & 07777) << name;
+		std::string directory = path.substr(0, path.rfind('/'));
+		ASSERT_EQ(0, stat(directory.c_str(), &status)) << name;
+		EXPECT_EQ(0700u, status.st_mode & 07777) << name;
+	}
+}
+
+
 TEST_F(TagsModelTest, AListOthersMayWriteIsShownWithTheReasonAndNotWritten)
 {
 	Write(kList, 0664);
@@ -149,6 +171,12 @@ TEST_F(TagsModelTest, AListOthersMayWriteIsShownWithTheReasonAndNotWritten)
 		<< fProblem;
 	EXPECT_TRUE(editor.IsRefused());
 	EXPECT_EQ(B_NOT_ALLOWED, editor.SetTag("", "CAFE01", "x", "", &fProblem));
+	// Nor many at once, as an import writes them: not even in memory,
+	// where a later save of another kind might take them along.
+	size_t refused = 9;
+	EXPECT_EQ(B_NOT_ALLOWED, editor.SetTags({{"CAFE02", "y", ""}}, &refused,
+		&fProblem));
+	EXPECT_EQ(nullptr, editor.File().Find("CAFE02"));
 	EXPECT_NE(B_OK, editor.Save(&fProblem));
 	EXPECT_EQ(kList, read_file(fPath));
 }
