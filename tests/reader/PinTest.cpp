@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +23,14 @@
 namespace {
 
 const char* kPin = "739146285017";
+
+
+// The directory a path is in.
+std::string
+PathOf(const std::string& path)
+{
+	return path.substr(0, path.rfind('/'));
+}
 
 
 // Whether the process's writable memory holds the text anywhere.
@@ -91,13 +101,19 @@ protected:
 
 	std::unique_ptr<ReaderProcess> Start()
 	{
+		return Start(fDirectory.Sub("state"));
+	}
+
+	std::unique_ptr<ReaderProcess> Start(const std::string& state,
+		const std::string& wait = "2")
+	{
 		return std::make_unique<ReaderProcess>(std::vector<std::string>{
-			"--tags", fList, "--repeat-ms", "0", "--pin-wait-s", "2",
+			"--tags", fList, "--repeat-ms", "0", "--pin-wait-s", wait,
 			"--keyboard", fA.Path(), "--keyboard", fB.Path()},
 			std::map<std::string, std::string>{
 				{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
 				{"HOME", fDirectory.Sub("home")},
-				{"XDG_STATE_HOME", fDirectory.Sub("state")}});
+				{"XDG_STATE_HOME", state}});
 	}
 
 	TempDir			fDirectory;
@@ -294,6 +310,206 @@ TEST_F(PinTest, CheckSaysWhenAPinIsAsked)
 	}
 	EXPECT_EQ(problems.size(), (size_t)count_of(output, fList + ", line "))
 		<< output;
+}
+
+}	// namespace
+
+
+namespace {
+
+// The press of every digit key in the script, as the reader reads it: 24
+// bytes with the script's own time, which nothing else in the reader holds.
+std::vector<std::string>
+digit_presses(const KeyScript& script)
+{
+	std::vector<std::string> presses;
+	for (const struct input_event& event : script.Events()) {
+		if (event.type == EV_KEY && event.value == 1 && event.code >= KEY_1
+			&& event.code <= KEY_0)
+			presses.emplace_back((const char*)&event, sizeof(event));
+	}
+	return presses;
+}
+
+
+// Digits typed where no PIN is awaited may be somebody's PIN all the same:
+// typed at the other reader, before the card, after the wait. The lines
+// count them and never show them, also a few at a time. What cannot be a
+// PIN (hex, more digits than a PIN has) is shown, so that a reader's
+// mistakes can still be told.
+TEST_F(PinTest, DigitsThatMayBeAPinAreCountedNeverShown)
+{
+	std::unique_ptr<ReaderProcess> reader = Start();
+	ASSERT_TRUE(reader->WaitForCount(": reading\n", 2));
+	struct Row {
+		const char*		name;
+		EventFifo*		fifo;
+		std::string		keys;
+		std::string		line;
+		int				count;
+	};
+	// Every row types with times of its own.
+	const int64_t second = 1000000;
+	const std::vector<Row> rows = {
+		{"A waits for the PIN", &fA, KeyScript().Type("1111\n").Bytes(),
+			": 1111 (Anna): pin-wanted", 1},
+		{"the PIN typed at B instead", &fB, KeyScript(2000 * second)
+			.Type(kPin, 400).Key(KEY_ENTER, 400).Bytes(), fB.Path()
+			+ ": 1 keys dropped: 402 ms between two keys", 12},
+		{"A's wait ends", nullptr, "", ": 1111 (Anna): no-pin", 1},
+		{"the PIN typed at B before the card, two keys at a time", &fB,
+			KeyScript(3000 * second).Type("73", 10).Type("91", 400)
+			.Type("46", 10).Type("28", 400).Key(KEY_ENTER, 400).Bytes(),
+			fB.Path() + ": 2 keys dropped: 4", 4},
+		{"a hex tag cut short", &fB, KeyScript(4000 * second).Type("04A1")
+			.Key(KEY_Q).Bytes(), fB.Path() + ": \"04A1\" dropped: the key with"
+			" code 16", 1},
+		{"more digits than a PIN has", &fB, KeyScript(5000 * second)
+			.Type("1234567890123").Key(KEY_Q).Bytes(), fB.Path()
+			+ ": \"1234567890123\" dropped", 1},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		if (row.fifo != nullptr) {
+			ASSERT_TRUE(row.fifo->Write(row.keys));
+		}
+		ASSERT_TRUE(reader->WaitForCount(row.line, row.count, 10))
+			<< reader->Output();
+	}
+	std::string output = reader->Output();
+	EXPECT_FALSE(std::regex_search(output, std::regex("\"[0-9]{1,12}\""
+		" dropped"))) << output;
+	EXPECT_EQ(0, reader->Terminate());
+}
+
+
+// The keys of a PIN are the PIN: none of them stays in the reader's memory
+// once its wait is over, also when they came in one piece with the tag,
+// when the Enter never came, and when they came too late.
+TEST_F(PinTest, NoKeyOfAPinStaysInTheReadersMemory)
+{
+	std::unique_ptr<ReaderProcess> reader = Start();
+	ASSERT_TRUE(reader->WaitForCount(": reading\n", 2));
+	const std::string a = fA.Path() + ": 1111 (Anna): ";
+	struct Row {
+		const char*		name;
+		KeyScript		keys;
+		// The keys of the tag, which are no secret.
+		size_t			tagKeys;
+		std::string		line;
+		int				count;
+	};
+	const int64_t second = 1000000;
+	const std::vector<Row> rows = {
+		{"tag and PIN in one write", KeyScript(2000 * second).Type("1111\n")
+			.Type(kPin, 300).Key(KEY_ENTER, 300), 4, a + "no rdx (the PIN is"
+			" right)", 1},
+		{"a wrong PIN", KeyScript(3000 * second).Type("1111\n")
+			.Type("864209753175", 300).Key(KEY_ENTER, 300), 4, a + "wrong-pin",
+			1},
+		{"half a PIN, no Enter in time", KeyScript(4000 * second)
+			.Type("1111\n").Type("739146", 300), 4, a + "no-pin", 1},
+		{"the PIN after the wait", KeyScript(5000 * second).Type(kPin, 10)
+			.Key(KEY_Q), 0, fA.Path() + ": 12 keys dropped", 1},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		ASSERT_TRUE(fA.Write(row.keys));
+		ASSERT_TRUE(reader->WaitForCount(row.line, row.count, 10))
+			<< reader->Output();
+		pid_t pid = reader->Process().Pid();
+		EXPECT_FALSE(memory_holds(pid, kPin));
+		std::vector<std::string> presses = digit_presses(row.keys);
+		for (size_t i = row.tagKeys; i < presses.size(); i++)
+			EXPECT_FALSE(memory_holds(pid, presses[i])) << "key " << i + 1;
+	}
+	EXPECT_EQ(0, reader->Terminate());
+}
+
+
+// The record of wrong PINs limits the guesses at a found card: one that
+// others may change, or that is no record at all, could lift its locks at
+// the next start, or hold the reader up. It is refused with a line: the
+// tags that want a PIN are refused until it is mended, every other tag
+// passes, and the reader starts at once.
+TEST_F(PinTest, RecordOfWrongPinsThatCannotBeTrustedTakesNoPin)
+{
+	const std::string a = fA.Path() + ": 1111 (Anna): ";
+	using Change = std::function<void(const std::string&)>;
+	struct Row {
+		const char*		name;
+		Change			spoil;
+		Change			mend;
+		const char*		why;
+		bool			onlyRoot;
+	};
+	Change takeAway = [](const std::string& path) { unlink(path.c_str()); };
+	auto write = [](const std::string& path, const char* text, mode_t mode) {
+		FILE* file = fopen(path.c_str(), "w");
+		ASSERT_NE(nullptr, file);
+		fputs(text, file);
+		fclose(file);
+		chmod(path.c_str(), mode);
+	};
+	const std::vector<Row> rows = {
+		{"a link to an endless device", [](const std::string& path) {
+			symlink("/dev/zero", path.c_str()); }, takeAway,
+			"a symbolic link", false},
+		{"a FIFO", [](const std::string& path) {
+			mkfifo(path.c_str(), 0600); }, takeAway, "not a plain file", false},
+		{"a link to a record elsewhere", [&](const std::string& path) {
+			write(path + ".real", "1111 0 0\n", 0600);
+			symlink((path + ".real").c_str(), path.c_str()); }, takeAway,
+			"a symbolic link", false},
+		{"written by others", [&](const std::string& path) {
+			write(path, "1111 2 0\n", 0666); },
+			[](const std::string& path) { chmod(path.c_str(), 0600); },
+			"others may write it (mode 0666)", false},
+		{"another user's", [&](const std::string& path) {
+			write(path, "1111 2 0\n", 0600);
+			ASSERT_EQ(0, chown(path.c_str(), 65534, 65534)); },
+			[](const std::string& path) {
+				ASSERT_EQ(0, chown(path.c_str(), 0, 0)); },
+			"it belongs to another user", true},
+		{"in a directory others may write", [](const std::string& path) {
+			chmod(PathOf(path).c_str(), 0777); },
+			[](const std::string& path) {
+				chmod(PathOf(path).c_str(), 0700); },
+			"may be written by others (mode 0777)", false},
+		{"a line that cannot be read", [&](const std::string& path) {
+			write(path, "# rdx-reader\n1111 3\n", 0600); },
+			[&](const std::string& path) { write(path, "", 0600); },
+			"line 2 cannot be read", false},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		if (row.onlyRoot && geteuid() != 0)
+			continue;
+		TempDir state("rdx-reader-pin-state");
+		ASSERT_EQ(0, mkdir(state.Sub("RDX").c_str(), 0700));
+		std::string record = state.Sub("RDX/pin-locks");
+		row.spoil(record);
+		std::unique_ptr<ReaderProcess> reader = Start(state.Path());
+		ASSERT_TRUE(reader->WaitForCount(": reading\n", 2, 10))
+			<< reader->Output();
+		EXPECT_TRUE(reader->WaitFor("rdx-reader: cannot use the record of"
+			" wrong PINs " + record, 1)) << reader->Output();
+		ASSERT_TRUE(fA.Write(KeyScript().Type("1111\n")));
+		ASSERT_TRUE(reader->WaitFor(a + "pin-locked (the record of wrong PINs"
+			" cannot be used: ", 10)) << reader->Output();
+		EXPECT_NE(std::string::npos, reader->Output().find(row.why))
+			<< reader->Output();
+		ASSERT_TRUE(fB.Write(KeyScript().Type("2222\n")));
+		ASSERT_TRUE(reader->WaitFor(": 2222 (Bob): no rdx", 10));
+		// Mended, the next read asks for the PIN again.
+		row.mend(record);
+		ASSERT_TRUE(fA.Write(KeyScript(2000LL * 1000000).Type("1111\n")));
+		ASSERT_TRUE(reader->WaitFor(a + "pin-wanted", 10))
+			<< reader->Output();
+		EXPECT_EQ(0, reader->Terminate());
+		fA.CloseWriter();
+		fB.CloseWriter();
+	}
 }
 
 }	// namespace
