@@ -12,12 +12,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <poll.h>
+#include <pty.h>
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -114,6 +119,16 @@ protected:
 				{"XDG_RUNTIME_DIR", fDirectory.Sub("run")},
 				{"HOME", fDirectory.Sub("home")},
 				{"XDG_STATE_HOME", state}});
+	}
+
+	bool WriteList(const std::string& text)
+	{
+		FILE* file = fopen(fList.c_str(), "w");
+		if (file == nullptr)
+			return false;
+		fputs(text.c_str(), file);
+		fclose(file);
+		return chmod(fList.c_str(), 0600) == 0;
 	}
 
 	TempDir			fDirectory;
@@ -358,9 +373,9 @@ TEST_F(PinTest, DigitsThatMayBeAPinAreCountedNeverShown)
 			+ ": 1 keys dropped: 402 ms between two keys", 12},
 		{"A's wait ends", nullptr, "", ": 1111 (Anna): no-pin", 1},
 		{"the PIN typed at B before the card, two keys at a time", &fB,
-			KeyScript(3000 * second).Type("73", 10).Type("91", 400)
-			.Type("46", 10).Type("28", 400).Key(KEY_ENTER, 400).Bytes(),
-			fB.Path() + ": 2 keys dropped: 4", 4},
+			KeyScript(3000 * second).Type("73").Wait(400).Type("91").Wait(400)
+			.Type("46").Wait(400).Type("28").Wait(400).Key(KEY_ENTER).Bytes(),
+			fB.Path() + ": 2 keys dropped: 412 ms", 4},
 		{"a hex tag cut short", &fB, KeyScript(4000 * second).Type("04A1")
 			.Key(KEY_Q).Bytes(), fB.Path() + ": \"04A1\" dropped: the key with"
 			" code 16", 1},
@@ -509,6 +524,161 @@ TEST_F(PinTest, RecordOfWrongPinsThatCannotBeTrustedTakesNoPin)
 		EXPECT_EQ(0, reader->Terminate());
 		fA.CloseWriter();
 		fB.CloseWriter();
+	}
+}
+
+}	// namespace
+
+
+namespace {
+
+// rdx-reader --set-pin as a person runs it: on a terminal of its own (a
+// pseudo-terminal, its controlling terminal and all three of its streams).
+class TerminalRun {
+public:
+	TerminalRun(const std::vector<std::string>& arguments,
+		const std::map<std::string, std::string>& environment)
+	{
+		std::vector<std::string> argv = {ReaderProcess::Program()};
+		argv.insert(argv.end(), arguments.begin(), arguments.end());
+		std::vector<std::string> variables = {"LANGUAGE=en"};
+		for (const auto& [name, value] : environment)
+			variables.push_back(name + "=" + value);
+		for (char** variable = environ; *variable != nullptr; variable++) {
+			if (strncmp(*variable, "LANGUAGE=", 9) != 0
+				&& strncmp(*variable, "LANG=", 5) != 0
+				&& strncmp(*variable, "LC_", 3) != 0)
+				variables.push_back(*variable);
+		}
+		std::vector<char*> args, envs;
+		for (std::string& text : argv)
+			args.push_back(&text[0]);
+		for (std::string& text : variables)
+			envs.push_back(&text[0]);
+		args.push_back(nullptr);
+		envs.push_back(nullptr);
+		fPid = forkpty(&fMaster, nullptr, nullptr, nullptr);
+		if (fPid == 0) {
+			execve(args[0], args.data(), envs.data());
+			_exit(127);
+		}
+		EXPECT_GT(fPid, 0) << strerror(errno);
+	}
+
+	~TerminalRun()
+	{
+		if (fPid > 0) {
+			kill(fPid, SIGKILL);
+			waitpid(fPid, nullptr, 0);
+		}
+		if (fMaster >= 0)
+			close(fMaster);
+	}
+
+	// What the terminal showed so far, read as it comes.
+	const std::string& Shown()
+	{
+		char buffer[512];
+		struct pollfd entry = {fMaster, POLLIN, 0};
+		while (poll(&entry, 1, 0) > 0) {
+			ssize_t count = read(fMaster, buffer, sizeof(buffer));
+			if (count <= 0)
+				break;
+			fShown.append(buffer, (size_t)count);
+		}
+		return fShown;
+	}
+
+	bool Echoes() const
+	{
+		struct termios modes;
+		return tcgetattr(fMaster, &modes) == 0 && (modes.c_lflag & ECHO) != 0;
+	}
+
+	// Waits for the prompt and for echo to be off, then types the text.
+	bool TypeAt(const std::string& prompt, int count, const std::string& text)
+	{
+		if (!wait_for([&] { return count_of(Shown(), prompt) >= count
+				&& !Echoes(); }, 10))
+			return false;
+		return write(fMaster, text.data(), text.size())
+			== (ssize_t)text.size();
+	}
+
+	void Signal(int signal) { kill(fPid, signal); }
+
+	// The exit status, or 128 + the signal that ended it; -1 if it runs on.
+	int Status()
+	{
+		int status = -1;
+		bool ended = wait_for([&] {
+			return waitpid(fPid, &status, WNOHANG) == fPid; }, 20);
+		if (!ended)
+			return -1;
+		fPid = -1;
+		Shown();
+		return WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+			: WEXITSTATUS(status);
+	}
+
+private:
+	pid_t			fPid = -1;
+	int				fMaster = -1;
+	std::string		fShown;
+};
+
+
+// The PIN asked on a terminal: twice, without echo, and the terminal is
+// left as it was however the program ends: with the PIN set, refused, or
+// given up with Ctrl-C (the terminal's own interrupt) or a signal.
+TEST_F(PinTest, SetPinOnATerminalLeavesItAsItWas)
+{
+	const std::string first = "PIN for 2222: ";
+	const std::string second = "The same PIN again: ";
+	const std::string before = read_file(fList);
+	struct Row {
+		const char*		name;
+		std::function<bool(TerminalRun&)> use;
+		int				status;
+		const char*		said;
+		bool			written;
+	};
+	const std::vector<Row> rows = {
+		{"the same PIN twice", [&](TerminalRun& run) {
+			return run.TypeAt(first, 1, "2468\n")
+				&& run.TypeAt(second, 1, "2468\n"); }, 0, "is set (line 2",
+			true},
+		{"two that differ", [&](TerminalRun& run) {
+			return run.TypeAt(first, 1, "2468\n")
+				&& run.TypeAt(second, 1, "2469\n"); }, 1, "the two PINs differ",
+			false},
+		{"Ctrl-C at the first", [&](TerminalRun& run) {
+			return run.TypeAt(first, 1, "24\x03"); }, 128 + SIGINT, "", false},
+		{"Ctrl-C at the second", [&](TerminalRun& run) {
+			return run.TypeAt(first, 1, "2468\n")
+				&& run.TypeAt(second, 1, "\x03"); }, 128 + SIGINT, "", false},
+		{"ended by a signal", [&](TerminalRun& run) {
+			if (!run.TypeAt(first, 1, "24"))
+				return false;
+			run.Signal(SIGTERM);
+			return true; }, 128 + SIGTERM, "", false},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		ASSERT_TRUE(WriteList(before));
+		TerminalRun run({"--set-pin", "2222", "--tags", fList},
+			{{"HOME", fDirectory.Sub("home")}});
+		ASSERT_TRUE(row.use(run)) << run.Shown();
+		EXPECT_EQ(row.status, run.Status()) << run.Shown();
+		EXPECT_TRUE(run.Echoes());
+		EXPECT_NE(std::string::npos, run.Shown().find(row.said))
+			<< run.Shown();
+		EXPECT_EQ(std::string::npos, run.Shown().find("2468")) << run.Shown();
+		std::string list = read_file(fList);
+		EXPECT_EQ(row.written, list.find("2222 Bob | pin ; pinhash $argon2id$")
+			!= std::string::npos) << list;
+		if (!row.written)
+			EXPECT_EQ(before, list);
 	}
 }
 
