@@ -7,7 +7,13 @@
 
 #include "ReaderTestSupport.h"
 
+#include <Dispatcher.h>
+#include <PinBuffer.h>
 #include <PinHash.h>
+#include <PinLocks.h>
+#include <RepeatFilter.h>
+#include <TagList.h>
+#include <TagPoster.h>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +34,17 @@
 namespace {
 
 const char* kPin = "739146285017";
+
+
+// The hash of a PIN at the cost rdx-reader --set-pin uses.
+std::string
+PinHashOf(const char* digits)
+{
+	std::string hash, problem;
+	EXPECT_TRUE(PinHash::Make(digits, strlen(digits), &hash, &problem))
+		<< problem;
+	return hash;
+}
 
 
 // The directory a path is in.
@@ -680,6 +697,96 @@ TEST_F(PinTest, SetPinOnATerminalLeavesItAsItWas)
 		if (!row.written)
 			EXPECT_EQ(before, list);
 	}
+}
+
+}	// namespace
+
+
+namespace {
+
+// The PIN "1234" at the costliest hash the list takes (64 MiB, 10 passes):
+// each check of it holds the reader up for a good part of a second.
+const char* kCostlyHash = "$argon2id$v=19$m=65536,t=10,p=1$EFirEioZD/Eyr5m8c"
+	"+3ecw$A8KT/FwEF6vDj3jMsqtpzWfZ+CZUvSYn7YL4B/uFSAo";
+
+
+// A wait ends at its deadline, not a microsecond later, and a PIN whose
+// Enter is read after that is no PIN.
+TEST_F(PinTest, AWaitEndsAtItsDeadline)
+{
+	TempDir runtime("rdx-reader-pin-run");
+	setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+	TagList list(fList);
+	std::string problem;
+	ASSERT_EQ(B_OK, list.Load(&problem)) << problem;
+	RepeatFilter repeats(0);
+	TagPoster poster("application/x-vnd-RDX-pin-test");
+	FILE* output = tmpfile();
+	ASSERT_NE(nullptr, output);
+	Dispatcher dispatcher(list, repeats, poster, Dispatcher::kListed, output);
+	PinLocks locks(fDirectory.Sub("locks"), 3, 300);
+	const bigtime_t second = 1000000;
+	dispatcher.SetPins(&locks, 2 * second);
+	const bigtime_t read = 1000 * second;
+	ASSERT_EQ(Dispatcher::kPinWanted, dispatcher.Dispatch("A", "1111", read,
+		true));
+	EXPECT_EQ(read + 2 * second, dispatcher.NextPinDeadline());
+	struct Row {
+		bigtime_t		at;
+		bool			awaiting;
+	};
+	for (const Row& row : std::vector<Row>{{read + second, true},
+			{read + 2 * second - 1, true}, {read + 2 * second, false}}) {
+		SCOPED_TRACE(row.at - read);
+		std::vector<std::string> ended = dispatcher.EndLateWaits(row.at);
+		EXPECT_EQ(row.awaiting, ended.empty());
+		EXPECT_EQ(row.awaiting, dispatcher.IsAwaitingPin("A"));
+	}
+	PinBuffer pin;
+	for (const char* digit = kPin; *digit != '\0'; digit++)
+		pin.Add(*digit);
+	EXPECT_EQ(Dispatcher::kNoPin, dispatcher.PinEntered("A", pin,
+		read + 2 * second));
+	fclose(output);
+	unsetenv("XDG_RUNTIME_DIR");
+}
+
+
+// The reader is busy with another reader's PIN while this reader's wait
+// runs out: a PIN read after that is late, however it came to be read
+// late. Reader A checks three PINs at the costliest hash; B's PIN and Enter
+// came while the reader was stopped, and are read after A's.
+TEST_F(PinTest, APinReadAfterItsWaitIsLateAlsoWhenTheReaderWasBusy)
+{
+	ASSERT_TRUE(WriteList(std::string("1111 Anna | pin ; pinhash ")
+		+ kCostlyHash + "\n2222 Bob | pin ; pinhash " + PinHashOf(kPin)
+		+ "\n"));
+	std::unique_ptr<ReaderProcess> reader = Start(fDirectory.Sub("state"),
+		"1");
+	ASSERT_TRUE(reader->WaitForCount(": reading\n", 2));
+	ASSERT_TRUE(fA.Write(KeyScript().Type("1111\n")));
+	ASSERT_TRUE(fB.Write(KeyScript().Type("2222\n")));
+	ASSERT_TRUE(reader->WaitFor(": 2222 (Bob): pin-wanted"));
+	reader->Process().Signal(SIGSTOP);
+	KeyScript a(2000LL * 1000000);
+	for (int i = 0; i < 3; i++) {
+		if (i > 0)
+			a.Type("1111\n");
+		a.Type("5678\n", 300);
+	}
+	ASSERT_TRUE(fA.Write(a));
+	ASSERT_TRUE(fB.Write(KeyScript(3000LL * 1000000).Type(kPin, 300)
+		.Key(KEY_ENTER, 300)));
+	// Stopped for half of B's wait: A's checks take the rest of it.
+	usleep(500000);
+	reader->Process().Signal(SIGCONT);
+	ASSERT_TRUE(reader->WaitFor(": 2222 (Bob): no-pin (none within 1 s)", 20))
+		<< reader->Output();
+	ASSERT_TRUE(reader->WaitForCount(": 1111 (Anna): wrong-pin", 3, 20))
+		<< reader->Output();
+	EXPECT_EQ(std::string::npos, reader->Output().find(": 2222 (Bob): no rdx"))
+		<< reader->Output();
+	EXPECT_EQ(0, reader->Terminate());
 }
 
 }	// namespace
