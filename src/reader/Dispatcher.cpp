@@ -376,6 +376,13 @@ Dispatcher::_Decide(const std::string& source, const std::string& tag,
 				" on");
 			return kNoPin;
 		}
+		// Without a record of wrong PINs to go by, a lock might be missed.
+		std::string doubt;
+		if (!fLocks->IsKept(&doubt)) {
+			*detail = translate_format(" (the record of wrong PINs cannot be"
+				" used: %s)", doubt.c_str());
+			return kPinLocked;
+		}
 		fWaits[source] = {TagList::Normalized(tag), hash, now + fPinWait};
 		*detail += translate_format(": type the PIN and Enter within %d s",
 			(int)(fPinWait / 1000000));

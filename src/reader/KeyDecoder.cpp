@@ -1,5 +1,7 @@
 #include "KeyDecoder.h"
 
+#include <PinHash.h>
+
 #include <sodium.h>
 
 #include <algorithm>
@@ -212,6 +214,19 @@ KeyDecoder::_FeedPin(int code, int64_t now, std::vector<SourceEvent>* events)
 }
 
 
+bool
+KeyDecoder::_MayBePin(const std::string& keys)
+{
+	if (keys.size() > PinHash::kLongest)
+		return false;
+	for (char c : keys) {
+		if (c < '0' || c > '9')
+			return false;
+	}
+	return true;
+}
+
+
 void
 KeyDecoder::Discard(const char* why, std::vector<SourceEvent>* events)
 {
@@ -226,7 +241,8 @@ KeyDecoder::Discard(const char* why, std::vector<SourceEvent>* events)
 	if (fCollected.empty() && !fTooLong)
 		return;
 	std::string what = fTooLong ? "a too long tag"
-		: fQuiet ? std::to_string(fCollected.size()) + " keys"
+		: fQuiet || _MayBePin(fCollected)
+			? std::to_string(fCollected.size()) + " keys"
 		: "\"" + fCollected + "\"";
 	events->push_back(SourceEvent::Problem(what + " dropped: " + why));
 	wipe(fCollected);

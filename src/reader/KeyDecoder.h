@@ -22,7 +22,8 @@
 // Backspace, Delete and '*' start the PIN again. They go into a locked
 // PinBuffer, and no line ever holds them. After a wait has ended, lines
 // about dropped keys count them instead of showing them (a PIN typed too
-// late is not printed) until the next tag.
+// late is not printed) until the next tag; so do lines about digits that
+// could be a PIN at any time.
 class KeyDecoder {
 public:
 							KeyDecoder(int keyGapMs);
@@ -51,6 +52,10 @@ private:
 	// The character of a tag key; 0 for keys that end a tag or that are
 	// ignored, -1 for foreign keys.
 	static	int				_Character(int code);
+	// Whether keys dropped as no tag could be (a piece of) somebody's PIN,
+	// typed where none is awaited: at another reader, before the card,
+	// after the wait. Their lines count them instead of showing them.
+	static	bool			_MayBePin(const std::string& keys);
 
 			int64_t			fKeyGapUs;
 			std::string		fCollected;

@@ -38,14 +38,24 @@ must_answer(const std::vector<SourceEvent>& events, size_t before)
 }
 
 
-// Takes the first count bytes off the text, overwriting them.
+// Takes the first count bytes off the text, overwriting them. What follows
+// them is moved to the front by hand: erase() would leave the last count
+// bytes behind the new end as they were, a copy of a PIN's keys among them.
 void
 drop_front(std::string& text, size_t count)
 {
-	if (count > 0)
-		sodium_memzero(&text[0], count);
-	text.erase(0, count);
+	if (count == 0)
+		return;
+	size_t size = text.size();
+	sodium_memzero(&text[0], count);
+	memmove(&text[0], &text[count], size - count);
+	sodium_memzero(&text[size - count], count);
+	text.resize(size - count);
 }
+
+
+// What one read of a FIFO takes, in records.
+const size_t kRecordsPerRead = 64;
 
 }	// namespace
 
@@ -55,6 +65,9 @@ KeyboardSource::KeyboardSource(const std::string& path, int keyGapMs)
 	TagSource(path),
 	fDecoder(keyGapMs)
 {
+	// Room for a read and the part of a record before it, taken once: a
+	// buffer that grew would leave the keys it held in memory let go.
+	fPending.reserve((kRecordsPerRead + 1) * sizeof(struct input_event));
 }
 
 
@@ -191,7 +204,7 @@ status_t
 KeyboardSource::_ReadFifo(std::vector<SourceEvent>* events)
 {
 	size_t before = events->size();
-	char buffer[64 * sizeof(struct input_event)];
+	char buffer[kRecordsPerRead * sizeof(struct input_event)];
 	for (;;) {
 		// What is left over from the last read comes first.
 		size_t used = 0;

@@ -1,6 +1,7 @@
 #include "PinLocks.h"
 
 #include <Locale.h>
+#include <PathTrust.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +12,38 @@
 #include <unistd.h>
 
 namespace {
+
+// A line per tag with a wrong PIN: far less than this for any list.
+const off_t kMostBytes = 4 * 1024 * 1024;
+
+
+// Why nobody but the user could be trusted to have written what the way
+// leads to.
+std::string
+way_doubt(const PathTrust::Finding& finding)
+{
+	const char* where = finding.path.c_str();
+	switch (finding.doubt) {
+		case PathTrust::kTrusted:
+			return std::string();
+		case PathTrust::kOtherOwner:
+			if (finding.isLink) {
+				return translate_format("the link %s belongs to another user"
+					" (uid %u)", where, (unsigned)finding.owner);
+			}
+			return translate_format("the directory %s belongs to another user"
+				" (uid %u)", where, (unsigned)finding.owner);
+		case PathTrust::kWritableByOthers:
+			return translate_format("the directory %s may be written by others"
+				" (mode %s): chmod go-w %s", where,
+				PathTrust::Octal(finding.mode).c_str(), where);
+		case PathTrust::kTooManyLinks:
+			return translate_format("%s leads through too many links", where);
+		case PathTrust::kUnusable:
+			break;
+	}
+	return translate_format("cannot tell where %s is", where);
+}
 
 void
 make_parents(const std::string& path)
@@ -48,36 +81,102 @@ PinLocks::DefaultPath()
 void
 PinLocks::Load(std::vector<std::string>* problems)
 {
-	fTags.clear();
-	if (fPath.empty())
-		return;
-	FILE* file = fopen(fPath.c_str(), "re");
-	if (file == nullptr) {
-		if (errno != ENOENT) {
-			problems->push_back(translate_format("cannot read %s (%s): no"
-				" earlier lock is known", fPath.c_str(), strerror(errno)));
-		}
+	std::string why;
+	if (_Read(&why)) {
+		fDoubt.clear();
 		return;
 	}
-	char text[256];
+	fDoubt = why;
+	problems->push_back(translate_format("cannot use the record of wrong PINs"
+		" %s (%s): no tag that wants a PIN passes until it is mended",
+		fPath.c_str(), why.c_str()));
+}
+
+
+bool
+PinLocks::IsKept(std::string* why)
+{
+	if (fDoubt.empty())
+		return true;
+	std::string doubt;
+	if (_Read(&doubt)) {
+		fDoubt.clear();
+		return true;
+	}
+	fDoubt = doubt;
+	*why = fDoubt;
+	return false;
+}
+
+
+bool
+PinLocks::_Read(std::string* why)
+{
+	fTags.clear();
+	if (fPath.empty())
+		return true;
+	std::string doubt = way_doubt(PathTrust::CheckPath(fPath));
+	if (!doubt.empty()) {
+		*why = doubt;
+		return false;
+	}
+	// Not blocking, and no link followed: a FIFO or a device in its place
+	// would hold the reader up, or never end.
+	int fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK
+		| O_CLOEXEC);
+	if (fd < 0) {
+		if (errno == ENOENT)
+			return true;
+		*why = errno == ELOOP ? B_TRANSLATE("it is a symbolic link")
+			: strerror(errno);
+		return false;
+	}
+	struct stat status;
+	if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+		*why = B_TRANSLATE("it is not a plain file");
+	else if (status.st_uid != geteuid()) {
+		*why = translate_format("it belongs to another user (uid %u)",
+			(unsigned)status.st_uid);
+	} else if ((status.st_mode & 022) != 0) {
+		*why = translate_format("others may write it (mode %s)",
+			PathTrust::Octal(status.st_mode).c_str());
+	} else if (status.st_size > kMostBytes)
+		*why = B_TRANSLATE("it is larger than any record");
+	std::string text;
+	if (why->empty()) {
+		text.resize((size_t)status.st_size);
+		ssize_t count = pread(fd, &text[0], text.size(), 0);
+		if (count != (ssize_t)text.size())
+			*why = count < 0 ? strerror(errno) : B_TRANSLATE("it changed while"
+				" it was read");
+	}
+	close(fd);
+	if (!why->empty())
+		return false;
+
 	int number = 0;
-	while (fgets(text, sizeof(text), file) != nullptr) {
+	for (size_t start = 0; start < text.size();) {
+		size_t end = text.find('\n', start);
+		if (end == std::string::npos)
+			end = text.size();
+		std::string line = text.substr(start, end - start);
+		start = end + 1;
 		number++;
-		if (text[0] == '#' || text[0] == '\n')
+		if (line.empty() || line[0] == '#')
 			continue;
 		// TAG WRONG UNTIL
 		char tag[80];
 		int wrong = 0;
 		long long until = 0;
-		if (sscanf(text, "%79s %d %lld", tag, &wrong, &until) != 3
+		if (sscanf(line.c_str(), "%79s %d %lld", tag, &wrong, &until) != 3
 			|| wrong < 0 || until < 0) {
-			problems->push_back(translate_format("%s, line %d cannot be read:"
-				" skipped", fPath.c_str(), number));
-			continue;
+			fTags.clear();
+			*why = translate_format("line %d cannot be read", number);
+			return false;
 		}
 		fTags[tag] = {wrong, (time_t)until};
 	}
-	fclose(file);
+	return true;
 }
 
 

@@ -20,9 +20,16 @@ public:
 	// without either.
 	static	std::string		DefaultPath();
 
-	// Reads what an earlier run kept; a line per problem (a line of the
-	// file that cannot be read is skipped).
+	// Reads what an earlier run kept; a line per problem. A record that
+	// someone else could have changed (another user's, writable by others,
+	// in a directory others may write, reached through a link), one that
+	// is no plain file, or one with a line that cannot be read is refused:
+	// it might hide a lock, so IsKept() says no until it is mended.
 			void			Load(std::vector<std::string>* problems);
+	// Whether the record is one to go by; false with *why when it was
+	// refused. A refused record is read again first, so that one mended
+	// counts at once.
+			bool			IsKept(std::string* why);
 
 	// Whether the tag is refused now; *until gets the moment it ends.
 			bool			IsLocked(const std::string& tag, time_t now,
@@ -44,12 +51,15 @@ private:
 		time_t			until = 0;
 	};
 
+			bool			_Read(std::string* why);
 			bool			_Save(std::string* problem);
 
 			std::string		fPath;
 			int				fTries;
 			int				fLockSeconds;
 			std::map<std::string, State> fTags;
+			// Why the record was refused; empty when it is kept.
+			std::string		fDoubt;
 };
 
 #endif

@@ -8,6 +8,8 @@
 #include <sodium.h>
 
 #include <cerrno>
+#include <csignal>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +73,24 @@ private:
 };
 
 
+// The terminal as it was, for a signal that ends the program while echo is
+// off: Ctrl-C at the prompt must not leave the shell typing blind.
+struct termios sSavedModes;
+volatile sig_atomic_t sSavedFD = -1;
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
+
+
+void
+restore_and_end(int signal)
+{
+	if (sSavedFD >= 0)
+		tcsetattr(sSavedFD, TCSANOW, &sSavedModes);
+	// The handler was reset as it ran: raised again, the signal ends the
+	// program as it would have.
+	raise(signal);
+}
+
+
 // Echo off on the terminal while the PIN is typed, on again afterwards.
 class NoEcho {
 public:
@@ -80,19 +100,33 @@ public:
 	{
 		if (tcgetattr(fd, &fSaved) != 0)
 			return;
+		sSavedModes = fSaved;
+		sSavedFD = fd;
+		struct sigaction action = {};
+		action.sa_handler = restore_and_end;
+		action.sa_flags = SA_RESETHAND;
+		sigemptyset(&action.sa_mask);
+		for (size_t i = 0; i < std::size(kEndingSignals); i++)
+			sigaction(kEndingSignals[i], &action, &fOldActions[i]);
 		struct termios quiet = fSaved;
 		quiet.c_lflag &= ~(tcflag_t)(ECHO | ECHONL);
 		fSet = tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
 	}
 	~NoEcho()
 	{
+		if (sSavedFD < 0)
+			return;
 		if (fSet)
 			tcsetattr(fFD, TCSAFLUSH, &fSaved);
+		sSavedFD = -1;
+		for (size_t i = 0; i < std::size(kEndingSignals); i++)
+			sigaction(kEndingSignals[i], &fOldActions[i], nullptr);
 	}
 
 private:
 	int				fFD;
 	struct termios	fSaved;
+	struct sigaction fOldActions[std::size(kEndingSignals)];
 	bool			fSet = false;
 };
 

@@ -9,6 +9,7 @@
 
 #include <Errors.h>
 #include <Locale.h>
+#include <PinHash.h>
 
 #include <cerrno>
 #include <csignal>
@@ -325,6 +326,8 @@ ReaderLoop::_ReadSource(Slot& slot)
 				if (fDispatcher.IsAwaitingPin(reader) && source.Pin() != nullptr)
 					fDispatcher.PinEntered(reader, *source.Pin(), enter);
 				source.AwaitPin(false);
+				// Reading the keys left copies of them in the stack below.
+				PinHash::WipeStack();
 			} else
 				_Line(reader, event.text);
 		}
@@ -332,8 +335,10 @@ ReaderLoop::_ReadSource(Slot& slot)
 
 	if (status == B_ENTRY_NOT_FOUND) {
 		// A PIN half typed at a reader that went away is no PIN.
-		if (fDispatcher.IsAwaitingPin(path))
+		if (fDispatcher.IsAwaitingPin(path)) {
 			source.AwaitPin(false);
+			PinHash::WipeStack();
+		}
 		_Line(path, B_TRANSLATE("gone; waiting for it to come back"));
 		slot.watcher = std::make_unique<PathWatcher>(path);
 		if (!slot.watcher->IsValid()) {
@@ -349,12 +354,16 @@ ReaderLoop::_ReadSource(Slot& slot)
 void
 ReaderLoop::_EndLateWaits()
 {
-	for (const std::string& reader : fDispatcher.EndLateWaits(system_time())) {
+	std::vector<std::string> ended = fDispatcher.EndLateWaits(system_time());
+	for (const std::string& reader : ended) {
 		for (Slot& slot : fSlots) {
 			if (slot.source->Path() == reader)
 				slot.source->AwaitPin(false);
 		}
 	}
+	// What was typed of those PINs was read on the stack below.
+	if (!ended.empty())
+		PinHash::WipeStack();
 }
 
 

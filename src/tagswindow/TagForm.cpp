@@ -489,6 +489,16 @@ TagForm::Rules(std::string* rules, std::string* problem) const
 	rules->clear();
 	for (const std::string& item : items)
 		*rules += (rules->empty() ? "" : " ; ") + item;
+	// A PIN asked but never set lets the tag in never: "never" chosen
+	// while "pin" items stand in the rules as written would save one.
+	TagRules parsed;
+	std::string why;
+	if (TagRules::Parse(*rules, &parsed, &why) && parsed.HasPinRules()
+		&& !parsed.HasPinHash()) {
+		*problem = B_TRANSLATE("PIN: the rules ask for one, but none is"
+			" set: type it, twice, or take 'pin' out of the rules");
+		return false;
+	}
 	return true;
 }
 

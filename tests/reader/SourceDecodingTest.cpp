@@ -44,13 +44,17 @@ key_cases()
 			{"T:123"}},
 		{"Enter alone is nothing", KeyScript().Type("\n\n"), {}},
 		{"slow typist", KeyScript().Type("12").Wait(300).Type("34\n"),
-			{"P:\"12\" dropped: 312 ms between two keys, longer than the key"
+			{"P:2 keys dropped: 312 ms between two keys, longer than the key"
+				" gap of 100 ms", "T:34"}},
+		// Digits that may be a PIN are counted, never shown; hex is shown.
+		{"slow typist of hex", KeyScript().Type("1A").Wait(300).Type("34\n"),
+			{"P:\"1A\" dropped: 312 ms between two keys, longer than the key"
 				" gap of 100 ms", "T:34"}},
 		{"a gap of exactly the key gap", KeyScript().Type("12")
 				.Type("34\n", 98),
 			{"T:1234"}},
 		{"foreign key", KeyScript().Type("12").Key(KEY_Q).Type("34\n"),
-			{"P:\"12\" dropped: the key with code 16 is not part of a tag",
+			{"P:2 keys dropped: the key with code 16 is not part of a tag",
 				"T:34"}},
 		{"33 characters are too long",
 			KeyScript().Type(std::string(33, '7') + "\n"),

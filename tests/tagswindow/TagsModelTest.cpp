@@ -23,6 +23,7 @@
 #include <atomic>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -679,3 +680,63 @@ TEST(ReadHistoryDesk, RefusedReadsAndTheDoorsStateFromTheRecords)
 	EXPECT_EQ("mqtt", history.Recent()[1].source);
 	ASSERT_NE(nullptr, history.LastSeen("04A1B2C3"));
 }
+
+
+namespace {
+
+// A PIN asked without its hash lets the tag in never: the form never saves
+// one, whichever way its fields get there ("never" chosen while the PIN's
+// hours stand as written, "pin" typed into the rules as written), and says
+// why instead.
+TEST_F(TagsModelTest, NoPinIsSavedWithoutItsHash)
+{
+	std::string h;
+	ASSERT_TRUE(PinHash::Make("2468", 4, &h, &fProblem)) << fProblem;
+	Write("0001 Bob | pin Mo-Fr 22:00-06:00 ; pinhash " + h + "\n"
+		"0002 Carl | pin ; pinhash " + h + "\n", 0600);
+	TagListEditor editor(fPath);
+	ASSERT_EQ(B_OK, editor.Load(&fProblem)) << fProblem;
+	const TagFile& file = editor.File();
+	struct Row {
+		const char*		name;
+		const char*		tag;
+		std::function<void(TagForm&)> change;
+		// The rules saved; empty when the form is refused.
+		std::string		rules;
+	};
+	const std::vector<Row> rows = {
+		{"as it was", "0001", [](TagForm&) {},
+			"pin Mo-Fr 22:00-06:00 ; pinhash " + h},
+		{"never, while the PIN's hours stand as written", "0001",
+			[](TagForm& form) { form.pinWhen = TagForm::kNoPin; }, ""},
+		{"never, with the hours taken out as well", "0001",
+			[](TagForm& form) {
+				form.pinWhen = TagForm::kNoPin;
+				form.written = "Mo-Fr 08:00-17:00";
+			}, "Mo-Fr 08:00-17:00"},
+		{"never", "0002", [](TagForm& form) {
+			form.pinWhen = TagForm::kNoPin; }, "always"},
+		{"'pin' typed into the rules as written", "0002",
+			[](TagForm& form) {
+				form.pinWhen = TagForm::kNoPin;
+				form.when = TagForm::kWritten;
+				form.written = "pin";
+			}, ""},
+	};
+	for (const Row& row : rows) {
+		SCOPED_TRACE(row.name);
+		TagForm form = TagForm::FromLine(*file.Find(row.tag));
+		row.change(form);
+		std::string rules;
+		fProblem.clear();
+		bool taken = form.Rules(&rules, &fProblem);
+		EXPECT_EQ(!row.rules.empty(), taken) << rules;
+		if (row.rules.empty()) {
+			EXPECT_EQ(0u, fProblem.find("PIN: ")) << fProblem;
+			continue;
+		}
+		EXPECT_EQ(row.rules == "always" ? "" : row.rules, rules);
+	}
+}
+
+}	// namespace
