@@ -30,8 +30,11 @@ public:
 								{ return fDecoder.Pin(); }
 
 private:
-			status_t		_ReadDevice(std::vector<SourceEvent>* events);
-			status_t		_ReadFifo(std::vector<SourceEvent>* events);
+	// Never inlined: the keys they read lie in their own frames, below the
+	// reader loop's, where its wipe of the stack reaches them. Inlined into
+	// the loop, copies the compiler keeps would be above it.
+	[[gnu::noinline]] status_t _ReadDevice(std::vector<SourceEvent>* events);
+	[[gnu::noinline]] status_t _ReadFifo(std::vector<SourceEvent>* events);
 
 			KeyDecoder		fDecoder;
 			int				fFD = -1;

@@ -47,7 +47,9 @@ private:
 			void			_LoadTags(bool atStart);
 			// Reads the lockdown state again and says when it changed.
 			void			_ReadLockdown(bool atStart);
-			void			_ReadSource(Slot& slot);
+	// Never inlined into Run(), for the same reason as a source's reads:
+	// the wipe of the stack after a PIN reaches only the frames below it.
+	[[gnu::noinline]] void	_ReadSource(Slot& slot);
 			void			_EndLateWaits();
 			void			_Wait(Slot& slot);
 			void			_TryAgain(Slot& slot);
