@@ -154,6 +154,8 @@ DoWithRDX(void* data)
 	// is closed now.
 	if (built == B_OK && status == 0)
 		RelayRecovery::CloseOwed(relay, address);
+	else if (!open)
+		RelayRecovery::CloseOwedElsewhere(relay, address);
 	// Queued for the log's own writer: the reports below never wait on
 	// the disk.
 	if (AccessLog* log = AccessLog::Default()) {

@@ -18,6 +18,8 @@ bool RelayRecovery::sRunning = false;
 bool
 RelayRecovery::Filter::Matches(const OpenRelayRecord::Entry& entry) const
 {
+	if (elsewhere)
+		return entry.relay == relay && entry.address != address;
 	if (relay == 0 && address.empty())
 		return true;
 	return entry.relay == relay || entry.address == address;
@@ -64,7 +66,20 @@ RelayRecovery::AtStart(OpenRelayRecord& record,
 void
 RelayRecovery::CloseOwed(int32 relay, const std::string& address)
 {
-	Filter filter{relay, address};
+	_Schedule(Filter{relay, address});
+}
+
+
+void
+RelayRecovery::CloseOwedElsewhere(int32 relay, const std::string& address)
+{
+	_Schedule(Filter{relay, address, true});
+}
+
+
+void
+RelayRecovery::_Schedule(const Filter& filter)
+{
 	std::lock_guard<std::mutex> guard(sLock);
 	if (RelayRequests::Stopping())
 		return;

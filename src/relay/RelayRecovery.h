@@ -34,6 +34,12 @@ public:
 	// does nothing when there is nothing to close.
 	static	void			CloseOwed(int32 relay = 0,
 								const std::string& address = "");
+	// Closes, the same way, the entries of the relay at every address but
+	// the one given: a close that failed there (a mistyped address, a board
+	// that is gone) must not leave the relay open at the board it was
+	// opened at until board use is switched on again or the program ends.
+	static	void			CloseOwedElsewhere(int32 relay,
+								const std::string& address);
 
 	// Whether no pass of CloseOwed() runs; for the tests.
 	static	bool			Idle();
@@ -46,6 +52,8 @@ private:
 	struct Filter {
 		int32		relay;
 		std::string	address;
+		// The relay's entries at any other address than this one.
+		bool		elsewhere = false;
 
 		bool		Matches(const OpenRelayRecord::Entry& entry) const;
 	};
@@ -55,6 +63,7 @@ private:
 	static	std::vector<OpenRelayRecord::Entry> _Close(
 								const std::vector<OpenRelayRecord::Entry>&
 									entries);
+	static	void			_Schedule(const Filter& filter);
 	static	std::vector<OpenRelayRecord::Entry> _Owed(
 								const std::vector<Filter>& filters);
 	static	status_t		_PassThread(void* data);
