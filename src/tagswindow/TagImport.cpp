@@ -232,6 +232,15 @@ TagImport::_Read(const std::string& data, const TagListEditor& editor,
 		entry.tag = Unguarded(row.fields[(size_t)at[kTag]]);
 		entry.name = Unguarded(row.fields[(size_t)at[kName]]);
 		entry.rules = Unguarded(row.fields[(size_t)at[kRules]]);
+		// Said before the list's own refusal, which does not show what
+		// is wrong: the character cannot be seen.
+		if (has_invisible(entry.tag)) {
+			*problem = row_problem(row.number, translate_format("the tag"
+				" \"%s\" has an invisible character in it (a no-break or"
+				" zero-width space): write the tag again",
+				entry.tag.c_str()));
+			return B_BAD_DATA;
+		}
 		if (!TagLine::IsWritableTag(entry.tag)) {
 			*problem = row_problem(row.number, entry.tag.empty()
 				? B_TRANSLATE("no tag")
@@ -270,13 +279,6 @@ TagImport::_Read(const std::string& data, const TagListEditor& editor,
 				" is a number as a spreadsheet shows it, not the card's"
 				" digits (format the column as text and write the tag"
 				" again)", entry.tag.c_str()));
-			return B_BAD_DATA;
-		}
-		if (listed == nullptr && has_invisible(entry.tag)) {
-			*problem = row_problem(row.number, translate_format("the tag"
-				" \"%s\" has an invisible character in it (a no-break or"
-				" zero-width space): write the tag again",
-				entry.tag.c_str()));
 			return B_BAD_DATA;
 		}
 		if (listed == nullptr && all_digits(entry.tag)) {

@@ -354,7 +354,8 @@ TEST_F(CsvImportTest, WhatTheExportWritesTheImportReadsBackExactly)
 
 	// Tags that a spreadsheet makes of numbers are refused only as new
 	// ones: a list that holds them (typed so, or older) reads its own
-	// export back.
+	// export back. A tag with a no-break space the list itself refuses:
+	// its line lets nobody in, and is left out of the export with a word.
 	std::ofstream(fPath, std::ios::binary) << "0058 a\n058 b\n1.5E+07 c\n"
 		"0059\xC2\xA0 d\n";
 	ASSERT_EQ(B_OK, fEditor.Load(&fProblem)) << fProblem;
@@ -364,7 +365,9 @@ TEST_F(CsvImportTest, WhatTheExportWritesTheImportReadsBackExactly)
 		&left, &rows);
 	TagImport same;
 	ASSERT_EQ(B_OK, same.Read(file, fEditor, &fProblem)) << fProblem;
-	EXPECT_EQ(4, same.Count(TagImport::kSame));
+	EXPECT_EQ(3, same.Count(TagImport::kSame));
+	ASSERT_EQ(1u, left.size());
+	EXPECT_NE(std::string::npos, left[0].find("line 4")) << left[0];
 }
 
 
