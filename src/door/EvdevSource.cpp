@@ -1,5 +1,7 @@
 #include "EvdevSource.h"
 
+#include <EventDevice.h>
+
 #include <Locale.h>
 
 #include <libevdev/libevdev.h>
@@ -27,18 +29,6 @@ event_time(const struct input_event& event, bigtime_t now)
 	bigtime_t when = (bigtime_t)event.input_event_sec * 1000000
 		+ event.input_event_usec;
 	return when <= now ? when : 0;
-}
-
-
-status_t
-open_error(int error, std::string* problem)
-{
-	*problem = strerror(error);
-	if (error == ENOENT || error == ENODEV || error == ENXIO)
-		return B_ENTRY_NOT_FOUND;
-	if (error == EACCES || error == EPERM)
-		return B_PERMISSION_DENIED;
-	return B_IO_ERROR;
 }
 
 }	// namespace
@@ -80,29 +70,10 @@ status_t
 EvdevSource::Open(std::vector<InputChange>* changes, std::string* problem)
 {
 	Close();
-	struct stat status;
-	if (stat(Path().c_str(), &status) != 0)
-		return open_error(errno, problem);
-	fFifo = S_ISFIFO(status.st_mode);
-	if (!fFifo && !S_ISCHR(status.st_mode)) {
-		*problem = B_TRANSLATE("neither an input device nor a FIFO");
-		return B_BAD_VALUE;
-	}
-	// Not blocking: a FIFO without a writer yet opens at once, and a read
-	// takes only what is there.
-	fFD = open(Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-	if (fFD < 0)
-		return open_error(errno, problem);
-	if (fFifo)
-		return B_OK;
-
-	int result = libevdev_new_from_fd(fFD, &fDevice);
-	if (result < 0) {
-		*problem = translate_format("not an input device: %s",
-			strerror(-result));
-		Close();
-		return B_BAD_VALUE;
-	}
+	status_t status = EventDevice::Open(Path(), &fFD, &fFifo, &fDevice,
+		problem);
+	if (status != B_OK || fFifo)
+		return status;
 	// Stamped on the clock the deadlines are on, which goes on while the
 	// machine sleeps: a press made before a suspend and read after it is
 	// as old as it is. A kernel that refuses keeps its own clock, whose
@@ -120,7 +91,7 @@ EvdevSource::Open(std::vector<InputChange>* changes, std::string* problem)
 		}
 	}
 	if (Grabs()) {
-		result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
+		int result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
 		if (result < 0) {
 			*problem = result == -EBUSY
 				? B_TRANSLATE("another program holds it (exclusive grab"

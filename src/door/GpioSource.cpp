@@ -1,5 +1,7 @@
 #include "GpioSource.h"
 
+#include <EventDevice.h>
+
 #include <Locale.h>
 
 #include <gpiod.h>
@@ -13,23 +15,6 @@ namespace {
 
 // The name other programs see the line taken by (gpioinfo shows it).
 const char* const kConsumer = "rdx-door";
-
-
-status_t
-open_error(int error, std::string* problem)
-{
-	*problem = strerror(error);
-	if (error == ENOENT || error == ENODEV || error == ENXIO)
-		return B_ENTRY_NOT_FOUND;
-	if (error == EACCES || error == EPERM)
-		return B_PERMISSION_DENIED;
-	if (error == EBUSY) {
-		*problem = B_TRANSLATE("the line is used by another program or"
-			" driver");
-		return B_NOT_ALLOWED;
-	}
-	return B_IO_ERROR;
-}
 
 }	// namespace
 
@@ -62,7 +47,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	Close();
 	fChip = gpiod_chip_open(fLine.chipPath.c_str());
 	if (fChip == nullptr)
-		return open_error(errno, problem);
+		return EventDevice::OpenError(errno, problem);
 
 	struct gpiod_line_settings* settings = gpiod_line_settings_new();
 	struct gpiod_line_config* lineConfig = gpiod_line_config_new();
@@ -108,7 +93,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	if (requestConfig != nullptr)
 		gpiod_request_config_free(requestConfig);
 	if (fRequest == nullptr) {
-		status_t status = open_error(error, problem);
+		status_t status = EventDevice::OpenError(error, problem);
 		Close();
 		return status == B_ENTRY_NOT_FOUND ? B_BAD_VALUE : status;
 	}
@@ -116,7 +101,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	fcntl(fFD, F_SETFL, fcntl(fFD, F_GETFL) | O_NONBLOCK);
 	int value = _Value();
 	if (value < 0) {
-		status_t status = open_error(errno, problem);
+		status_t status = EventDevice::OpenError(errno, problem);
 		Close();
 		return status;
 	}
@@ -184,7 +169,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	Close();
 	fChip = gpiod_chip_open(fLine.chipPath.c_str());
 	if (fChip == nullptr)
-		return open_error(errno, problem);
+		return EventDevice::OpenError(errno, problem);
 	struct gpiod_line* line = gpiod_chip_get_line(fChip,
 		(unsigned int)fLine.line);
 	if (line == nullptr) {
@@ -208,7 +193,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	}
 	if (gpiod_line_request_both_edges_events_flags(line, kConsumer, flags)
 			!= 0) {
-		status_t status = open_error(errno, problem);
+		status_t status = EventDevice::OpenError(errno, problem);
 		Close();
 		return status == B_ENTRY_NOT_FOUND ? B_BAD_VALUE : status;
 	}
@@ -217,7 +202,7 @@ GpioSource::Open(std::vector<InputChange>* changes, std::string* problem)
 	fcntl(fFD, F_SETFL, fcntl(fFD, F_GETFL) | O_NONBLOCK);
 	int value = _Value();
 	if (value < 0) {
-		status_t status = open_error(errno, problem);
+		status_t status = EventDevice::OpenError(errno, problem);
 		Close();
 		return status;
 	}

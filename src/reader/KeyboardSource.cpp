@@ -1,5 +1,7 @@
 #include "KeyboardSource.h"
 
+#include "EventDevice.h"
+
 #include <Locale.h>
 
 #include <libevdev/libevdev.h>
@@ -12,17 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-status_t
-open_error(int error, std::string* problem)
-{
-	*problem = strerror(error);
-	if (error == ENOENT || error == ENODEV || error == ENXIO)
-		return B_ENTRY_NOT_FOUND;
-	if (error == EACCES || error == EPERM)
-		return B_PERMISSION_DENIED;
-	return B_IO_ERROR;
-}
 
 
 // Whether the decoder just gave what the loop must answer before the next
@@ -81,36 +72,16 @@ status_t
 KeyboardSource::Open(std::string* problem)
 {
 	Close();
-	struct stat status;
-	if (stat(Path().c_str(), &status) != 0)
-		return open_error(errno, problem);
-	fFifo = S_ISFIFO(status.st_mode);
-	if (!fFifo && !S_ISCHR(status.st_mode)) {
-		*problem = B_TRANSLATE("neither an input device nor a FIFO");
-		return B_BAD_VALUE;
-	}
-
-	// Not blocking: a FIFO without a writer yet is opened at once, and a
-	// read takes only what is there.
-	fFD = open(Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-	if (fFD < 0)
-		return open_error(errno, problem);
-	if (fFifo)
-		return B_OK;
-
-	int result = libevdev_new_from_fd(fFD, &fDevice);
-	if (result < 0) {
-		*problem = translate_format("not an input device: %s",
-			strerror(-result));
-		Close();
-		return B_BAD_VALUE;
-	}
+	status_t status = EventDevice::Open(Path(), &fFD, &fFifo, &fDevice,
+		problem);
+	if (status != B_OK || fFifo)
+		return status;
 	if (!libevdev_has_event_type(fDevice, EV_KEY)) {
 		*problem = B_TRANSLATE("the device has no keys");
 		Close();
 		return B_BAD_VALUE;
 	}
-	result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
+	int result = libevdev_grab(fDevice, LIBEVDEV_GRAB);
 	if (result < 0) {
 		*problem = result == -EBUSY
 			? B_TRANSLATE("another program holds it (exclusive grab"
