@@ -1,5 +1,7 @@
 #include "DoorConfig.h"
 
+#include <ConfigText.h>
+
 #include <FindDirectory.h>
 #include <Locale.h>
 #include <Path.h>
@@ -20,17 +22,6 @@ namespace {
 
 const size_t kMaxFileSize = 64 * 1024;
 const bigtime_t kSecond = 1000000LL;
-
-
-std::string
-trim(const std::string& text)
-{
-	size_t start = text.find_first_not_of(" \t\r");
-	if (start == std::string::npos)
-		return std::string();
-	size_t end = text.find_last_not_of(" \t\r");
-	return text.substr(start, end - start + 1);
-}
 
 
 std::vector<std::string>
@@ -61,19 +52,6 @@ parse_number(const std::string& text, long limit, long* number)
 		return false;
 	*number = strtol(text.c_str(), nullptr, 10);
 	return *number <= limit;
-}
-
-
-bool
-plain_name(const std::string& name)
-{
-	if (name.empty() || name.size() > 64)
-		return false;
-	for (char c : name) {
-		if (!isalnum((unsigned char)c) && strchr("-_.", c) == nullptr)
-			return false;
-	}
-	return true;
 }
 
 
@@ -447,7 +425,7 @@ DoorConfig::Parse(const std::string& text, const std::string& name)
 		size_t hash = line.find('#');
 		if (hash != std::string::npos)
 			line.erase(hash);
-		line = trim(line);
+		line = ConfigText::Trim(line);
 		if (line.empty())
 			continue;
 		std::string where = name + ":" + std::to_string(lineNumber);
@@ -466,8 +444,8 @@ DoorConfig::Parse(const std::string& text, const std::string& name)
 				where.c_str(), line.c_str()));
 			continue;
 		}
-		_Line(trim(line.substr(0, equals)), trim(line.substr(equals + 1)),
-			where);
+		_Line(ConfigText::Trim(line.substr(0, equals)),
+			ConfigText::Trim(line.substr(equals + 1)), where);
 	}
 	if (fErrors.empty() && inputs.empty()) {
 		_Fail(translate_format("%s: names no contact and no exit button:"
@@ -508,7 +486,7 @@ DoorConfig::_Line(const std::string& key, const std::string& value,
 	fKeysSeen.push_back(key);
 
 	if (key == "door") {
-		if (!plain_name(value)) {
+		if (!ConfigText::IsPlainName(value)) {
 			_Fail(translate_format("%s: door \"%s\" must be 1 to 64 letters,"
 				" digits, '-', '_' or '.'", where.c_str(), value.c_str()));
 			return;
@@ -610,7 +588,7 @@ DoorConfig::_Input(DoorInput::Role role, const std::string& value,
 				parts[1].c_str()));
 			return;
 		}
-		if (parts[2] != "-" && !plain_name(parts[2])) {
+		if (parts[2] != "-" && !ConfigText::IsPlainName(parts[2])) {
 			_Fail(translate_format("%s: \"%s\" is no field of the report"
 				" (letters, digits, '-', '_', '.'; '-' for the whole report)",
 				where.c_str(), parts[2].c_str()));

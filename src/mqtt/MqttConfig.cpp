@@ -1,5 +1,7 @@
 #include "MqttConfig.h"
 
+#include <ConfigText.h>
+
 #include <FindDirectory.h>
 #include <Locale.h>
 #include <Path.h>
@@ -15,32 +17,6 @@
 namespace {
 
 const size_t kMaxFileSize = 64 * 1024;
-
-
-std::string
-Trim(const std::string& text)
-{
-	size_t start = text.find_first_not_of(" \t\r");
-	if (start == std::string::npos)
-		return std::string();
-	size_t end = text.find_last_not_of(" \t\r");
-	return text.substr(start, end - start + 1);
-}
-
-
-// A name that may stand as one level of a topic and as a client id: no
-// wildcards, no separators, nothing a broker or a reader would stumble on.
-bool
-IsPlainName(const std::string& name)
-{
-	if (name.empty() || name.size() > 64)
-		return false;
-	for (char c : name) {
-		if (!isalnum((unsigned char)c) && strchr("-_.", c) == nullptr)
-			return false;
-	}
-	return true;
-}
 
 
 bool
@@ -159,7 +135,7 @@ MqttConfig::Parse(const std::string& text, const std::string& name)
 		size_t hash = line.find('#');
 		if (hash != std::string::npos)
 			line.erase(hash);
-		line = Trim(line);
+		line = ConfigText::Trim(line);
 		if (line.empty())
 			continue;
 		std::string where = name + ":" + std::to_string(lineNumber);
@@ -173,8 +149,8 @@ MqttConfig::Parse(const std::string& text, const std::string& name)
 		if (equals == std::string::npos)
 			return _Fail(translate_format("%s: \"%s\" is not \"key = value\"",
 				where.c_str(), line.c_str()));
-		std::string key = Trim(line.substr(0, equals));
-		std::string value = Trim(line.substr(equals + 1));
+		std::string key = ConfigText::Trim(line.substr(0, equals));
+		std::string value = ConfigText::Trim(line.substr(equals + 1));
 		if (_Set(key, value, where) != B_OK)
 			return B_BAD_VALUE;
 	}
@@ -236,7 +212,7 @@ MqttConfig::_Set(const std::string& key, const std::string& value,
 		return B_OK;
 	}
 	if (key == "client_id") {
-		if (!IsPlainName(value))
+		if (!ConfigText::IsPlainName(value))
 			return _Fail(translate_format("%s: client_id \"%s\" must be 1 to"
 				" 64 letters, digits, '-', '_' or '.'", where.c_str(),
 				value.c_str()));
@@ -244,7 +220,7 @@ MqttConfig::_Set(const std::string& key, const std::string& value,
 		return B_OK;
 	}
 	if (key == "door") {
-		if (!IsPlainName(value))
+		if (!ConfigText::IsPlainName(value))
 			return _Fail(translate_format("%s: door \"%s\" must be 1 to 64"
 				" letters, digits, '-', '_' or '.'", where.c_str(),
 				value.c_str()));
