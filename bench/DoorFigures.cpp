@@ -5,6 +5,7 @@
 // events, as in the tests (this kernel has no uinput).
 
 #include "DoorReport.h"
+#include "ReportTable.h"
 
 #include "BenchClock.h"
 #include "DirectWget.h"
@@ -420,22 +421,6 @@ MeasureDoorIdle(const BenchConfig& config)
 }
 
 
-std::string
-format(const char* pattern, double a)
-{
-	char text[128];
-	snprintf(text, sizeof(text), pattern, a);
-	return text;
-}
-
-
-void
-print_row(const char* name, const Samples& samples)
-{
-	printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", name, samples.Median(),
-		samples.Percentile(99), samples.Min(), samples.Max());
-}
-
 }	// namespace
 
 
@@ -458,17 +443,17 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 		" FIFO to the board's listener taking the first bytes of the"
 		" open.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("rdx-door → rdx ('rxEx') → GET at the board", toBoard.door);
-	print_row("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("rdx-door → rdx ('rxEx') → GET at the board", toBoard.door);
+	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.door.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians button / direct wget: **%.3f**\n", ratio);
 	if (!toBoard.ok)
 		failure("Exit button to board", toBoard.error);
 	targets->push_back({"exit button to board p50", "≤ 1.2 × direct wget",
-		format("%.3f ×", ratio), toBoard.ok && ratio <= 1.2});
+		ReportTable::Format("%.3f ×", ratio), toBoard.ok && ratio <= 1.2});
 	targets->push_back({"exit button to board p99", "< 30 ms",
-		format("%.2f ms", toBoard.door.Percentile(99)),
+		ReportTable::Format("%.2f ms", toBoard.door.Percentile(99)),
 		toBoard.ok && toBoard.door.Percentile(99) < 30});
 
 	const int runs = 20;
@@ -479,14 +464,14 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 	printf("Milliseconds after the limit (1 s from the write of the opening"
 		" into the contact's FIFO) until the alarm arrived.\n\n");
 	printf("| Where | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("'rxDr' held-open notice at a watcher (what rdx-mqtt"
+	ReportTable::PrintRow("'rxDr' held-open notice at a watcher (what rdx-mqtt"
 		" publishes)", held.notice);
-	print_row("held-open record in the access log", held.record);
+	ReportTable::PrintRow("held-open record in the access log", held.record);
 	if (!held.ok)
 		failure("Held open", held.error);
 	double late = std::max(held.notice.Max(), held.record.Max());
 	targets->push_back({"held open reported after the limit",
-		"within 100 ms (notice and record)", format("%.1f ms at most", late),
+		"within 100 ms (notice and record)", ReportTable::Format("%.1f ms at most", late),
 		held.ok && late <= 100});
 
 	fprintf(stderr, "rdx-bench: rdx-door idle, %.0f s\n", config.idleSeconds);
@@ -503,12 +488,12 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 	if (!idle.ok)
 		failure("rdx-door idle", idle.error);
 	double cpuLimitMs = idle.seconds / 10;
-	targets->push_back({"rdx-door idle CPU", format("< %.2g ms in 10 s",
+	targets->push_back({"rdx-door idle CPU", ReportTable::Format("< %.2g ms in 10 s",
 			cpuLimitMs * 10 / (idle.seconds > 0 ? idle.seconds : 10)),
-		format("%.3f ms", idle.cpuNs / 1e6),
+		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < cpuLimitMs});
 	targets->push_back({"rdx-door idle wake-ups", "none periodic (≤ 0.2/s)",
-		format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
+		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
 			: 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	return ok;

@@ -1,28 +1,9 @@
 #include "ReaderReport.h"
+#include "ReportTable.h"
 
 #include <PinHash.h>
 
 #include <cstdio>
-
-namespace {
-
-std::string
-format(const char* pattern, double a)
-{
-	char text[128];
-	snprintf(text, sizeof(text), pattern, a);
-	return text;
-}
-
-
-void
-print_row(const char* name, const Samples& samples)
-{
-	printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", name, samples.Median(),
-		samples.Percentile(99), samples.Min(), samples.Max());
-}
-
-}	// namespace
 
 
 bool
@@ -44,20 +25,20 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 		" Enter press into the FIFO, the ETX into the pseudo-terminal) to"
 		" the board's listener taking the first bytes of the open.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("rdx-reader → rdx → GET at the board, all", toBoard.reader);
-	print_row("(keyboard-type reader, FIFO of input events)",
+	ReportTable::PrintRow("rdx-reader → rdx → GET at the board, all", toBoard.reader);
+	ReportTable::PrintRow("(keyboard-type reader, FIFO of input events)",
 		toBoard.keyboard);
-	print_row("(RDM6300 reader, pseudo-terminal)", toBoard.serial);
-	print_row("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("(RDM6300 reader, pseudo-terminal)", toBoard.serial);
+	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.reader.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians reader / direct wget: **%.3f**\n", ratio);
 	if (!toBoard.ok)
 		failure("Reader to board", toBoard.error);
 	targets->push_back({"reader to board p50", "≤ 1.2 × direct wget",
-		format("%.3f ×", ratio), toBoard.ok && ratio <= 1.2});
+		ReportTable::Format("%.3f ×", ratio), toBoard.ok && ratio <= 1.2});
 	targets->push_back({"reader to board p99", "< 30 ms",
-		format("%.2f ms", toBoard.reader.Percentile(99)),
+		ReportTable::Format("%.2f ms", toBoard.reader.Percentile(99)),
 		toBoard.ok && toBoard.reader.Percentile(99) < 30});
 
 	const int pinReads = 100;
@@ -72,8 +53,8 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 		" what each guess costs someone who has read the list.\n\n",
 		PinHash::kMemoryKiB, PinHash::kPasses);
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("PIN's Enter → check → rdx → GET at the board", pin.toBoard);
-	print_row("one check of a PIN's hash", pin.check);
+	ReportTable::PrintRow("PIN's Enter → check → rdx → GET at the board", pin.toBoard);
+	ReportTable::PrintRow("one check of a PIN's hash", pin.check);
 	double guesses = pin.check.Median() * 10000 / 1000;
 	printf("\nAll 10,000 four-digit PINs against one hash: **%.0f s** of one"
 		" core here (%.0f s on both); rdx-reader's peak memory: **%.2f"
@@ -81,13 +62,13 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 	if (!pin.ok)
 		failure("Card and PIN", pin.error);
 	targets->push_back({"PIN's Enter to board p50", "≤ 100 ms",
-		format("%.2f ms", pin.toBoard.Median()),
+		ReportTable::Format("%.2f ms", pin.toBoard.Median()),
 		pin.ok && pin.toBoard.Median() <= 100});
 	targets->push_back({"PIN's Enter to board p99", "≤ 200 ms",
-		format("%.2f ms", pin.toBoard.Percentile(99)),
+		ReportTable::Format("%.2f ms", pin.toBoard.Percentile(99)),
 		pin.ok && pin.toBoard.Percentile(99) <= 200});
 	targets->push_back({"reader peak RSS with a PIN check", "< 32 MiB",
-		format("%.2f MiB", pin.peakRss / (1024.0 * 1024.0)),
+		ReportTable::Format("%.2f MiB", pin.peakRss / (1024.0 * 1024.0)),
 		pin.ok && pin.peakRss < 32 * 1024 * 1024});
 
 	fprintf(stderr, "rdx-bench: reader idle, %.0f s\n", config.idleSeconds);
@@ -103,16 +84,16 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 	if (!idle.ok)
 		failure("Reader idle", idle.error);
 	double cpuLimitMs = idle.seconds / 10;
-	targets->push_back({"reader idle CPU", format("< %.2g ms in 10 s",
+	targets->push_back({"reader idle CPU", ReportTable::Format("< %.2g ms in 10 s",
 			cpuLimitMs * 10 / (idle.seconds > 0 ? idle.seconds : 10)),
-		format("%.3f ms", idle.cpuNs / 1e6),
+		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < cpuLimitMs});
 	targets->push_back({"reader idle wake-ups", "none periodic (≤ 0.2/s)",
-		format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
+		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
 			: 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	targets->push_back({"reader peak RSS", "≤ 4 MiB",
-		format("%.2f MiB", idle.peakRss / (1024.0 * 1024.0)),
+		ReportTable::Format("%.2f MiB", idle.peakRss / (1024.0 * 1024.0)),
 		idle.ok && idle.peakRss <= 4 * 1024 * 1024});
 
 	const int burstReads = 1000;
@@ -130,7 +111,7 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 	if (!burst.ok)
 		failure("Reader burst", burst.error);
 	targets->push_back({"reader burst of 1,000", "none lost or doubled",
-		format("%.0f lost or doubled", burst.lost + burst.doubled),
+		ReportTable::Format("%.0f lost or doubled", burst.lost + burst.doubled),
 		burst.ok && burst.lost == 0 && burst.doubled == 0
 			&& burst.notPassed == 0 && burst.boardRequests == 0});
 	return ok;
@@ -155,8 +136,8 @@ ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 		" power-on (its ATR) to the board's listener taking the first bytes"
 		" of the open; the direct wget from its start.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("pcscd → rdx-reader → rdx → GET at the board", toBoard.reader);
-	print_row("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("pcscd → rdx-reader → rdx → GET at the board", toBoard.reader);
+	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.reader.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians card / direct wget: **%.3f**\n", ratio);
@@ -166,7 +147,7 @@ ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 		ok = false;
 	}
 	targets->push_back({"card to board p50", "≤ 1.3 × direct wget",
-		format("%.3f ×", ratio), toBoard.ok && ratio <= 1.3});
+		ReportTable::Format("%.3f ×", ratio), toBoard.ok && ratio <= 1.3});
 
 	fprintf(stderr, "rdx-bench: PC/SC idle, %.0f s\n", config.idleSeconds);
 	ReaderIdleResult idle = MeasurePcscIdle(config);
@@ -184,10 +165,10 @@ ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 		ok = false;
 	}
 	targets->push_back({"PC/SC idle CPU", "< 1 ms in 10 s",
-		format("%.3f ms", idle.cpuNs / 1e6),
+		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < idle.seconds / 10});
 	targets->push_back({"PC/SC idle wake-ups", "none periodic (≤ 0.2/s)",
-		format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
+		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
 			: 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	return ok;

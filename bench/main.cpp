@@ -8,6 +8,7 @@
 #include "ManyDoors.h"
 #include "MqttFigures.h"
 #include "ReaderReport.h"
+#include "ReportTable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -36,14 +37,6 @@ mib(int64_t bytes)
 }
 
 
-void
-print_row(const char* name, const Samples& samples)
-{
-	printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", name, samples.Median(),
-		samples.Percentile(99), samples.Min(), samples.Max());
-}
-
-
 // The table of one tag-to-board measurement; the ratio of medians.
 double
 print_tag(const TagResult& tag)
@@ -51,24 +44,16 @@ print_tag(const TagResult& tag)
 	printf("Milliseconds from the start of the request to the board's "
 		"listener taking its first bytes.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	print_row("rdx: tag written to its port → GET at the board", tag.app);
-	print_row("floor: the same wget through system()", tag.directWget);
-	print_row("floor: plain GET on a socket", tag.plainGet);
-	print_row("(rdx: tag written → queued by the application)", tag.portAck);
+	ReportTable::PrintRow("rdx: tag written to its port → GET at the board", tag.app);
+	ReportTable::PrintRow("floor: the same wget through system()", tag.directWget);
+	ReportTable::PrintRow("floor: plain GET on a socket", tag.plainGet);
+	ReportTable::PrintRow("(rdx: tag written → queued by the application)", tag.portAck);
 	double ratio = tag.directWget.Median() > 0
 		? tag.app.Median() / tag.directWget.Median() : 0;
 	printf("\nRatio of medians rdx / direct wget: **%.3f**\n", ratio);
 	return ratio;
 }
 
-
-std::string
-format(const char* pattern, double a, double b = 0)
-{
-	char text[128];
-	snprintf(text, sizeof(text), pattern, a, b);
-	return text;
-}
 
 }	// namespace
 
@@ -149,9 +134,9 @@ main(int argc, char** argv)
 		if (!tag.ok)
 			failure("Tag to board", tag.error);
 		targets.push_back({"tag to board p50", "≤ 1.15 × direct wget",
-			format("%.3f ×", ratio), tag.ok && ratio <= 1.15});
+			ReportTable::Format("%.3f ×", ratio), tag.ok && ratio <= 1.15});
 		targets.push_back({"tag to board p99", "< 25 ms",
-			format("%.2f ms", tag.app.Percentile(99)),
+			ReportTable::Format("%.2f ms", tag.app.Percentile(99)),
 			tag.ok && tag.app.Percentile(99) < 25});
 	}
 
@@ -167,7 +152,7 @@ main(int argc, char** argv)
 		if (!tag.ok)
 			failure("Tag to board, cores busy", tag.error);
 		targets.push_back({"tag to board p50, cores busy",
-			"≤ 1.15 × direct wget", format("%.3f ×", ratio),
+			"≤ 1.15 × direct wget", ReportTable::Format("%.3f ×", ratio),
 			tag.ok && ratio <= 1.15});
 	}
 
@@ -180,10 +165,10 @@ main(int argc, char** argv)
 		printf("Milliseconds from exec to the window's first paint (a pixel "
 			"of the background 237,242,235 read back from the X server).\n\n");
 		printf("| Program | median | p99 | min | max |\n|---|---|---|---|---|\n");
-		print_row("rdx", start.rdx);
-		print_row("floor: minimal FLTK window", start.floor);
-		print_row("(rdx: exec → window mapped)", start.rdxMapped);
-		print_row("(floor: exec → window mapped)", start.floorMapped);
+		ReportTable::PrintRow("rdx", start.rdx);
+		ReportTable::PrintRow("floor: minimal FLTK window", start.floor);
+		ReportTable::PrintRow("(rdx: exec → window mapped)", start.rdxMapped);
+		ReportTable::PrintRow("(floor: exec → window mapped)", start.floorMapped);
 		double ratio = start.floor.Median() > 0
 			? start.rdx.Median() / start.floor.Median() : 0;
 		printf("\nrdx's window: %d × %d. Ratio of medians rdx / floor: "
@@ -191,7 +176,7 @@ main(int argc, char** argv)
 		if (!start.ok)
 			failure("Start-up", start.error);
 		targets.push_back({"start-up", "≤ 1.25 × minimal FLTK window",
-			format("%.3f ×", ratio), start.ok && ratio <= 1.25});
+			ReportTable::Format("%.3f ×", ratio), start.ok && ratio <= 1.25});
 	}
 
 	if (wanted("idle")) {
@@ -218,14 +203,14 @@ main(int argc, char** argv)
 			failure("Idle", idle.error);
 		// 1 ms in 10 s, in proportion for another idle time.
 		double cpuLimitMs = idle.seconds / 10;
-		targets.push_back({"idle CPU", format("< %.2g ms in %.0f s",
+		targets.push_back({"idle CPU", ReportTable::Format("< %.2g ms in %.0f s",
 				cpuLimitMs, idle.seconds),
-			format("%.3f ms", idle.rdxCpuNs / 1e6),
+			ReportTable::Format("%.3f ms", idle.rdxCpuNs / 1e6),
 			idle.ok && idle.rdxCpuNs / 1e6 < cpuLimitMs});
 		// A blocked program is woken by nothing; a stray wake-up or two in
 		// ten seconds is not a period.
 		targets.push_back({"idle wake-ups", "none periodic (≤ 0.2/s)",
-			format("%.2f /s", idle.seconds > 0
+			ReportTable::Format("%.2f /s", idle.seconds > 0
 				? idle.rdxSwitches / idle.seconds : 0),
 			idle.ok && idle.rdxSwitches <= 0.2 * idle.seconds});
 
@@ -238,7 +223,7 @@ main(int argc, char** argv)
 			mib(idle.rdxPeakRss), mib(idle.floorPeakRss));
 		printf("\nRatio rdx / floor: **%.3f**\n", ratio);
 		targets.push_back({"peak RSS", "≤ 1.5 × minimal FLTK window",
-			format("%.3f ×", ratio), idle.ok && ratio <= 1.5});
+			ReportTable::Format("%.3f ×", ratio), idle.ok && ratio <= 1.5});
 	}
 
 	if (wanted("flood")) {
@@ -265,7 +250,7 @@ main(int argc, char** argv)
 		if (!flood.ok)
 			failure("Flood", flood.error);
 		targets.push_back({"flood peak RSS growth", "< 50 %",
-			format("%.1f %%", growth * 100),
+			ReportTable::Format("%.1f %%", growth * 100),
 			flood.ok && growth < 0.5 && flood.finalAnswered
 				&& flood.sendFailures == 0});
 	}
@@ -279,10 +264,10 @@ main(int argc, char** argv)
 		printf("Milliseconds from mosquitto_pub's start to the board's "
 			"listener taking its first bytes.\n\n");
 		printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-		print_row("open published → GET at the board", mqtt.open);
-		print_row("floor: mosquitto_pub → mosquitto_sub round trip",
+		ReportTable::PrintRow("open published → GET at the board", mqtt.open);
+		ReportTable::PrintRow("floor: mosquitto_pub → mosquitto_sub round trip",
 			mqtt.roundTrip);
-		print_row("floor: the same wget through system()", mqtt.directWget);
+		ReportTable::PrintRow("floor: the same wget through system()", mqtt.directWget);
 		double floor = mqtt.roundTrip.Median() + mqtt.directWget.Median();
 		double ratio = floor > 0 ? mqtt.open.Median() / floor : 0;
 		printf("\nRatio of medians open / (round trip + wget): **%.3f**\n",
@@ -294,11 +279,11 @@ main(int argc, char** argv)
 			failure("rdx-mqtt", mqtt.error);
 		targets.push_back({"MQTT open p50",
 			"≤ 1.3 × (pub→sub round trip + direct wget)",
-			format("%.3f ×", ratio), mqtt.ok && ratio <= 1.3});
+			ReportTable::Format("%.3f ×", ratio), mqtt.ok && ratio <= 1.3});
 		double cpuLimitMs = mqtt.idleSeconds / 10;
-		targets.push_back({"rdx-mqtt idle CPU", format("< %.2g ms in %.0f s",
+		targets.push_back({"rdx-mqtt idle CPU", ReportTable::Format("< %.2g ms in %.0f s",
 				cpuLimitMs, mqtt.idleSeconds),
-			format("%.3f ms", mqtt.idleCpuNs / 1e6),
+			ReportTable::Format("%.3f ms", mqtt.idleCpuNs / 1e6),
 			mqtt.ok && mqtt.idleCpuNs / 1e6 < cpuLimitMs});
 	}
 
@@ -324,8 +309,8 @@ main(int argc, char** argv)
 		printf("Milliseconds from the tag written to the port to the GET at "
 			"the board.\n\n| rdx | p50 | p99 | min | max |\n"
 			"|---|---|---|---|---|\n");
-		print_row("access log written", cost.logOn);
-		print_row("access log cannot be opened", cost.logOff);
+		ReportTable::PrintRow("access log written", cost.logOn);
+		ReportTable::PrintRow("access log cannot be opened", cost.logOff);
 		double ratio = cost.logOff.Median() > 0
 			? cost.logOn.Median() / cost.logOff.Median() : 0;
 		printf("\n%d relay records written. Ratio of medians log / no log: "
@@ -333,7 +318,7 @@ main(int argc, char** argv)
 		if (!cost.ok)
 			failure("Access log", cost.error);
 		targets.push_back({"tag to board p50, log written",
-			"≤ 1.03 × log unwritable", format("%.3f ×", ratio),
+			"≤ 1.03 × log unwritable", ReportTable::Format("%.3f ×", ratio),
 			cost.ok && ratio <= 1.03});
 	}
 
