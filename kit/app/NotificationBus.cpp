@@ -24,6 +24,9 @@ const char* const kPath = "/org/freedesktop/Notifications";
 // tells when one closes, but a service that never does must not make the
 // process grow.
 const size_t kMaxShown = 64;
+// Message ids remembered for replacing: one per tag and reader, say, so
+// bounded as well; one forgotten only costs a second notification.
+const size_t kMaxReplaced = 1024;
 
 
 // A path as a D-Bus address value: bytes outside the ones the address
@@ -335,8 +338,12 @@ NotificationBus::_Incoming(Ledger& ledger, GDBusMessage* message)
 		gio->variant_unref(value);
 		const char* sender = gio->message_get_sender(message);
 		shown.service = sender != nullptr ? sender : "";
-		if (!shown.messageID.empty())
+		if (!shown.messageID.empty()) {
+			if (ledger.replaces.size() >= kMaxReplaced
+				&& ledger.replaces.count(shown.messageID) == 0)
+				ledger.replaces.erase(ledger.replaces.begin());
 			ledger.replaces[shown.messageID] = id;
+		}
 		if (!shown.target.IsValid())
 			return;
 		if (ledger.shown.size() >= kMaxShown)
