@@ -987,7 +987,13 @@ TEST_F(RelayPanelTest, AWgetThatOpensItsAnswerFileLateWaitsForTheDiskFirst)
 TEST_F(RelayPanelTest, AnOpenStillWaitingForTheDiskWhenTheQuitBeginsNeverGoesOut)
 {
 	StartBoard();
-	Start(Settings(true, 5, 4));
+	// rdx ends while strace holds it, where LeakSanitizer cannot look and
+	// would make the exit status its own; leaks are looked for everywhere
+	// else.
+	std::map<std::string, std::string> environment;
+	if (const char* options = getenv("ASAN_OPTIONS"))
+		environment["ASAN_OPTIONS"] = std::string(options) + ":detect_leaks=0";
+	Start(Settings(true, 5, 4), environment);
 	WaitForStartUpPulse();
 	Trace trace(fProgram->Pid(), TestPath("trace"), "fdatasync",
 		{"-e", "inject=fdatasync:delay_enter=700000"});
