@@ -67,6 +67,23 @@ has_control_character(const std::string& line)
 }
 
 
+// "A character that looks like a `|` anywhere on the line (`¦` U+00A6,
+// `ǀ` U+01C0, `׀` U+05C0, `∣` U+2223, `│` U+2502, `❘` U+2758, `｜` U+FF5C,
+// `￨` U+FFE8 ...)"; on a set's line "a `|` or a character that looks like
+// one anywhere on it".
+bool
+has_look_alike(const std::string& line)
+{
+	static const char* const kLookAlikes[] = {"\u00A6", "\u01C0",
+		"\u05C0", "\u2223", "\u2502", "\u2758", "\uFF5C", "\uFFE8"};
+	for (const char* bar : kLookAlikes) {
+		if (line.find(bar) != std::string::npos)
+			return true;
+	}
+	return false;
+}
+
+
 std::string
 trim_blanks(const std::string& text)
 {
@@ -512,31 +529,39 @@ is_set_name(const std::string& name)
 // "`@NAME = HOURS`, optionally followed by a comment." "blanks around the
 // `=` are allowed" "HOURS are weekly hours as below (not `@NAME`, dates or
 // `off`)." "The line defines the set named by the letters, digits, `-` and
-// `_` right after the `@`, also when the rest of it cannot be read" "A line
-// with none of them right after the `@` (`@ crew = …`) defines nothing and
-// cannot be read." "A set whose first line cannot be read (no `=`, hours
-// that cannot be read, a name longer than 64, a `|` anywhere on it, its
-// comment too) lets in never"
+// `_` after the `@`, also when the rest of it cannot be read" "and so is
+// `@ crew = …`, with a blank after the `@`" "A line with no name after the
+// `@` defines nothing and cannot be read." "A set whose first line cannot
+// be read (no `=`, hours that cannot be read, a name longer than 64, a `|`
+// anywhere on it, its comment too) lets in never"
 SetLine
 read_set_line(const std::string& line)
 {
 	SetLine set;
 	size_t at = first_after_blanks(line);
-	size_t nameEnd = at + 1;
+	size_t nameStart = at + 1;
+	while (nameStart < line.size()
+		&& (line[nameStart] == ' ' || line[nameStart] == '\t'))
+		nameStart++;
+	size_t nameEnd = nameStart;
 	while (nameEnd < line.size() && is_name_character(line[nameEnd]))
 		nameEnd++;
-	set.name = line.substr(at + 1, nameEnd - (at + 1));
+	set.name = line.substr(nameStart, nameEnd - nameStart);
 
 	if (has_control_character(line)) {
 		set.whyNot = "a control character";
 		return set;
 	}
-	if (line.find('|') != std::string::npos) {
+	if (line.find('|') != std::string::npos || has_look_alike(line)) {
 		set.whyNot = "a | on a set's line";
 		return set;
 	}
 	if (!is_set_name(set.name)) {
 		set.whyNot = "not a set name";
+		return set;
+	}
+	if (nameStart != at + 1) {
+		set.whyNot = "a blank after the @";
 		return set;
 	}
 	// "Anywhere else a `#` also starts a comment that runs to the end of
@@ -878,12 +903,25 @@ ReferenceTagLine
 read_tag_line(const std::string& text, const std::vector<SetLine>& sets)
 {
 	ReferenceTagLine line;
-	// "TAG is the first word, up to the first blank, `|` or `#`"
+	// "TAG is the first word, printable ASCII up to the first blank, `|`
+	// or `#`" "Anything else right before or after the tag, in place of a
+	// blank (a no-break space, a control character, a character outside
+	// ASCII), makes the line unreadable, and the tag is the ASCII word by
+	// it"
 	size_t start = first_after_blanks(text);
-	size_t tagEnd = text.find_first_of(" \t|#", start);
-	if (tagEnd == std::string::npos)
-		tagEnd = text.size();
-	line.tag = text.substr(start, tagEnd - start);
+	size_t tagStart = start;
+	while (tagStart < text.size() && text[tagStart] != ' '
+		&& text[tagStart] != '\t' && (text[tagStart] < ' '
+			|| text[tagStart] >= 0x7f))
+		tagStart++;
+	size_t tagEnd = tagStart;
+	while (tagEnd < text.size() && text[tagEnd] > ' ' && text[tagEnd] < 0x7f
+		&& text[tagEnd] != '|' && text[tagEnd] != '#')
+		tagEnd++;
+	bool oddBeside = tagStart != start || (tagEnd < text.size()
+		&& text[tagEnd] != ' ' && text[tagEnd] != '\t' && text[tagEnd] != '|'
+		&& text[tagEnd] != '#');
+	line.tag = text.substr(tagStart, tagEnd - tagStart);
 	std::string rest = text.substr(tagEnd);
 	// "Anywhere else a `#` also starts a comment that runs to the end of
 	// the line, wherever it stands"
@@ -898,6 +936,14 @@ read_tag_line(const std::string& text, const std::vector<SetLine>& sets)
 	// "1 to 64 bytes"
 	if (line.tag.empty() || line.tag.size() > kMaxTagBytes) {
 		line.whyNot = "no tag of 1 to 64 bytes";
+		return line;
+	}
+	if (oddBeside) {
+		line.whyNot = "something else than a blank by the tag";
+		return line;
+	}
+	if (has_look_alike(text)) {
+		line.whyNot = "a character that looks like a |";
 		return line;
 	}
 	// "A `|` after a `#` on a tag line" "Such a line lets its tag in never"
