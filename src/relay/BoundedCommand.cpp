@@ -99,7 +99,8 @@ static int
 stop_child(pid_t child)
 {
 	int status = -1;
-	kill(-child, SIGKILL);
+	if (kill(-child, SIGKILL) != 0)
+		kill(child, SIGKILL);
 	while (waitpid(child, &status, 0) < 0 && errno == EINTR)
 		;
 	return status;
@@ -139,6 +140,11 @@ spawn_tied(const char* command)
 		execve("/bin/sh", const_cast<char* const*>(argv), environ);
 		_exit(127);
 	}
+	// The group is made on both sides: a stop that comes before the child
+	// has run would otherwise find no group, miss wget waiting at its
+	// gate, and wait for it for good.
+	if (child > 0)
+		setpgid(child, child);
 	pthread_sigmask(SIG_SETMASK, &before, nullptr);
 	return child;
 }
