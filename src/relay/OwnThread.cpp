@@ -101,9 +101,18 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 	// B_LOW_PRIORITY once its board request is done: the shell and wget
 	// inherit the nice value of the thread that starts them, and on a busy
 	// machine a niced wget would open the door many times later.
+	// Marked now, not only once the worker runs: the next message may ask
+	// for this relay before the worker has started, and a close that
+	// still saw the mark of the close before would be skipped as done
+	// ("schon zu"), leaving a kept-open relay open for good.
+	bool marks = relay >= 1 && relay <= 4;
+	if (marks)
+		RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	thread_id worker = spawn_thread(DoWithRDX, name, B_NORMAL_PRIORITY,
 		request);
 	if (worker < 0) {
+		if (marks)
+			RDX_RSTATUS[relay].store(mark);
 		delete request;
 		printf("..thread-failure\n");
 		return;

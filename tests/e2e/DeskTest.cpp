@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 extern double test_now();
+extern void test_sleep_ms(int milliseconds);
 
 namespace {
 
@@ -37,6 +38,20 @@ protected:
 	std::string Log() const { return read_file(fProgram->AccessLogFile()); }
 	std::string LockdownFile() const
 		{ return fProgram->StateHome() + "/RDX/lockdown"; }
+
+	// rdx-send started and left running, for commands that must queue up
+	// at rdx together.
+	std::unique_ptr<ChildProcess> SendLater(
+		const std::vector<std::string>& arguments)
+	{
+		ChildProcess::Options options;
+		options.environment = {{"XDG_RUNTIME_DIR", TestPath("run")},
+			{"HOME", TestPath("home")}};
+		std::vector<std::string> argv = {RDX_BINARY_DIR
+			"/tools/rdx-send/rdx-send"};
+		argv.insert(argv.end(), arguments.begin(), arguments.end());
+		return std::make_unique<ChildProcess>(argv, options);
+	}
 
 	// The start-up pulse of relay 1 has opened and closed.
 	void WaitForStartUpPulse()
@@ -203,5 +218,63 @@ TEST_F(DeskTest, LockdownClosesRefusesEveryOpenButTheTestPulseAndOutlivesRdx)
 	struct stat status;
 	ASSERT_EQ(0, stat(LockdownFile().c_str(), &status));
 	EXPECT_EQ(0600u, status.st_mode & 0777);
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, CommandsQueuedBehindAStallLeaveNoRelayOpen)
+{
+	// Each row: what reaches a stalled rdx at once, in this order, and
+	// the line that shows the last of it was taken. Whatever asked for the
+	// relay, the last word closed it: it must close at the board.
+	struct Row {
+		std::vector<std::vector<std::string>> commands;
+		const char* taken;
+	};
+	const std::vector<Row> rows = {
+		// A keep-open ended at once.
+		{{{"rxKo", "seconds:int32=600", "sender=first"},
+			{"rxKo", "seconds:int32=0", "sender=second"}},
+			"keep open: relay 2 closes (ended)"},
+		// A keep-open that lockdown follows.
+		{{{"rxKo", "seconds:int32=600", "sender=first"},
+			{"rxLd", "on:bool=true", "sender=second"}},
+			"keep open: relay 2 closes (lockdown)"},
+	};
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	// The worker of the first may or may not have started when the next
+	// is taken: three tries each.
+	for (int attempt = 0; attempt < 6; attempt++) {
+		const Row& r = rows[attempt % rows.size()];
+		SCOPED_TRACE(attempt);
+		// Relay 2 was opened and closed before: rdx knows it closed.
+		size_t closes = fBoard->CountOf("GET /?4=1");
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10, closes + 1));
+		int taken = Count(r.taken);
+
+		fProgram->Signal(SIGSTOP);
+		std::vector<std::unique_ptr<ChildProcess>> senders;
+		for (const std::vector<std::string>& command : r.commands) {
+			senders.push_back(SendLater(command));
+			test_sleep_ms(150);
+		}
+		fProgram->Signal(SIGCONT);
+		for (std::unique_ptr<ChildProcess>& sender : senders) {
+			int status = -1;
+			ASSERT_TRUE(sender->Wait(20, &status));
+			EXPECT_EQ(0, status);
+		}
+		ASSERT_TRUE(WaitForCount(r.taken, taken + 1)) << Output();
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10, closes + 2))
+			<< "relay 2 was left open";
+		std::vector<std::string> requests = fBoard->Requests();
+		EXPECT_EQ("GET /?4=1", requests.back());
+		if (Count("lockdown on by second") > 0) {
+			ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		}
+	}
 	EXPECT_EQ(0, CloseAndWait());
 }
