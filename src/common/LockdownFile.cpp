@@ -138,8 +138,11 @@ LockdownFile::Read() const
 	}
 
 	PathTrust::Finding finding = PathTrust::CheckPath(fPath);
-	if (!finding.Trusted())
-		return doubt(doubt_of(finding), "that is mended");
+	if (!finding.Trusted()) {
+		doubt(doubt_of(finding), "that is mended");
+		state.wayDoubted = true;
+		return state;
+	}
 	int fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK
 		| O_CLOEXEC);
 	if (fd < 0 && errno == ENOENT)
@@ -148,6 +151,7 @@ LockdownFile::Read() const
 		return doubt(errno == ELOOP ? "it is a symbolic link"
 			: strerror(errno), lift);
 	}
+	state.found = true;
 	struct stat status;
 	std::string bytes;
 	std::string problem;
@@ -172,6 +176,7 @@ LockdownFile::Read() const
 		return doubt(problem, lift);
 	if (!Parse(bytes, &state))
 		return doubt("it cannot be read as a lockdown state", lift);
+	state.found = true;
 	return state;
 }
 

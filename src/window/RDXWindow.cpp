@@ -156,7 +156,9 @@ RDXWindow::RDXWindow(BRect frame)
 	// locks.
 	LockdownFile::State state = lockdownFile.Read();
 	lockdown = state.on;
-	lockdownDoubted = !state.problem.empty();
+	// Only a doubt about the way to the file ends with its mend; the file
+	// itself may hold what others wrote into it, which no mend undoes.
+	lockdownDoubted = state.wayDoubted;
 	if (!state.problem.empty())
 		printf("%s\n", state.problem.c_str());
 	if (lockdown) {
@@ -1064,9 +1066,17 @@ RDXWindow::InLockdown()
 	// file can be believed again, as the record of open relays comes back
 	// by itself: the next tag after the mend finds the door as it was.
 	LockdownFile::State state = lockdownFile.Read();
-	if (!state.problem.empty())
+	if (state.wayDoubted)
 		return lockdown;
 	lockdownDoubted = false;
+	if (!state.problem.empty() || !state.found) {
+		// Changed or removed while others could: what it said before is
+		// not known, and only a lift ends the lockdown now.
+		printf("the lockdown state %s %s: lockdown stays on until it is"
+			" lifted (rdx-send --lockdown off)\n", lockdownFile.Path().c_str(),
+			state.problem.empty() ? "is gone" : "cannot be believed");
+		return lockdown;
+	}
 	lockdown = state.on;
 	printf("the lockdown state %s can be trusted again: lockdown is %s\n",
 		lockdownFile.Path().c_str(), lockdown ? "on" : "off");

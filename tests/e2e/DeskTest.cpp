@@ -6,6 +6,7 @@
 #include "E2ETest.h"
 
 #include <csignal>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -277,4 +278,76 @@ TEST_F(DeskTest, CommandsQueuedBehindAStallLeaveNoRelayOpen)
 		}
 	}
 	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, ALockdownStateBeyondBeliefEndsOnlyWithWhatTheMendLeaves)
+{
+	// Each row: lockdown as it was left, what others could do to its file
+	// while they could, the owner's mend while rdx runs, and whether the
+	// next tag opens then. What others may have changed is never read as
+	// a lift: only the file as the owner's rdx left it is.
+	struct Row {
+		bool on;
+		std::function<void(const std::string& file)> meddle;
+		std::function<void(const std::string& file)> mend;
+		bool opens;
+	};
+	auto directory = [](const std::string& file) {
+		return file.substr(0, file.rfind('/'));
+	};
+	const std::vector<Row> rows = {
+		// Another user rewrote a file they could write: the mode is
+		// mended, the bytes are still theirs.
+		{true, [](const std::string& file) {
+				chmod(file.c_str(), 0666);
+				FILE* out = fopen(file.c_str(), "w");
+				fputs("lockdown off\n", out);
+				fclose(out);
+			}, [](const std::string& file) { chmod(file.c_str(), 0600); },
+			false},
+		// Another user removed it from a directory they could write.
+		{true, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+				unlink(file.c_str());
+			}, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0700);
+			}, false},
+		// The directory alone was open to others and the file is as it
+		// was left: on stays on, off is off again.
+		{true, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+			}, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0700);
+			}, false},
+		{false, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+			}, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0700);
+			}, true},
+	};
+	StartBoard();
+	int row = 0;
+	for (const Row& r : rows) {
+		SCOPED_TRACE(row++);
+		Start(Settings(true, 1, 2));
+		ASSERT_EQ(0, Desk({"--lockdown", r.on ? "on" : "off"}));
+		ASSERT_EQ(0, CloseAndWait());
+		r.meddle(LockdownFile());
+		Start(Settings(true, 1, 2));
+		EXPECT_EQ(1, Count("cannot be trusted")) << Output();
+		EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent"));
+		r.mend(LockdownFile());
+		size_t opens = fBoard->CountOf("GET /?4=0");
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		if (r.opens) {
+			EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10, opens + 1));
+		} else {
+			EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened",
+				1)) << Output();
+			EXPECT_EQ(opens, fBoard->CountOf("GET /?4=0"));
+		}
+		ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		ASSERT_EQ(0, CloseAndWait());
+	}
 }
