@@ -116,11 +116,12 @@ DoWithRDX(void* data)
 		return 1;
 	}
 
-	// Before the mark: from here on a close of the record's entry for this
-	// relay and address would cross this request (RelayRequests::Covers).
+	// From here on a close of the record's entry for this relay and
+	// address would cross this request (RelayRequests::Covers). The mark
+	// was set by Own_Thread when the request was made: a worker that
+	// starts late must not put back what a later request changed.
 	int64 inFlight = RelayRequests::Begin(relay, address, open);
 	int32 hold = open ? BeginRelayOpen(relay) : 0;
-	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
 	std::string image = CopyRelayStatus();
 
 	char command[RDX_COMMAND_BUFFER];
