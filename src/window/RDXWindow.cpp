@@ -161,6 +161,8 @@ RDXWindow::RDXWindow(BRect frame)
 	lockdownDoubted = state.wayDoubted;
 	if (!state.problem.empty())
 		printf("%s\n", state.problem.c_str());
+	lockdownBy = state.by;
+	lockdownSince = state.since;
 	if (lockdown) {
 		printf("lockdown is on%s%s%s%s: every tag, exit button, keep-open and"
 			" remote open is refused until it is lifted (rdx-send --lockdown"
@@ -185,6 +187,8 @@ RDXWindow::~RDXWindow()
 	if (prefs == nullptr)
 		return;
 	prefs->SaveWin();
+	if (lockdown && !lockdownDoubted)
+		_KeepLockdownWritten();
 	// A relay this program opened must not stay open because the program
 	// ended during its hold time, or while it was kept open. The close may
 	// wait on the board for the whole request limit: not with the toolkit
@@ -1011,8 +1015,8 @@ RDXWindow::_Lockdown(BMessage* message)
 	// Said by a person now: no longer only the file's doubt.
 	lockdownDoubted = false;
 	std::string problem;
-	status_t written = lockdownFile.Write(on, by,
-		format_record_time(wall_clock_ms()), &problem);
+	std::string since = format_record_time(wall_clock_ms());
+	status_t written = lockdownFile.Write(on, by, since, &problem);
 	AccessLog* log = AccessLog::Default();
 	if (!on && written != B_OK) {
 		// Lifted here but not in the file, the readers and the next start
@@ -1039,6 +1043,8 @@ RDXWindow::_Lockdown(BMessage* message)
 			lockdownFile.Path().c_str(), problem.c_str());
 	}
 	lockdown = true;
+	lockdownBy = by;
+	lockdownSince = since;
 	printf("lockdown on by %s: every tag, exit button, keep-open and remote"
 		" open is refused until it is lifted\n", by.c_str());
 	if (log != nullptr)
@@ -1060,8 +1066,11 @@ RDXWindow::_Lockdown(BMessage* message)
 bool
 RDXWindow::InLockdown()
 {
-	if (!lockdownDoubted)
+	if (!lockdownDoubted) {
+		if (lockdown)
+			_KeepLockdownWritten();
 		return lockdown;
+	}
 	// A lockdown that only a state file beyond belief made ends once the
 	// file can be believed again, as the record of open relays comes back
 	// by itself: the next tag after the mend finds the door as it was.
@@ -1088,6 +1097,20 @@ RDXWindow::InLockdown()
 		SendDoorModeNotice(nullptr, nullptr);
 	}
 	return lockdown;
+}
+
+
+void
+RDXWindow::_KeepLockdownWritten()
+{
+	LockdownFile::State state = lockdownFile.Read();
+	if (state.on && state.problem.empty())
+		return;
+	std::string problem;
+	if (lockdownFile.Write(true, lockdownBy, lockdownSince, &problem) != B_OK)
+		return;
+	printf("the lockdown state %s no longer said lockdown is on: written"
+		" again (only a lift ends it)\n", lockdownFile.Path().c_str());
 }
 
 

@@ -351,3 +351,48 @@ TEST_F(DeskTest, ALockdownStateBeyondBeliefEndsOnlyWithWhatTheMendLeaves)
 		ASSERT_EQ(0, CloseAndWait());
 	}
 }
+
+
+TEST_F(DeskTest, ALockdownFileChangedBehindRdxsBackIsWrittenAgain)
+{
+	// Each row: what happens to the lockdown state while rdx holds the
+	// door in lockdown. Only the lift ends it: the next start, and the
+	// readers that go by the file, still find it on.
+	const std::vector<std::function<void(const std::string& file)>> rows = {
+		[](const std::string& file) { unlink(file.c_str()); },
+		[](const std::string& file) {
+			std::string directory = file.substr(0, file.rfind('/'));
+			std::string command = "rm -rf '" + directory + "'";
+			ASSERT_EQ(0, system(command.c_str()));
+		},
+		[](const std::string& file) {
+			std::string temporary = file + ".by-hand";
+			FILE* out = fopen(temporary.c_str(), "w");
+			fputs("lockdown off\n", out);
+			fclose(out);
+			rename(temporary.c_str(), file.c_str());
+		},
+	};
+	StartBoard();
+	int row = 0;
+	for (const auto& meddle : rows) {
+		SCOPED_TRACE(row++);
+		Start(Settings(true, 1, 2));
+		ASSERT_EQ(0, Desk({"--lockdown", "on"}));
+		meddle(LockdownFile());
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		ASSERT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+		EXPECT_EQ(1, count_of(read_file(LockdownFile()), "lockdown on\n"))
+			<< "the readers go by the file";
+		ASSERT_EQ(0, CloseAndWait());
+
+		size_t seen = fBoard->Requests().size();
+		Start(Settings(true, 1, 2));
+		EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent")) << Output();
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+		ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		EXPECT_EQ(seen, fBoard->Requests().size());
+		ASSERT_EQ(0, CloseAndWait());
+	}
+}
