@@ -141,6 +141,9 @@ LockdownFile::Read() const
 	if (!finding.Trusted()) {
 		doubt(doubt_of(finding), "that is mended");
 		state.wayDoubted = true;
+		// Whether there is one, not what it says.
+		struct stat status;
+		state.found = lstat(fPath.c_str(), &status) == 0;
 		return state;
 	}
 	int fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK

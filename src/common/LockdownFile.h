@@ -31,7 +31,7 @@ public:
 		// change), which ends when that is mended. A doubt about the file
 		// itself ends only with a lift: its bytes may be another's.
 		bool		wayDoubted = false;
-		// Whether there was a file to read.
+		// Whether there was a file (also one that is not believed).
 		bool		found = false;
 	};
 

@@ -159,6 +159,7 @@ RDXWindow::RDXWindow(BRect frame)
 	// Only a doubt about the way to the file ends with its mend; the file
 	// itself may hold what others wrote into it, which no mend undoes.
 	lockdownDoubted = state.wayDoubted;
+	lockdownFileSeen = state.found;
 	if (!state.problem.empty())
 		printf("%s\n", state.problem.c_str());
 	lockdownBy = state.by;
@@ -1078,7 +1079,7 @@ RDXWindow::InLockdown()
 	if (state.wayDoubted)
 		return lockdown;
 	lockdownDoubted = false;
-	if (!state.problem.empty() || !state.found) {
+	if (!state.problem.empty() || (!state.found && lockdownFileSeen)) {
 		// Changed or removed while others could: what it said before is
 		// not known, and only a lift ends the lockdown now.
 		printf("the lockdown state %s %s: lockdown stays on until it is"

@@ -105,6 +105,9 @@ private:
 			std::string		lockdownSince;
 			// Lockdown only because the state file could not be believed.
 			bool			lockdownDoubted = false;
+			// Whether there was a state file when that doubt began: one
+			// gone since was removed while others could.
+			bool			lockdownFileSeen = false;
 			BView*			backView = nullptr;
 			BBox*			relayBox = nullptr;
 			BButton*		openAllButton = nullptr;

@@ -284,9 +284,9 @@ TEST_F(DeskTest, CommandsQueuedBehindAStallLeaveNoRelayOpen)
 TEST_F(DeskTest, ALockdownStateBeyondBeliefEndsOnlyWithWhatTheMendLeaves)
 {
 	// Each row: lockdown as it was left, what others could do to its file
-	// while they could, the owner's mend while rdx runs, and whether the
-	// next tag opens then. What others may have changed is never read as
-	// a lift: only the file as the owner's rdx left it is.
+	// while they could, what happens while rdx runs (at last the owner's
+	// mend), and whether the next tag opens then. What others may have
+	// changed is never read as a lift: only the file as rdx left it is.
 	struct Row {
 		bool on;
 		std::function<void(const std::string& file)> meddle;
@@ -306,11 +306,12 @@ TEST_F(DeskTest, ALockdownStateBeyondBeliefEndsOnlyWithWhatTheMendLeaves)
 				fclose(out);
 			}, [](const std::string& file) { chmod(file.c_str(), 0600); },
 			false},
-		// Another user removed it from a directory they could write.
+		// Another user removed it from a directory they could write,
+		// after rdx had seen it there.
 		{true, [&](const std::string& file) {
 				chmod(directory(file).c_str(), 0777);
-				unlink(file.c_str());
 			}, [&](const std::string& file) {
+				unlink(file.c_str());
 				chmod(directory(file).c_str(), 0700);
 			}, false},
 		// The directory alone was open to others and the file is as it
