@@ -94,6 +94,9 @@ TEST_F(DeskTest, KeepOpenHoldsTheTagRelayUntilItsTimeThenClosesByItself)
 	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
 	EXPECT_TRUE(WaitForRadioColor(1, kBackground)) << "relay 2 shows closed";
 	EXPECT_EQ(1, Count("keep open: relay 2 closes (time)"));
+	// Only the tag's hold ended while kept open: the keep-open's open has
+	// no hold of its own.
+	EXPECT_EQ(1, Count("hold: relay 2 is kept open until "));
 	EXPECT_TRUE(wait_for([&] {
 		return count_of(Log(), "\"action\":\"close\",\"cause\":"
 			"\"keep-open-end\",\"result\":\"ok\"") == 1;
@@ -396,4 +399,82 @@ TEST_F(DeskTest, ALockdownFileChangedBehindRdxsBackIsWrittenAgain)
 		EXPECT_EQ(seen, fBoard->Requests().size());
 		ASSERT_EQ(0, CloseAndWait());
 	}
+}
+
+
+TEST_F(DeskTest, ADeskCommandIsTakenOnlyAsRdxCanKeepIt)
+{
+	// Each row: a command as another program may post it, and the line
+	// that says what rdx made of it. None of them opens the door: out of
+	// range, without a time, late, or a late lift (a late lockdown is set
+	// all the same: when in doubt, lock).
+	struct Row {
+		std::vector<std::string> command;
+		const char* line;
+	};
+	const std::vector<Row> rows = {
+		{{"rxKo", "seconds:int32=43201", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "seconds:int32=-1", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "seconds:int32=60", "sender=t", "deadline=0"},
+			"keep open from t came "},
+		{{"rxLd", "on:bool=true", "sender=t", "deadline=0"},
+			"lockdown on by t: "},
+		{{"rxLd", "on:bool=false", "sender=t", "deadline=0"},
+			"lockdown off from t came "},
+		{{"rxKo", "seconds:int32=60", "sender=t"},
+			"keep open from t: lockdown: not opened"},
+	};
+	StartBoard();
+	// A hold of 10 s that the lockdown cuts short.
+	Start(Settings(true, 10, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	double opened = test_now();
+	int row = 0;
+	for (const Row& r : rows) {
+		SCOPED_TRACE(row++);
+		ASSERT_EQ(0, Send(r.command));
+		EXPECT_TRUE(WaitForCount(r.line, 1)) << Output();
+	}
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_LT(test_now() - opened, 8) << "the hold ran on in lockdown";
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+	EXPECT_EQ(1, count_of(read_file(LockdownFile()), "lockdown on\nby t\n"));
+	// A lift that cannot be written is refused: the readers and the next
+	// start would find the door locked while this rdx opened it.
+	std::string directory = fProgram->StateHome() + "/RDX";
+	ASSERT_EQ(0, chmod(directory.c_str(), 0777));
+	EXPECT_NE(0, Desk({"--lockdown", "off"}));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+	ASSERT_EQ(0, chmod(directory.c_str(), 0700));
+	EXPECT_EQ(0, CloseAndWait());
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+}
+
+
+TEST_F(DeskTest, ARenewedKeepOpenStaysOnTheRelayItOpened)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	// Relay 3 becomes the tag relay meanwhile (with its test pulse): the
+	// renewal still holds relay 2, and the end closes relay 2.
+	Click(RadioPoint(2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=1", 10));
+	std::string said;
+	ASSERT_EQ(0, Desk({"--keep-open", "2h"}, &said));
+	EXPECT_EQ(1, count_of(said, "keep open: relay 2 until ")) << said;
+	ASSERT_EQ(0, Desk({"--end-keep-open"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?5=0"));
+	EXPECT_EQ(0, CloseAndWait());
 }
