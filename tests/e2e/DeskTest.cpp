@@ -466,6 +466,12 @@ TEST_F(DeskTest, ARenewedKeepOpenStaysOnTheRelayItOpened)
 	WaitForStartUpPulse();
 	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
 	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	// The door's relock and exit button change nothing.
+	ASSERT_EQ(0, Send({"rxLk", "reader=contact:test"}));
+	ASSERT_TRUE(WaitForCount("relock: relay 2 is kept open until ", 1));
+	ASSERT_EQ(0, Send({"rxEx", "reader=exit:test"}));
+	ASSERT_TRUE(WaitForCount("exit request: relay 2 is kept open until ",
+		1));
 	// Relay 3 becomes the tag relay meanwhile (with its test pulse): the
 	// renewal still holds relay 2, and the end closes relay 2.
 	Click(RadioPoint(2));
@@ -476,5 +482,8 @@ TEST_F(DeskTest, ARenewedKeepOpenStaysOnTheRelayItOpened)
 	ASSERT_EQ(0, Desk({"--end-keep-open"}));
 	EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
 	EXPECT_EQ(1, fBoard->CountOf("GET /?5=0"));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=1"));
+	// The keep-open's own open has no hold that ends.
+	EXPECT_EQ(0, Count("hold: relay 2 is kept open"));
 	EXPECT_EQ(0, CloseAndWait());
 }
