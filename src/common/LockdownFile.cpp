@@ -138,8 +138,14 @@ LockdownFile::Read() const
 	}
 
 	PathTrust::Finding finding = PathTrust::CheckPath(fPath);
-	if (!finding.Trusted())
-		return doubt(doubt_of(finding), "that is mended");
+	if (!finding.Trusted()) {
+		doubt(doubt_of(finding), "that is mended");
+		state.wayDoubted = true;
+		// Whether there is one, not what it says.
+		struct stat status;
+		state.found = lstat(fPath.c_str(), &status) == 0;
+		return state;
+	}
 	int fd = open(fPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK
 		| O_CLOEXEC);
 	if (fd < 0 && errno == ENOENT)
@@ -148,6 +154,7 @@ LockdownFile::Read() const
 		return doubt(errno == ELOOP ? "it is a symbolic link"
 			: strerror(errno), lift);
 	}
+	state.found = true;
 	struct stat status;
 	std::string bytes;
 	std::string problem;
@@ -172,6 +179,7 @@ LockdownFile::Read() const
 		return doubt(problem, lift);
 	if (!Parse(bytes, &state))
 		return doubt("it cannot be read as a lockdown state", lift);
+	state.found = true;
 	return state;
 }
 

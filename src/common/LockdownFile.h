@@ -27,6 +27,12 @@ public:
 		std::string	since;
 		// Why the file is not believed: then on is true. Empty otherwise.
 		std::string	problem;
+		// The doubt is about the way to the file (a directory others may
+		// change), which ends when that is mended. A doubt about the file
+		// itself ends only with a lift: its bytes may be another's.
+		bool		wayDoubted = false;
+		// Whether there was a file (also one that is not believed).
+		bool		found = false;
 	};
 
 	// $XDG_STATE_HOME/RDX/lockdown, without an absolute XDG_STATE_HOME

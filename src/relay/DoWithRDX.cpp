@@ -116,11 +116,20 @@ DoWithRDX(void* data)
 		return 1;
 	}
 
-	// Before the mark: from here on a close of the record's entry for this
-	// relay and address would cross this request (RelayRequests::Covers).
-	int64 inFlight = RelayRequests::Begin(relay, address, open);
-	int32 hold = open ? BeginRelayOpen(relay) : 0;
-	RDX_RSTATUS[relay].store(open ? 'o' : 'x');
+	// From here on a close of the record's entry for this relay and
+	// address would cross this request (RelayRequests::Covers). Own_Thread
+	// began it and set the mark when the request was made: a worker that
+	// starts late must not put back what a later request changed.
+	int64 inFlight;
+	int32 hold = 0;
+	if (request->FindString(RDX_FIELD_IN_FLIGHT, &text) == B_OK) {
+		inFlight = strtoll(text, nullptr, 10);
+		request->FindInt32(RDX_FIELD_HOLD, &hold);
+	} else {
+		inFlight = RelayRequests::Begin(relay, address, open);
+		hold = open ? BeginRelayOpen(relay) : 0;
+		RDX_RSTATUS[relay].store(open ? 'o' : 'x');
+	}
 	std::string image = CopyRelayStatus();
 
 	char command[RDX_COMMAND_BUFFER];

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 // Written by the first call only; overlapping first calls store the same
 // result.
@@ -101,9 +102,30 @@ Own_Thread(int32 relay, bool open, const char* address, int32 delay,
 	// B_LOW_PRIORITY once its board request is done: the shell and wget
 	// inherit the nice value of the thread that starts them, and on a busy
 	// machine a niced wget would open the door many times later.
+	// Begun and marked here, not only once the worker runs: the next
+	// message may ask for this relay before the worker has started. A
+	// close must then see this open's mark, or it is skipped as done
+	// ("schon zu"), and must wait for it (RelayRequests::WaitForOpens), or
+	// it reaches the board first; either way a kept-open relay would stay
+	// open for good.
+	bool begins = relay >= 1 && relay <= 4;
+	int64 inFlight = 0;
+	if (begins) {
+		inFlight = RelayRequests::Begin(relay, address != nullptr ? address
+			: "", open);
+		request->AddString(RDX_FIELD_IN_FLIGHT,
+			std::to_string(inFlight).c_str());
+		if (open)
+			request->AddInt32(RDX_FIELD_HOLD, BeginRelayOpen(relay));
+		RDX_RSTATUS[relay].store(open ? 'o' : 'x');
+	}
 	thread_id worker = spawn_thread(DoWithRDX, name, B_NORMAL_PRIORITY,
 		request);
 	if (worker < 0) {
+		if (begins) {
+			RDX_RSTATUS[relay].store(mark);
+			RelayRequests::End(inFlight);
+		}
 		delete request;
 		printf("..thread-failure\n");
 		return;

@@ -11,6 +11,9 @@
 #define RDX_FIELD_CAUSE_TAG "tag"
 // Of 'rx_c': the number of the open whose hold ended (BeginRelayOpen()).
 #define RDX_FIELD_HOLD "hold"
+// Of the 'dwrx' request: its number with RelayRequests (as text), begun
+// when the request was made; the open's "hold" is given then too.
+#define RDX_FIELD_IN_FLIGHT "in_flight"
 
 // The delay of an open that no worker closes: a keep-open, which rdx's own
 // timer ends (KeepOpenTimer). Its open sends no 'rx_c'.

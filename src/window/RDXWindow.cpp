@@ -156,9 +156,14 @@ RDXWindow::RDXWindow(BRect frame)
 	// locks.
 	LockdownFile::State state = lockdownFile.Read();
 	lockdown = state.on;
-	lockdownDoubted = !state.problem.empty();
+	// Only a doubt about the way to the file ends with its mend; the file
+	// itself may hold what others wrote into it, which no mend undoes.
+	lockdownDoubted = state.wayDoubted;
+	lockdownFileSeen = state.found;
 	if (!state.problem.empty())
 		printf("%s\n", state.problem.c_str());
+	lockdownBy = state.by;
+	lockdownSince = state.since;
 	if (lockdown) {
 		printf("lockdown is on%s%s%s%s: every tag, exit button, keep-open and"
 			" remote open is refused until it is lifted (rdx-send --lockdown"
@@ -183,6 +188,8 @@ RDXWindow::~RDXWindow()
 	if (prefs == nullptr)
 		return;
 	prefs->SaveWin();
+	if (lockdown && !lockdownDoubted)
+		_KeepLockdownWritten();
 	// A relay this program opened must not stay open because the program
 	// ended during its hold time, or while it was kept open. The close may
 	// wait on the board for the whole request limit: not with the toolkit
@@ -1009,8 +1016,8 @@ RDXWindow::_Lockdown(BMessage* message)
 	// Said by a person now: no longer only the file's doubt.
 	lockdownDoubted = false;
 	std::string problem;
-	status_t written = lockdownFile.Write(on, by,
-		format_record_time(wall_clock_ms()), &problem);
+	std::string since = format_record_time(wall_clock_ms());
+	status_t written = lockdownFile.Write(on, by, since, &problem);
 	AccessLog* log = AccessLog::Default();
 	if (!on && written != B_OK) {
 		// Lifted here but not in the file, the readers and the next start
@@ -1037,6 +1044,8 @@ RDXWindow::_Lockdown(BMessage* message)
 			lockdownFile.Path().c_str(), problem.c_str());
 	}
 	lockdown = true;
+	lockdownBy = by;
+	lockdownSince = since;
 	printf("lockdown on by %s: every tag, exit button, keep-open and remote"
 		" open is refused until it is lifted\n", by.c_str());
 	if (log != nullptr)
@@ -1058,15 +1067,26 @@ RDXWindow::_Lockdown(BMessage* message)
 bool
 RDXWindow::InLockdown()
 {
-	if (!lockdownDoubted)
+	if (!lockdownDoubted) {
+		if (lockdown)
+			_KeepLockdownWritten();
 		return lockdown;
+	}
 	// A lockdown that only a state file beyond belief made ends once the
 	// file can be believed again, as the record of open relays comes back
 	// by itself: the next tag after the mend finds the door as it was.
 	LockdownFile::State state = lockdownFile.Read();
-	if (!state.problem.empty())
+	if (state.wayDoubted)
 		return lockdown;
 	lockdownDoubted = false;
+	if (!state.problem.empty() || (!state.found && lockdownFileSeen)) {
+		// Changed or removed while others could: what it said before is
+		// not known, and only a lift ends the lockdown now.
+		printf("the lockdown state %s %s: lockdown stays on until it is"
+			" lifted (rdx-send --lockdown off)\n", lockdownFile.Path().c_str(),
+			state.problem.empty() ? "is gone" : "cannot be believed");
+		return lockdown;
+	}
 	lockdown = state.on;
 	printf("the lockdown state %s can be trusted again: lockdown is %s\n",
 		lockdownFile.Path().c_str(), lockdown ? "on" : "off");
@@ -1078,6 +1098,20 @@ RDXWindow::InLockdown()
 		SendDoorModeNotice(nullptr, nullptr);
 	}
 	return lockdown;
+}
+
+
+void
+RDXWindow::_KeepLockdownWritten()
+{
+	LockdownFile::State state = lockdownFile.Read();
+	if (state.on && state.problem.empty())
+		return;
+	std::string problem;
+	if (lockdownFile.Write(true, lockdownBy, lockdownSince, &problem) != B_OK)
+		return;
+	printf("the lockdown state %s no longer said lockdown is on: written"
+		" again (only a lift ends it)\n", lockdownFile.Path().c_str());
 }
 
 

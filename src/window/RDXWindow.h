@@ -68,6 +68,11 @@ private:
 			// says; why goes into the line and the log.
 			void			_EndKeepOpen(const char* why, const char* by,
 								const char* cause);
+			// Puts the lockdown back into its state file when the file no
+			// longer says so (removed, rewritten by hand, its directory
+			// gone): only the lift ends a lockdown, also for the readers
+			// and the next start.
+			void			_KeepLockdownWritten();
 			// The relay is kept open: a tag, the exit button or a relock
 			// changes nothing (one line says so).
 			bool			_KeptOpen(int32 relay, const char* what);
@@ -95,8 +100,14 @@ private:
 			std::unique_ptr<KeepOpenTimer> keepOpenTimer;
 			LockdownFile	lockdownFile;
 			bool			lockdown = false;
+			// Who set the lockdown in force and when, as its file says.
+			std::string		lockdownBy;
+			std::string		lockdownSince;
 			// Lockdown only because the state file could not be believed.
 			bool			lockdownDoubted = false;
+			// Whether there was a state file when that doubt began: one
+			// gone since was removed while others could.
+			bool			lockdownFileSeen = false;
 			BView*			backView = nullptr;
 			BBox*			relayBox = nullptr;
 			BButton*		openAllButton = nullptr;

@@ -6,10 +6,12 @@
 #include "E2ETest.h"
 
 #include <csignal>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 
 extern double test_now();
+extern void test_sleep_ms(int milliseconds);
 
 namespace {
 
@@ -37,6 +39,20 @@ protected:
 	std::string Log() const { return read_file(fProgram->AccessLogFile()); }
 	std::string LockdownFile() const
 		{ return fProgram->StateHome() + "/RDX/lockdown"; }
+
+	// rdx-send started and left running, for commands that must queue up
+	// at rdx together.
+	std::unique_ptr<ChildProcess> SendLater(
+		const std::vector<std::string>& arguments)
+	{
+		ChildProcess::Options options;
+		options.environment = {{"XDG_RUNTIME_DIR", TestPath("run")},
+			{"HOME", TestPath("home")}};
+		std::vector<std::string> argv = {RDX_BINARY_DIR
+			"/tools/rdx-send/rdx-send"};
+		argv.insert(argv.end(), arguments.begin(), arguments.end());
+		return std::make_unique<ChildProcess>(argv, options);
+	}
 
 	// The start-up pulse of relay 1 has opened and closed.
 	void WaitForStartUpPulse()
@@ -78,6 +94,9 @@ TEST_F(DeskTest, KeepOpenHoldsTheTagRelayUntilItsTimeThenClosesByItself)
 	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
 	EXPECT_TRUE(WaitForRadioColor(1, kBackground)) << "relay 2 shows closed";
 	EXPECT_EQ(1, Count("keep open: relay 2 closes (time)"));
+	// Only the tag's hold ended while kept open: the keep-open's open has
+	// no hold of its own.
+	EXPECT_EQ(1, Count("hold: relay 2 is kept open until "));
 	EXPECT_TRUE(wait_for([&] {
 		return count_of(Log(), "\"action\":\"close\",\"cause\":"
 			"\"keep-open-end\",\"result\":\"ok\"") == 1;
@@ -203,5 +222,268 @@ TEST_F(DeskTest, LockdownClosesRefusesEveryOpenButTheTestPulseAndOutlivesRdx)
 	struct stat status;
 	ASSERT_EQ(0, stat(LockdownFile().c_str(), &status));
 	EXPECT_EQ(0600u, status.st_mode & 0777);
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, CommandsQueuedBehindAStallLeaveNoRelayOpen)
+{
+	// Each row: what reaches a stalled rdx at once, in this order, and
+	// the line that shows the last of it was taken. Whatever asked for the
+	// relay, the last word closed it: it must close at the board.
+	struct Row {
+		std::vector<std::vector<std::string>> commands;
+		const char* taken;
+	};
+	const std::vector<Row> rows = {
+		// A keep-open ended at once.
+		{{{"rxKo", "seconds:int32=600", "sender=first"},
+			{"rxKo", "seconds:int32=0", "sender=second"}},
+			"keep open: relay 2 closes (ended)"},
+		// A keep-open that lockdown follows.
+		{{{"rxKo", "seconds:int32=600", "sender=first"},
+			{"rxLd", "on:bool=true", "sender=second"}},
+			"keep open: relay 2 closes (lockdown)"},
+	};
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	// The worker of the first may or may not have started when the next
+	// is taken: three tries each.
+	for (int attempt = 0; attempt < 6; attempt++) {
+		const Row& r = rows[attempt % rows.size()];
+		SCOPED_TRACE(attempt);
+		// Relay 2 was opened and closed before: rdx knows it closed.
+		size_t closes = fBoard->CountOf("GET /?4=1");
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10, closes + 1));
+		int taken = Count(r.taken);
+
+		fProgram->Signal(SIGSTOP);
+		std::vector<std::unique_ptr<ChildProcess>> senders;
+		for (const std::vector<std::string>& command : r.commands) {
+			senders.push_back(SendLater(command));
+			test_sleep_ms(150);
+		}
+		fProgram->Signal(SIGCONT);
+		for (std::unique_ptr<ChildProcess>& sender : senders) {
+			int status = -1;
+			ASSERT_TRUE(sender->Wait(20, &status));
+			EXPECT_EQ(0, status);
+		}
+		ASSERT_TRUE(WaitForCount(r.taken, taken + 1)) << Output();
+		EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10, closes + 2))
+			<< "relay 2 was left open";
+		std::vector<std::string> requests = fBoard->Requests();
+		EXPECT_EQ("GET /?4=1", requests.back());
+		if (Count("lockdown on by second") > 0) {
+			ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		}
+	}
+	EXPECT_EQ(0, CloseAndWait());
+}
+
+
+TEST_F(DeskTest, ALockdownStateBeyondBeliefEndsOnlyWithWhatTheMendLeaves)
+{
+	// Each row: lockdown as it was left, what others could do to its file
+	// while they could, what happens while rdx runs (at last the owner's
+	// mend), and whether the next tag opens then. What others may have
+	// changed is never read as a lift: only the file as rdx left it is.
+	struct Row {
+		bool on;
+		std::function<void(const std::string& file)> meddle;
+		std::function<void(const std::string& file)> mend;
+		bool opens;
+	};
+	auto directory = [](const std::string& file) {
+		return file.substr(0, file.rfind('/'));
+	};
+	const std::vector<Row> rows = {
+		// Another user rewrote a file they could write: the mode is
+		// mended, the bytes are still theirs.
+		{true, [](const std::string& file) {
+				chmod(file.c_str(), 0666);
+				FILE* out = fopen(file.c_str(), "w");
+				fputs("lockdown off\n", out);
+				fclose(out);
+			}, [](const std::string& file) { chmod(file.c_str(), 0600); },
+			false},
+		// Another user removed it from a directory they could write,
+		// after rdx had seen it there.
+		{true, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+			}, [&](const std::string& file) {
+				unlink(file.c_str());
+				chmod(directory(file).c_str(), 0700);
+			}, false},
+		// The directory alone was open to others and the file is as it
+		// was left: on stays on, off is off again.
+		{true, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+			}, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0700);
+			}, false},
+		{false, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0777);
+			}, [&](const std::string& file) {
+				chmod(directory(file).c_str(), 0700);
+			}, true},
+	};
+	StartBoard();
+	int row = 0;
+	for (const Row& r : rows) {
+		SCOPED_TRACE(row++);
+		Start(Settings(true, 1, 2));
+		ASSERT_EQ(0, Desk({"--lockdown", r.on ? "on" : "off"}));
+		ASSERT_EQ(0, CloseAndWait());
+		r.meddle(LockdownFile());
+		Start(Settings(true, 1, 2));
+		EXPECT_EQ(1, Count("cannot be trusted")) << Output();
+		EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent"));
+		r.mend(LockdownFile());
+		size_t opens = fBoard->CountOf("GET /?4=0");
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		if (r.opens) {
+			EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10, opens + 1));
+		} else {
+			EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened",
+				1)) << Output();
+			EXPECT_EQ(opens, fBoard->CountOf("GET /?4=0"));
+		}
+		ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		ASSERT_EQ(0, CloseAndWait());
+	}
+}
+
+
+TEST_F(DeskTest, ALockdownFileChangedBehindRdxsBackIsWrittenAgain)
+{
+	// Each row: what happens to the lockdown state while rdx holds the
+	// door in lockdown. Only the lift ends it: the next start, and the
+	// readers that go by the file, still find it on.
+	const std::vector<std::function<void(const std::string& file)>> rows = {
+		[](const std::string& file) { unlink(file.c_str()); },
+		[](const std::string& file) {
+			std::string directory = file.substr(0, file.rfind('/'));
+			std::string command = "rm -rf '" + directory + "'";
+			ASSERT_EQ(0, system(command.c_str()));
+		},
+		[](const std::string& file) {
+			std::string temporary = file + ".by-hand";
+			FILE* out = fopen(temporary.c_str(), "w");
+			fputs("lockdown off\n", out);
+			fclose(out);
+			rename(temporary.c_str(), file.c_str());
+		},
+	};
+	StartBoard();
+	int row = 0;
+	for (const auto& meddle : rows) {
+		SCOPED_TRACE(row++);
+		Start(Settings(true, 1, 2));
+		ASSERT_EQ(0, Desk({"--lockdown", "on"}));
+		meddle(LockdownFile());
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		ASSERT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+		EXPECT_EQ(1, count_of(read_file(LockdownFile()), "lockdown on\n"))
+			<< "the readers go by the file";
+		ASSERT_EQ(0, CloseAndWait());
+
+		size_t seen = fBoard->Requests().size();
+		Start(Settings(true, 1, 2));
+		EXPECT_EQ(1, Count("start-up pulse: lockdown: not sent")) << Output();
+		ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+		EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+		ASSERT_EQ(0, Desk({"--lockdown", "off"}));
+		EXPECT_EQ(seen, fBoard->Requests().size());
+		ASSERT_EQ(0, CloseAndWait());
+	}
+}
+
+
+TEST_F(DeskTest, ADeskCommandIsTakenOnlyAsRdxCanKeepIt)
+{
+	// Each row: a command as another program may post it, and the line
+	// that says what rdx made of it. None of them opens the door: out of
+	// range, without a time, late, or a late lift (a late lockdown is set
+	// all the same: when in doubt, lock).
+	struct Row {
+		std::vector<std::string> command;
+		const char* line;
+	};
+	const std::vector<Row> rows = {
+		{{"rxKo", "seconds:int32=43201", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "seconds:int32=-1", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "sender=t"},
+			"keep open from t: no time from 0 to 43200 seconds: refused"},
+		{{"rxKo", "seconds:int32=60", "sender=t", "deadline=0"},
+			"keep open from t came "},
+		{{"rxLd", "on:bool=true", "sender=t", "deadline=0"},
+			"lockdown on by t: "},
+		{{"rxLd", "on:bool=false", "sender=t", "deadline=0"},
+			"lockdown off from t came "},
+		{{"rxKo", "seconds:int32=60", "sender=t"},
+			"keep open from t: lockdown: not opened"},
+	};
+	StartBoard();
+	// A hold of 10 s that the lockdown cuts short.
+	Start(Settings(true, 10, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	double opened = test_now();
+	int row = 0;
+	for (const Row& r : rows) {
+		SCOPED_TRACE(row++);
+		ASSERT_EQ(0, Send(r.command));
+		EXPECT_TRUE(WaitForCount(r.line, 1)) << Output();
+	}
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_LT(test_now() - opened, 8) << "the hold ran on in lockdown";
+	ASSERT_TRUE(fProgram->Sync());
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+	EXPECT_EQ(1, count_of(read_file(LockdownFile()), "lockdown on\nby t\n"));
+	// A lift that cannot be written is refused: the readers and the next
+	// start would find the door locked while this rdx opened it.
+	std::string directory = fProgram->StateHome() + "/RDX";
+	ASSERT_EQ(0, chmod(directory.c_str(), 0777));
+	EXPECT_NE(0, Desk({"--lockdown", "off"}));
+	ASSERT_EQ(0, Send({"RFID", "_tagstr=04A1B2C3"}));
+	EXPECT_TRUE(WaitForCount("tag 04A1B2C3: lockdown: not opened", 1));
+	ASSERT_EQ(0, chmod(directory.c_str(), 0700));
+	EXPECT_EQ(0, CloseAndWait());
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=0"));
+}
+
+
+TEST_F(DeskTest, ARenewedKeepOpenStaysOnTheRelayItOpened)
+{
+	StartBoard();
+	Start(Settings(true, 1, 2));
+	WaitForStartUpPulse();
+	ASSERT_EQ(0, Desk({"--keep-open", "1h"}));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?4=0", 10));
+	// The door's relock and exit button change nothing.
+	ASSERT_EQ(0, Send({"rxLk", "reader=contact:test"}));
+	ASSERT_TRUE(WaitForCount("relock: relay 2 is kept open until ", 1));
+	ASSERT_EQ(0, Send({"rxEx", "reader=exit:test"}));
+	ASSERT_TRUE(WaitForCount("exit request: relay 2 is kept open until ",
+		1));
+	// Relay 3 becomes the tag relay meanwhile (with its test pulse): the
+	// renewal still holds relay 2, and the end closes relay 2.
+	Click(RadioPoint(2));
+	ASSERT_TRUE(fBoard->WaitForRequest("GET /?5=1", 10));
+	std::string said;
+	ASSERT_EQ(0, Desk({"--keep-open", "2h"}, &said));
+	EXPECT_EQ(1, count_of(said, "keep open: relay 2 until ")) << said;
+	ASSERT_EQ(0, Desk({"--end-keep-open"}));
+	EXPECT_TRUE(fBoard->WaitForRequest("GET /?4=1", 10));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?5=0"));
+	EXPECT_EQ(1, fBoard->CountOf("GET /?4=1"));
+	// The keep-open's own open has no hold that ends.
+	EXPECT_EQ(0, Count("hold: relay 2 is kept open"));
 	EXPECT_EQ(0, CloseAndWait());
 }

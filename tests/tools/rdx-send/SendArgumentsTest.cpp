@@ -224,6 +224,7 @@ TEST(SendArguments, KeepOpenAndLockdownInWords)
 		{{"--keep-open", "30"}, 0, -1, "could be seconds or minutes"},
 		{{"--keep-open", "12h1s"}, 0, -1, "longer than 12 hours"},
 		{{"--keep-open", "30m2h"}, 0, -1, "out of order or twice"},
+		{{"--keep-open", "1h1h"}, 0, -1, "out of order or twice"},
 		{{"--keep-open", "5d"}, 0, -1, "unknown unit \"d\""},
 		{{"--keep-open", "-5m"}, 0, -1, "is no time"},
 		{{"--keep-open"}, 0, -1, "needs a time"},
