@@ -443,8 +443,10 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 		" FIFO to the board's listener taking the first bytes of the"
 		" open.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	ReportTable::PrintRow("rdx-door → rdx ('rxEx') → GET at the board", toBoard.door);
-	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("rdx-door → rdx ('rxEx') → GET at the board",
+		toBoard.door);
+	ReportTable::PrintRow("floor: the same wget through system()",
+		toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.door.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians button / direct wget: **%.3f**\n", ratio);
@@ -471,7 +473,8 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 		failure("Held open", held.error);
 	double late = std::max(held.notice.Max(), held.record.Max());
 	targets->push_back({"held open reported after the limit",
-		"within 100 ms (notice and record)", ReportTable::Format("%.1f ms at most", late),
+		"within 100 ms (notice and record)",
+		ReportTable::Format("%.1f ms at most", late),
 		held.ok && late <= 100});
 
 	fprintf(stderr, "rdx-bench: rdx-door idle, %.0f s\n", config.idleSeconds);
@@ -488,13 +491,14 @@ ReportDoor(const BenchConfig& config, std::vector<Target>* targets)
 	if (!idle.ok)
 		failure("rdx-door idle", idle.error);
 	double cpuLimitMs = idle.seconds / 10;
-	targets->push_back({"rdx-door idle CPU", ReportTable::Format("< %.2g ms in 10 s",
+	targets->push_back({"rdx-door idle CPU",
+		ReportTable::Format("< %.2g ms in 10 s",
 			cpuLimitMs * 10 / (idle.seconds > 0 ? idle.seconds : 10)),
 		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < cpuLimitMs});
 	targets->push_back({"rdx-door idle wake-ups", "none periodic (≤ 0.2/s)",
-		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
-			: 0),
+		ReportTable::Format("%.2f /s",
+			idle.seconds > 0 ? idle.switches / idle.seconds : 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	return ok;
 }

@@ -25,11 +25,13 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 		" Enter press into the FIFO, the ETX into the pseudo-terminal) to"
 		" the board's listener taking the first bytes of the open.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	ReportTable::PrintRow("rdx-reader → rdx → GET at the board, all", toBoard.reader);
+	ReportTable::PrintRow("rdx-reader → rdx → GET at the board, all",
+		toBoard.reader);
 	ReportTable::PrintRow("(keyboard-type reader, FIFO of input events)",
 		toBoard.keyboard);
 	ReportTable::PrintRow("(RDM6300 reader, pseudo-terminal)", toBoard.serial);
-	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("floor: the same wget through system()",
+		toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.reader.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians reader / direct wget: **%.3f**\n", ratio);
@@ -53,7 +55,8 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 		" what each guess costs someone who has read the list.\n\n",
 		PinHash::kMemoryKiB, PinHash::kPasses);
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	ReportTable::PrintRow("PIN's Enter → check → rdx → GET at the board", pin.toBoard);
+	ReportTable::PrintRow("PIN's Enter → check → rdx → GET at the board",
+		pin.toBoard);
 	ReportTable::PrintRow("one check of a PIN's hash", pin.check);
 	double guesses = pin.check.Median() * 10000 / 1000;
 	printf("\nAll 10,000 four-digit PINs against one hash: **%.0f s** of one"
@@ -84,13 +87,14 @@ ReportReader(const BenchConfig& config, std::vector<Target>* targets)
 	if (!idle.ok)
 		failure("Reader idle", idle.error);
 	double cpuLimitMs = idle.seconds / 10;
-	targets->push_back({"reader idle CPU", ReportTable::Format("< %.2g ms in 10 s",
+	targets->push_back({"reader idle CPU",
+		ReportTable::Format("< %.2g ms in 10 s",
 			cpuLimitMs * 10 / (idle.seconds > 0 ? idle.seconds : 10)),
 		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < cpuLimitMs});
 	targets->push_back({"reader idle wake-ups", "none periodic (≤ 0.2/s)",
-		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
-			: 0),
+		ReportTable::Format("%.2f /s",
+			idle.seconds > 0 ? idle.switches / idle.seconds : 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	targets->push_back({"reader peak RSS", "≤ 4 MiB",
 		ReportTable::Format("%.2f MiB", idle.peakRss / (1024.0 * 1024.0)),
@@ -136,8 +140,10 @@ ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 		" power-on (its ATR) to the board's listener taking the first bytes"
 		" of the open; the direct wget from its start.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	ReportTable::PrintRow("pcscd → rdx-reader → rdx → GET at the board", toBoard.reader);
-	ReportTable::PrintRow("floor: the same wget through system()", toBoard.directWget);
+	ReportTable::PrintRow("pcscd → rdx-reader → rdx → GET at the board",
+		toBoard.reader);
+	ReportTable::PrintRow("floor: the same wget through system()",
+		toBoard.directWget);
 	double ratio = toBoard.directWget.Median() > 0
 		? toBoard.reader.Median() / toBoard.directWget.Median() : 0;
 	printf("\nRatio of medians card / direct wget: **%.3f**\n", ratio);
@@ -168,8 +174,8 @@ ReportPcsc(const BenchConfig& config, const std::string& pcscProblem,
 		ReportTable::Format("%.3f ms", idle.cpuNs / 1e6),
 		idle.ok && idle.cpuNs / 1e6 < idle.seconds / 10});
 	targets->push_back({"PC/SC idle wake-ups", "none periodic (≤ 0.2/s)",
-		ReportTable::Format("%.2f /s", idle.seconds > 0 ? idle.switches / idle.seconds
-			: 0),
+		ReportTable::Format("%.2f /s",
+			idle.seconds > 0 ? idle.switches / idle.seconds : 0),
 		idle.ok && idle.switches <= 0.2 * idle.seconds});
 	return ok;
 }

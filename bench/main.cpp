@@ -44,10 +44,13 @@ print_tag(const TagResult& tag)
 	printf("Milliseconds from the start of the request to the board's "
 		"listener taking its first bytes.\n\n");
 	printf("| Path | p50 | p99 | min | max |\n|---|---|---|---|---|\n");
-	ReportTable::PrintRow("rdx: tag written to its port → GET at the board", tag.app);
-	ReportTable::PrintRow("floor: the same wget through system()", tag.directWget);
+	ReportTable::PrintRow("rdx: tag written to its port → GET at the board",
+		tag.app);
+	ReportTable::PrintRow("floor: the same wget through system()",
+		tag.directWget);
 	ReportTable::PrintRow("floor: plain GET on a socket", tag.plainGet);
-	ReportTable::PrintRow("(rdx: tag written → queued by the application)", tag.portAck);
+	ReportTable::PrintRow("(rdx: tag written → queued by the application)",
+		tag.portAck);
 	double ratio = tag.directWget.Median() > 0
 		? tag.app.Median() / tag.directWget.Median() : 0;
 	printf("\nRatio of medians rdx / direct wget: **%.3f**\n", ratio);
@@ -168,7 +171,8 @@ main(int argc, char** argv)
 		ReportTable::PrintRow("rdx", start.rdx);
 		ReportTable::PrintRow("floor: minimal FLTK window", start.floor);
 		ReportTable::PrintRow("(rdx: exec → window mapped)", start.rdxMapped);
-		ReportTable::PrintRow("(floor: exec → window mapped)", start.floorMapped);
+		ReportTable::PrintRow("(floor: exec → window mapped)",
+			start.floorMapped);
 		double ratio = start.floor.Median() > 0
 			? start.rdx.Median() / start.floor.Median() : 0;
 		printf("\nrdx's window: %d × %d. Ratio of medians rdx / floor: "
@@ -203,7 +207,8 @@ main(int argc, char** argv)
 			failure("Idle", idle.error);
 		// 1 ms in 10 s, in proportion for another idle time.
 		double cpuLimitMs = idle.seconds / 10;
-		targets.push_back({"idle CPU", ReportTable::Format("< %.2g ms in %.0f s",
+		targets.push_back({"idle CPU",
+			ReportTable::Format("< %.2g ms in %.0f s",
 				cpuLimitMs, idle.seconds),
 			ReportTable::Format("%.3f ms", idle.rdxCpuNs / 1e6),
 			idle.ok && idle.rdxCpuNs / 1e6 < cpuLimitMs});
@@ -267,7 +272,8 @@ main(int argc, char** argv)
 		ReportTable::PrintRow("open published → GET at the board", mqtt.open);
 		ReportTable::PrintRow("floor: mosquitto_pub → mosquitto_sub round trip",
 			mqtt.roundTrip);
-		ReportTable::PrintRow("floor: the same wget through system()", mqtt.directWget);
+		ReportTable::PrintRow("floor: the same wget through system()",
+			mqtt.directWget);
 		double floor = mqtt.roundTrip.Median() + mqtt.directWget.Median();
 		double ratio = floor > 0 ? mqtt.open.Median() / floor : 0;
 		printf("\nRatio of medians open / (round trip + wget): **%.3f**\n",
@@ -281,7 +287,8 @@ main(int argc, char** argv)
 			"≤ 1.3 × (pub→sub round trip + direct wget)",
 			ReportTable::Format("%.3f ×", ratio), mqtt.ok && ratio <= 1.3});
 		double cpuLimitMs = mqtt.idleSeconds / 10;
-		targets.push_back({"rdx-mqtt idle CPU", ReportTable::Format("< %.2g ms in %.0f s",
+		targets.push_back({"rdx-mqtt idle CPU",
+			ReportTable::Format("< %.2g ms in %.0f s",
 				cpuLimitMs, mqtt.idleSeconds),
 			ReportTable::Format("%.3f ms", mqtt.idleCpuNs / 1e6),
 			mqtt.ok && mqtt.idleCpuNs / 1e6 < cpuLimitMs});
