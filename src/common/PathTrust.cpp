@@ -1,5 +1,7 @@
 #include "PathTrust.h"
 
+#include "PathNames.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -48,31 +50,6 @@ parent_of(const std::string& directory)
 }
 
 
-std::string
-joined(const std::string& directory, const std::string& name)
-{
-	return directory == "/" ? "/" + name : directory + "/" + name;
-}
-
-
-// The names of a path, the first last, so that the next is popped from the
-// back and a link's names can be put in its place.
-void
-push_names(const std::string& path, std::vector<std::string>* pending)
-{
-	std::vector<std::string> names;
-	size_t start = 0;
-	while (start <= path.size()) {
-		size_t slash = path.find('/', start);
-		if (slash == std::string::npos)
-			slash = path.size();
-		if (slash > start)
-			names.push_back(path.substr(start, slash - start));
-		start = slash + 1;
-	}
-	pending->insert(pending->end(), names.rbegin(), names.rend());
-}
-
 }	// namespace
 
 
@@ -82,12 +59,12 @@ PathTrust::CheckPath(const std::string& path)
 	if (path.empty())
 		return Finding();
 	std::vector<std::string> pending;
-	push_names(path, &pending);
+	PathNames::Push(path, &pending);
 	if (path[0] != '/') {
 		char here[PATH_MAX];
 		if (getcwd(here, sizeof(here)) == nullptr)
 			return doubt_of(kUnusable, path, errno);
-		push_names(here, &pending);
+		PathNames::Push(here, &pending);
 	}
 
 	std::string current = "/";
@@ -108,7 +85,7 @@ PathTrust::CheckPath(const std::string& path)
 			current = parent_of(current);
 			continue;
 		}
-		std::string next = joined(current, name);
+		std::string next = PathNames::Joined(current, name);
 		if (lstat(next.c_str(), &status) != 0)
 			return Finding();
 		if (S_ISDIR(status.st_mode)) {
@@ -137,7 +114,7 @@ PathTrust::CheckPath(const std::string& path)
 		target[length] = '\0';
 		// What the link says is walked next, from its own directory or
 		// from the root.
-		push_names(target, &pending);
+		PathNames::Push(target, &pending);
 		if (target[0] == '/')
 			current.assign(1, '/');
 	}

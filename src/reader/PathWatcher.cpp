@@ -1,5 +1,7 @@
 #include "PathWatcher.h"
 
+#include <PathNames.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -30,32 +32,6 @@ name_of(const std::string& path)
 }
 
 
-std::string
-joined(const std::string& directory, const std::string& name)
-{
-	return directory == "/" ? "/" + name : directory + "/" + name;
-}
-
-
-// The names of a path, the first last, so that the next is popped from the
-// back and a link's names can be put in its place.
-void
-push_names(const std::string& path, std::vector<std::string>* pending)
-{
-	std::vector<std::string> names;
-	size_t start = 0;
-	while (start <= path.size()) {
-		size_t slash = path.find('/', start);
-		if (slash == std::string::npos)
-			slash = path.size();
-		if (slash > start)
-			names.push_back(path.substr(start, slash - start));
-		start = slash + 1;
-	}
-	pending->insert(pending->end(), names.rbegin(), names.rend());
-}
-
-
 // Every link on the way to the path, each in the directory that holds it
 // (without links), and where the way ends: the path's file, or the first
 // name on the way that is not there yet. The kernel's own limit ends a
@@ -65,7 +41,7 @@ way_of(const std::string& path)
 {
 	std::vector<std::pair<std::string, std::string>> places;
 	std::vector<std::string> pending;
-	push_names(path, &pending);
+	PathNames::Push(path, &pending);
 	std::string current = "/";
 	if (path.empty() || path[0] != '/') {
 		char here[PATH_MAX];
@@ -81,7 +57,7 @@ way_of(const std::string& path)
 			current = parent_of(current);
 			continue;
 		}
-		std::string next = joined(current, name);
+		std::string next = PathNames::Joined(current, name);
 		struct stat status;
 		bool there = lstat(next.c_str(), &status) == 0;
 		if (there && S_ISDIR(status.st_mode) && !pending.empty()) {
@@ -96,7 +72,7 @@ way_of(const std::string& path)
 		if (length <= 0)
 			break;
 		target[length] = '\0';
-		push_names(target, &pending);
+		PathNames::Push(target, &pending);
 		if (target[0] == '/')
 			current = "/";
 	}
@@ -233,7 +209,7 @@ PathWatcher::Read()
 				// their directory's permissions did.
 				if (event->len == 0 ? (event->mask & IN_ATTRIB) != 0
 						: place.name == event->name && _Concerns(event->mask,
-							joined(place.directory, place.name)))
+							PathNames::Joined(place.directory, place.name)))
 					concerns = true;
 				if (place.watch != fWatch && (event->mask & (IN_DELETE_SELF
 						| IN_MOVE_SELF | IN_IGNORED)) != 0) {
