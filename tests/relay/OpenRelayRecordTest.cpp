@@ -64,7 +64,7 @@ WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
 
 TEST(OpenRelayRecord, RefusesWhatOthersCouldHaveWrittenOrChanged)
 {
-	const std::string earlier = OpenRelayRecord::Format({{4, "10.0.0.9"}});
+	const std::string earlier = OpenRelayRecord::Format({{4, "127.0.0.9"}});
 	struct Case {
 		const char*	name;
 		// Makes the state directory "state" (the record goes in state/RDX)
@@ -128,7 +128,7 @@ TEST(OpenRelayRecord, RefusesWhatOthersCouldHaveWrittenOrChanged)
 		std::string problem;
 		EXPECT_EQ(test.loaded, record.Load(&entries, &problem)) << problem;
 		// Nothing of a file that cannot be trusted is believed.
-		EXPECT_EQ(test.loaded == B_OK ? "4 10.0.0.9\n" : "", Listed(entries));
+		EXPECT_EQ(test.loaded == B_OK ? "4 127.0.0.9\n" : "", Listed(entries));
 		StdoutCapture output;
 		record.Begin({});
 		EXPECT_EQ(test.kept, record.Ready()) << output.Text();
@@ -164,23 +164,24 @@ TEST(OpenRelayRecord, CrossesOutOnlyWhatItsOwnBoardAnsweredAndDropsNothing)
 
 	// Relay 4 opened at two boards (the address changed meanwhile): the
 	// close the second board answered leaves the first one's entry.
-	for (const char* address : {"10.0.0.1", "10.0.0.2"})
+	for (const char* address : {"127.0.0.1", "127.0.0.2"})
 		ASSERT_EQ(B_OK, record.Opened(4, address));
-	ASSERT_EQ(B_OK, record.Opened(2, "10.0.0.1"));
-	record.Closed(4, "10.0.0.2");
-	EXPECT_EQ("4 10.0.0.1\n2 10.0.0.1\n", OnDisk(path));
+	ASSERT_EQ(B_OK, record.Opened(2, "127.0.0.1"));
+	record.Closed(4, "127.0.0.2");
+	EXPECT_EQ("4 127.0.0.1\n2 127.0.0.1\n", OnDisk(path));
 
 	// Full: a new open is refused, never made room for; one already
 	// written down needs no room.
 	for (size_t i = 3; i <= OpenRelayRecord::kMaxEntries; i++)
-		ASSERT_EQ(B_OK, record.Opened(1, ("10.0.0." + std::to_string(i))
+		ASSERT_EQ(B_OK, record.Opened(1, ("127.0.0." + std::to_string(i))
 			.c_str()));
 	std::string full = OnDisk(path);
 	StdoutCapture output;
-	EXPECT_EQ(B_NO_MEMORY, record.Opened(3, "10.0.0.1"));
-	EXPECT_EQ(B_OK, record.Opened(4, "10.0.0.1"));
+	EXPECT_EQ(B_NO_MEMORY, record.Opened(3, "127.0.0.1"));
+	EXPECT_EQ(B_OK, record.Opened(4, "127.0.0.1"));
 	EXPECT_EQ(full, OnDisk(path));
-	EXPECT_EQ(1, count_of(output.Text(), "relay 3 at 10.0.0.1 is not opened"));
+	EXPECT_EQ(1, count_of(output.Text(),
+		"relay 3 at 127.0.0.1 is not opened"));
 	EXPECT_TRUE(record.Ready());
 	// Every address a board command can be made for fits a slot whole.
 	char command[RDX_COMMAND_BUFFER];
@@ -202,7 +203,7 @@ TEST(OpenRelayRecord, OneProgramKeepsItAndTheNextTakesItOver)
 	std::string problem;
 	ASSERT_EQ(B_OK, first->Load(&entries, &problem));
 	ASSERT_EQ(B_OK, first->Begin({}));
-	ASSERT_EQ(B_OK, first->Opened(3, "10.0.0.7"));
+	ASSERT_EQ(B_OK, first->Opened(3, "127.0.0.7"));
 	struct stat before;
 	ASSERT_EQ(0, stat(path.c_str(), &before));
 
@@ -214,14 +215,14 @@ TEST(OpenRelayRecord, OneProgramKeepsItAndTheNextTakesItOver)
 	EXPECT_TRUE(entries.empty());
 	second.Begin({});
 	EXPECT_FALSE(second.Ready());
-	EXPECT_NE(B_OK, second.Opened(1, "10.0.0.7"));
+	EXPECT_NE(B_OK, second.Opened(1, "127.0.0.7"));
 	EXPECT_EQ(1, count_of(output.Text(), "another rdx keeps it")) << output.Text();
 
 	// Once the first has gone, the second takes the file over with what it
 	// held, in place (the same file, so a full disk would not stop it).
 	first.reset();
 	EXPECT_TRUE(second.Ready());
-	EXPECT_EQ("3 10.0.0.7\n", Listed(second.Entries()));
+	EXPECT_EQ("3 127.0.0.7\n", Listed(second.Entries()));
 	EXPECT_EQ(1, count_of(output.Text(), "relays are opened as before"));
 	struct stat after;
 	ASSERT_EQ(0, stat(path.c_str(), &after));
@@ -242,9 +243,9 @@ TEST(OpenRelayRecord, KeepsOnlyTheFileItsNameStillLeadsTo)
 	std::string path = base.Sub("RDX/open-relays");
 	std::string fresh = base.Sub("RDX/fresh");
 	ASSERT_EQ(0, mkdir(base.Sub("RDX").c_str(), 0700));
-	ASSERT_TRUE(WriteFile(path, OpenRelayRecord::Format({{4, "10.0.0.9"}}),
+	ASSERT_TRUE(WriteFile(path, OpenRelayRecord::Format({{4, "127.0.0.9"}}),
 		0600));
-	ASSERT_TRUE(WriteFile(fresh, OpenRelayRecord::Format({{1, "10.0.0.1"}}),
+	ASSERT_TRUE(WriteFile(fresh, OpenRelayRecord::Format({{1, "127.0.0.1"}}),
 		0600));
 	int watch = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
 	if (watch < 0)
@@ -272,10 +273,10 @@ TEST(OpenRelayRecord, KeepsOnlyTheFileItsNameStillLeadsTo)
 	EXPECT_EQ(B_OK, record.Load(&entries, &problem)) << problem;
 	replacer.join();
 	close(watch);
-	EXPECT_EQ("1 10.0.0.1\n", Listed(entries));
+	EXPECT_EQ("1 127.0.0.1\n", Listed(entries));
 	ASSERT_EQ(B_OK, record.Begin(entries));
-	ASSERT_EQ(B_OK, record.Opened(2, "10.0.0.2"));
-	EXPECT_EQ("1 10.0.0.1\n2 10.0.0.2\n", OnDisk(path));
+	ASSERT_EQ(B_OK, record.Opened(2, "127.0.0.2"));
+	EXPECT_EQ("1 127.0.0.1\n2 127.0.0.2\n", OnDisk(path));
 }
 
 
